@@ -1,0 +1,87 @@
+#include "payload/payload_path.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <string_view>
+
+#include "launcher/launcher_error.h"
+
+namespace qvn {
+namespace {
+
+constexpr std::size_t kMaxNameBytes = 200;
+constexpr int kMaxComponents = 8;
+
+bool IsAdmittedByte(std::uint8_t byte) {
+  return (byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z') ||
+         (byte >= '0' && byte <= '9') || byte == '_' || byte == '-' || byte == '.' ||
+         byte == '/';
+}
+
+char ToUpperAscii(char c) {
+  return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+// Windows maps these stems to devices whatever the extension or letter case,
+// so a file or directory named like them cannot be created as a plain file.
+bool IsReservedDeviceStem(std::string_view component) {
+  const std::string_view stem = component.substr(0, component.find('.'));
+  if (stem.size() != 3 && stem.size() != 4) {
+    return false;
+  }
+  char upper[4] = {};
+  std::transform(stem.begin(), stem.end(), upper, ToUpperAscii);
+  const std::string_view folded(upper, stem.size());
+  if (folded.size() == 3) {
+    return folded == "CON" || folded == "PRN" || folded == "AUX" || folded == "NUL";
+  }
+  const std::string_view prefix = folded.substr(0, 3);
+  return (prefix == "COM" || prefix == "LPT") && folded[3] >= '1' && folded[3] <= '9';
+}
+
+// Empty, "." and ".." components would leave or alias the directory, and
+// Windows silently strips a trailing dot, which would alias another name.
+bool IsUnsafeComponent(std::string_view component) {
+  return component.empty() || component == "." || component == ".." ||
+         component.back() == '.';
+}
+
+}  // namespace
+
+std::string ValidatePayloadPath(std::span<const std::uint8_t> name) {
+  // The length is checked before anything is copied, so an absurd N from a
+  // damaged record never turns into an allocation.
+  if (name.empty() || name.size() > kMaxNameBytes) {
+    throw LauncherError("Invalid portable filename length");
+  }
+  if (!std::all_of(name.begin(), name.end(), IsAdmittedByte)) {
+    throw LauncherError("Unsafe portable filename");
+  }
+
+  std::string text(name.begin(), name.end());
+  const std::string_view view(text);
+  int componentCount = 0;
+  std::size_t start = 0;
+  while (true) {
+    const std::size_t separator = view.find('/', start);
+    const std::string_view component =
+        view.substr(start, separator == std::string_view::npos ? std::string_view::npos
+                                                               : separator - start);
+    if (IsUnsafeComponent(component)) {
+      throw LauncherError("Unsafe portable path component");
+    }
+    if (++componentCount > kMaxComponents) {
+      throw LauncherError("Unsafe portable path component");
+    }
+    if (IsReservedDeviceStem(component)) {
+      throw LauncherError("Reserved Windows device filename in portable payload");
+    }
+    if (separator == std::string_view::npos) {
+      break;
+    }
+    start = separator + 1;
+  }
+  return text;
+}
+
+}  // namespace qvn
