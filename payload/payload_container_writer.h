@@ -1,0 +1,24 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace qvn {
+
+// One file record as it is stored. Nothing here is checked: the writer also
+// serves to build deliberately malformed payloads.
+struct ContainerRecord {
+  std::string name;  // stored name bytes, no terminator
+  std::uint32_t expandedSize = 0;
+  std::array<std::uint8_t, 32> digest{};
+  std::vector<std::uint8_t> storedData;
+};
+
+// Serializes the header and the records in order: the file count is
+// records.size(), and each record's name and stored lengths are the sizes of
+// its name and storedData.
+std::vector<std::uint8_t> WritePayloadContainer(const std::vector<ContainerRecord>& records);
+
+}  // namespace qvn
