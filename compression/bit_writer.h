@@ -1,0 +1,76 @@
+#pragma once
+
+#include <cstdint>
+
+#include "compression/byte_order.h"
+
+namespace qvn::compression {
+
+// Writes one block's bit stream so that BitReader reads it back: bits go
+// into 16-bit words, most significant first, and length bytes go where the
+// reader's byte position will be when it reads them. The reader loads a word
+// as soon as fewer than 16 bits remain, so after C bits it has loaded
+// max(2, 1 + ceil(C / 16)) words; the writer reserves a slot for each word
+// at that same moment, and later fills it when the word's 16 bits are known.
+// The caller provides room; no bounds are checked here.
+class BitWriter {
+ public:
+  explicit BitWriter(std::uint8_t* out) : out_(out + 4) {
+    slots_[0] = out;
+    slots_[1] = out + 2;
+  }
+
+  // Appends the low `count` (0 to 16) bits of `value`.
+  void WriteBits(std::uint32_t value, unsigned count) {
+    pending_ = (pending_ << count) | value;
+    pendingCount_ += count;
+    totalBits_ += count;
+    if (pendingCount_ >= 16) {
+      pendingCount_ -= 16;
+      StoreLe16(slots_[firstSlot_], static_cast<std::uint16_t>(pending_ >> pendingCount_));
+      firstSlot_ ^= 1;
+      --openSlots_;
+    }
+    if (reservedWords_ < 1 + (totalBits_ + 15) / 16) {
+      slots_[firstSlot_ ^ (openSlots_ & 1)] = out_;
+      out_ += 2;
+      ++reservedWords_;
+      ++openSlots_;
+    }
+  }
+
+  void WriteByte(std::uint8_t value) { *out_++ = value; }
+  void Write16(std::uint16_t value) {
+    StoreLe16(out_, value);
+    out_ += 2;
+  }
+  void Write32(std::uint32_t value) {
+    StoreLe32(out_, value);
+    out_ += 4;
+  }
+
+  // Fills the open slots (the partial word padded with zeros, then zeros)
+  // and returns the end of the block.
+  std::uint8_t* Finish() {
+    while (openSlots_ > 0) {
+      const std::uint32_t word = pendingCount_ > 0 ? pending_ << (16 - pendingCount_) : 0;
+      StoreLe16(slots_[firstSlot_], static_cast<std::uint16_t>(word));
+      pendingCount_ = 0;
+      firstSlot_ ^= 1;
+      --openSlots_;
+    }
+    return out_;
+  }
+
+ private:
+  std::uint8_t* out_;
+  std::uint8_t* slots_[2];
+  unsigned firstSlot_ = 0;  // index in slots_ of the oldest open slot
+  unsigned openSlots_ = 2;
+  std::uint64_t reservedWords_ = 2;
+  std::uint64_t totalBits_ = 0;
+  std::uint32_t pending_ = 0;  // the low pendingCount_ bits are not yet in a word
+  unsigned pendingCount_ = 0;
+};
+
+}  // namespace qvn::compression

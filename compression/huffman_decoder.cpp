@@ -1,0 +1,63 @@
+#include "compression/huffman_decoder.h"
+
+#include <algorithm>
+
+namespace qvn::compression {
+
+bool HuffmanDecoder::Build(std::span<const std::uint8_t, kLengthTableBytes> packedLengths) {
+  std::array<std::uint8_t, kSymbolCount> lengths;
+  std::array<std::uint32_t, kMaxCodeLength + 1> countOfLength{};
+  for (int i = 0; i < kLengthTableBytes; ++i) {
+    lengths[2 * i] = packedLengths[i] & 0x0F;
+    lengths[2 * i + 1] = packedLengths[i] >> 4;
+    ++countOfLength[lengths[2 * i]];
+    ++countOfLength[lengths[2 * i + 1]];
+  }
+
+  // The code must fill the code space exactly: an incomplete code would
+  // leave bit patterns without a symbol, an oversubscribed one is ambiguous.
+  std::uint32_t usedSpace = 0;
+  for (int length = 1; length <= kMaxCodeLength; ++length) {
+    usedSpace += countOfLength[length] << (kMaxCodeLength - length);
+  }
+  if (usedSpace != (1u << kMaxCodeLength)) {
+    return false;
+  }
+
+  // Canonical codes: ordered by length, then by symbol. Unused symbols
+  // (length 0) take no code space.
+  countOfLength[0] = 0;
+  std::array<std::uint32_t, kMaxCodeLength + 1> nextCode{};
+  std::uint32_t code = 0;
+  for (int length = 1; length <= kMaxCodeLength; ++length) {
+    code = (code + countOfLength[length - 1]) << 1;
+    nextCode[length] = code;
+  }
+
+  std::fill_n(table_.begin(), kPrimarySize, 0u);
+  std::uint32_t nextSubtable = kPrimarySize;
+  for (std::uint32_t symbol = 0; symbol < kSymbolCount; ++symbol) {
+    const unsigned length = lengths[symbol];
+    if (length == 0) {
+      continue;
+    }
+    const std::uint32_t symbolCode = nextCode[length]++;
+    const std::uint32_t entry = symbol | (length << 16);
+    if (length <= kPrimaryBits) {
+      const std::uint32_t first = symbolCode << (kPrimaryBits - length);
+      std::fill_n(table_.begin() + first, 1u << (kPrimaryBits - length), entry);
+      continue;
+    }
+    const std::uint32_t prefix = symbolCode >> (length - kPrimaryBits);
+    if (!(table_[prefix] & kSubtableFlag)) {
+      table_[prefix] = kSubtableFlag | nextSubtable;
+      nextSubtable += 1u << kSubtableBits;
+    }
+    const std::uint32_t subtable = table_[prefix] & 0xFFFF;
+    const std::uint32_t first = (symbolCode << (kMaxCodeLength - length)) & kSubtableMask;
+    std::fill_n(table_.begin() + subtable + first, 1u << (kMaxCodeLength - length), entry);
+  }
+  return true;
+}
+
+}  // namespace qvn::compression

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <span>
+
+namespace qvn::compression {
+
+// Number of symbols of the LZ77+Huffman alphabet: 256 literals, 256 matches.
+inline constexpr int kSymbolCount = 512;
+inline constexpr int kMaxCodeLength = 15;
+// Size of the per-block table of 4-bit code lengths.
+inline constexpr int kLengthTableBytes = kSymbolCount / 2;
+
+// Decodes the canonical Huffman code of one block by table lookup. The
+// primary table is indexed by the top kPrimaryBits of the bit register and
+// resolves every shorter code in one step; longer codes (rare) go through a
+// 16-entry subtable per primary slot, indexed by the next four bits.
+class HuffmanDecoder {
+ public:
+  static constexpr int kPrimaryBits = 11;
+
+  // Builds the tables from a block's packed code lengths (low nibble = even
+  // symbol). Returns false unless the lengths form a complete prefix code.
+  bool Build(std::span<const std::uint8_t, kLengthTableBytes> packedLengths);
+
+  // Entry for the code at the top of `bits`: symbol in the low 16 bits,
+  // code length in bits 16 and up.
+  std::uint32_t Lookup(std::uint32_t bits) const {
+    std::uint32_t entry = table_[bits >> (32 - kPrimaryBits)];
+    if (entry & kSubtableFlag) {
+      entry = table_[(entry & 0xFFFF) + ((bits >> (32 - kMaxCodeLength)) & kSubtableMask)];
+    }
+    return entry;
+  }
+
+  static unsigned SymbolOf(std::uint32_t entry) { return entry & 0xFFFF; }
+  static unsigned LengthOf(std::uint32_t entry) { return entry >> 16; }
+
+ private:
+  static constexpr int kSubtableBits = kMaxCodeLength - kPrimaryBits;
+  static constexpr std::uint32_t kSubtableMask = (1u << kSubtableBits) - 1;
+  static constexpr std::uint32_t kSubtableFlag = 0x80000000u;
+  static constexpr int kPrimarySize = 1 << kPrimaryBits;
+  // Each subtable belongs to at least one symbol longer than kPrimaryBits.
+  static constexpr int kMaxSubtableEntries = kSymbolCount << kSubtableBits;
+
+  std::array<std::uint32_t, kPrimarySize + kMaxSubtableEntries> table_;
+};
+
+}  // namespace qvn::compression

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <cstdint>
+#include <span>
+
+#include "compression/huffman_decoder.h"
+
+namespace qvn::compression {
+
+// Decodes one raw LZ77+Huffman stream (one chunk) until `output` is full.
+// Returns false if the stream is damaged: a table that is not a complete
+// code, a match reaching before the start of `output` or past its end, or
+// input that ends before `output` is full. Whatever follows the point where
+// `output` became full is ignored. Never reads or writes outside the spans.
+// `tables` is working space, rebuilt for every block.
+bool DecodeLzHuffman(std::span<const std::uint8_t> input, std::span<std::uint8_t> output,
+                     HuffmanDecoder& tables);
+
+}  // namespace qvn::compression

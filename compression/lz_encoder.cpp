@@ -1,0 +1,165 @@
+#include "compression/lz_encoder.h"
+
+#include <algorithm>
+#include <bit>
+
+#include "compression/bit_writer.h"
+
+namespace qvn::compression {
+namespace {
+
+constexpr std::uint32_t kBlockOutputSize = 65536;
+constexpr unsigned kEndSymbol = 256;
+// Positions inside a long match are mostly runs of one pattern; only the
+// last ones are worth recording for later searches.
+constexpr std::uint32_t kMaxInsertedPerMatch = 1024;
+
+struct LevelSettings {
+  unsigned maxChainDepth;
+  std::uint32_t niceLength;
+};
+
+LevelSettings SettingsFor(Level level) {
+  switch (level) {
+    case Level::kStrong:
+      return {256, 258};
+    case Level::kFast:
+    default:
+      return {16, 32};
+  }
+}
+
+}  // namespace
+
+LzEncoder::LzEncoder(Level level)
+    : niceLength_(SettingsFor(level).niceLength),
+      finder_(SettingsFor(level).maxChainDepth, SettingsFor(level).niceLength) {
+  tokens_.reserve(kBlockOutputSize + 1);
+}
+
+void LzEncoder::AddLiteral(std::uint8_t byte) {
+  tokens_.push_back({0, byte, 0});
+  ++frequencies_[byte];
+}
+
+void LzEncoder::AddMatch(const Match& match) {
+  const std::uint32_t lengthAboveMinimum = match.length - 3;
+  const unsigned offsetBits = static_cast<unsigned>(std::bit_width(match.offset)) - 1;
+  const unsigned symbol = 256 + (offsetBits << 4) + std::min<std::uint32_t>(lengthAboveMinimum, 15);
+  tokens_.push_back({match.length, static_cast<std::uint16_t>(symbol),
+                     static_cast<std::uint16_t>(match.offset)});
+  ++frequencies_[symbol];
+  offsetBitCount_ += offsetBits;
+  if (lengthAboveMinimum >= 15) {
+    lengthByteCount_ += lengthAboveMinimum - 15 < 255 ? 1 : lengthAboveMinimum <= 0xFFFF ? 3 : 7;
+  }
+}
+
+std::size_t LzEncoder::BlockSizeBound(const CodeLengths& lengths) const {
+  std::uint64_t bits = offsetBitCount_;
+  for (int symbol = 0; symbol < kSymbolCount; ++symbol) {
+    bits += std::uint64_t{frequencies_[symbol]} * lengths[symbol];
+  }
+  // BitWriter reserves at most two words beyond the bits written.
+  return kLengthTableBytes + 2 * (2 + (bits + 15) / 16) + lengthByteCount_;
+}
+
+std::uint8_t* LzEncoder::WriteBlock(const CodeLengths& lengths, bool lastBlock,
+                                    std::uint8_t* out) const {
+  for (int i = 0; i < kLengthTableBytes; ++i) {
+    out[i] = static_cast<std::uint8_t>(lengths[2 * i] | (lengths[2 * i + 1] << 4));
+  }
+  const std::array<std::uint16_t, kSymbolCount> codes = AssignCanonicalCodes(lengths);
+  BitWriter writer(out + kLengthTableBytes);
+  for (const Token& token : tokens_) {
+    writer.WriteBits(codes[token.symbol], lengths[token.symbol]);
+    if (token.length == 0) {
+      continue;
+    }
+    const std::uint32_t lengthAboveMinimum = token.length - 3;
+    if (lengthAboveMinimum >= 15) {
+      if (lengthAboveMinimum - 15 < 255) {
+        writer.WriteByte(static_cast<std::uint8_t>(lengthAboveMinimum - 15));
+      } else {
+        writer.WriteByte(255);
+        if (lengthAboveMinimum <= 0xFFFF) {
+          writer.Write16(static_cast<std::uint16_t>(lengthAboveMinimum));
+        } else {
+          writer.Write16(0);
+          writer.Write32(lengthAboveMinimum);
+        }
+      }
+    }
+    const unsigned offsetBits = (token.symbol - 256u) >> 4;
+    writer.WriteBits(token.offset - (1u << offsetBits), offsetBits);
+  }
+  if (lastBlock) {
+    writer.WriteBits(codes[kEndSymbol], lengths[kEndSymbol]);
+  }
+  return writer.Finish();
+}
+
+bool LzEncoder::Encode(std::span<const std::uint8_t> chunk, std::vector<std::uint8_t>& stream) {
+  const auto size = static_cast<std::uint32_t>(chunk.size());
+  finder_.Reset(chunk);
+  // Anything that does not fit here would not be smaller than the chunk.
+  stream.resize(chunk.size());
+  std::size_t written = 0;
+
+  std::uint32_t position = 0;
+  Match deferred;  // found at `position` while looking one byte ahead
+  bool haveDeferred = false;
+  auto insertInside = [&](std::uint32_t from, std::uint32_t end) {
+    for (std::uint32_t p = std::max(from, end - std::min(end - from, kMaxInsertedPerMatch)); p < end; ++p) {
+      finder_.Insert(p);
+    }
+  };
+
+  while (position < size) {
+    tokens_.clear();
+    frequencies_.fill(0);
+    offsetBitCount_ = 0;
+    lengthByteCount_ = 0;
+
+    const std::uint32_t blockStart = position;
+    while (position < size && position - blockStart < kBlockOutputSize) {
+      const Match current = haveDeferred ? deferred : finder_.FindAndInsert(position);
+      haveDeferred = false;
+      if (current.length == 0) {
+        AddLiteral(chunk[position]);
+        ++position;
+        continue;
+      }
+      std::uint32_t inserted = position + 1;
+      if (current.length < niceLength_) {
+        const Match next = finder_.FindAndInsert(position + 1);
+        if (next.length > current.length) {
+          AddLiteral(chunk[position]);
+          ++position;
+          deferred = next;
+          haveDeferred = true;
+          continue;
+        }
+        ++inserted;
+      }
+      AddMatch(current);
+      insertInside(inserted, position + current.length);
+      position += current.length;
+    }
+
+    const bool lastBlock = position == size;
+    if (lastBlock) {
+      ++frequencies_[kEndSymbol];
+    }
+    const CodeLengths lengths = BuildCodeLengths(frequencies_);
+    if (written + BlockSizeBound(lengths) > stream.size()) {
+      return false;
+    }
+    written = static_cast<std::size_t>(WriteBlock(lengths, lastBlock, stream.data() + written) -
+                                       stream.data());
+  }
+  stream.resize(written);
+  return true;
+}
+
+}  // namespace qvn::compression

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+namespace qvn::compression {
+
+struct Match {
+  std::uint32_t length = 0;  // 0: none found
+  std::uint32_t offset = 0;
+};
+
+// Finds earlier occurrences of the bytes at a position through hash chains
+// over 4-byte prefixes: a head per hash and, per position, a link to the
+// previous position with the same hash. Links are kept for the last 64 KiB
+// only, which is as far back as a match may reach.
+class MatchFinder {
+ public:
+  static constexpr std::uint32_t kMaxOffset = 65535;
+  static constexpr std::uint32_t kMinLength = 3;
+
+  // Walks at most `maxChainDepth` candidates; stops early on a match of
+  // `niceLength` or more.
+  MatchFinder(unsigned maxChainDepth, std::uint32_t niceLength);
+
+  // Starts over on new data; positions are indexes into it.
+  void Reset(std::span<const std::uint8_t> data);
+
+  // The longest match at `position` (the nearest among equals), then
+  // records `position` for later searches. Positions must rise.
+  Match FindAndInsert(std::uint32_t position);
+
+  // Records `position` without searching (for positions inside a match).
+  void Insert(std::uint32_t position);
+
+ private:
+  static constexpr unsigned kHashBits = 16;
+  static constexpr std::uint32_t kNoPosition = 0xFFFFFFFFu;
+  static constexpr std::uint32_t kWindowMask = 0xFFFF;
+
+  std::uint32_t HashAt(std::uint32_t position) const;
+  std::uint32_t MatchLength(std::uint32_t earlier, std::uint32_t position, std::uint32_t limit) const;
+
+  unsigned maxChainDepth_;
+  std::uint32_t niceLength_;
+  std::span<const std::uint8_t> data_;
+  std::vector<std::uint32_t> head_;
+  std::vector<std::uint32_t> previous_;
+};
+
+}  // namespace qvn::compression
