@@ -1,0 +1,97 @@
+#include "launcher/main_sequence.h"
+
+#include <windows.h>
+
+#include <cstdio>
+#include <exception>
+
+#include "launcher/embedded_payload.h"
+#include "launcher/launcher_error.h"
+#include "launcher/launcher_path.h"
+#include "launcher/path_composition.h"
+#include "launcher/portable_directory.h"
+#include "launcher/report_failure.h"
+#include "launcher/text_conversion.h"
+#include "launcher/windows_error.h"
+#include "payload/extract_runtime.h"
+#include "payload/payload_manifest.h"
+#include "payload/remove_runtime_directory.h"
+#include "supervision/run_game.h"
+
+namespace qvn {
+namespace {
+
+// Share mode 0 makes the lock exclusive; delete-on-close removes it with the
+// last handle, also when the launcher is killed.
+UniqueHandle OpenLockFile(const std::wstring& dataDirectory) {
+  const std::wstring path = JoinPath(dataDirectory, L"portable.lock");
+  UniqueHandle lock(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE | FILE_FLAG_OPEN_REPARSE_POINT,
+                                nullptr));
+  if (!lock.valid()) RaiseLastError("Portable game already running or data directory not writable");
+  return lock;
+}
+
+// Extraction and the game run under a handler that removes a half-made
+// runtime before the failure goes on; a failing removal is shown first.
+std::uint32_t ExtractAndRunGame(const PayloadManifest& manifest, const PortableDirectories& directories) {
+  try {
+    ExtractRuntime(manifest, directories.runtimeDirectory);
+    return RunGame(directories.runtimeDirectory, directories.dataDirectory);
+  } catch (...) {
+    try {
+      RemoveRuntimeDirectory(directories.runtimeDirectory);
+    } catch (const std::exception& removalFailure) {
+      ReportFailure(removalFailure.what());
+    } catch (...) {
+    }
+    throw;
+  }
+}
+
+std::uint32_t RunLauncherSequence() {
+  const std::span<const std::uint8_t> payload = LoadVerifiedPayload();
+  const PayloadManifest manifest = ParsePayloadManifest(payload);
+
+  PortableDirectories directories;
+  directories.dataDirectory = JoinPath(ParentDirectory(GetLauncherPath()), L"data");
+  directories.dataDirectoryHandle = OpenPortableDirectory(directories.dataDirectory, true);
+  directories.lockFile = OpenLockFile(directories.dataDirectory);
+  directories.runtimeDirectory = JoinPath(directories.dataDirectory, L"portable-runtime");
+
+  RemoveRuntimeDirectory(directories.runtimeDirectory);
+  const std::uint32_t status = ExtractAndRunGame(manifest, directories);
+  RemoveRuntimeDirectory(directories.runtimeDirectory);
+
+  // Shown while the lock is held, so a second launcher is refused until the
+  // user has dismissed the box.
+  if (status != 0) {
+    ReportFailure(ExitStatusMessage(status, JoinPath(directories.dataDirectory, L"game.log")));
+  }
+  return status;
+}
+
+}  // namespace
+
+std::string ExitStatusMessage(std::uint32_t status, const std::wstring& gameLogPath) {
+  char statusText[32] = {};
+  std::snprintf(statusText, sizeof statusText, "0x%08lX", static_cast<unsigned long>(status));
+  std::string message = "Game exited with status ";
+  message += statusText;
+  message += ". Details are in:\n";
+  message += WideToUtf8(gameLogPath);
+  return message;
+}
+
+std::uint32_t RunLauncher() noexcept {
+  try {
+    return RunLauncherSequence();
+  } catch (const std::exception& failure) {
+    // Every holder of the run has been released by now: the lock file is
+    // gone before the user sees anything.
+    ReportFailure(failure.what());
+    return 1;
+  }
+}
+
+}  // namespace qvn

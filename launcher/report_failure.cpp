@@ -1,0 +1,40 @@
+#include "launcher/report_failure.h"
+
+#include <windows.h>
+
+#include <string>
+
+namespace qvn {
+namespace {
+
+bool WriteToStandardError(const std::string& report) {
+  HANDLE standardError = GetStdHandle(STD_ERROR_HANDLE);
+  if (standardError == nullptr || standardError == INVALID_HANDLE_VALUE) return false;
+  DWORD written = 0;
+  return WriteFile(standardError, report.data(), static_cast<DWORD>(report.size()), &written, nullptr) != 0;
+}
+
+void ShowMessageBox(const std::string& report) {
+  // Flags 0: malformed UTF-8 becomes a replacement character rather than
+  // hiding the whole report.
+  const int length = static_cast<int>(report.size());
+  const int units = MultiByteToWideChar(CP_UTF8, 0, report.data(), length, nullptr, 0);
+  std::wstring text(units > 0 ? static_cast<std::size_t>(units) : 0, L'\0');
+  if (units > 0) MultiByteToWideChar(CP_UTF8, 0, report.data(), length, text.data(), units);
+  MessageBoxW(nullptr, text.c_str(), L"Quorvane", MB_OK | MB_ICONERROR);
+}
+
+}  // namespace
+
+void ReportFailure(std::string_view utf8Text) noexcept {
+  try {
+    std::string report = "Quorvane portable: ";
+    report += utf8Text;
+    report += '\n';
+    if (!WriteToStandardError(report)) ShowMessageBox(report);
+  } catch (...) {
+    // Out of memory while composing: nothing left that could tell the user.
+  }
+}
+
+}  // namespace qvn

@@ -1,0 +1,16 @@
+#pragma once
+
+#include <string>
+
+#include "payload/payload_manifest.h"
+
+namespace qvn {
+
+// Unpacks every manifest entry, in stored order, below the runtime directory
+// and creates its empty `temp` first. Each file is decompressed whole and
+// checked against its SHA-256 before it is created (CREATE_NEW, one write),
+// so a file that fails the check never appears on disk. Every directory on
+// the way is held open without delete sharing until the end.
+void ExtractRuntime(const PayloadManifest& manifest, const std::wstring& runtimeDirectory);
+
+}  // namespace qvn
