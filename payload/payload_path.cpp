@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <initializer_list>
 #include <string_view>
 
 #include "launcher/launcher_error.h"
@@ -22,21 +23,25 @@ char ToUpperAscii(char c) {
   return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
 }
 
+bool EqualsIgnoringAsciiCase(std::string_view text, std::string_view upperCase) {
+  return std::equal(text.begin(), text.end(), upperCase.begin(), upperCase.end(),
+                    [](char a, char b) { return ToUpperAscii(a) == b; });
+}
+
 // Windows maps these stems to devices whatever the extension or letter case,
 // so a file or directory named like them cannot be created as a plain file.
 bool IsReservedDeviceStem(std::string_view component) {
   const std::string_view stem = component.substr(0, component.find('.'));
-  if (stem.size() != 3 && stem.size() != 4) {
+  for (const std::string_view device : {"CON", "PRN", "AUX", "NUL"}) {
+    if (EqualsIgnoringAsciiCase(stem, device)) {
+      return true;
+    }
+  }
+  if (stem.size() != 4 || stem[3] < '1' || stem[3] > '9') {
     return false;
   }
-  char upper[4] = {};
-  std::transform(stem.begin(), stem.end(), upper, ToUpperAscii);
-  const std::string_view folded(upper, stem.size());
-  if (folded.size() == 3) {
-    return folded == "CON" || folded == "PRN" || folded == "AUX" || folded == "NUL";
-  }
-  const std::string_view prefix = folded.substr(0, 3);
-  return (prefix == "COM" || prefix == "LPT") && folded[3] >= '1' && folded[3] <= '9';
+  const std::string_view port = stem.substr(0, 3);
+  return EqualsIgnoringAsciiCase(port, "COM") || EqualsIgnoringAsciiCase(port, "LPT");
 }
 
 // Empty, "." and ".." components would leave or alias the directory, and
