@@ -10,94 +10,73 @@ namespace qvn::compression {
 // The bit stream of one LZ77+Huffman block: 16-bit little-endian words fed
 // into a 32-bit register, first word on top, bits taken from the top. As
 // soon as fewer than 16 bits remain, the next word is loaded. Length escape
-// bytes are read from the byte position after the words loaded so far, so
-// the refill must happen exactly when the format says, never ahead of time.
+// bytes are read from the byte position after the words loaded so far.
 //
-// Two flavours of every read: the Fast ones assume the caller checked that
-// at least kFastReadMargin bytes remain for the current symbol; the Checked
-// ones work to the last byte. Near the end of a stream the format's eager
-// refill may ask for a word that is not there; Checked reads then load
-// zeros and fail only if those missing bits are actually consumed.
+// BitReader follows that definition word by word and checks every read, so
+// it is safe to the last byte of the input. Near the end of a stream the
+// format's eager refill may ask for a word that is not there; the reader
+// then loads zeros and fails only if those missing bits are consumed.
 class BitReader {
  public:
-  // Bytes one symbol can read at most: two refills and a 1+2+4-byte length.
-  static constexpr std::ptrdiff_t kFastReadMargin = 16;
-
+  // Starts a block's bit stream at `next`: loads its first two words.
   BitReader(const std::uint8_t* next, const std::uint8_t* end) : next_(next), end_(end) {
-    bits_ = static_cast<std::uint32_t>(LoadWordChecked()) << 16;
-    bits_ |= LoadWordChecked();
+    bits_ = static_cast<std::uint32_t>(LoadWord()) << 16;
+    bits_ |= LoadWord();
   }
+
+  // Continues a block from a known register state (`available` 16 to 32).
+  BitReader(std::uint32_t bits, unsigned available, const std::uint8_t* next, const std::uint8_t* end)
+      : next_(next), end_(end), bits_(bits), available_(available) {}
 
   std::uint32_t Bits() const { return bits_; }
   const std::uint8_t* Position() const { return next_; }
-  std::ptrdiff_t BytesLeft() const { return end_ - next_; }
 
-  void ConsumeFast(unsigned count) {
-    bits_ <<= count;
-    available_ -= count;
-    if (available_ < 16) {
-      bits_ |= static_cast<std::uint32_t>(LoadLe16(next_)) << (16 - available_);
-      next_ += 2;
-      available_ += 16;
-    }
-  }
-
-  bool ConsumeChecked(unsigned count) {
+  bool Consume(unsigned count) {
     if (count + missing_ > available_) {
       return false;
     }
     bits_ <<= count;
     available_ -= count;
     if (available_ < 16) {
-      bits_ |= static_cast<std::uint32_t>(LoadWordChecked()) << (16 - available_);
+      bits_ |= static_cast<std::uint32_t>(LoadWord()) << (16 - available_);
       available_ += 16;
     }
     return true;
   }
 
   // The top `count` bits (0 to 15) of the register, without consuming them.
-  std::uint32_t TopBits(unsigned count) const {
-    return static_cast<std::uint32_t>((static_cast<std::uint64_t>(bits_) << count) >> 32);
-  }
+  std::uint32_t TopBits(unsigned count) const { return (bits_ >> 1) >> (31 - count); }
 
-  std::uint8_t ReadByteFast() { return *next_++; }
-  std::uint16_t Read16Fast() {
-    std::uint16_t value = LoadLe16(next_);
-    next_ += 2;
-    return value;
-  }
-  std::uint32_t Read32Fast() {
-    std::uint32_t value = LoadLe32(next_);
-    next_ += 4;
-    return value;
-  }
-
-  bool ReadByteChecked(std::uint8_t& value) {
+  bool ReadByte(std::uint8_t& value) {
     if (end_ - next_ < 1) {
       return false;
     }
-    value = ReadByteFast();
+    value = *next_++;
     return true;
   }
-  bool Read16Checked(std::uint16_t& value) {
+  bool Read16(std::uint16_t& value) {
     if (end_ - next_ < 2) {
       return false;
     }
-    value = Read16Fast();
+    value = LoadLe16(next_);
+    next_ += 2;
     return true;
   }
-  bool Read32Checked(std::uint32_t& value) {
+  bool Read32(std::uint32_t& value) {
     if (end_ - next_ < 4) {
       return false;
     }
-    value = Read32Fast();
+    value = LoadLe32(next_);
+    next_ += 4;
     return true;
   }
 
  private:
-  std::uint16_t LoadWordChecked() {
+  std::uint16_t LoadWord() {
     if (end_ - next_ >= 2) {
-      return Read16Fast();
+      const std::uint16_t word = LoadLe16(next_);
+      next_ += 2;
+      return word;
     }
     // A stray odd byte can only belong to this word, so it is dropped too.
     next_ = end_;
@@ -110,6 +89,84 @@ class BitReader {
   std::uint32_t bits_ = 0;
   unsigned available_ = 32;  // valid bits at the top of bits_
   unsigned missing_ = 0;     // of those, zero bits standing in for absent input
+};
+
+// The fast reader for the bulk of a block. It keeps up to 64 bits and loads
+// words ahead of the format, so that the next symbol's bits never wait for
+// a refill. Loading ahead is harmless until a length escape: those bytes sit
+// at the format's byte position, which is computable, because after C bits
+// the format has loaded exactly max(2, 1 + ceil(C / 16)) words of the block.
+// Synchronize() gives the words loaded ahead back and returns that position.
+// No read is checked: the caller keeps kFastReadMargin bytes in front of
+// Position().
+class PrefetchingBitReader {
+ public:
+  // A refill loads 8 bytes, and may start 7 length bytes further on.
+  static constexpr std::ptrdiff_t kFastReadMargin = 16;
+
+  // Starts a block's bit stream at `next`.
+  explicit PrefetchingBitReader(const std::uint8_t* next) : next_(next), wordsStart_(next) { Refill(); }
+
+  const std::uint8_t* Position() const { return next_; }
+  std::uint64_t Bits() const { return bits_; }
+
+  // Tops the register up to at least 48 bits. Bits below the valid ones
+  // are the stream's next bits, so loading them again is harmless.
+  void Refill() {
+    std::uint64_t words = LoadLe64(next_);
+    // Four little-endian words, first one to the top.
+    words = ((words & 0x0000FFFF0000FFFFull) << 16) | ((words >> 16) & 0x0000FFFF0000FFFFull);
+    words = (words << 32) | (words >> 32);
+    bits_ |= words >> available_;
+    const unsigned added = ((63 - available_) >> 4) << 4;
+    available_ += added;
+    next_ += added >> 3;
+  }
+
+  // At most 30 bits between refills.
+  void Consume(unsigned count) {
+    bits_ <<= count;
+    available_ -= count;
+  }
+
+  // The top `count` bits (0 to 15).
+  std::uint32_t TopBits(unsigned count) const {
+    return static_cast<std::uint32_t>((bits_ >> 1) >> (63 - count));
+  }
+
+  // Drops the words loaded ahead of the format and returns the format's byte
+  // position. Needs at least 32 bits loaded, which holds from a refill until
+  // 17 bits have been consumed.
+  const std::uint8_t* Synchronize() {
+    const auto wordsLoaded = static_cast<unsigned>((next_ - wordsStart_) / 2);
+    const unsigned consumed = 16 * wordsLoaded - available_;
+    const unsigned formatWords = consumed == 0 ? 2 : 1 + (consumed + 15) / 16;
+    const unsigned ahead = wordsLoaded - formatWords;
+    next_ -= 2 * ahead;
+    available_ -= 16 * ahead;
+    bits_ &= ~(~std::uint64_t{0} >> available_);
+    return next_;
+  }
+
+  // Steps over length bytes read at the synchronized position.
+  void SkipBytes(std::ptrdiff_t count) {
+    next_ += count;
+    wordsStart_ += count;
+  }
+
+  // The exact reader at this point; needs at least 32 bits loaded.
+  BitReader ToExact(const std::uint8_t* end) {
+    const std::uint8_t* position = Synchronize();
+    return BitReader(static_cast<std::uint32_t>(bits_ >> 32), available_, position, end);
+  }
+
+ private:
+  const std::uint8_t* next_;
+  // Where the block's words would begin if no length bytes came between
+  // them: (next_ - wordsStart_) / 2 is the number of words loaded.
+  const std::uint8_t* wordsStart_;
+  std::uint64_t bits_ = 0;
+  unsigned available_ = 0;  // valid bits at the top of bits_
 };
 
 }  // namespace qvn::compression

@@ -4,6 +4,16 @@
 
 namespace qvn::compression {
 
+std::uint32_t HuffmanDecoder::MakeEntry(unsigned symbol, unsigned codeLength) {
+  if (symbol < 256) {
+    return codeLength | (symbol << 8) | (1u << 19);
+  }
+  const unsigned matchSymbol = symbol - 256;
+  const unsigned lengthNibble = matchSymbol & 15;
+  return codeLength | ((matchSymbol >> 4) << 4) | (symbol << 8) | (1u << 17) |
+         (lengthNibble == 15 ? 1u << 18 : 0) | ((lengthNibble + 3) << 19);
+}
+
 bool HuffmanDecoder::Build(std::span<const std::uint8_t, kLengthTableBytes> packedLengths) {
   std::array<std::uint8_t, kSymbolCount> lengths;
   std::array<std::uint32_t, kMaxCodeLength + 1> countOfLength{};
@@ -42,7 +52,7 @@ bool HuffmanDecoder::Build(std::span<const std::uint8_t, kLengthTableBytes> pack
       continue;
     }
     const std::uint32_t symbolCode = nextCode[length]++;
-    const std::uint32_t entry = symbol | (length << 16);
+    const std::uint32_t entry = MakeEntry(symbol, length);
     if (length <= kPrimaryBits) {
       const std::uint32_t first = symbolCode << (kPrimaryBits - length);
       std::fill_n(table_.begin() + first, 1u << (kPrimaryBits - length), entry);

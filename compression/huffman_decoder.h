@@ -24,8 +24,8 @@ class HuffmanDecoder {
   // symbol). Returns false unless the lengths form a complete prefix code.
   bool Build(std::span<const std::uint8_t, kLengthTableBytes> packedLengths);
 
-  // Entry for the code at the top of `bits`: symbol in the low 16 bits,
-  // code length in bits 16 and up.
+  // Entry for the code at the top of `bits`, with what the decoder needs of
+  // the symbol worked out in advance (see the accessors below).
   std::uint32_t Lookup(std::uint32_t bits) const {
     std::uint32_t entry = table_[bits >> (32 - kPrimaryBits)];
     if (entry & kSubtableFlag) {
@@ -34,14 +34,24 @@ class HuffmanDecoder {
     return entry;
   }
 
-  static unsigned SymbolOf(std::uint32_t entry) { return entry & 0xFFFF; }
-  static unsigned LengthOf(std::uint32_t entry) { return entry >> 16; }
+  static unsigned CodeLengthOf(std::uint32_t entry) { return entry & 0xF; }
+  // Extra offset bits of a match; 0 for a literal.
+  static unsigned OffsetBitsOf(std::uint32_t entry) { return (entry >> 4) & 0xF; }
+  static unsigned SymbolOf(std::uint32_t entry) { return (entry >> 8) & 0x1FF; }
+  static bool IsMatch(std::uint32_t entry) { return (entry >> 17) & 1; }
+  // Whether the match length continues in length bytes (length nibble 15).
+  static bool HasLongLength(std::uint32_t entry) { return (entry >> 18) & 1; }
+  // Bytes the symbol produces: 1 for a literal, 3 to 17 for a match whose
+  // length is all in the symbol.
+  static unsigned OutputLengthOf(std::uint32_t entry) { return entry >> 19 & 0x1F; }
 
  private:
   static constexpr int kSubtableBits = kMaxCodeLength - kPrimaryBits;
   static constexpr std::uint32_t kSubtableMask = (1u << kSubtableBits) - 1;
   static constexpr std::uint32_t kSubtableFlag = 0x80000000u;
   static constexpr int kPrimarySize = 1 << kPrimaryBits;
+
+  static std::uint32_t MakeEntry(unsigned symbol, unsigned codeLength);
   // Each subtable belongs to at least one symbol longer than kPrimaryBits.
   static constexpr int kMaxSubtableEntries = kSymbolCount << kSubtableBits;
 
