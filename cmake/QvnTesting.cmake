@@ -7,7 +7,8 @@ function(qvn_add_host_test)
   cmake_parse_arguments(ARG "" "NAME;TIMEOUT" "SOURCES;LIBS;DEPENDS" ${ARGN})
   add_executable(${ARG_NAME} ${ARG_SOURCES})
   target_link_libraries(${ARG_NAME} PRIVATE ${ARG_LIBS} GTest::gtest_main)
-  gtest_discover_tests(${ARG_NAME} DISCOVERY_TIMEOUT 60)
+  gtest_discover_tests(${ARG_NAME} DISCOVERY_TIMEOUT 60
+    PROPERTIES SKIP_REGULAR_EXPRESSION "\\[  SKIPPED \\]")
 endfunction()
 
 function(qvn_setup_wine_fixture)
@@ -37,6 +38,7 @@ function(qvn_add_windows_test)
     DISCOVERY_TIMEOUT 300
     PROPERTIES
       FIXTURES_REQUIRED wine
+      SKIP_REGULAR_EXPRESSION "\\[  SKIPPED \\]"
       TIMEOUT ${ARG_TIMEOUT}
       ENVIRONMENT "WINEPREFIX=${QVN_WINEPREFIX};WINEDEBUG=-all;WINEDLLOVERRIDES=mscoree,mshtml,winedbg.exe=d")
 endfunction()

@@ -99,8 +99,8 @@ void ExtractRuntime(const PayloadManifest& manifest, const std::wstring& runtime
   HeldDirectories held;
   held.Open(runtimeDirectory);
   held.Open(JoinPath(runtimeDirectory, L"temp"));
-  Decompressor decompressor = CreateDecompressorOrRaise();
-  for (const PayloadEntry& entry : manifest) ExtractEntry(entry, runtimeDirectory, decompressor, held);
+  const std::unique_ptr<Decompressor> decompressor = CreateDecompressor();
+  for (const PayloadEntry& entry : manifest) ExtractEntry(entry, runtimeDirectory, *decompressor, held);
 }
 
 }  // namespace qvn

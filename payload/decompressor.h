@@ -1,0 +1,32 @@
+#pragma once
+
+#include <cstddef>
+#include <memory>
+
+#include "compression/huffman_decoder.h"
+
+namespace qvn {
+
+// The launcher's XPRESS Huffman decompressor, with the contract of the
+// Windows Compression API in buffer mode (which Wine lacks): made once per
+// extraction, decompresses whole streams, closed when it goes. Failures set
+// the thread's last error as that API does.
+class Decompressor {
+ public:
+  // Decodes one whole stream into output[0, capacity). On success *produced
+  // is the number of bytes written, which may be less than the capacity.
+  // Fails with ERROR_BAD_COMPRESSION_BUFFER (605) for damaged data, and with
+  // ERROR_INSUFFICIENT_BUFFER (122) when the stream expands to more than the
+  // capacity, *produced then being the size needed.
+  bool Decompress(const void* compressed, std::size_t compressedSize, void* output, std::size_t capacity,
+                  std::size_t* produced);
+
+ private:
+  compression::HuffmanDecoder tables_;
+};
+
+// Raises "Cannot create Windows decompressor" with the system's code when
+// the decompressor cannot be made.
+std::unique_ptr<Decompressor> CreateDecompressor();
+
+}  // namespace qvn
