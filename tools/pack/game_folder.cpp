@@ -1,0 +1,76 @@
+#include "tools/pack/game_folder.h"
+
+#include <algorithm>
+#include <fstream>
+#include <stdexcept>
+
+#include "tools/pack/pack_rules.h"
+#include "tools/pack/payload_builder.h"
+
+namespace qvn::pack {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string StoredName(const fs::path& path, const fs::path& root) {
+  const std::u8string name = path.lexically_relative(root).generic_u8string();
+  return std::string(name.begin(), name.end());
+}
+
+std::vector<std::uint8_t> ReadWholeFile(const GameFolderFile& file) {
+  std::vector<std::uint8_t> contents(file.size);
+  std::ifstream stream(file.path, std::ios::binary);
+  stream.read(reinterpret_cast<char*>(contents.data()), static_cast<std::streamsize>(contents.size()));
+  // A file that changed size since the walk would pack something other
+  // than what was checked.
+  if (!stream || stream.peek() != std::ifstream::traits_type::eof()) {
+    throw std::runtime_error("cannot read " + file.storedName + " completely; did it change while packing?");
+  }
+  return contents;
+}
+
+}  // namespace
+
+GameFolderScan ScanGameFolder(const fs::path& root) {
+  if (!fs::is_directory(root)) throw std::runtime_error("not a folder: " + root.string());
+  GameFolderScan scan;
+  for (const fs::directory_entry& entry : fs::recursive_directory_iterator(root)) {
+    const std::string name = StoredName(entry.path(), root);
+    const fs::file_status status = entry.symlink_status();
+    if (fs::is_symlink(status)) {
+      scan.problems.push_back({name, "is a symbolic link; links are not followed"});
+    } else if (fs::is_directory(status)) {
+      if (fs::is_empty(entry.path())) scan.emptyFolders.push_back(name);
+    } else if (fs::is_regular_file(status)) {
+      scan.files.push_back({name, entry.path(), entry.file_size()});
+    } else {
+      scan.problems.push_back({name, "is neither a plain file nor a folder"});
+    }
+  }
+  std::sort(scan.files.begin(), scan.files.end(),
+            [](const GameFolderFile& a, const GameFolderFile& b) { return a.storedName < b.storedName; });
+  std::sort(scan.problems.begin(), scan.problems.end(),
+            [](const PackProblem& a, const PackProblem& b) { return a.path < b.path; });
+  std::sort(scan.emptyFolders.begin(), scan.emptyFolders.end());
+  return scan;
+}
+
+std::vector<std::uint8_t> PackGameFolder(const GameFolderScan& scan, compression::Level level,
+                                         const PackProgress& progress) {
+  std::vector<PackFileInfo> infos;
+  for (const GameFolderFile& file : scan.files) infos.push_back({file.storedName, file.size});
+  std::vector<PackProblem> problems = scan.problems;
+  for (PackProblem& problem : FindPackProblems(infos)) problems.push_back(std::move(problem));
+  if (!problems.empty()) {
+    std::stable_sort(problems.begin(), problems.end(),
+                     [](const PackProblem& a, const PackProblem& b) { return a.path < b.path; });
+    throw PackRefused(std::move(problems));
+  }
+
+  std::vector<PackInput> inputs;
+  inputs.reserve(scan.files.size());
+  for (const GameFolderFile& file : scan.files) inputs.push_back({file.storedName, ReadWholeFile(file)});
+  return BuildPayload(inputs, level, progress);
+}
+
+}  // namespace qvn::pack

@@ -1,0 +1,121 @@
+#include "tools/pack/pack_commands.h"
+
+#include <cstdio>
+#include <exception>
+#include <iostream>
+#include <string>
+
+#include "launcher/launcher_error.h"
+#include "payload/payload_manifest.h"
+#include "tools/pack/file_bytes.h"
+#include "tools/pack/game_folder.h"
+#include "tools/pack/pack_refusal.h"
+#include "tools/pack/payload_listing.h"
+#include "tools/pack/payload_source.h"
+#include "tools/pack/payload_verification.h"
+#include "tools/pack/progress_bar.h"
+#include "tools/pack/sha256_hash.h"
+
+namespace qvn::pack {
+namespace {
+
+std::string Hex(const Sha256Hash& hash) {
+  static constexpr char kDigits[] = "0123456789abcdef";
+  std::string text;
+  for (std::uint8_t byte : hash) {
+    text += kDigits[byte >> 4];
+    text += kDigits[byte & 15];
+  }
+  return text;
+}
+
+std::string Percent(std::uint64_t part, std::uint64_t whole) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.1f%%", whole == 0 ? 0.0 : 100.0 * static_cast<double>(part) / static_cast<double>(whole));
+  return text;
+}
+
+int Fail(const std::string& message) {
+  std::cerr << "qvn_pack: " << message << "\n";
+  return kExitRefused;
+}
+
+void WarnAboutEmptyFolders(const GameFolderScan& scan) {
+  for (const std::string& folder : scan.emptyFolders) {
+    std::cerr << "qvn_pack: warning: " << folder << ": empty folder left out; a payload stores only files\n";
+  }
+}
+
+int Build(const BuildCommand& command) {
+  const GameFolderScan scan = ScanGameFolder(command.gameDir);
+  WarnAboutEmptyFolders(scan);
+  std::vector<std::uint8_t> payload;
+  {
+    ProgressBar bar("packing");
+    payload = PackGameFolder(scan, command.level, [&bar](std::uint64_t done, std::uint64_t total) {
+      bar.Update(done, total);
+    });
+  }
+  const Sha256Hash digest = HashSha256(payload);
+  std::filesystem::path digestOut = command.out;
+  digestOut += ".digest";
+  if (command.digestOut) digestOut = *command.digestOut;
+  WriteFileBytes(command.out, payload);
+  WriteFileBytes(digestOut, digest);
+
+  std::uint64_t expanded = 0;
+  for (const GameFolderFile& file : scan.files) expanded += file.size;
+  std::cout << "packed " << scan.files.size() << " files, " << expanded << " bytes, into " << payload.size()
+            << " bytes (" << Percent(payload.size(), expanded) << ")\n"
+            << "payload: " << command.out.string() << "\n"
+            << "sha256:  " << Hex(digest) << " (32 bytes in " << digestOut.string() << ")\n";
+  return kExitSuccess;
+}
+
+}  // namespace
+
+int RunBuild(const BuildCommand& command) {
+  try {
+    return Build(command);
+  } catch (const PackRefused& refusal) {
+    return Fail("refused " + command.gameDir.string() + ", nothing written: " + refusal.what());
+  } catch (const std::exception& error) {
+    return Fail(error.what());
+  }
+}
+
+int RunList(const std::filesystem::path& file) {
+  try {
+    const std::vector<std::uint8_t> bytes = ReadFileBytes(file);
+    const PayloadSource source = LocatePayload(bytes);
+    std::cout << FormatPayloadListing(ParsePayloadManifest(source.payload));
+    return kExitSuccess;
+  } catch (const std::exception& error) {
+    return Fail(file.string() + ": " + error.what());
+  }
+}
+
+int RunVerify(const std::filesystem::path& file) {
+  try {
+    const std::vector<std::uint8_t> bytes = ReadFileBytes(file);
+    VerificationReport report;
+    {
+      ProgressBar bar("verifying");
+      report = VerifyPayloadFile(bytes, [&bar](std::uint64_t done, std::uint64_t total) { bar.Update(done, total); });
+    }
+    const std::string what = report.fromExecutable ? "launcher " : "payload ";
+    if (!report.passed()) {
+      std::cout << what << file.string() << ": FAILED\n";
+      for (const std::string& failure : report.failures) std::cout << "  " << failure << "\n";
+      return kExitRefused;
+    }
+    std::cout << what << file.string() << ": OK, " << report.fileCount << " files, " << report.expandedTotal
+              << " bytes, every stream decodes and every digest matches"
+              << (report.fromExecutable ? ", payload digest matches resource 102" : "") << "\n";
+    return kExitSuccess;
+  } catch (const std::exception& error) {
+    return Fail(file.string() + ": " + error.what());
+  }
+}
+
+}  // namespace qvn::pack

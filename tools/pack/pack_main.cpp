@@ -1,0 +1,56 @@
+// qvn_pack: packs a game folder into a launcher payload, and lists or
+// verifies payloads and launcher executables.
+
+#include <CLI/CLI.hpp>
+
+#include <filesystem>
+#include <string>
+
+#include "tools/pack/pack_commands.h"
+
+namespace {
+
+using qvn::pack::BuildCommand;
+
+int Run(int argc, char** argv) {
+  CLI::App app{"Packs a game folder into a portable launcher payload, and lists or verifies payloads and launchers.",
+               "qvn_pack"};
+  app.require_subcommand(1);
+
+  BuildCommand build;
+  std::string gameDir, out, digestOut;
+  int level = static_cast<int>(build.level);
+  CLI::App* buildCommand = app.add_subcommand("build", "Pack a game folder into a payload and its SHA-256 digest");
+  buildCommand->add_option("--game-dir", gameDir, "Folder holding Quorvane.exe and the game's files")->required();
+  buildCommand->add_option("--out", out, "Payload file to write")->required();
+  buildCommand->add_option("--digest-out", digestOut, "Where to write the payload's 32-byte SHA-256 (default: <out>.digest)");
+  buildCommand->add_option("--level", level, "1: fast (default), 2: strong")->check(CLI::Range(1, 2));
+
+  std::string file;
+  CLI::App* listCommand = app.add_subcommand("list", "List the entries of a payload or launcher executable");
+  listCommand->add_option("FILE", file, "Payload or launcher executable")->required();
+  CLI::App* verifyCommand =
+      app.add_subcommand("verify", "Check a payload or launcher executable as the launcher would, and decode it all");
+  verifyCommand->add_option("FILE", file, "Payload or launcher executable")->required();
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& error) {
+    // --help arrives here too, as a success.
+    return app.exit(error) == 0 ? qvn::pack::kExitSuccess : qvn::pack::kExitUsage;
+  }
+
+  if (*buildCommand) {
+    build.gameDir = gameDir;
+    build.out = out;
+    if (!digestOut.empty()) build.digestOut = std::filesystem::path(digestOut);
+    build.level = static_cast<qvn::compression::Level>(level);
+    return qvn::pack::RunBuild(build);
+  }
+  if (*listCommand) return qvn::pack::RunList(file);
+  return qvn::pack::RunVerify(file);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) { return Run(argc, argv); }
