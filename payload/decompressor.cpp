@@ -17,6 +17,11 @@ constexpr DWORD kBadCompressionBuffer = 605;  // ERROR_BAD_COMPRESSION_BUFFER
 
 bool Decompressor::Decompress(const void* compressed, std::size_t compressedSize, void* output, std::size_t capacity,
                               std::size_t* produced) {
+  if (produced == nullptr || (compressed == nullptr && compressedSize != 0) ||
+      (output == nullptr && capacity != 0)) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return false;
+  }
   const compression::DecodeResult result =
       compression::DecodeBuffer({static_cast<const std::uint8_t*>(compressed), compressedSize},
                                 {static_cast<std::uint8_t*>(output), capacity}, tables_);

@@ -17,7 +17,8 @@ class Decompressor {
   // is the number of bytes written, which may be less than the capacity.
   // Fails with ERROR_BAD_COMPRESSION_BUFFER (605) for damaged data, and with
   // ERROR_INSUFFICIENT_BUFFER (122) when the stream expands to more than the
-  // capacity, *produced then being the size needed.
+  // capacity, *produced then being the size needed. Null pointers (other
+  // than an output of capacity 0) fail with ERROR_INVALID_PARAMETER.
   bool Decompress(const void* compressed, std::size_t compressedSize, void* output, std::size_t capacity,
                   std::size_t* produced);
 
