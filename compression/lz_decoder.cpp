@@ -136,11 +136,14 @@ bool DecodeLongMatchFast(PrefetchingBitReader& reader, std::uint32_t entry, Outp
 // matches (offsets below 8) leave that path.
 bool DecodeFast(PrefetchingBitReader& reader, const HuffmanDecoder& decoder, OutputCursor& out,
                 std::uint8_t* const blockEnd, const std::uint8_t* const inputEnd) {
-  std::uint8_t* const outputLimit = out.end - kFastCopySize;
+  // Past either limit the careful loop takes over, to the block's end.
+  std::uint8_t* const outputLimit =
+      out.end - out.begin > static_cast<std::ptrdiff_t>(kFastCopySize) ? std::min(blockEnd, out.end - kFastCopySize)
+                                                                       : out.begin;
   const std::uint8_t* const inputLimit = inputEnd - PrefetchingBitReader::kFastReadMargin;
   // A local copy that the compiler can keep in a register.
   std::uint8_t* next = out.next;
-  while (next < blockEnd && next < outputLimit && reader.Position() <= inputLimit) {
+  while (next < outputLimit && reader.Position() <= inputLimit) {
     const std::uint32_t entry = decoder.Lookup(static_cast<std::uint32_t>(reader.Bits() >> 32));
     reader.Consume(HuffmanDecoder::CodeLengthOf(entry));
     if (HuffmanDecoder::HasLongLength(entry)) {
