@@ -130,9 +130,8 @@ std::optional<std::span<const std::uint8_t>> FindRcDataResource(std::span<const 
   if (!type) return std::nullopt;
   const std::optional<std::uint32_t> name = FindEntry(file, Subdirectory(root, *type), id);
   if (!name) return std::nullopt;
-  const std::uint64_t languages = Subdirectory(root, *name);
-  std::optional<std::uint32_t> language = FindEntry(file, languages, std::uint16_t{0});
-  if (!language) language = FindEntry(file, languages, std::nullopt);
+  // Languages are sorted by number, so a neutral (0) instance comes first.
+  const std::optional<std::uint32_t> language = FindEntry(file, Subdirectory(root, *name), std::nullopt);
   if (!language) return std::nullopt;
   if ((*language & kSubdirectoryFlag) != 0) throw PeFormatError("resource tree has a directory where data belongs");
 

@@ -21,8 +21,8 @@ bool LooksLikePeImage(std::span<const std::uint8_t> file);
 
 // Finds the RT_RCDATA resource `id` in a PE file (32- or 64-bit) as it lies
 // on disk, on any host, by walking the section table and the resource tree
-// with every offset checked against the file. Prefers the language-neutral
-// instance, as the launcher's resources are; otherwise takes the first.
+// with every offset checked against the file. Takes the resource's first
+// language, which is the neutral one, as the launcher's are, when present.
 // Returns nullopt when the image has no such resource; raises PeFormatError
 // when the file is not a well-formed PE image.
 std::optional<std::span<const std::uint8_t>> FindRcDataResource(std::span<const std::uint8_t> file,
