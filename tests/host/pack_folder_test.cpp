@@ -1,0 +1,140 @@
+#include "tools/pack/game_folder.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "compression/buffer_format.h"
+#include "payload/payload_manifest.h"
+#include "tests/host/scratch_folder.h"
+#include "tools/pack/file_bytes.h"
+#include "tools/pack/payload_verification.h"
+#include "tools/pack/stored_name.h"
+
+namespace qvn::pack {
+namespace {
+
+namespace fs = std::filesystem;
+using Bytes = std::vector<std::uint8_t>;
+using compression::Level;
+using testing::ScratchFolder;
+
+Bytes Text(const std::string& text) { return Bytes(text.begin(), text.end()); }
+
+Bytes Noise(std::size_t size) {
+  std::mt19937 engine(7);
+  Bytes bytes(size);
+  for (std::uint8_t& byte : bytes) byte = static_cast<std::uint8_t>(engine());
+  return bytes;
+}
+
+const std::vector<std::pair<std::string, Bytes>> kMixedGame = {
+    {"Quorvane.exe", Noise(1 << 20)},
+    {"assets/levels/first.txt", Text(std::string(20000, 'x') + "end\n")},
+    {"assets/empty.dat", {}},
+    {"save-template/.keep", {}},
+    {"readme.txt", Text("Quorvane\n")},
+};
+
+void WriteGame(const ScratchFolder& folder, const std::vector<std::pair<std::string, Bytes>>& files) {
+  for (const auto& [name, bytes] : files) folder.Write(name, bytes);
+}
+
+TEST(PackGameFolder, AMixedFolderPacksVerifiesAndExpandsToTheSameBytes) {
+  ScratchFolder folder;
+  WriteGame(folder, kMixedGame);
+  fs::create_directories(folder.path() / "assets" / "unused");
+
+  const GameFolderScan scan = ScanGameFolder(folder.path());
+  EXPECT_EQ(scan.emptyFolders, std::vector<std::string>{"assets/unused"});
+  EXPECT_TRUE(scan.problems.empty());
+  const Bytes payload = PackGameFolder(scan, Level::kFast);
+
+  const VerificationReport report = VerifyPayloadFile(payload);
+  EXPECT_TRUE(report.passed()) << (report.failures.empty() ? "" : report.failures[0]);
+  const PayloadManifest manifest = ParsePayloadManifest(payload);
+  ASSERT_EQ(manifest.size(), kMixedGame.size());
+  for (const PayloadEntry& entry : manifest) {
+    const std::string name = StoredName(entry);
+    Bytes expanded(entry.expandedSize);
+    if (!expanded.empty()) compression::DecodeBuffer(entry.storedData, expanded);
+    EXPECT_EQ(expanded, ReadFileBytes(folder.path() / name)) << name;
+  }
+}
+
+TEST(PackGameFolder, TwoBuildsOfTheSameFolderAreByteIdentical) {
+  ScratchFolder first("first");
+  ScratchFolder second("second");
+  WriteGame(first, kMixedGame);
+  std::vector<std::pair<std::string, Bytes>> reversed(kMixedGame.rbegin(), kMixedGame.rend());
+  WriteGame(second, reversed);  // same tree, created in another order
+  for (const Level level : {Level::kFast, Level::kStrong}) {
+    const Bytes payload = PackGameFolder(ScanGameFolder(first.path()), level);
+    EXPECT_EQ(PackGameFolder(ScanGameFolder(first.path()), level), payload);
+    EXPECT_EQ(PackGameFolder(ScanGameFolder(second.path()), level), payload);
+  }
+}
+
+TEST(PackGameFolder, RefusesWithEveryOffenceListed) {
+  ScratchFolder folder;
+  const std::string longName(201, 'n');
+  const std::vector<std::string> offending = {
+      "a b.txt", "NUL.txt", "trail.", longName, "data/x", "Portable.txt", "readme.txt", "README.txt"};
+  for (const std::string& name : offending) folder.Write(name, Text("x"));
+  folder.Write("quorvane.exe", Text("not the main executable: wrong case"));
+  folder.Write("assets/real.txt", Text("target"));
+  fs::create_symlink("real.txt", folder.path() / "assets" / "link.txt");
+  fs::create_directory_symlink(folder.path() / "assets", folder.path() / "linked-folder");
+
+  try {
+    PackGameFolder(ScanGameFolder(folder.path()), Level::kFast);
+    FAIL() << "an offending folder was packed";
+  } catch (const PackRefused& refusal) {
+    std::vector<std::string> named;
+    for (const PackProblem& problem : refusal.problems()) named.push_back(problem.path);
+    std::vector<std::string> expected = offending;
+    expected.insert(expected.end(), {"Quorvane.exe", "assets/link.txt", "linked-folder"});
+    std::sort(expected.begin(), expected.end());
+    std::sort(named.begin(), named.end());
+    EXPECT_EQ(named, expected);
+    const std::string text = refusal.what();
+    for (const std::string& path : expected) EXPECT_NE(text.find(path + ": "), std::string::npos) << path;
+  }
+}
+
+TEST(PackGameFolder, LinksAreNeverFollowed) {
+  ScratchFolder outside("outside");
+  outside.Write("secret.txt", Text("outside the game"));
+  struct Case {
+    std::string label;
+    std::string link;
+    fs::path target;
+    bool folder;
+  };
+  const std::vector<Case> cases = {
+      {"file link to a file inside", "copy.txt", "readme.txt", false},
+      {"file link outside", "secret.txt", outside.path() / "secret.txt", false},
+      {"folder link outside", "outside", outside.path(), true},
+      {"dangling link", "gone.txt", "nowhere.txt", false},
+  };
+  for (const Case& c : cases) {
+    ScratchFolder folder("game");
+    WriteGame(folder, {{"Quorvane.exe", Text("x")}, {"readme.txt", Text("x")}});
+    if (c.folder) {
+      fs::create_directory_symlink(c.target, folder.path() / c.link);
+    } else {
+      fs::create_symlink(c.target, folder.path() / c.link);
+    }
+    const GameFolderScan scan = ScanGameFolder(folder.path());
+    ASSERT_EQ(scan.problems.size(), 1u) << c.label;
+    EXPECT_EQ(scan.problems[0].path, c.link) << c.label;
+    EXPECT_EQ(scan.files.size(), 2u) << c.label << ": nothing reached through the link";
+    EXPECT_THROW(PackGameFolder(scan, Level::kFast), PackRefused) << c.label;
+  }
+}
+
+}  // namespace
+}  // namespace qvn::pack
