@@ -1,29 +1,215 @@
 #include "supervision/run_game.h"
 
 #include <windows.h>
+#include <shellapi.h>
 
+#include <array>
+#include <memory>
+
+#include "launcher/launcher_error.h"
+#include "launcher/launcher_path.h"
 #include "launcher/path_composition.h"
 #include "launcher/unique_handle.h"
 #include "launcher/windows_error.h"
+#include "supervision/game_log.h"
+#include "supervision/proc_thread_attribute_list.h"
+#include "supervision/quote_argument.h"
+#include "supervision/supervise_game.h"
 
 namespace qvn {
+namespace {
 
-// Interim launch: starts the game and waits for it. The job, environment,
-// log and supervision come with the full launch.
-std::uint32_t RunGame(const std::wstring& runtimeDirectory, const std::wstring&) {
-  std::wstring exe = JoinPath(runtimeDirectory, L"Quorvane.exe");
-  std::wstring commandLine = L"\"" + exe + L"\"";
-  STARTUPINFOW startup = {};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION process = {};
-  RequireSuccess(CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                                &startup, &process),
-                 "Cannot launch embedded game");
-  UniqueHandle processHandle(process.hProcess);
-  UniqueHandle threadHandle(process.hThread);
-  WaitForSingleObject(processHandle.get(), INFINITE);
-  DWORD status = 0;
-  GetExitCodeProcess(processHandle.get(), &status);
+constexpr char kHeapLineReleaseDefault[] = "QVN_LAUNCH_HEAP policy=release_default fatal_capture=enabled\n";
+constexpr char kHeapLineInherited[] = "QVN_LAUNCH_HEAP policy=inherited fatal_capture=enabled\n";
+
+// The state of one launch. The members are declared in the order they are
+// acquired, so they are released in the opposite order on every way out:
+// thread, process, attribute list, job, input file, log file.
+struct GameLaunch {
+  bool crashCaptureEnabled = false;
+  bool heapPolicySet = false;
+  std::wstring exePath;
+  std::wstring commandLine;
+  UniqueHandle logFile;
+  UniqueHandle inputFile;
+  UniqueHandle job;
+  // The attribute list refers to this array, so it lives beside it.
+  std::array<HANDLE, 2> inheritedHandles = {};
+  ProcThreadAttributeList attributeList;
+  UniqueHandle process;
+  UniqueHandle thread;
+};
+
+struct LocalFreeDeleter {
+  void operator()(LPWSTR* arguments) const { LocalFree(arguments); }
+};
+
+bool IsCrashCaptureRequested() {
+  // Room for one character and the terminator: any longer value reports the
+  // size it needs instead, so only exactly "1" passes.
+  wchar_t value[2] = {};
+  return GetEnvironmentVariableW(L"QVN_CRASH_CAPTURE", value, 2) == 1 && value[0] == L'1';
+}
+
+// Returns whether the launcher set "_NO_DEBUG_HEAP" itself. Only crash
+// capture mode sets it, and only where the user has not chosen a value: a
+// debugged game would otherwise get the debug heap, which changes the very
+// heap faults we want to capture.
+bool SettleHeapPolicy(bool crashCaptureEnabled) {
+  SetLastError(0);
+  const DWORD result = GetEnvironmentVariableW(L"_NO_DEBUG_HEAP", nullptr, 0);
+  const DWORD error = GetLastError();
+  if (result != 0) return false;
+  if (crashCaptureEnabled && error == ERROR_ENVVAR_NOT_FOUND) {
+    RequireSuccess(SetEnvironmentVariableW(L"_NO_DEBUG_HEAP", L"1"), "Cannot preserve ordinary game heap policy");
+    return true;
+  }
+  if (error != 0 && error != ERROR_ENVVAR_NOT_FOUND) {
+    SetLastError(error);
+    RaiseLastError("Cannot inspect game heap policy");
+  }
+  return false;
+}
+
+void SetGameEnvironment(const std::wstring& runtimeDirectory, const std::wstring& dataDirectory) {
+  RequireSuccess(SetEnvironmentVariableW(L"APP_FOLDER_PATH", dataDirectory.c_str()), "Cannot set portable data root");
+  const std::wstring launcherPath = GetLauncherPath();
+  RequireSuccess(SetEnvironmentVariableW(L"QVN_PORTABLE_ARTIFACT", launcherPath.c_str()),
+                 "Cannot identify portable artifact");
+  const std::wstring temporaryDirectory = JoinPath(runtimeDirectory, L"temp");
+  RequireSuccess(SetEnvironmentVariableW(L"TEMP", temporaryDirectory.c_str()), "Cannot set portable temporary root");
+  RequireSuccess(SetEnvironmentVariableW(L"TMP", temporaryDirectory.c_str()), "Cannot set portable temporary root");
+}
+
+// The game's exe path takes the place of the launcher's own argv[0]; every
+// further argument is passed on quoted, so the game splits out exactly what
+// the launcher was given.
+std::wstring BuildGameCommandLine(const std::wstring& exePath) {
+  int argumentCount = 0;
+  std::unique_ptr<LPWSTR, LocalFreeDeleter> arguments(CommandLineToArgvW(GetCommandLineW(), &argumentCount));
+  if (!arguments) RaiseLastError("Cannot read portable command line");
+  std::wstring commandLine = QuoteArgument(exePath);
+  for (int index = 1; index < argumentCount; ++index) {
+    commandLine += L' ';
+    commandLine += QuoteArgument(arguments.get()[index]);
+  }
+  return commandLine;
+}
+
+SECURITY_ATTRIBUTES InheritableHandleAttributes() {
+  SECURITY_ATTRIBUTES attributes = {};
+  attributes.nLength = sizeof attributes;
+  attributes.bInheritHandle = TRUE;
+  return attributes;
+}
+
+// Opened without following a link, and refused before anything is truncated
+// if it is one: the log must never write through to some other file.
+UniqueHandle OpenGameLog(const std::wstring& dataDirectory) {
+  const std::wstring path = JoinPath(dataDirectory, L"game.log");
+  SECURITY_ATTRIBUTES inheritable = InheritableHandleAttributes();
+  UniqueHandle log(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inheritable, OPEN_ALWAYS,
+                               FILE_FLAG_OPEN_REPARSE_POINT | FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!log.valid()) RaiseLastError("Cannot create portable game log");
+  BY_HANDLE_FILE_INFORMATION information = {};
+  RequireSuccess(GetFileInformationByHandle(log.get(), &information), "Cannot inspect portable game log");
+  if ((information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 || information.nNumberOfLinks != 1) {
+    throw LauncherError("Portable game log cannot be a link");
+  }
+  RequireSuccess(SetEndOfFile(log.get()), "Cannot reset portable game log");
+  return log;
+}
+
+UniqueHandle OpenGameInput() {
+  SECURITY_ATTRIBUTES inheritable = InheritableHandleAttributes();
+  UniqueHandle input(CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable,
+                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!input.valid()) RaiseLastError("Cannot open game input");
+  return input;
+}
+
+// Closing the job's last handle ends the game and everything it started, also
+// when the launcher itself is killed.
+UniqueHandle CreateGameJob() {
+  UniqueHandle job(CreateJobObjectW(nullptr, nullptr));
+  if (!job.valid()) RaiseLastError("Cannot create portable game lifetime owner");
+  JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
+  limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+  RequireSuccess(SetInformationJobObject(job.get(), JobObjectExtendedLimitInformation, &limits, sizeof limits),
+                 "Cannot configure game lifetime");
+  return job;
+}
+
+// Suspended, so that the game runs no code of its own before it is in the
+// job; with only the log and the input inheritable into it.
+void CreateGameProcess(GameLaunch& launch) {
+  STARTUPINFOEXW startup = {};
+  startup.StartupInfo.cb = sizeof startup;
+  startup.StartupInfo.dwFlags = STARTF_USESTDHANDLES;
+  startup.StartupInfo.hStdInput = launch.inputFile.get();
+  startup.StartupInfo.hStdOutput = launch.logFile.get();
+  startup.StartupInfo.hStdError = launch.logFile.get();
+  startup.lpAttributeList = launch.attributeList.get();
+  DWORD flags = CREATE_SUSPENDED | EXTENDED_STARTUPINFO_PRESENT | CREATE_NO_WINDOW;
+  if (launch.crashCaptureEnabled) flags |= DEBUG_ONLY_THIS_PROCESS;
+
+  PROCESS_INFORMATION created = {};
+  const BOOL succeeded = CreateProcessW(launch.exePath.c_str(), launch.commandLine.data(), nullptr, nullptr, TRUE,
+                                        flags, nullptr, nullptr, &startup.StartupInfo, &created);
+  {
+    LastErrorKeeper creationError;
+    launch.attributeList.Delete();
+  }
+  if (!succeeded) RaiseLastError("Cannot launch embedded game");
+  launch.process.reset(created.hProcess);
+  launch.thread.reset(created.hThread);
+}
+
+// A game that cannot be put into its job or resumed is stopped before it ran
+// any code of its own and seen to its end; the failure names the step that
+// failed, not the clean-up.
+void StartOwnedGame(GameLaunch& launch, const std::wstring& dataDirectory) {
+  if (AssignProcessToJobObject(launch.job.get(), launch.process.get()) &&
+      ResumeThread(launch.thread.get()) != static_cast<DWORD>(-1)) {
+    return;
+  }
+  const DWORD startError = GetLastError();
+  RequireSuccess(TerminateProcess(launch.process.get(), 1), "Cannot stop game after failed start");
+  SuperviseGame(launch.process.get(), launch.logFile.get(), dataDirectory, launch.crashCaptureEnabled);
+  SetLastError(startError);
+  RaiseLastError("Cannot start owned game process");
+}
+
+}  // namespace
+
+std::uint32_t RunGame(const std::wstring& runtimeDirectory, const std::wstring& dataDirectory) {
+  GameLaunch launch;
+  launch.crashCaptureEnabled = IsCrashCaptureRequested();
+  launch.heapPolicySet = SettleHeapPolicy(launch.crashCaptureEnabled);
+  SetGameEnvironment(runtimeDirectory, dataDirectory);
+
+  launch.exePath = JoinPath(runtimeDirectory, L"Quorvane.exe");
+  launch.commandLine = BuildGameCommandLine(launch.exePath);
+
+  launch.logFile = OpenGameLog(dataDirectory);
+  if (launch.crashCaptureEnabled) {
+    const char* heapLine = launch.heapPolicySet ? kHeapLineReleaseDefault : kHeapLineInherited;
+    const DWORD length =
+        static_cast<DWORD>(launch.heapPolicySet ? sizeof kHeapLineReleaseDefault - 1 : sizeof kHeapLineInherited - 1);
+    AppendToGameLog(launch.logFile.get(), heapLine, length);
+  }
+
+  launch.inputFile = OpenGameInput();
+  launch.job = CreateGameJob();
+  launch.attributeList.Initialize(1);
+  launch.inheritedHandles = {launch.logFile.get(), launch.inputFile.get()};
+  launch.attributeList.SetHandleList(launch.inheritedHandles.data(), launch.inheritedHandles.size());
+  CreateGameProcess(launch);
+  StartOwnedGame(launch, dataDirectory);
+
+  const std::uint32_t status =
+      SuperviseGame(launch.process.get(), launch.logFile.get(), dataDirectory, launch.crashCaptureEnabled);
+  AppendExitRecord(launch.logFile.get(), status);
   return status;
 }
 

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <windows.h>
+
+#include <memory>
+
+namespace qvn {
+
+// Owns a process/thread attribute list: its zero-filled buffer of the size
+// the system asks for, and its initialisation, undone exactly once either by
+// Delete or when the holder leaves scope.
+class ProcThreadAttributeList {
+ public:
+  ProcThreadAttributeList() = default;
+  ~ProcThreadAttributeList() { Delete(); }
+  ProcThreadAttributeList(const ProcThreadAttributeList&) = delete;
+  ProcThreadAttributeList& operator=(const ProcThreadAttributeList&) = delete;
+
+  // Raises "Cannot initialize game handle list" with the Windows error code.
+  void Initialize(DWORD attributeCount);
+
+  // The list's values are referenced, not copied: `handles` must outlive the
+  // process creation that uses the list. On failure the list is deleted and
+  // "Cannot restrict game handles" raised with the Windows error code.
+  void SetHandleList(HANDLE* handles, SIZE_T handleCount);
+
+  void Delete();
+
+  LPPROC_THREAD_ATTRIBUTE_LIST get() const { return reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(buffer_.get()); }
+
+ private:
+  std::unique_ptr<unsigned char[]> buffer_;
+  bool initialized_ = false;
+};
+
+}  // namespace qvn

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+
+namespace qvn {
+
+// Follows the game to its end and returns its exit status. In normal mode it
+// only waits. In crash capture mode this thread is the game's debugger (it
+// must be the thread that created the game): it takes and counts every debug
+// event, writes the monitor lines and captures the first unhandled exception
+// into `dataDirectory`. Failures raise LauncherError.
+std::uint32_t SuperviseGame(HANDLE process, HANDLE logFile, const std::wstring& dataDirectory,
+                            bool crashCaptureEnabled);
+
+}  // namespace qvn
