@@ -25,12 +25,4 @@ std::vector<std::uint8_t> BuildPayload(const std::vector<TestFile>& files) {
   return WritePayloadContainer(records);
 }
 
-std::vector<std::uint8_t> TestGameBytes() {
-#ifdef QVN_TEST_GAME
-  return ReadFileBytes(HostPathToWindows(QVN_TEST_GAME));
-#else
-  return {};
-#endif
-}
-
 }  // namespace qvn::testing

@@ -23,7 +23,4 @@ ContainerRecord RecordFor(const TestFile& file);
 // A payload holding the files in the order given.
 std::vector<std::uint8_t> BuildPayload(const std::vector<TestFile>& files);
 
-// The game double's bytes, to store as Quorvane.exe; empty if not built.
-std::vector<std::uint8_t> TestGameBytes();
-
 }  // namespace qvn::testing
