@@ -17,15 +17,16 @@ constexpr std::uint32_t kMaxInsertedPerMatch = 1024;
 struct LevelSettings {
   unsigned maxChainDepth;
   std::uint32_t niceLength;
+  bool cheapestPath;
 };
 
 LevelSettings SettingsFor(Level level) {
   switch (level) {
     case Level::kStrong:
-      return {256, 258};
+      return {32, 128, true};
     case Level::kFast:
     default:
-      return {16, 32};
+      return {16, 32, false};
   }
 }
 
@@ -34,7 +35,17 @@ LevelSettings SettingsFor(Level level) {
 LzEncoder::LzEncoder(Level level)
     : niceLength_(SettingsFor(level).niceLength),
       finder_(SettingsFor(level).maxChainDepth, SettingsFor(level).niceLength) {
+  if (SettingsFor(level).cheapestPath) {
+    cheapestParser_ = std::make_unique<NearOptimalParser>(finder_, niceLength_);
+  }
   tokens_.reserve(kBlockOutputSize + 1);
+}
+
+void LzEncoder::StartBlock() {
+  tokens_.clear();
+  frequencies_.fill(0);
+  offsetBitCount_ = 0;
+  lengthByteCount_ = 0;
 }
 
 void LzEncoder::AddLiteral(std::uint8_t byte) {
@@ -99,59 +110,75 @@ std::uint8_t* LzEncoder::WriteBlock(const CodeLengths& lengths, bool lastBlock,
   return writer.Finish();
 }
 
-bool LzEncoder::Encode(std::span<const std::uint8_t> chunk, std::vector<std::uint8_t>& stream) {
+std::uint32_t LzEncoder::ParseBlockLazily(std::span<const std::uint8_t> chunk, std::uint32_t position) {
   const auto size = static_cast<std::uint32_t>(chunk.size());
-  finder_.Reset(chunk);
-  // Anything that does not fit here would not be smaller than the chunk.
-  stream.resize(chunk.size());
-  std::size_t written = 0;
-
-  std::uint32_t position = 0;
-  Match deferred;  // found at `position` while looking one byte ahead
-  bool haveDeferred = false;
   auto insertInside = [&](std::uint32_t from, std::uint32_t end) {
     for (std::uint32_t p = std::max(from, end - std::min(end - from, kMaxInsertedPerMatch)); p < end; ++p) {
       finder_.Insert(p);
     }
   };
-
-  while (position < size) {
-    tokens_.clear();
-    frequencies_.fill(0);
-    offsetBitCount_ = 0;
-    lengthByteCount_ = 0;
-
-    const std::uint32_t blockStart = position;
-    while (position < size && position - blockStart < kBlockOutputSize) {
-      const Match current = haveDeferred ? deferred : finder_.FindAndInsert(position);
-      haveDeferred = false;
-      if (current.length == 0) {
+  const std::uint32_t blockStart = position;
+  while (position < size && position - blockStart < kBlockOutputSize) {
+    const Match current = haveDeferred_ ? deferred_ : finder_.FindAndInsert(position);
+    haveDeferred_ = false;
+    if (current.length == 0) {
+      AddLiteral(chunk[position]);
+      ++position;
+      continue;
+    }
+    std::uint32_t inserted = position + 1;
+    if (current.length < niceLength_) {
+      const Match next = finder_.FindAndInsert(position + 1);
+      if (next.length > current.length) {
         AddLiteral(chunk[position]);
         ++position;
+        deferred_ = next;
+        haveDeferred_ = true;
         continue;
       }
-      std::uint32_t inserted = position + 1;
-      if (current.length < niceLength_) {
-        const Match next = finder_.FindAndInsert(position + 1);
-        if (next.length > current.length) {
-          AddLiteral(chunk[position]);
-          ++position;
-          deferred = next;
-          haveDeferred = true;
-          continue;
-        }
-        ++inserted;
-      }
-      AddMatch(current);
-      insertInside(inserted, position + current.length);
-      position += current.length;
+      ++inserted;
     }
+    AddMatch(current);
+    insertInside(inserted, position + current.length);
+    position += current.length;
+  }
+  return position;
+}
 
+std::uint32_t LzEncoder::ParseBlockCheapest(std::span<const std::uint8_t> chunk, std::uint32_t position,
+                                            const CodeLengths* previous) {
+  const std::uint32_t end = cheapestParser_->ParseBlock(chunk, position, kBlockOutputSize, previous, items_);
+  for (const NearOptimalParser::Item& item : items_) {
+    if (item.length == 0) {
+      AddLiteral(chunk[position]);
+      ++position;
+    } else {
+      AddMatch({item.length, item.offset});
+      position += item.length;
+    }
+  }
+  return end;
+}
+
+bool LzEncoder::Encode(std::span<const std::uint8_t> chunk, std::vector<std::uint8_t>& stream) {
+  const auto size = static_cast<std::uint32_t>(chunk.size());
+  finder_.Reset(chunk);
+  haveDeferred_ = false;
+  // Anything that does not fit here would not be smaller than the chunk.
+  stream.resize(chunk.size());
+  std::size_t written = 0;
+
+  std::uint32_t position = 0;
+  CodeLengths lengths{};
+  while (position < size) {
+    StartBlock();
+    position = cheapestParser_ ? ParseBlockCheapest(chunk, position, position == 0 ? nullptr : &lengths)
+                               : ParseBlockLazily(chunk, position);
     const bool lastBlock = position == size;
     if (lastBlock) {
       ++frequencies_[kEndSymbol];
     }
-    const CodeLengths lengths = BuildCodeLengths(frequencies_);
+    lengths = BuildCodeLengths(frequencies_);
     if (written + BlockSizeBound(lengths) > stream.size()) {
       return false;
     }

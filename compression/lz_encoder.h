@@ -1,12 +1,14 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <vector>
 
 #include "compression/buffer_format.h"
 #include "compression/huffman_code_builder.h"
 #include "compression/match_finder.h"
+#include "compression/near_optimal_parser.h"
 
 namespace qvn::compression {
 
@@ -14,9 +16,12 @@ namespace qvn::compression {
 // will switch tables (at the first symbol boundary at or past 64 KiB of a
 // block's output), each with its own length-limited canonical code; matches
 // reach back up to 65,535 bytes, across block boundaries but never before
-// the chunk; the end symbol 256 closes the chunk's last block. Parsing is
-// lazy: a match is put off by one byte when the next position has a longer
-// one. Reusable across chunks.
+// the chunk; the end symbol 256 closes the chunk's last block.
+//
+// The fast level parses lazily: a match is put off by one byte when the
+// next position has a longer one. The strong level searches deeper and
+// takes each block's cheapest path (NearOptimalParser). Reusable across
+// chunks.
 class LzEncoder {
  public:
   explicit LzEncoder(Level level);
@@ -32,6 +37,12 @@ class LzEncoder {
     std::uint16_t offset;
   };
 
+  // Each parses one block from `position` into tokens_ and returns its end.
+  std::uint32_t ParseBlockLazily(std::span<const std::uint8_t> chunk, std::uint32_t position);
+  std::uint32_t ParseBlockCheapest(std::span<const std::uint8_t> chunk, std::uint32_t position,
+                                   const CodeLengths* previous);
+
+  void StartBlock();
   void AddLiteral(std::uint8_t byte);
   void AddMatch(const Match& match);
   // Size the current block can take at most, from its symbol statistics.
@@ -40,6 +51,13 @@ class LzEncoder {
 
   std::uint32_t niceLength_;
   MatchFinder finder_;
+  std::unique_ptr<NearOptimalParser> cheapestParser_;  // strong level only
+  std::vector<NearOptimalParser::Item> items_;
+
+  // Lazy parsing looks one byte ahead, possibly across a block boundary.
+  Match deferred_;
+  bool haveDeferred_ = false;
+
   std::vector<Token> tokens_;
   Frequencies frequencies_{};
   std::uint64_t offsetBitCount_ = 0;

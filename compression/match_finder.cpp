@@ -63,7 +63,8 @@ void MatchFinder::Insert(std::uint32_t position) {
   head_[hash] = position;
 }
 
-Match MatchFinder::FindAndInsert(std::uint32_t position) {
+template <typename OnLonger>
+Match MatchFinder::Search(std::uint32_t position, OnLonger onLonger) {
   const std::size_t remaining = data_.size() - position;
   if (remaining < 4) {
     return {};
@@ -90,6 +91,7 @@ Match MatchFinder::FindAndInsert(std::uint32_t position) {
       const std::uint32_t length = MatchLength(candidate, position, limit);
       if (length > best.length) {
         best = {length, position - candidate};
+        onLonger(best);
         if (length >= wantedLength) {
           break;
         }
@@ -98,6 +100,14 @@ Match MatchFinder::FindAndInsert(std::uint32_t position) {
     candidate = previous_[candidate & kWindowMask];
   }
   return best.length >= kMinLength ? best : Match{};
+}
+
+Match MatchFinder::FindAndInsert(std::uint32_t position) {
+  return Search(position, [](const Match&) {});
+}
+
+void MatchFinder::FindAllAndInsert(std::uint32_t position, std::vector<Match>& matches) {
+  Search(position, [&](const Match& match) { matches.push_back(match); });
 }
 
 }  // namespace qvn::compression

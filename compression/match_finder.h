@@ -31,6 +31,10 @@ class MatchFinder {
   // records `position` for later searches. Positions must rise.
   Match FindAndInsert(std::uint32_t position);
 
+  // Every match at `position` longer than all nearer ones, nearest first
+  // (so lengths rise), appended to `matches`; then records `position`.
+  void FindAllAndInsert(std::uint32_t position, std::vector<Match>& matches);
+
   // Records `position` without searching (for positions inside a match).
   void Insert(std::uint32_t position);
 
@@ -39,6 +43,10 @@ class MatchFinder {
   static constexpr std::uint32_t kNoPosition = 0xFFFFFFFFu;
   static constexpr std::uint32_t kWindowMask = 0xFFFF;
 
+  // Walks the chain at `position`, calling onLonger for each match longer
+  // than those before it; records `position`. Returns the longest.
+  template <typename OnLonger>
+  Match Search(std::uint32_t position, OnLonger onLonger);
   std::uint32_t HashAt(std::uint32_t position) const;
   std::uint32_t MatchLength(std::uint32_t earlier, std::uint32_t position, std::uint32_t limit) const;
 

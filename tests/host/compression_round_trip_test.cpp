@@ -117,9 +117,9 @@ std::vector<RoundTripCase> RoundTripCases() {
       {"65,535 bytes, mixed", Mixed(65535, 5)},
       {"65,536 bytes, mixed", Mixed(65536, 6)},
       {"65,537 bytes, mixed", Mixed(65537, 7)},
-      {"many blocks of text", Text(700000, 8)},
-      {"many blocks of binary", Binary(900000, 9)},
-      {"many blocks, mixed", Mixed(1500000, 10)},
+      {"many blocks of text", Text(300000, 8)},
+      {"many blocks of binary", Binary(400000, 9)},
+      {"many blocks, mixed", Mixed(600000, 10)},
       {"noise (stored)", Noise(200000, 11)},
       {"noise then text", Concat(Noise(100000, 12), Text(100000, 13))},
       // 70,000 equal bytes need the 16-bit length, 1 MiB the 32-bit one.

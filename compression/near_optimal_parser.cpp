@@ -1,0 +1,150 @@
+#include "compression/near_optimal_parser.h"
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <limits>
+
+namespace qvn::compression {
+namespace {
+
+constexpr std::uint32_t kUnreached = std::numeric_limits<std::uint32_t>::max();
+// What a symbol the current code leaves out is taken to cost.
+constexpr std::uint32_t kUnusedSymbolCost = 12;
+// Without a previous code, every match symbol is taken to cost this much.
+constexpr std::uint32_t kFirstMatchSymbolCost = 8;
+// Lengths up to this fit the match symbol; longer ones add length bytes.
+constexpr std::uint32_t kLongestShortLength = 17;
+// Passes over the block: each after the first prices symbols from the
+// statistics of the path before.
+constexpr int kPasses = 2;
+constexpr std::uint32_t kMaxRecordedPastBlock = 1024;
+
+unsigned OffsetBits(std::uint32_t offset) { return static_cast<unsigned>(std::bit_width(offset)) - 1; }
+
+unsigned MatchSymbol(std::uint32_t length, std::uint32_t offset) {
+  return 256 + (OffsetBits(offset) << 4) + std::min<std::uint32_t>(length - 3, 15);
+}
+
+std::uint32_t LengthByteBits(std::uint32_t length) {
+  const std::uint32_t aboveMinimum = length - 3;
+  if (aboveMinimum < 15) return 0;
+  if (aboveMinimum - 15 < 255) return 8;
+  return aboveMinimum <= 0xFFFF ? 24 : 56;
+}
+
+}  // namespace
+
+NearOptimalParser::NearOptimalParser(MatchFinder& finder, std::uint32_t niceLength)
+    : finder_(finder), niceLength_(niceLength) {}
+
+void NearOptimalParser::FindMatches(std::uint32_t start, std::uint32_t span) {
+  matches_.clear();
+  firstMatch_.assign(span + 1, 0);
+  // Inside a match of the nice length or more, positions are recorded but
+  // not searched: the long match is taken anyway.
+  std::uint32_t searchFrom = 0;
+  for (std::uint32_t i = 0; i < span; ++i) {
+    firstMatch_[i] = static_cast<std::uint32_t>(matches_.size());
+    if (i < searchFrom) {
+      finder_.Insert(start + i);
+      continue;
+    }
+    finder_.FindAllAndInsert(start + i, matches_);
+    if (matches_.size() > firstMatch_[i] && matches_.back().length >= niceLength_) {
+      searchFrom = i + matches_.back().length;
+    }
+  }
+  firstMatch_[span] = static_cast<std::uint32_t>(matches_.size());
+}
+
+void NearOptimalParser::CheapestPath(std::span<const std::uint8_t> chunk, std::uint32_t start,
+                                     std::uint32_t span, const SymbolCosts& costs, std::vector<Item>& items) {
+  // Node `span` stands for every arrival at or past the block's end.
+  cost_.assign(span + 1, kUnreached);
+  from_.resize(span + 1);
+  arrival_.resize(span + 1);
+  cost_[0] = 0;
+  auto relax = [&](std::uint32_t from, std::uint32_t cost, Item item) {
+    const std::uint32_t to = std::min(from + std::max<std::uint32_t>(item.length, 1), span);
+    if (cost < cost_[to]) {
+      cost_[to] = cost;
+      from_[to] = from;
+      arrival_[to] = item;
+    }
+  };
+  for (std::uint32_t i = 0; i < span; ++i) {
+    const std::uint32_t here = cost_[i];
+    relax(i, here + costs[chunk[start + i]], {0, 0});
+    std::uint32_t shorter = 2;  // lengths up to here were offered by nearer matches
+    for (std::uint32_t m = firstMatch_[i]; m < firstMatch_[i + 1]; ++m) {
+      const Match match = matches_[m];
+      const std::uint32_t base = here + OffsetBits(match.offset);
+      for (std::uint32_t length = shorter + 1; length <= std::min(match.length, kLongestShortLength); ++length) {
+        relax(i, base + costs[MatchSymbol(length, match.offset)], {length, match.offset});
+      }
+      if (match.length > kLongestShortLength) {
+        relax(i, base + costs[MatchSymbol(match.length, match.offset)] + LengthByteBits(match.length),
+              {match.length, match.offset});
+      }
+      shorter = match.length;
+    }
+  }
+
+  items.clear();
+  for (std::uint32_t node = span; node > 0; node = from_[node]) {
+    items.push_back(arrival_[node]);
+  }
+  std::reverse(items.begin(), items.end());
+}
+
+std::uint32_t NearOptimalParser::ParseBlock(std::span<const std::uint8_t> chunk, std::uint32_t start,
+                                            std::uint32_t blockSize, const CodeLengths* previous,
+                                            std::vector<Item>& items) {
+  const auto span = static_cast<std::uint32_t>(std::min<std::size_t>(blockSize, chunk.size() - start));
+  FindMatches(start, span);
+
+  SymbolCosts costs;
+  if (previous != nullptr) {
+    for (int symbol = 0; symbol < kSymbolCount; ++symbol) {
+      costs[symbol] = (*previous)[symbol] != 0 ? (*previous)[symbol] : kUnusedSymbolCost;
+    }
+  } else {
+    // Literals priced by the block's own byte counts.
+    std::array<std::uint32_t, 256> counts{};
+    for (std::uint32_t i = 0; i < span; ++i) ++counts[chunk[start + i]];
+    for (int byte = 0; byte < 256; ++byte) {
+      costs[byte] = counts[byte] == 0 ? kUnusedSymbolCost
+                                      : std::clamp<std::uint32_t>(static_cast<std::uint32_t>(std::lround(
+                                                                      std::log2(double(span) / counts[byte]))),
+                                                                  1, kMaxCodeLength);
+    }
+    std::fill(costs.begin() + 256, costs.end(), kFirstMatchSymbolCost);
+  }
+
+  for (int pass = 0; pass < kPasses; ++pass) {
+    CheapestPath(chunk, start, span, costs, items);
+    if (pass + 1 == kPasses) break;
+    Frequencies frequencies{};
+    std::uint32_t position = start;
+    for (const Item& item : items) {
+      ++frequencies[item.length == 0 ? chunk[position] : MatchSymbol(item.length, item.offset)];
+      position += std::max<std::uint32_t>(item.length, 1);
+    }
+    const CodeLengths lengths = BuildCodeLengths(frequencies);
+    for (int symbol = 0; symbol < kSymbolCount; ++symbol) {
+      costs[symbol] = lengths[symbol] != 0 ? lengths[symbol] : kUnusedSymbolCost;
+    }
+  }
+
+  std::uint32_t end = start;
+  for (const Item& item : items) end += std::max<std::uint32_t>(item.length, 1);
+  // The last match may run past the positions searched; of those, only the
+  // last ones are worth recording for the next block.
+  for (std::uint32_t p = std::max(start + span, end - std::min(end - start, kMaxRecordedPastBlock)); p < end; ++p) {
+    finder_.Insert(p);
+  }
+  return end;
+}
+
+}  // namespace qvn::compression
