@@ -37,8 +37,8 @@ DecodeResult DecodeBuffer(std::span<const std::uint8_t> input, std::span<std::ui
                           HuffmanDecoder& tables);
 
 enum class Level {
-  kFast = 1,    // greedy-lazy, short hash chains: for packing 100+ MB games
-  kStrong = 2,  // lazy matching over deep hash chains
+  kFast = 1,    // lazy matching over short hash chains: for 100+ MB games
+  kStrong = 2,  // deeper chains and each block's cheapest path: slower
 };
 
 // Encodes `input` as one buffer-mode stream. The same input and level give
