@@ -11,6 +11,7 @@
 #include "launcher/launcher_path.h"
 #include "launcher/portable_directory.h"
 #include "launcher/sha256_digest.h"
+#include "tests/support/failure_text.h"
 #include "tests/support/scratch_directory.h"
 
 namespace qvn {
@@ -19,15 +20,7 @@ namespace {
 using testing::Narrow;
 using testing::ScratchDirectory;
 
-std::string FailureOf(const auto& action) {
-  try {
-    action();
-  } catch (const LauncherError& failure) {
-    return failure.what();
-  }
-  return "(no failure)";
-}
-
+using testing::FailureOf;
 // A stand-in for GetModuleFileNameW that reports a path of a given length
 // and counts the calls.
 struct FakeModulePath {

@@ -12,6 +12,7 @@
 #include "payload/payload_manifest.h"
 #include "payload/remove_runtime_directory.h"
 #include "tests/support/program_run.h"
+#include "tests/support/failure_text.h"
 #include "tests/support/scratch_directory.h"
 #include "tests/support/test_payload.h"
 
@@ -26,15 +27,7 @@ using testing::ScratchDirectory;
 using testing::TestFile;
 using Tree = std::vector<std::pair<std::string, std::string>>;
 
-std::string FailureOf(const auto& action) {
-  try {
-    action();
-  } catch (const LauncherError& failure) {
-    return failure.what();
-  }
-  return "(no failure)";
-}
-
+using testing::FailureOf;
 // Records kept alive with the manifest that views into them.
 struct ManifestFixture {
   std::vector<ContainerRecord> records;
