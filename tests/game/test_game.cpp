@@ -23,6 +23,8 @@
 //   breakpoint             a breakpoint nobody handles
 //   raise-handled CODE     raises CODE and handles it itself:
 //                          "handled code=0x%08X seen_by_game=N"
+//   breakpoint-handled     a breakpoint instruction that it handles itself,
+//                          reported the same way
 //   throw-catch            a C++ exception thrown and caught: "caught"
 //   debug-string TEXT      OutputDebugStringW
 //   threads N              starts N threads and waits for them
@@ -96,10 +98,15 @@ std::string Hex(std::uint64_t value, int digits) {
   return text;
 }
 
-// A vectored handler has no context argument, so its count lives here.
+// A vectored handler has no context argument, so its state lives here.
 LONG& HandledExceptionCount() {
   static LONG count = 0;
   return count;
+}
+
+LONG& BreakpointArmed() {
+  static LONG armed = 0;
+  return armed;
 }
 
 LONG CALLBACK HandleOwnExceptions(EXCEPTION_POINTERS* pointers) {
@@ -108,7 +115,22 @@ LONG CALLBACK HandleOwnExceptions(EXCEPTION_POINTERS* pointers) {
     InterlockedIncrement(&HandledExceptionCount());
     return EXCEPTION_CONTINUE_EXECUTION;
   }
+  if (record->ExceptionCode == EXCEPTION_BREAKPOINT && InterlockedExchange(&BreakpointArmed(), 0) != 0) {
+    InterlockedIncrement(&HandledExceptionCount());
+    // Resume after the one-byte breakpoint instruction, wherever the
+    // platform left the instruction pointer.
+    pointers->ContextRecord->Rip = reinterpret_cast<DWORD64>(record->ExceptionAddress) + 1;
+    return EXCEPTION_CONTINUE_EXECUTION;
+  }
   return EXCEPTION_CONTINUE_SEARCH;
+}
+
+void BreakpointHandled() {
+  const LONG before = HandledExceptionCount();
+  InterlockedExchange(&BreakpointArmed(), 1);
+  DebugBreak();
+  Print("handled code=0x" + Hex(EXCEPTION_BREAKPOINT, 8) +
+        " seen_by_game=" + std::to_string(HandledExceptionCount() - before));
 }
 
 // A debugger that swallowed the exception at first chance would keep it from
@@ -285,6 +307,8 @@ int wmain(int argc, wchar_t** argv) {
       Print("dll_base=" + Hex(reinterpret_cast<std::uintptr_t>(LoadFaultDll()), 16));
     } else if (command == L"breakpoint") {
       DebugBreak();
+    } else if (command == L"breakpoint-handled") {
+      BreakpointHandled();
     } else if (command == L"raise-handled") {
       RaiseHandled(static_cast<DWORD>(ParseNumber(operand())));
     } else if (command == L"throw-catch") {
