@@ -44,20 +44,22 @@ if [[ $mode == message-box ]]; then
   # its message box, as it does when started from the desktop.
   shot=$scratch/message-box.png
   xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
-    "$0" "$1" "$2" "${@:3}" >"$4/runner.txt" 2> >(exec true) &
+    scratch=$1; shift
+    "$@" >"$scratch/runner.txt" 2> >(exec true) &
     pid=$!
+    window=
     for _ in $(seq 1 120); do
       window=$(xdotool search --name "^Quorvane$" 2>/dev/null | head -1)
       [[ -n $window ]] && break
       sleep 0.25
     done
     sleep 2
-    import -window root "$4/message-box.png"
+    import -window root "$scratch/message-box.png"
     while kill -0 $pid 2>/dev/null; do
       xdotool windowfocus --sync "$window" key Return 2>/dev/null
       sleep 0.25
     done
-    wait $pid' "$wine_run" "$runner" "$launcher" "$scratch" "${game_args[@]}" 
+    wait $pid' _ "$scratch" "$wine_run" "$runner" "$launcher" "${game_args[@]}"
   status=$?
   cat "$scratch/runner.txt"
   echo "== The message box was saved as $shot"
