@@ -109,5 +109,27 @@ TEST(LauncherExecutable, SecondLauncherIsRefusedWhileTheLockIsHeld) {
   EXPECT_FALSE(PathExists(scratch / L"data\\portable.lock"));
 }
 
+TEST(LauncherExecutable, FindsItsDataBesideItselfAtLongPaths) {
+  // Wine starts no program from a path of 300 units, and no game from a
+  // runtime path past about 260: these lengths are what it allows. The
+  // launcher's path must arrive whole, or data would not be where it is.
+  for (const std::size_t length : {std::size_t{255}, std::size_t{256}}) {
+    ScratchDirectory scratch;
+    std::wstring directory = scratch.path();
+    while (directory.size() < 220) {
+      directory += L"\\dddddddddd";
+      CreateDirectoryW(directory.c_str(), nullptr);
+    }
+    const std::size_t nameLength = length - directory.size() - 1;
+    const std::wstring exe = directory + L"\\" + std::wstring(nameLength - 4, L'q') + L".exe";
+    ASSERT_EQ(exe.size(), length);
+    testing::MakeLauncherCopy(exe, Verified(GamePayload()));
+    const testing::ProgramResult result = testing::RunProgram(exe);
+    EXPECT_TRUE(testing::IsDirectory(directory + L"\\data")) << length;
+    EXPECT_FALSE(PathExists(directory + L"\\data\\portable-runtime")) << length;
+    EXPECT_TRUE(result.standardError.starts_with("Quorvane portable: Cannot launch embedded game")) << result.standardError;
+  }
+}
+
 }  // namespace
 }  // namespace qvn
