@@ -6,12 +6,13 @@ namespace qvn::compression {
 
 std::uint32_t HuffmanDecoder::MakeEntry(unsigned symbol, unsigned codeLength) {
   if (symbol < 256) {
-    return codeLength | (symbol << 8) | (1u << 19);
+    return codeLength | (codeLength << 5) | (symbol << 13) | (1u << 24);
   }
   const unsigned matchSymbol = symbol - 256;
+  const unsigned offsetBits = matchSymbol >> 4;
   const unsigned lengthNibble = matchSymbol & 15;
-  return codeLength | ((matchSymbol >> 4) << 4) | (symbol << 8) | (1u << 17) |
-         (lengthNibble == 15 ? 1u << 18 : 0) | ((lengthNibble + 3) << 19);
+  return (codeLength + offsetBits) | (codeLength << 5) | (offsetBits << 9) | (symbol << 13) | (1u << 22) |
+         (lengthNibble == 15 ? 1u << 23 : 0) | ((lengthNibble + 3) << 24);
 }
 
 bool HuffmanDecoder::Build(std::span<const std::uint8_t, kLengthTableBytes> packedLengths) {

@@ -34,16 +34,17 @@ class HuffmanDecoder {
     return entry;
   }
 
-  static unsigned CodeLengthOf(std::uint32_t entry) { return entry & 0xF; }
+  // Code length plus extra offset bits: all the bits a symbol without
+  // length bytes takes.
+  static unsigned SymbolBitsOf(std::uint32_t entry) { return entry & 0x1F; }
+  static unsigned CodeLengthOf(std::uint32_t entry) { return (entry >> 5) & 0xF; }
   // Extra offset bits of a match; 0 for a literal.
-  static unsigned OffsetBitsOf(std::uint32_t entry) { return (entry >> 4) & 0xF; }
-  static unsigned SymbolOf(std::uint32_t entry) { return (entry >> 8) & 0x1FF; }
-  static bool IsMatch(std::uint32_t entry) { return (entry >> 17) & 1; }
+  static unsigned OffsetBitsOf(std::uint32_t entry) { return (entry >> 9) & 0xF; }
+  static unsigned SymbolOf(std::uint32_t entry) { return (entry >> 13) & 0x1FF; }
+  static bool IsMatch(std::uint32_t entry) { return (entry >> 22) & 1; }
   // Whether the match length continues in length bytes (length nibble 15).
-  static bool HasLongLength(std::uint32_t entry) { return (entry >> 18) & 1; }
-  // Bytes the symbol produces: 1 for a literal, 3 to 17 for a match whose
-  // length is all in the symbol.
-  static unsigned OutputLengthOf(std::uint32_t entry) { return entry >> 19 & 0x1F; }
+  static bool HasLongLength(std::uint32_t entry) { return (entry >> 23) & 1; }
+  static unsigned OutputLengthOf(std::uint32_t entry) { return (entry >> 24) & 0x1F; }
 
  private:
   static constexpr int kSubtableBits = kMaxCodeLength - kPrimaryBits;

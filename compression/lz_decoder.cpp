@@ -143,23 +143,33 @@ bool DecodeFast(PrefetchingBitReader& reader, const HuffmanDecoder& decoder, Out
   const std::uint8_t* const inputLimit = inputEnd - PrefetchingBitReader::kFastReadMargin;
   // A local copy that the compiler can keep in a register.
   std::uint8_t* next = out.next;
+  // Each symbol's table entry is looked up before the refill that follows
+  // the symbol before it: at least 18 bits are left then, enough for any
+  // code, so the lookups do not wait for the refills' loads.
+  std::uint32_t entry = decoder.Lookup(static_cast<std::uint32_t>(reader.Bits() >> 32));
   while (next < outputLimit && reader.Position() <= inputLimit) {
-    const std::uint32_t entry = decoder.Lookup(static_cast<std::uint32_t>(reader.Bits() >> 32));
-    reader.Consume(HuffmanDecoder::CodeLengthOf(entry));
     if (HuffmanDecoder::HasLongLength(entry)) {
+      reader.Consume(HuffmanDecoder::CodeLengthOf(entry));
       out.next = next;
       if (!DecodeLongMatchFast(reader, entry, out)) {
         return false;
       }
       next = out.next;
       reader.Refill();
+      entry = decoder.Lookup(static_cast<std::uint32_t>(reader.Bits() >> 32));
       continue;
     }
+    // The symbol and its offset bits in one step.
+    const std::uint64_t bits = reader.Bits();
+    reader.Consume(HuffmanDecoder::SymbolBitsOf(entry));
+    const std::uint32_t nextEntry = decoder.Lookup(static_cast<std::uint32_t>(reader.Bits() >> 32));
+    reader.Refill();
+
     const unsigned offsetBits = HuffmanDecoder::OffsetBitsOf(entry);
+    const std::uint64_t offsetField = bits << HuffmanDecoder::CodeLengthOf(entry);
     // 0 for a literal, whose offset bit count is 0 too.
-    const std::size_t offset =
-        (std::size_t{HuffmanDecoder::IsMatch(entry)} << offsetBits) | reader.TopBits(offsetBits);
-    reader.Consume(offsetBits);
+    const std::size_t offset = (std::size_t{HuffmanDecoder::IsMatch(entry)} << offsetBits) |
+                               static_cast<std::size_t>((offsetField >> 1) >> (63 - offsetBits));
     const unsigned length = HuffmanDecoder::OutputLengthOf(entry);
     if (offset > static_cast<std::size_t>(next - out.begin)) {
       out.next = next;
@@ -183,7 +193,7 @@ bool DecodeFast(PrefetchingBitReader& reader, const HuffmanDecoder& decoder, Out
       std::memcpy(next + 16, source + 16, 8);
     }
     next += length;
-    reader.Refill();
+    entry = nextEntry;
   }
   out.next = next;
   return true;
