@@ -11,6 +11,7 @@ packages=(
   binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev
   wine wine64
   xvfb xauth xdotool imagemagick
+  libwim-dev time
 )
 
 missing=()

@@ -1,0 +1,136 @@
+#!/usr/bin/env bash
+# Builds what the benchmarks need, runs them and prints one table of
+# figures, also written as JSON to build/bench.json:
+#   launch  the launcher with a ~114 MB game under Wine against the floor
+#           (bench/launch_bench.cpp, bench/launch_floor.cpp), medians of RUNS;
+#   codec   our decoder and encoder per level against wimlib's XPRESS, natively,
+#           on the same game's files (bench/codec_bench.cpp);
+#   packer  qvn_pack build of the same game folder at each level.
+# Figures only: nothing here passes or fails on speed. The machine is shared,
+# so compare figures of one run with each other.
+# Usage: scripts/bench.sh [RUNS]   (default 7)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+runs=${1:-7}
+work=build/bench
+json=build/bench.json
+
+bash scripts/setup.sh
+cmake --preset windows >/dev/null
+cmake --build --preset windows -j 2 --target launch_bench
+cmake --preset host-release >/dev/null
+cmake --build --preset host-release -j 2 --target qvn_pack codec_bench
+
+windows_path() { local path; path=$(realpath "$1"); printf 'Z:%s' "${path//\//\\}"; }
+now() { date +%s.%N; }
+calc() { awk "BEGIN { printf \"$1\", $2 }"; }
+
+mkdir -p "$work"
+game="$work/game"
+bench/make_launch_game.sh build/windows/bin/bench_game.exe "$game"
+game_bytes=$(find "$game" -type f -printf '%s\n' | awk '{ s += $1 } END { print s }')
+game_entries=$(find "$game" -mindepth 1 | wc -l)
+
+# Packer: the default level makes the launch payload; then each level.
+pack=build/host-release/bin/qvn_pack
+"$pack" build --game-dir "$game" --out "$work/default.payload" --digest-out "$work/default.digest" >/dev/null
+pack_rows=()
+for level in 1 2; do
+  start=$(now)
+  "$pack" build --game-dir "$game" --out "$work/level$level.payload" --digest-out "$work/level$level.digest" \
+    --level "$level" >/dev/null
+  seconds=$(calc %.3f "$(now) - $start")
+  bytes=$(stat -c %s "$work/level$level.payload")
+  pack_rows+=("$level $seconds $(calc %.1f "$game_bytes / 1e6 / $seconds") $(calc %.4f "$bytes / $game_bytes") $bytes")
+done
+default_level=?
+for level in 1 2; do
+  cmp -s "$work/default.payload" "$work/level$level.payload" && default_level=$level
+done
+payload_bytes=$(stat -c %s "$work/default.payload")
+
+# Codec: the game's files, concatenated by the benchmark.
+mapfile -t game_files < <(find "$game" -type f -size +0 | LC_ALL=C sort)
+codec_out=$(build/host-release/bin/codec_bench "${game_files[@]}")
+
+# Launch, under Wine (its lines end in CR LF); then one more start of the launcher it made, with
+# Linux's own count of its peak memory.
+launch_out=$(build/windows/wine-run.sh build/windows/bin/launch_bench.exe \
+  "$(windows_path "$work/default.payload")" "$(windows_path "$work/default.digest")" \
+  "$(windows_path "$game")" "$(windows_path "$work")\\run" "$runs" | tr -d '\r')
+rm -rf "$work/run/data"
+/usr/bin/time -o "$work/maxrss.txt" -f '%M' build/windows/wine-run.sh "$(windows_path "$work")\\run\\qvn.exe" \
+  >/dev/null 2>&1
+linux_rss_kib=$(cat "$work/maxrss.txt")
+rm -rf "$work/run"
+
+launch() { awk -v key="$1" '$1 == key { print $2 }' <<<"$launch_out"; }
+codec() {  # LEVEL WHAT FIELD(6 = MB/s, 9 = ratio)
+  awk -v level="$1" -v what="$2" -v field="$3" '($3 == level || $4 == level) && $5 == what { print $field }' \
+    <<<"$codec_out"
+}
+
+floor=$(launch floor_seconds)
+to_game=$(launch launch_to_game_seconds)
+peak=$(launch peak_working_set_bytes)
+budget=$(launch memory_budget_bytes)
+wimlib_decode=$(codec 50 decode 6)
+wimlib_ratio=$(codec 50 encode 9)
+
+{
+  echo "== Benchmarks ($(date -u +%Y-%m-%dT%H:%MZ), $(nproc) cores, load $(cut -d' ' -f1-3 /proc/loadavg))"
+  echo "game folder: $game_entries entries, $game_bytes bytes; payload at the default level ($default_level): $payload_bytes bytes"
+  echo
+  echo "Launch under Wine, median of $runs runs              figure   target"
+  printf '  %-46s %8.3f s\n' "floor: hash payload, hash + write each file" "$floor"
+  printf '  %-46s %8.3f s  <= 1.3 x floor: %s x\n' "launcher start to game start" "$to_game" "$(launch launch_over_floor)"
+  printf '  %-46s %8.3f s\n' "whole launcher run" "$(launch whole_run_seconds)"
+  printf '  %-46s %8.3f s\n' "start of a trivial program (for scale)" "$(launch process_start_seconds)"
+  printf '  %-46s %8.1f MiB  <= %.1f MiB (payload + largest entry + 32 MiB)\n' \
+    "peak working set (GetProcessMemoryInfo)" "$(calc %.6f "$peak / 1048576")" "$(calc %.6f "$budget / 1048576")"
+  printf '  %-46s %8.1f MiB\n' "peak pagefile usage (GetProcessMemoryInfo)" \
+    "$(calc %.6f "$(launch peak_pagefile_bytes) / 1048576")"
+  printf '  %-46s %8.1f MiB\n' "max RSS of one more run (Linux, /usr/bin/time)" "$(calc %.6f "${linux_rss_kib:-0} / 1024")"
+  echo
+  echo "Codec, native, on the game's files ($(awk '/^data:/ { print $2 }' <<<"$codec_out") bytes)"
+  printf '  %-24s %10s %10s %8s %14s\n' "" "decode MB/s" "encode MB/s" "ratio" "decode/wimlib"
+  for level in 1 2; do
+    printf '  %-24s %10.1f %10.1f %8.4f %13.2fx\n' "qvn level $level" "$(codec "$level" decode 6)" \
+      "$(codec "$level" encode 6)" "$(codec "$level" encode 9)" "$(calc %.6f "$(codec "$level" decode 6) / $wimlib_decode")"
+  done
+  printf '  %-24s %10.1f %10.1f %8.4f\n' "wimlib XPRESS level 50" "$wimlib_decode" "$(codec 50 encode 6)" "$wimlib_ratio"
+  echo
+  echo "Packer, native, qvn_pack build of the same folder"
+  printf '  %-8s %10s %10s %8s %14s\n' level seconds MB/s ratio "payload bytes"
+  for row in "${pack_rows[@]}"; do
+    read -r level seconds mbs ratio bytes <<<"$row"
+    printf '  %-8s %10s %10s %8s %14s\n' "$level" "$seconds" "$mbs" "$ratio" "$bytes"
+  done
+} | tee "$work/table.txt"
+
+codec_json() {  # LEVEL NAME
+  printf '{"name": "%s", "decode_mb_s": %s, "encode_mb_s": %s, "ratio": %s}' \
+    "$2" "$(codec "$1" decode 6)" "$(codec "$1" encode 6)" "$(codec "$1" encode 9)"
+}
+{
+  printf '{\n  "runs": %s,\n  "game_bytes": %s,\n  "game_entries": %s,\n  "payload_bytes": %s,\n' \
+    "$runs" "$game_bytes" "$game_entries" "$payload_bytes"
+  printf '  "default_level": "%s",\n  "launch": {\n' "$default_level"
+  for key in floor_seconds launch_to_game_seconds launch_over_floor whole_run_seconds process_start_seconds \
+    peak_working_set_bytes peak_pagefile_bytes memory_budget_bytes largest_entry_bytes; do
+    printf '    "%s": %s,\n' "$key" "$(launch "$key")"
+  done
+  printf '    "linux_max_rss_bytes": %s\n  },\n' "$(( ${linux_rss_kib:-0} * 1024 ))"
+  printf '  "codec": [\n    %s,\n    %s,\n    %s\n  ],\n' "$(codec_json 1 "qvn level 1")" \
+    "$(codec_json 2 "qvn level 2")" "$(codec_json 50 "wimlib XPRESS level 50")"
+  printf '  "pack": ['
+  separator=""
+  for row in "${pack_rows[@]}"; do
+    read -r level seconds mbs ratio bytes <<<"$row"
+    printf '%s\n    {"level": %s, "seconds": %s, "mb_s": %s, "ratio": %s, "payload_bytes": %s}' \
+      "$separator" "$level" "$seconds" "$mbs" "$ratio" "$bytes"
+    separator=","
+  done
+  printf '\n  ]\n}\n'
+} >"$json"
+echo "(written to $json)"
