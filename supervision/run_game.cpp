@@ -11,6 +11,7 @@
 #include "launcher/path_composition.h"
 #include "launcher/unique_handle.h"
 #include "launcher/windows_error.h"
+#include "supervision/game_job.h"
 #include "supervision/game_log.h"
 #include "supervision/proc_thread_attribute_list.h"
 #include "supervision/quote_argument.h"
@@ -32,7 +33,7 @@ struct GameLaunch {
   std::wstring commandLine;
   UniqueHandle logFile;
   UniqueHandle inputFile;
-  UniqueHandle job;
+  UniqueGameJob job;
   // The attribute list refers to this array, so it lives beside it.
   std::array<HANDLE, 2> inheritedHandles = {};
   ProcThreadAttributeList attributeList;
@@ -130,8 +131,8 @@ UniqueHandle OpenGameInput() {
 
 // Closing the job's last handle ends the game and everything it started, also
 // when the launcher itself is killed.
-UniqueHandle CreateGameJob() {
-  UniqueHandle job(CreateJobObjectW(nullptr, nullptr));
+UniqueGameJob CreateGameJob() {
+  UniqueGameJob job(CreateJobObjectW(nullptr, nullptr));
   if (!job.valid()) RaiseLastError("Cannot create portable game lifetime owner");
   JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
   limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;

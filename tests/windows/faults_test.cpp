@@ -168,17 +168,24 @@ TEST(Faults, RuntimeFileHeldOutsideTheJobFailsTheRemoval) {
 }
 
 TEST(Faults, ChildrenTheGameLeavesBehindEndWithTheLauncher) {
+  // The children run the game's own executable from the runtime, so the
+  // runtime can only be removed once every one of them is gone.
   const PortableLauncher launcher;
-  const ProgramResult result = launcher.Run(L"spawn-sleeper 60000 exit 0");
-  EXPECT_EQ(result.standardError, "");
-  EXPECT_EQ(result.exitCode, 0u);
-  const std::string log = ReadFileText(launcher.data(L"game.log"));
-  const std::size_t at = log.find("child_pid=");
-  ASSERT_NE(at, std::string::npos) << log;
-  const DWORD childId = std::stoul(log.substr(at + 10));
-  UniqueHandle child(OpenProcess(SYNCHRONIZE, FALSE, childId));
-  if (child.valid()) EXPECT_EQ(WaitForSingleObject(child.get(), 0), WAIT_OBJECT_0);
-  EXPECT_FALSE(PathExists(launcher.data(L"portable-runtime")));
+  for (int run = 0; run < 3; ++run) {
+    const ProgramResult result = launcher.Run(
+        L"spawn-sleeper 60000 spawn-sleeper 60000 spawn-sleeper 60000 spawn-sleeper 60000 exit 0");
+    EXPECT_EQ(result.standardError, "") << run;
+    EXPECT_EQ(result.exitCode, 0u) << run;
+    const std::string log = ReadFileText(launcher.data(L"game.log"));
+    int children = 0;
+    for (std::size_t at = log.find("child_pid="); at != std::string::npos; at = log.find("child_pid=", at + 1)) {
+      ++children;
+      UniqueHandle child(OpenProcess(SYNCHRONIZE, FALSE, std::stoul(log.substr(at + 10))));
+      if (child.valid()) EXPECT_EQ(WaitForSingleObject(child.get(), 0), WAIT_OBJECT_0);
+    }
+    EXPECT_EQ(children, 4) << log;
+    EXPECT_FALSE(PathExists(launcher.data(L"portable-runtime")));
+  }
 }
 
 std::vector<std::uint8_t> Incompressible(std::size_t size) {
