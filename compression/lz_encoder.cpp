@@ -38,7 +38,6 @@ LzEncoder::LzEncoder(Level level)
   if (SettingsFor(level).cheapestPath) {
     cheapestParser_ = std::make_unique<NearOptimalParser>(finder_, niceLength_);
   }
-  tokens_.reserve(kBlockOutputSize + 1);
 }
 
 void LzEncoder::StartBlock() {
