@@ -34,6 +34,8 @@
 //   hold PATH              opens PATH without sharing until the game ends
 //   write-temp NAME TEXT   writes TEXT into %TEMP%\NAME
 //   sleep MS               sleeps
+//   flood MIB              MIB mebibytes of numbered 64-byte lines on
+//                          standard output
 #include <windows.h>
 
 #include <shellapi.h>
@@ -140,6 +142,23 @@ void RaiseHandled(DWORD code) {
   const ULONG_PTR parameter = kHandledMarker;
   RaiseException(code, 0, 1, &parameter);
   Print("handled code=0x" + Hex(code, 8) + " seen_by_game=" + std::to_string(HandledExceptionCount() - before));
+}
+
+// Numbered lines, so a lost or doubled piece of the output shows.
+void Flood(std::uint64_t mebibytes) {
+  constexpr std::size_t kLine = 64;
+  std::string block;
+  block.reserve(1 << 20);
+  for (std::uint64_t line = 0; line < mebibytes * (1 << 20) / kLine; ++line) {
+    char text[kLine + 1] = {};
+    std::snprintf(text, sizeof text, "flood line %016llu %035d\n", static_cast<unsigned long long>(line), 0);
+    block.append(text, kLine);
+    if (block.size() == (1 << 20)) {
+      DWORD written = 0;
+      WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), block.data(), static_cast<DWORD>(block.size()), &written, nullptr);
+      block.clear();
+    }
+  }
 }
 
 void PrintEnvironment() {
@@ -336,6 +355,8 @@ int wmain(int argc, wchar_t** argv) {
       WriteTemporaryFile(name, operand());
     } else if (command == L"sleep") {
       Sleep(static_cast<DWORD>(ParseNumber(operand())));
+    } else if (command == L"flood") {
+      Flood(ParseNumber(operand()));
     } else {
       WriteLine(STD_ERROR_HANDLE, "unknown command " + ToUtf8(command));
       return 2;

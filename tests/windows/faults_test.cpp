@@ -188,6 +188,25 @@ TEST(Faults, ChildrenTheGameLeavesBehindEndWithTheLauncher) {
   }
 }
 
+TEST(Faults, AFloodOfOutputIsAllInTheLogBeforeTheExitRecord) {
+  const PortableLauncher launcher;
+  const ProgramResult result = launcher.Run(L"flood 100 exit 0");
+  EXPECT_EQ(result.exitCode, 0u);
+  const std::string log = ReadFileText(launcher.data(L"game.log"));
+  const std::string exitRecord = "\nQVN_PORTABLE_EXIT status=0x00000000\n";
+  ASSERT_EQ(log.size(), (100u << 20) + exitRecord.size());
+  EXPECT_TRUE(log.ends_with(exitRecord));
+  // Every 64-byte line in its place, in order.
+  constexpr std::size_t kLine = 64;
+  const std::size_t lines = (100u << 20) / kLine;
+  for (std::size_t line = 0; line < lines; line += 4099) {
+    char expected[kLine + 1] = {};
+    std::snprintf(expected, sizeof expected, "flood line %016llu %035d\n", static_cast<unsigned long long>(line), 0);
+    ASSERT_EQ(log.compare(line * kLine, kLine, expected), 0) << line;
+  }
+  EXPECT_EQ(log.compare((lines - 1) * kLine, 11, "flood line "), 0);
+}
+
 std::vector<std::uint8_t> Incompressible(std::size_t size) {
   std::vector<std::uint8_t> bytes(size);
   std::uint32_t state = 12345;
