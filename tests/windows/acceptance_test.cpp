@@ -37,6 +37,22 @@ TEST(Acceptance, TypicalRunLeavesOnlyTheGameLog) {
   EXPECT_EQ(ListTree(launcher.data()), expected);
 }
 
+TEST(Acceptance, AStaleRuntimeIsRemovedBeforeExtraction) {
+  PortableLauncher launcher;
+  const std::wstring stale = launcher.data(L"portable-runtime");
+  CreateDirectoryW(launcher.data().c_str(), nullptr);
+  for (const wchar_t* directory : {L"", L"\\old", L"\\old\\deeper", L"\\temp"}) {
+    CreateDirectoryW((stale + directory).c_str(), nullptr);
+  }
+  for (const wchar_t* file : {L"\\Quorvane.exe", L"\\old\\a.txt", L"\\old\\deeper\\b.bin", L"\\temp\\t.tmp"}) {
+    WriteFileText(stale + file, "left by a killed run");
+  }
+  const ProgramResult result = launcher.Run(L"exit 0");
+  EXPECT_EQ(result.standardError, "");
+  EXPECT_EQ(result.exitCode, 0u);
+  EXPECT_FALSE(PathExists(stale));
+}
+
 TEST(Acceptance, NonZeroStatusesReachThePlayerAndTheExitCode) {
   struct Case {
     std::wstring arguments;

@@ -153,7 +153,8 @@ TEST(Faults, LauncherKilledMidRunIsCleanedUpByTheNextRun) {
 TEST(Faults, RuntimeFileHeldOutsideTheJobFailsTheRemoval) {
   const PortableLauncher launcher({{"assets/a.txt", Bytes("asset")}});
   {
-    RunningProgram running(launcher.exe(), L"write-temp started.txt yes sleep 1500 exit 0");
+    // A non-zero status: the removal's failure takes the place of its notice.
+    RunningProgram running(launcher.exe(), L"write-temp started.txt yes sleep 1500 exit 5");
     const std::wstring held = launcher.data(L"portable-runtime\\assets\\a.txt");
     ASSERT_TRUE(WaitForPath(launcher.data(L"portable-runtime\\temp\\started.txt")));
     UniqueHandle file(CreateFileW(held.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,

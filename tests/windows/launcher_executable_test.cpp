@@ -89,6 +89,22 @@ TEST(LauncherExecutable, RefusesADataDirectoryThatIsAFile) {
   EXPECT_EQ(testing::ReadFileText(scratch / L"data"), "user file");
 }
 
+TEST(LauncherExecutable, RefusesADataDirectoryThatIsALink) {
+  ScratchDirectory scratch;
+  testing::MakeLauncherCopy(scratch / L"q.exe", Verified(GamePayload()));
+  CreateDirectoryW((scratch / L"elsewhere").c_str(), nullptr);
+  testing::WriteFileText(scratch / L"elsewhere\\keep.txt", "kept");
+  CreateSymbolicLinkW((scratch / L"data").c_str(), (scratch / L"elsewhere").c_str(), SYMBOLIC_LINK_FLAG_DIRECTORY);
+  const DWORD attributes = GetFileAttributesW((scratch / L"data").c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
+    GTEST_SKIP() << "this platform cannot create directory symbolic links (Wine 8.0 cannot)";
+  }
+  const testing::ProgramResult result = testing::RunProgram(scratch / L"q.exe");
+  EXPECT_EQ(result.standardError, Report("Portable data/runtime directories cannot be files, symlinks or junctions"));
+  EXPECT_EQ(result.exitCode, 1u);
+  EXPECT_EQ(testing::ListTree(scratch / L"elsewhere"), (std::vector<std::pair<std::string, std::string>>{{"keep.txt", "kept"}}));
+}
+
 TEST(LauncherExecutable, SecondLauncherIsRefusedWhileTheLockIsHeld) {
   ScratchDirectory scratch;
   testing::MakeLauncherCopy(scratch / L"q.exe", Verified(GamePayload()));
