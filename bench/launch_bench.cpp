@@ -6,8 +6,9 @@
 // whole run (until the launcher has ended), and the launcher's peak memory
 // (GetProcessMemoryInfo, polled while it runs). Also the cost of starting a
 // trivial program at all (the game double run directly). Prints every run,
-// then "name value" lines with the medians (and the fastest runs, which
-// others' work on the shared cores disturbs least).
+// then "name value" lines with the medians; also the median of each run's
+// launch over the floor just before it, and the fastest runs, which others'
+// work on the shared cores disturbs least.
 //
 // Usage: launch_bench PAYLOAD DIGEST GAME_DIR WORK_DIR [RUNS]
 
@@ -43,6 +44,9 @@ struct LaunchFigures {
   double peakWorkingSet = 0;
   double peakPagefile = 0;
   double peakWorkingSetAfterEnd = 0;
+  // This run's launch over the floor measured just before it, under much
+  // the same load from others.
+  double pairedRatio = 0;
 };
 
 std::wstring SiblingOfThisProgram(const wchar_t* name) {
@@ -147,10 +151,12 @@ int Run(const std::wstring& payload, const std::wstring& digest, const std::wstr
     LaunchFigures& run = figures[static_cast<std::size_t>(index)];
     run.floorSeconds = FloorSeconds(payload, gameDirectory, work);
     RunLauncher(launcher, work, run);
+    run.pairedRatio = run.toGameSeconds / run.floorSeconds;
     run.processStartSeconds = ProcessStartSeconds(work);
-    std::printf("# run %d: floor %.3f s, launch to game %.3f s, whole run %.3f s, process start %.3f s, "
+    std::printf("# run %d: floor %.3f s, launch to game %.3f s (%.2f x), whole run %.3f s, process start %.3f s, "
                 "peak working set %.1f MiB (after end %.1f), peak pagefile %.1f MiB\n",
-                index + 1, run.floorSeconds, run.toGameSeconds, run.wholeSeconds, run.processStartSeconds,
+                index + 1, run.floorSeconds, run.toGameSeconds, run.pairedRatio, run.wholeSeconds,
+                run.processStartSeconds,
                 Mebibytes(run.peakWorkingSet), Mebibytes(run.peakWorkingSetAfterEnd), Mebibytes(run.peakPagefile));
     std::fflush(stdout);
   }
@@ -166,6 +172,7 @@ int Run(const std::wstring& payload, const std::wstring& digest, const std::wstr
   std::printf("launch_over_floor %.3f\n", toGameSeconds / floorSeconds);
   const double bestFloorSeconds = BestOf(figures, &LaunchFigures::floorSeconds);
   const double bestToGameSeconds = BestOf(figures, &LaunchFigures::toGameSeconds);
+  std::printf("median_paired_ratio %.3f\n", MedianOf(figures, &LaunchFigures::pairedRatio));
   std::printf("best_floor_seconds %.4f\n", bestFloorSeconds);
   std::printf("best_launch_to_game_seconds %.4f\n", bestToGameSeconds);
   std::printf("best_launch_over_best_floor %.3f\n", bestToGameSeconds / bestFloorSeconds);

@@ -84,6 +84,7 @@ wimlib_ratio=$(codec 50 encode 9)
   echo "Launch under Wine, median of $runs runs              figure   target"
   printf '  %-46s %8.3f s\n' "floor: hash payload, hash + write each file" "$floor"
   printf '  %-46s %8.3f s  <= 1.3 x floor: %s x\n' "launcher start to game start" "$to_game" "$(launch launch_over_floor)"
+  printf '  %-46s %8s    median of each run over its floor: %s x\n' "" "" "$(launch median_paired_ratio)"
   printf '  %-46s %8.3f s  over the fastest floor (%.3f s): %s x\n' "fastest launcher start to game start" \
     "$(launch best_launch_to_game_seconds)" "$(launch best_floor_seconds)" "$(launch best_launch_over_best_floor)"
   printf '  %-46s %8.3f s\n' "whole launcher run" "$(launch whole_run_seconds)"
@@ -93,6 +94,7 @@ wimlib_ratio=$(codec 50 encode 9)
   printf '  %-46s %8.1f MiB\n' "peak pagefile usage (GetProcessMemoryInfo)" \
     "$(calc %.6f "$(launch peak_pagefile_bytes) / 1048576")"
   printf '  %-46s %8.1f MiB\n' "max RSS of one more run (Linux, /usr/bin/time)" "$(calc %.6f "${linux_rss_kib:-0} / 1024")"
+  sed -n 's/^# /  /p' <<<"$launch_out"
   echo
   echo "Codec, native, on the game's files ($(awk '/^data:/ { print $2 }' <<<"$codec_out") bytes)"
   printf '  %-24s %10s %10s %8s %14s\n' "" "decode MB/s" "encode MB/s" "ratio" "decode/wimlib"
@@ -118,7 +120,8 @@ codec_json() {  # LEVEL NAME
   printf '{\n  "runs": %s,\n  "game_bytes": %s,\n  "game_entries": %s,\n  "payload_bytes": %s,\n' \
     "$runs" "$game_bytes" "$game_entries" "$payload_bytes"
   printf '  "default_level": "%s",\n  "launch": {\n' "$default_level"
-  for key in floor_seconds launch_to_game_seconds launch_over_floor best_floor_seconds best_launch_to_game_seconds \
+  for key in floor_seconds launch_to_game_seconds launch_over_floor median_paired_ratio best_floor_seconds \
+    best_launch_to_game_seconds \
     best_launch_over_best_floor whole_run_seconds process_start_seconds \
     peak_working_set_bytes peak_pagefile_bytes memory_budget_bytes largest_entry_bytes; do
     printf '    "%s": %s,\n' "$key" "$(launch "$key")"
