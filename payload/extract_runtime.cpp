@@ -11,6 +11,7 @@
 #include "launcher/sha256_digest.h"
 #include "launcher/windows_error.h"
 #include "payload/decompressor.h"
+#include "payload/expanded_buffer.h"
 
 namespace qvn {
 namespace {
@@ -58,7 +59,7 @@ void OpenEntryDirectories(const std::wstring& runtimeDirectory, const std::wstri
   }
 }
 
-void WriteRuntimeFile(const std::wstring& path, const std::vector<std::uint8_t>& contents) {
+void WriteRuntimeFile(const std::wstring& path, std::span<const std::uint8_t> contents) {
   UniqueHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                 FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
   if (!file.valid()) RaiseLastError("Cannot create portable runtime file");
@@ -74,7 +75,8 @@ void ExtractEntry(const PayloadEntry& entry, const std::wstring& runtimeDirector
                   HeldDirectories& held) {
   OpenEntryDirectories(runtimeDirectory, entry.relativePath, held);
 
-  std::vector<std::uint8_t> contents(entry.expandedSize);
+  const ExpandedBuffer buffer(entry.expandedSize);
+  const std::span<std::uint8_t> contents = buffer.bytes();
   if (entry.expandedSize != 0) {
     std::size_t produced = 0;
     if (!decompressor.Decompress(entry.storedData.data(), entry.storedData.size(), contents.data(),
