@@ -101,8 +101,10 @@ class BitReader {
 // Position().
 class PrefetchingBitReader {
  public:
-  // A refill loads 8 bytes, and may start 7 length bytes further on.
-  static constexpr std::ptrdiff_t kFastReadMargin = 16;
+  // A refill loads 8 bytes. Between two refills the format's position may
+  // move up to 6 bytes past the reader's and 7 length bytes further, and
+  // the decoder may refill twice without checking its position in between.
+  static constexpr std::ptrdiff_t kFastReadMargin = 32;
 
   // Starts a block's bit stream at `next`.
   explicit PrefetchingBitReader(const std::uint8_t* next) : next_(next), wordsStart_(next) { Refill(); }

@@ -6,12 +6,13 @@ namespace qvn::compression {
 
 std::uint32_t HuffmanDecoder::MakeEntry(unsigned symbol, unsigned codeLength) {
   if (symbol < 256) {
-    return codeLength | (codeLength << 5) | (symbol << 13) | (1u << 24);
+    return codeLength | (codeLength << 6) | (symbol << 14) | (1u << 24);
   }
   const unsigned matchSymbol = symbol - 256;
   const unsigned offsetBits = matchSymbol >> 4;
   const unsigned lengthNibble = matchSymbol & 15;
-  return (codeLength + offsetBits) | (codeLength << 5) | (offsetBits << 9) | (symbol << 13) | (1u << 22) |
+  // Bit 22, the match flag, is the symbol's top bit.
+  return (codeLength + offsetBits) | (codeLength << 6) | (offsetBits << 10) | (symbol << 14) |
          (lengthNibble == 15 ? 1u << 23 : 0) | ((lengthNibble + 3) << 24);
 }
 

@@ -35,12 +35,14 @@ class HuffmanDecoder {
   }
 
   // Code length plus extra offset bits: all the bits a symbol without
-  // length bytes takes.
-  static unsigned SymbolBitsOf(std::uint32_t entry) { return entry & 0x1F; }
-  static unsigned CodeLengthOf(std::uint32_t entry) { return (entry >> 5) & 0xF; }
+  // length bytes takes. In the low bits, so that a shift by the entry
+  // masked to 6 bits consumes them without unpacking (the decoder's
+  // critical path).
+  static unsigned SymbolBitsOf(std::uint32_t entry) { return entry & 0x3F; }
+  static unsigned CodeLengthOf(std::uint32_t entry) { return (entry >> 6) & 0xF; }
   // Extra offset bits of a match; 0 for a literal.
-  static unsigned OffsetBitsOf(std::uint32_t entry) { return (entry >> 9) & 0xF; }
-  static unsigned SymbolOf(std::uint32_t entry) { return (entry >> 13) & 0x1FF; }
+  static unsigned OffsetBitsOf(std::uint32_t entry) { return (entry >> 10) & 0xF; }
+  static unsigned SymbolOf(std::uint32_t entry) { return (entry >> 14) & 0x1FF; }
   static bool IsMatch(std::uint32_t entry) { return (entry >> 22) & 1; }
   // Whether the match length continues in length bytes (length nibble 15).
   static bool HasLongLength(std::uint32_t entry) { return (entry >> 23) & 1; }

@@ -1,7 +1,6 @@
 #include "compression/lz_decoder.h"
 
 #include <algorithm>
-#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -13,19 +12,9 @@ namespace {
 
 // Output a block produces before the stream switches to the next table.
 constexpr std::ptrdiff_t kBlockOutputSize = 65536;
-// The fast loop copies this many bytes for every symbol, whatever it is.
-constexpr std::size_t kFastCopySize = 24;
-
-// Byte b at index b: the source a literal is "copied" from in the fast loop,
-// followed by enough bytes for a whole kFastCopySize copy.
-constexpr std::array<std::uint8_t, 256 + kFastCopySize> MakeLiteralSource() {
-  std::array<std::uint8_t, 256 + kFastCopySize> bytes{};
-  for (std::size_t i = 0; i < bytes.size(); ++i) {
-    bytes[i] = static_cast<std::uint8_t>(i);
-  }
-  return bytes;
-}
-constexpr std::array<std::uint8_t, 256 + kFastCopySize> kLiteralSource = MakeLiteralSource();
+// The fast loop copies this many bytes for every short match, whatever its
+// length (at most 17): later output overwrites the excess.
+constexpr std::ptrdiff_t kFastCopySize = 24;
 
 struct OutputCursor {
   std::uint8_t* const begin;
@@ -66,12 +55,17 @@ bool CopyMatch(OutputCursor& out, std::size_t offset, std::uint64_t length) {
     return false;
   }
   const auto matchLength = static_cast<std::size_t>(length);
-  if (offset >= 8 && matchLength + 8 <= room) {
-    // Whole 8-byte steps may write past the match; those bytes stay inside
-    // the output and are overwritten by what follows.
-    const std::uint8_t* source = out.next - offset;
-    std::uint8_t* target = out.next;
-    std::uint8_t* const matchEnd = out.next + matchLength;
+  const std::uint8_t* source = out.next - offset;
+  std::uint8_t* target = out.next;
+  std::uint8_t* const matchEnd = out.next + matchLength;
+  // Whole steps may write past the match; those bytes stay inside the
+  // output and are overwritten by what follows. A step no longer than the
+  // offset reads only bytes already final.
+  if (offset >= 16 && matchLength + 16 <= room) {
+    for (; target < matchEnd; target += 16, source += 16) {
+      std::memcpy(target, source, 16);
+    }
+  } else if (offset >= 8 && matchLength + 8 <= room) {
     for (; target < matchEnd; target += 8, source += 8) {
       std::memcpy(target, source, 8);
     }
@@ -128,26 +122,40 @@ bool DecodeLongMatchFast(PrefetchingBitReader& reader, std::uint32_t entry, Outp
   return CopyMatch(out, offset, length);
 }
 
-// Decodes symbols while the block lasts and the reader's input margin and
-// kFastCopySize bytes of output room remain. Literals and short matches
-// take one path without a data-dependent branch: a literal is a one-byte
-// "copy" from kLiteralSource, and every copy moves kFastCopySize bytes
-// (later output overwrites the excess). Escaped lengths and overlapping
-// matches (offsets below 8) leave that path.
-bool DecodeFast(PrefetchingBitReader& reader, const HuffmanDecoder& decoder, OutputCursor& out,
+// Decodes symbols while the block lasts and the fast loop's margins hold,
+// leaving the last few symbols of the block and of the input to the
+// careful loop. Each turn refills once and then decodes a literal and one
+// more symbol, or a match: a refill leaves at least 48 bits, enough for a
+// literal (15) and a match (30), and the next symbol's table entry is
+// looked up before the refill, so that lookups do not wait for its load.
+bool DecodeFast(PrefetchingBitReader& readerState, const HuffmanDecoder& decoder, OutputCursor& out,
                 std::uint8_t* const blockEnd, const std::uint8_t* const inputEnd) {
-  // Past either limit the careful loop takes over, to the block's end.
-  std::uint8_t* const outputLimit =
-      out.end - out.begin > static_cast<std::ptrdiff_t>(kFastCopySize) ? std::min(blockEnd, out.end - kFastCopySize)
-                                                                       : out.begin;
-  const std::uint8_t* const inputLimit = inputEnd - PrefetchingBitReader::kFastReadMargin;
-  // A local copy that the compiler can keep in a register.
+  // Local copies, so that the compiler keeps them in registers.
+  PrefetchingBitReader reader = readerState;
+  std::uint8_t* const begin = out.begin;
   std::uint8_t* next = out.next;
-  // Each symbol's table entry is looked up before the refill that follows
-  // the symbol before it: at least 18 bits are left then, enough for any
-  // code, so the lookups do not wait for the refills' loads.
+  // At or before this point a turn may write a literal and a match copy of
+  // kFastCopySize bytes, and the literal cannot end the block, so the
+  // second symbol still belongs to it.
+  constexpr std::ptrdiff_t kOutputMargin = 1 + kFastCopySize;
+  std::uint8_t* const outputLimit =
+      out.end - next > kOutputMargin ? std::min(blockEnd - 1, out.end - kOutputMargin) : next;
+  const std::uint8_t* const inputLimit = inputEnd - PrefetchingBitReader::kFastReadMargin;
+
   std::uint32_t entry = decoder.Lookup(static_cast<std::uint32_t>(reader.Bits() >> 32));
   while (next < outputLimit && reader.Position() <= inputLimit) {
+    reader.Refill();
+    if (!HuffmanDecoder::IsMatch(entry)) {
+      *next++ = static_cast<std::uint8_t>(HuffmanDecoder::SymbolOf(entry));
+      reader.Consume(HuffmanDecoder::SymbolBitsOf(entry));
+      entry = decoder.Lookup(static_cast<std::uint32_t>(reader.Bits() >> 32));
+      if (!HuffmanDecoder::IsMatch(entry)) {
+        *next++ = static_cast<std::uint8_t>(HuffmanDecoder::SymbolOf(entry));
+        reader.Consume(HuffmanDecoder::SymbolBitsOf(entry));
+        entry = decoder.Lookup(static_cast<std::uint32_t>(reader.Bits() >> 32));
+        continue;
+      }
+    }
     if (HuffmanDecoder::HasLongLength(entry)) {
       reader.Consume(HuffmanDecoder::CodeLengthOf(entry));
       out.next = next;
@@ -162,40 +170,37 @@ bool DecodeFast(PrefetchingBitReader& reader, const HuffmanDecoder& decoder, Out
     // The symbol and its offset bits in one step.
     const std::uint64_t bits = reader.Bits();
     reader.Consume(HuffmanDecoder::SymbolBitsOf(entry));
-    const std::uint32_t nextEntry = decoder.Lookup(static_cast<std::uint32_t>(reader.Bits() >> 32));
-    reader.Refill();
-
     const unsigned offsetBits = HuffmanDecoder::OffsetBitsOf(entry);
-    const std::uint64_t offsetField = bits << HuffmanDecoder::CodeLengthOf(entry);
-    // 0 for a literal, whose offset bit count is 0 too.
-    const std::size_t offset = (std::size_t{HuffmanDecoder::IsMatch(entry)} << offsetBits) |
-                               static_cast<std::size_t>((offsetField >> 1) >> (63 - offsetBits));
+    const std::size_t offset = (std::size_t{1} << offsetBits) |
+                               static_cast<std::size_t>(((bits << HuffmanDecoder::CodeLengthOf(entry)) >> 1) >>
+                                                        (63 - offsetBits));
     const unsigned length = HuffmanDecoder::OutputLengthOf(entry);
-    if (offset > static_cast<std::size_t>(next - out.begin)) {
-      out.next = next;
+    entry = decoder.Lookup(static_cast<std::uint32_t>(reader.Bits() >> 32));
+    if (offset > static_cast<std::size_t>(next - begin)) {
       return false;
     }
-    if (offset - 1 < 7) {
-      CopyMatchCarefully(next, offset, length);
-    } else {
-      // Selected with a mask rather than a condition, which compilers tend
-      // to turn back into the very branch this loop avoids.
-      const std::uintptr_t matchMask = 0 - static_cast<std::uintptr_t>(HuffmanDecoder::IsMatch(entry));
-      const auto matchSource = reinterpret_cast<std::uintptr_t>(next - offset);
-      const auto literalSource =
-          reinterpret_cast<std::uintptr_t>(kLiteralSource.data() + (HuffmanDecoder::SymbolOf(entry) & 0xFF));
-      const auto* source =
-          reinterpret_cast<const std::uint8_t*>((matchSource & matchMask) | (literalSource & ~matchMask));
-      // One 8-byte step at a time: with offsets of 8 or more each step
-      // reads only bytes already final.
+    const std::uint8_t* const source = next - offset;
+    if (offset >= 16) {
+      // One 16-byte step holds any length but 17; a step no longer than
+      // the offset reads only bytes already final.
+      std::memcpy(next, source, 16);
+      if (length > 16) {
+        next[16] = source[16];
+      }
+    } else if (offset >= 8) {
       std::memcpy(next, source, 8);
       std::memcpy(next + 8, source + 8, 8);
       std::memcpy(next + 16, source + 16, 8);
+    } else {
+      CopyMatchCarefully(next, offset, length);
     }
     next += length;
-    entry = nextEntry;
   }
+  // A turn may leave fewer bits loaded than the format has; the careful
+  // reader takes over from the format's state.
+  reader.Refill();
   out.next = next;
+  readerState = reader;
   return true;
 }
 
