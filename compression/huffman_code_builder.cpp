@@ -105,17 +105,11 @@ CodeLengths BuildCodeLengths(const Frequencies& frequencies, int maxLength) {
 }
 
 std::array<std::uint16_t, kSymbolCount> AssignCanonicalCodes(const CodeLengths& lengths) {
-  std::array<std::uint32_t, kMaxCodeLength + 1> countOfLength{};
+  LengthCounts countOfLength{};
   for (std::uint8_t length : lengths) {
     ++countOfLength[length];
   }
-  countOfLength[0] = 0;
-  std::array<std::uint32_t, kMaxCodeLength + 1> nextCode{};
-  std::uint32_t code = 0;
-  for (int length = 1; length <= kMaxCodeLength; ++length) {
-    code = (code + countOfLength[length - 1]) << 1;
-    nextCode[length] = code;
-  }
+  LengthCounts nextCode = FirstCanonicalCodes(countOfLength);
   std::array<std::uint16_t, kSymbolCount> codes{};
   for (int symbol = 0; symbol < kSymbolCount; ++symbol) {
     if (lengths[symbol] != 0) {

@@ -16,9 +16,20 @@ std::uint32_t HuffmanDecoder::MakeEntry(unsigned symbol, unsigned codeLength) {
          (lengthNibble == 15 ? 1u << 23 : 0) | ((lengthNibble + 3) << 24);
 }
 
+LengthCounts FirstCanonicalCodes(LengthCounts countOfLength) {
+  countOfLength[0] = 0;
+  LengthCounts firstCode{};
+  std::uint32_t code = 0;
+  for (int length = 1; length <= kMaxCodeLength; ++length) {
+    code = (code + countOfLength[length - 1]) << 1;
+    firstCode[length] = code;
+  }
+  return firstCode;
+}
+
 bool HuffmanDecoder::Build(std::span<const std::uint8_t, kLengthTableBytes> packedLengths) {
   std::array<std::uint8_t, kSymbolCount> lengths;
-  std::array<std::uint32_t, kMaxCodeLength + 1> countOfLength{};
+  LengthCounts countOfLength{};
   for (int i = 0; i < kLengthTableBytes; ++i) {
     lengths[2 * i] = packedLengths[i] & 0x0F;
     lengths[2 * i + 1] = packedLengths[i] >> 4;
@@ -38,13 +49,7 @@ bool HuffmanDecoder::Build(std::span<const std::uint8_t, kLengthTableBytes> pack
 
   // Canonical codes: ordered by length, then by symbol. Unused symbols
   // (length 0) take no code space.
-  countOfLength[0] = 0;
-  std::array<std::uint32_t, kMaxCodeLength + 1> nextCode{};
-  std::uint32_t code = 0;
-  for (int length = 1; length <= kMaxCodeLength; ++length) {
-    code = (code + countOfLength[length - 1]) << 1;
-    nextCode[length] = code;
-  }
+  LengthCounts nextCode = FirstCanonicalCodes(countOfLength);
 
   std::fill_n(table_.begin(), kPrimarySize, 0u);
   std::uint32_t nextSubtable = kPrimarySize;

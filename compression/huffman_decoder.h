@@ -12,6 +12,14 @@ inline constexpr int kMaxCodeLength = 15;
 // Size of the per-block table of 4-bit code lengths.
 inline constexpr int kLengthTableBytes = kSymbolCount / 2;
 
+using LengthCounts = std::array<std::uint32_t, kMaxCodeLength + 1>;
+
+// The first code of each length of a canonical code (ordered by length, then
+// by symbol), from how many symbols have each length; the count of length 0,
+// the unused symbols, takes no code space. Shared by encoder and decoder so
+// both assign the same codes.
+LengthCounts FirstCanonicalCodes(LengthCounts countOfLength);
+
 // Decodes the canonical Huffman code of one block by table lookup. The
 // primary table is indexed by the top kPrimaryBits of the bit register and
 // resolves every shorter code in one step; longer codes (rare) go through a
