@@ -5,6 +5,10 @@
 
 #include "compression/byte_order.h"
 
+#if (defined(__SSE2__) && defined(__x86_64__)) || defined(_M_X64)
+#include <emmintrin.h>
+#endif
+
 namespace qvn::compression {
 
 // The bit stream of one LZ77+Huffman block: 16-bit little-endian words fed
@@ -100,6 +104,19 @@ class BitReader {
 // No read is checked: the caller keeps kFastReadMargin bytes in front of
 // Position().
 class PrefetchingBitReader {
+  // Four little-endian words from `p`, the first one on top: one SSE2
+  // shuffle where the target has it, shifts and masks elsewhere.
+  static std::uint64_t LoadWordsFirstOnTop(const std::uint8_t* p) {
+#if (defined(__SSE2__) && defined(__x86_64__)) || defined(_M_X64)
+    return static_cast<std::uint64_t>(_mm_cvtsi128_si64(
+        _mm_shufflelo_epi16(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)), 0x1B)));
+#else
+    std::uint64_t words = LoadLe64(p);
+    words = ((words & 0x0000FFFF0000FFFFull) << 16) | ((words >> 16) & 0x0000FFFF0000FFFFull);
+    return (words << 32) | (words >> 32);
+#endif
+  }
+
  public:
   // A refill loads 8 bytes. Between two refills the format's position may
   // move up to 6 bytes past the reader's and 7 length bytes further, and
@@ -115,10 +132,7 @@ class PrefetchingBitReader {
   // Tops the register up to at least 48 bits. Bits below the valid ones
   // are the stream's next bits, so loading them again is harmless.
   void Refill() {
-    std::uint64_t words = LoadLe64(next_);
-    // Four little-endian words, first one to the top.
-    words = ((words & 0x0000FFFF0000FFFFull) << 16) | ((words >> 16) & 0x0000FFFF0000FFFFull);
-    words = (words << 32) | (words >> 32);
+    const std::uint64_t words = LoadWordsFirstOnTop(next_);
     bits_ |= words >> available_;
     const unsigned added = ((63 - available_) >> 4) << 4;
     available_ += added;

@@ -13,7 +13,8 @@ std::uint32_t HuffmanDecoder::MakeEntry(unsigned symbol, unsigned codeLength) {
   const unsigned lengthNibble = matchSymbol & 15;
   // Bit 22, the match flag, is the symbol's top bit.
   return (codeLength + offsetBits) | (codeLength << 6) | (offsetBits << 10) | (symbol << 14) |
-         (lengthNibble == 15 ? 1u << 23 : 0) | ((lengthNibble + 3) << 24);
+         (lengthNibble == 15 ? 1u << 23 : 0) | ((lengthNibble + 3) << 24) |
+         (lengthNibble == 15 || offsetBits < 3 ? 1u << 29 : 0);
 }
 
 LengthCounts FirstCanonicalCodes(LengthCounts countOfLength) {

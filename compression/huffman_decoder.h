@@ -55,6 +55,9 @@ class HuffmanDecoder {
   // Whether the match length continues in length bytes (length nibble 15).
   static bool HasLongLength(std::uint32_t entry) { return (entry >> 23) & 1; }
   static unsigned OutputLengthOf(std::uint32_t entry) { return (entry >> 24) & 0x1F; }
+  // Whether a match has length bytes or may have an offset below 8: the
+  // decoder's fast path copies in 8-byte steps and reads no length bytes.
+  static bool NeedsCarefulCopy(std::uint32_t entry) { return (entry >> 29) & 1; }
 
  private:
   static constexpr int kSubtableBits = kMaxCodeLength - kPrimaryBits;

@@ -1,6 +1,7 @@
 #include "compression/lz_decoder.h"
 
 #include <algorithm>
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -12,9 +13,9 @@ namespace {
 
 // Output a block produces before the stream switches to the next table.
 constexpr std::ptrdiff_t kBlockOutputSize = 65536;
-// The fast loop copies this many bytes for every short match, whatever its
-// length (at most 17): later output overwrites the excess.
-constexpr std::ptrdiff_t kFastCopySize = 24;
+// The fast loop copies this many bytes for every literal and short match,
+// whatever its length (at most 17): later output overwrites the excess.
+constexpr std::ptrdiff_t kFastCopySize = 17;
 
 struct OutputCursor {
   std::uint8_t* const begin;
@@ -122,78 +123,88 @@ bool DecodeLongMatchFast(PrefetchingBitReader& reader, std::uint32_t entry, Outp
   return CopyMatch(out, offset, length);
 }
 
+// Every byte value at its own index, and 16 more: a literal is copied like
+// a match, 17 bytes from its slot, so that the fast loop does not branch on
+// whether a symbol is a literal.
+constexpr std::array<std::uint8_t, 256 + 17> kLiteralSlots = [] {
+  std::array<std::uint8_t, 256 + 17> slots{};
+  for (std::size_t i = 0; i < slots.size(); ++i) {
+    slots[i] = static_cast<std::uint8_t>(i);
+  }
+  return slots;
+}();
+
+// The source of a symbol's bytes: its literal slot or the match's source.
+// Written as a select on integers, so that compilers use a conditional move
+// rather than a branch that mispredicts on mixed literals and matches.
+const std::uint8_t* SourceOf(bool isMatch, const std::uint8_t* matchSource, unsigned literal) {
+  const std::uintptr_t mask = std::uintptr_t{0} - std::uintptr_t{isMatch};
+  const auto fromMatch = reinterpret_cast<std::uintptr_t>(matchSource);
+  const auto fromSlot = reinterpret_cast<std::uintptr_t>(kLiteralSlots.data() + literal);
+  return reinterpret_cast<const std::uint8_t*>((fromMatch & mask) | (fromSlot & ~mask));
+}
+
 // Decodes symbols while the block lasts and the fast loop's margins hold,
 // leaving the last few symbols of the block and of the input to the
-// careful loop. Each turn refills once and then decodes a literal and one
-// more symbol, or a match: a refill leaves at least 48 bits, enough for a
-// literal (15) and a match (30), and the next symbol's table entry is
-// looked up before the refill, so that lookups do not wait for its load.
+// careful loop. Each turn refills and decodes one symbol: a refill leaves
+// at least 48 bits, enough for a symbol and its offset bits (30), and the
+// next symbol's table entry is looked up before the refill, so that
+// lookups do not wait for its load.
 bool DecodeFast(PrefetchingBitReader& readerState, const HuffmanDecoder& decoder, OutputCursor& out,
                 std::uint8_t* const blockEnd, const std::uint8_t* const inputEnd) {
   // Local copies, so that the compiler keeps them in registers.
   PrefetchingBitReader reader = readerState;
   std::uint8_t* const begin = out.begin;
   std::uint8_t* next = out.next;
-  // At or before this point a turn may write a literal and a match copy of
-  // kFastCopySize bytes, and the literal cannot end the block, so the
-  // second symbol still belongs to it.
-  constexpr std::ptrdiff_t kOutputMargin = 1 + kFastCopySize;
+  // Before this point a turn may write a copy of kFastCopySize bytes.
   std::uint8_t* const outputLimit =
-      out.end - next > kOutputMargin ? std::min(blockEnd - 1, out.end - kOutputMargin) : next;
+      out.end - next > kFastCopySize ? std::min(blockEnd, out.end - kFastCopySize) : next;
   const std::uint8_t* const inputLimit = inputEnd - PrefetchingBitReader::kFastReadMargin;
 
   std::uint32_t entry = decoder.Lookup(static_cast<std::uint32_t>(reader.Bits() >> 32));
   while (next < outputLimit && reader.Position() <= inputLimit) {
     reader.Refill();
-    if (!HuffmanDecoder::IsMatch(entry)) {
-      *next++ = static_cast<std::uint8_t>(HuffmanDecoder::SymbolOf(entry));
-      reader.Consume(HuffmanDecoder::SymbolBitsOf(entry));
-      entry = decoder.Lookup(static_cast<std::uint32_t>(reader.Bits() >> 32));
-      if (!HuffmanDecoder::IsMatch(entry)) {
-        *next++ = static_cast<std::uint8_t>(HuffmanDecoder::SymbolOf(entry));
-        reader.Consume(HuffmanDecoder::SymbolBitsOf(entry));
-        entry = decoder.Lookup(static_cast<std::uint32_t>(reader.Bits() >> 32));
-        continue;
-      }
-    }
-    if (HuffmanDecoder::HasLongLength(entry)) {
+    const std::uint64_t bits = reader.Bits();
+    if (HuffmanDecoder::NeedsCarefulCopy(entry)) {
       reader.Consume(HuffmanDecoder::CodeLengthOf(entry));
       out.next = next;
-      if (!DecodeLongMatchFast(reader, entry, out)) {
-        return false;
+      if (HuffmanDecoder::HasLongLength(entry)) {
+        if (!DecodeLongMatchFast(reader, entry, out)) {
+          return false;
+        }
+      } else {
+        const unsigned offsetBits = HuffmanDecoder::OffsetBitsOf(entry);
+        const std::size_t offset = (std::size_t{1} << offsetBits) | reader.TopBits(offsetBits);
+        reader.Consume(offsetBits);
+        if (!CopyMatch(out, offset, HuffmanDecoder::OutputLengthOf(entry))) {
+          return false;
+        }
       }
       next = out.next;
       reader.Refill();
       entry = decoder.Lookup(static_cast<std::uint32_t>(reader.Bits() >> 32));
       continue;
     }
-    // The symbol and its offset bits in one step.
-    const std::uint64_t bits = reader.Bits();
+    // The symbol and its offset bits in one step. A literal has no offset
+    // bits, and its offset works out as 0, which passes the check below.
     reader.Consume(HuffmanDecoder::SymbolBitsOf(entry));
+    const bool isMatch = HuffmanDecoder::IsMatch(entry);
     const unsigned offsetBits = HuffmanDecoder::OffsetBitsOf(entry);
-    const std::size_t offset = (std::size_t{1} << offsetBits) |
+    const std::size_t offset = (std::size_t{isMatch} << offsetBits) |
                                static_cast<std::size_t>(((bits << HuffmanDecoder::CodeLengthOf(entry)) >> 1) >>
                                                         (63 - offsetBits));
     const unsigned length = HuffmanDecoder::OutputLengthOf(entry);
+    const std::uint8_t* const source =
+        SourceOf(isMatch, next - offset, HuffmanDecoder::SymbolOf(entry) & 0xFF);
     entry = decoder.Lookup(static_cast<std::uint32_t>(reader.Bits() >> 32));
     if (offset > static_cast<std::size_t>(next - begin)) {
       return false;
     }
-    const std::uint8_t* const source = next - offset;
-    if (offset >= 16) {
-      // One 16-byte step holds any length but 17; a step no longer than
-      // the offset reads only bytes already final.
-      std::memcpy(next, source, 16);
-      if (length > 16) {
-        next[16] = source[16];
-      }
-    } else if (offset >= 8) {
-      std::memcpy(next, source, 8);
-      std::memcpy(next + 8, source + 8, 8);
-      std::memcpy(next + 16, source + 16, 8);
-    } else {
-      CopyMatchCarefully(next, offset, length);
-    }
+    // Each step reads only bytes already final, since the offset is at
+    // least 8; the bytes past the symbol's length are overwritten later.
+    std::memcpy(next, source, 8);
+    std::memcpy(next + 8, source + 8, 8);
+    next[16] = source[16];
     next += length;
   }
   // A turn may leave fewer bits loaded than the format has; the careful
