@@ -54,7 +54,15 @@ struct FindHandleTraits {
   static void Close(HANDLE handle) { FindClose(handle); }
 };
 
+struct ModuleTraits {
+  using Value = HMODULE;
+  static HMODULE Empty() { return nullptr; }
+  static bool IsValid(HMODULE module) { return module != nullptr; }
+  static void Close(HMODULE module) { FreeLibrary(module); }
+};
+
 using UniqueHandle = ScopedHandle<KernelHandleTraits>;
 using UniqueFindHandle = ScopedHandle<FindHandleTraits>;
+using UniqueModule = ScopedHandle<ModuleTraits>;
 
 }  // namespace qvn
