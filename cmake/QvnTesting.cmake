@@ -12,8 +12,10 @@ function(qvn_add_host_test)
 endfunction()
 
 function(qvn_setup_wine_fixture)
+  # A server left running by an earlier, interrupted run is stopped first,
+  # so that every run starts its own.
   add_test(NAME wine_prefix_start
-    COMMAND ${QVN_WINE_RUN} cmd /c exit 0)
+    COMMAND sh -c "WINEPREFIX='${QVN_WINEPREFIX}' /usr/lib/wine/wineserver -k 2>/dev/null; exec '${QVN_WINE_RUN}' cmd /c exit 0")
   add_test(NAME wine_server_stop
     COMMAND sh -c "WINEPREFIX='${QVN_WINEPREFIX}' /usr/lib/wine/wineserver -k; true")
   set_tests_properties(wine_prefix_start PROPERTIES FIXTURES_SETUP wine TIMEOUT 300)

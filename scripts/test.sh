@@ -6,6 +6,6 @@ cd "$(dirname "$0")/.."
 bash scripts/setup.sh
 bash scripts/build.sh
 status=0
-ctest --preset host -j "$(nproc)" || status=1
-ctest --preset windows -j "$(nproc)" || status=1
+ctest --preset host -j "$(nproc)" --output-on-failure || status=1
+ctest --preset windows -j "$(nproc)" --output-on-failure || status=1
 exit $status
