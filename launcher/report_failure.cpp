@@ -28,9 +28,8 @@ void ShowMessageBox(const std::string& report) {
   // a failure shows.
   const UniqueModule user32(LoadLibraryExW(L"user32.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32));
   if (!user32.valid()) return;
-  using MessageBoxFunction = int(WINAPI*)(HWND, LPCWSTR, LPCWSTR, UINT);
   const auto messageBox =
-      reinterpret_cast<MessageBoxFunction>(reinterpret_cast<void*>(GetProcAddress(user32.get(), "MessageBoxW")));
+      reinterpret_cast<decltype(&MessageBoxW)>(reinterpret_cast<void*>(GetProcAddress(user32.get(), "MessageBoxW")));
   if (messageBox != nullptr) messageBox(nullptr, text.c_str(), L"Quorvane", MB_OK | MB_ICONERROR);
 }
 

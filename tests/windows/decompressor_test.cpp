@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "compression/buffer_format.h"
+#include "launcher/unique_handle.h"
 
 namespace qvn {
 namespace {
@@ -137,7 +138,7 @@ TEST(DecompressorTest, DecodesAStreamWrittenByWindows) {
 class SystemCompressionApi {
  public:
   SystemCompressionApi() : module_(LoadLibraryW(L"cabinet.dll")) {
-    if (module_ == nullptr) return;
+    if (!module_.valid()) return;
     createCompressor_ = Find<decltype(&::CreateCompressor)>("CreateCompressor");
     compress_ = Find<decltype(&::Compress)>("Compress");
     closeCompressor_ = Find<decltype(&::CloseCompressor)>("CloseCompressor");
@@ -145,12 +146,6 @@ class SystemCompressionApi {
     decompress_ = Find<decltype(&::Decompress)>("Decompress");
     closeDecompressor_ = Find<decltype(&::CloseDecompressor)>("CloseDecompressor");
   }
-  ~SystemCompressionApi() {
-    if (module_ != nullptr) FreeLibrary(module_);
-  }
-  SystemCompressionApi(const SystemCompressionApi&) = delete;
-  SystemCompressionApi& operator=(const SystemCompressionApi&) = delete;
-
   bool available() const {
     return createCompressor_ && compress_ && closeCompressor_ && createDecompressor_ && decompress_ &&
            closeDecompressor_;
@@ -184,10 +179,10 @@ class SystemCompressionApi {
  private:
   template <typename Function>
   Function Find(const char* name) {
-    return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module_, name)));
+    return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module_.get(), name)));
   }
 
-  HMODULE module_;
+  qvn::UniqueModule module_;
   decltype(&::CreateCompressor) createCompressor_ = nullptr;
   decltype(&::Compress) compress_ = nullptr;
   decltype(&::CloseCompressor) closeCompressor_ = nullptr;
