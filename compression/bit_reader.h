@@ -122,6 +122,8 @@ class PrefetchingBitReader {
   // move up to 6 bytes past the reader's and 7 length bytes further, and
   // the decoder may refill twice without checking its position in between.
   static constexpr std::ptrdiff_t kFastReadMargin = 32;
+  // How far one refill moves the position at most.
+  static constexpr std::ptrdiff_t kRefillStep = 6;
 
   // Starts a block's bit stream at `next`.
   explicit PrefetchingBitReader(const std::uint8_t* next) : next_(next), wordsStart_(next) { Refill(); }

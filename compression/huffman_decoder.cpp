@@ -4,17 +4,20 @@
 
 namespace qvn::compression {
 
-std::uint32_t HuffmanDecoder::MakeEntry(unsigned symbol, unsigned codeLength) {
+std::uint64_t HuffmanDecoder::MakeEntry(unsigned symbol, unsigned codeLength, std::uint32_t code) {
+  const std::uint64_t common = (std::uint64_t{symbol} << 16) | (std::uint64_t{codeLength} << 25);
   if (symbol < 256) {
-    return codeLength | (codeLength << 6) | (symbol << 14) | (1u << 24);
+    const auto bias = static_cast<std::uint32_t>(code + symbol);
+    return codeLength | (1u << 8) | common | (std::uint64_t{bias} << 32);
   }
   const unsigned matchSymbol = symbol - 256;
   const unsigned offsetBits = matchSymbol >> 4;
   const unsigned lengthNibble = matchSymbol & 15;
-  // Bit 22, the match flag, is the symbol's top bit.
-  return (codeLength + offsetBits) | (codeLength << 6) | (offsetBits << 10) | (symbol << 14) |
-         (lengthNibble == 15 ? 1u << 23 : 0) | ((lengthNibble + 3) << 24) |
-         (lengthNibble == 15 || offsetBits < 3 ? 1u << 29 : 0);
+  // Negative for the code 0: the field is read back as signed.
+  const auto bias = static_cast<std::uint32_t>((std::int64_t{code} - 1) * (std::int64_t{1} << offsetBits));
+  return (codeLength + offsetBits) | ((lengthNibble + 3) << 8) | common |
+         (lengthNibble == 15 ? std::uint64_t{1} << 29 : 0) |
+         (lengthNibble == 15 || offsetBits < 3 ? kSlowFlag : 0) | (std::uint64_t{bias} << 32);
 }
 
 LengthCounts FirstCanonicalCodes(LengthCounts countOfLength) {
@@ -52,7 +55,7 @@ bool HuffmanDecoder::Build(std::span<const std::uint8_t, kLengthTableBytes> pack
   // (length 0) take no code space.
   LengthCounts nextCode = FirstCanonicalCodes(countOfLength);
 
-  std::fill_n(table_.begin(), kPrimarySize, 0u);
+  std::fill_n(table_.begin(), kPrimarySize, std::uint64_t{0});
   std::uint32_t nextSubtable = kPrimarySize;
   for (std::uint32_t symbol = 0; symbol < kSymbolCount; ++symbol) {
     const unsigned length = lengths[symbol];
@@ -60,18 +63,18 @@ bool HuffmanDecoder::Build(std::span<const std::uint8_t, kLengthTableBytes> pack
       continue;
     }
     const std::uint32_t symbolCode = nextCode[length]++;
-    const std::uint32_t entry = MakeEntry(symbol, length);
+    const std::uint64_t entry = MakeEntry(symbol, length, symbolCode);
     if (length <= kPrimaryBits) {
       const std::uint32_t first = symbolCode << (kPrimaryBits - length);
       std::fill_n(table_.begin() + first, 1u << (kPrimaryBits - length), entry);
       continue;
     }
     const std::uint32_t prefix = symbolCode >> (length - kPrimaryBits);
-    if (!(table_[prefix] & kSubtableFlag)) {
-      table_[prefix] = kSubtableFlag | nextSubtable;
+    if (!IsSubtableLink(table_[prefix])) {
+      table_[prefix] = kSubtableFlag | kSlowFlag | (std::uint64_t{nextSubtable} << 32);
       nextSubtable += 1u << kSubtableBits;
     }
-    const std::uint32_t subtable = table_[prefix] & 0xFFFF;
+    const auto subtable = static_cast<std::uint32_t>(table_[prefix] >> 32);
     const std::uint32_t first = (symbolCode << (kMaxCodeLength - length)) & kSubtableMask;
     std::fill_n(table_.begin() + subtable + first, 1u << (kMaxCodeLength - length), entry);
   }

@@ -107,7 +107,7 @@ bool ReadLongLength(std::uint64_t& length, ReadByte readByte, Read16 read16, Rea
 }
 
 // The rest of a match with length bytes, its symbol already consumed.
-bool DecodeLongMatchFast(PrefetchingBitReader& reader, std::uint32_t entry, OutputCursor& out) {
+bool DecodeLongMatchFast(PrefetchingBitReader& reader, std::uint64_t entry, OutputCursor& out) {
   // The length bytes lie at the format's byte position, not the reader's.
   const std::uint8_t* const lengthBytes = reader.Synchronize();
   const std::uint8_t* next = lengthBytes;
@@ -134,14 +134,38 @@ constexpr std::array<std::uint8_t, 256 + 17> kLiteralSlots = [] {
   return slots;
 }();
 
-// The source of a symbol's bytes: its literal slot or the match's source.
-// Written as a select on integers, so that compilers use a conditional move
-// rather than a branch that mispredicts on mixed literals and matches.
-const std::uint8_t* SourceOf(bool isMatch, const std::uint8_t* matchSource, unsigned literal) {
+// The base a symbol's source is counted back from: the output position
+// for a match, the literal slots for a literal. Written as a select on
+// integers, so that compilers use a conditional move rather than a branch
+// that mispredicts on mixed literals and matches.
+const std::uint8_t* SourceBaseOf(bool isMatch, const std::uint8_t* next) {
   const std::uintptr_t mask = std::uintptr_t{0} - std::uintptr_t{isMatch};
-  const auto fromMatch = reinterpret_cast<std::uintptr_t>(matchSource);
-  const auto fromSlot = reinterpret_cast<std::uintptr_t>(kLiteralSlots.data() + literal);
-  return reinterpret_cast<const std::uint8_t*>((fromMatch & mask) | (fromSlot & ~mask));
+  const auto fromMatch = reinterpret_cast<std::uintptr_t>(next);
+  const auto fromSlot = reinterpret_cast<std::uintptr_t>(kLiteralSlots.data());
+  return reinterpret_cast<const std::uint8_t*>(fromSlot ^ ((fromMatch ^ fromSlot) & mask));
+}
+
+// One symbol the fast loop leaves aside: a code longer than the primary
+// table, a match with length bytes or one whose offset may be below 8.
+// The reader has just been refilled.
+bool DecodeSlowSymbol(PrefetchingBitReader& reader, const HuffmanDecoder& decoder, std::uint64_t entry,
+                      OutputCursor& out) {
+  if (HuffmanDecoder::IsSubtableLink(entry)) {
+    entry = decoder.ResolveLink(entry, reader.Bits());
+  }
+  reader.Consume(HuffmanDecoder::CodeLengthOf(entry));
+  if (!HuffmanDecoder::IsMatch(entry)) {
+    // The fast loop's margin leaves room for this byte.
+    *out.next++ = static_cast<std::uint8_t>(HuffmanDecoder::LiteralOf(entry));
+    return true;
+  }
+  if (HuffmanDecoder::HasLongLength(entry)) {
+    return DecodeLongMatchFast(reader, entry, out);
+  }
+  const unsigned offsetBits = HuffmanDecoder::OffsetBitsOf(entry);
+  const std::size_t offset = (std::size_t{1} << offsetBits) | reader.TopBits(offsetBits);
+  reader.Consume(offsetBits);
+  return CopyMatch(out, offset, HuffmanDecoder::OutputLengthOf(entry));
 }
 
 // Decodes symbols while the block lasts and the fast loop's margins hold,
@@ -161,51 +185,48 @@ bool DecodeFast(PrefetchingBitReader& readerState, const HuffmanDecoder& decoder
       out.end - next > kFastCopySize ? std::min(blockEnd, out.end - kFastCopySize) : next;
   const std::uint8_t* const inputLimit = inputEnd - PrefetchingBitReader::kFastReadMargin;
 
-  std::uint32_t entry = decoder.Lookup(static_cast<std::uint32_t>(reader.Bits() >> 32));
-  while (next < outputLimit && reader.Position() <= inputLimit) {
-    reader.Refill();
-    const std::uint64_t bits = reader.Bits();
-    if (HuffmanDecoder::NeedsCarefulCopy(entry)) {
-      reader.Consume(HuffmanDecoder::CodeLengthOf(entry));
-      out.next = next;
-      if (HuffmanDecoder::HasLongLength(entry)) {
-        if (!DecodeLongMatchFast(reader, entry, out)) {
-          return false;
-        }
-      } else {
-        const unsigned offsetBits = HuffmanDecoder::OffsetBitsOf(entry);
-        const std::size_t offset = (std::size_t{1} << offsetBits) | reader.TopBits(offsetBits);
-        reader.Consume(offsetBits);
-        if (!CopyMatch(out, offset, HuffmanDecoder::OutputLengthOf(entry))) {
-          return false;
-        }
-      }
-      next = out.next;
+  std::uint64_t entry = decoder.PrimaryEntry(reader.Bits());
+  while (reader.Position() <= inputLimit) {
+    // A turn writes at least one byte and its refill moves the position at
+    // most kRefillStep bytes, so up to `stop` neither limit needs a check.
+    const auto turnsLeft = (inputLimit - reader.Position()) / PrefetchingBitReader::kRefillStep + 1;
+    std::uint8_t* const stop = outputLimit - next > turnsLeft ? next + turnsLeft : outputLimit;
+    if (next >= stop) {
+      break;
+    }
+    while (next < stop) {
       reader.Refill();
-      entry = decoder.Lookup(static_cast<std::uint32_t>(reader.Bits() >> 32));
-      continue;
+      const std::uint64_t bits = reader.Bits();
+      if (HuffmanDecoder::NeedsSlowPath(entry)) {
+        out.next = next;
+        if (!DecodeSlowSymbol(reader, decoder, entry, out)) {
+          return false;
+        }
+        next = out.next;
+        reader.Refill();
+        entry = decoder.PrimaryEntry(reader.Bits());
+        break;
+      }
+      // The symbol and its offset bits in one step, read as one number
+      // less the entry's bias: a match's offset, or minus a literal's
+      // distance into its slots, which passes the check below.
+      const unsigned symbolBits = HuffmanDecoder::SymbolBitsOf(entry);
+      reader.Consume(symbolBits);
+      const std::int64_t distance =
+          static_cast<std::int64_t>(bits >> ((0u - symbolBits) & 63)) - HuffmanDecoder::BiasOf(entry);
+      const std::uint8_t* const source = SourceBaseOf(HuffmanDecoder::IsMatch(entry), next) - distance;
+      const unsigned length = HuffmanDecoder::OutputLengthOf(entry);
+      entry = decoder.PrimaryEntry(reader.Bits());
+      if (distance > next - begin) {
+        return false;
+      }
+      // Each step reads only bytes already final, since the offset is at
+      // least 8; the bytes past the symbol's length are overwritten later.
+      std::memcpy(next, source, 8);
+      std::memcpy(next + 8, source + 8, 8);
+      next[16] = source[16];
+      next += length;
     }
-    // The symbol and its offset bits in one step. A literal has no offset
-    // bits, and its offset works out as 0, which passes the check below.
-    reader.Consume(HuffmanDecoder::SymbolBitsOf(entry));
-    const bool isMatch = HuffmanDecoder::IsMatch(entry);
-    const unsigned offsetBits = HuffmanDecoder::OffsetBitsOf(entry);
-    const std::size_t offset = (std::size_t{isMatch} << offsetBits) |
-                               static_cast<std::size_t>(((bits << HuffmanDecoder::CodeLengthOf(entry)) >> 1) >>
-                                                        (63 - offsetBits));
-    const unsigned length = HuffmanDecoder::OutputLengthOf(entry);
-    const std::uint8_t* const source =
-        SourceOf(isMatch, next - offset, HuffmanDecoder::SymbolOf(entry) & 0xFF);
-    entry = decoder.Lookup(static_cast<std::uint32_t>(reader.Bits() >> 32));
-    if (offset > static_cast<std::size_t>(next - begin)) {
-      return false;
-    }
-    // Each step reads only bytes already final, since the offset is at
-    // least 8; the bytes past the symbol's length are overwritten later.
-    std::memcpy(next, source, 8);
-    std::memcpy(next + 8, source + 8, 8);
-    next[16] = source[16];
-    next += length;
   }
   // A turn may leave fewer bits loaded than the format has; the careful
   // reader takes over from the format's state.
@@ -217,7 +238,7 @@ bool DecodeFast(PrefetchingBitReader& readerState, const HuffmanDecoder& decoder
 
 // One symbol with the exact reader, safe to the last input byte.
 bool DecodeSymbolChecked(BitReader& reader, const HuffmanDecoder& decoder, OutputCursor& out) {
-  const std::uint32_t entry = decoder.Lookup(reader.Bits());
+  const std::uint64_t entry = decoder.Lookup(reader.Bits());
   if (!reader.Consume(HuffmanDecoder::CodeLengthOf(entry))) {
     return false;
   }
