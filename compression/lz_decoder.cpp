@@ -135,14 +135,9 @@ constexpr std::array<std::uint8_t, 256 + 17> kLiteralSlots = [] {
 }();
 
 // The base a symbol's source is counted back from: the output position
-// for a match, the literal slots for a literal. Written as a select on
-// integers, so that compilers use a conditional move rather than a branch
-// that mispredicts on mixed literals and matches.
+// for a match, the literal slots for a literal.
 const std::uint8_t* SourceBaseOf(bool isMatch, const std::uint8_t* next) {
-  const std::uintptr_t mask = std::uintptr_t{0} - std::uintptr_t{isMatch};
-  const auto fromMatch = reinterpret_cast<std::uintptr_t>(next);
-  const auto fromSlot = reinterpret_cast<std::uintptr_t>(kLiteralSlots.data());
-  return reinterpret_cast<const std::uint8_t*>(fromSlot ^ ((fromMatch ^ fromSlot) & mask));
+  return isMatch ? next : kLiteralSlots.data();
 }
 
 // One symbol the fast loop leaves aside: a code longer than the primary
