@@ -3,12 +3,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "compression/buffer_format.h"
+#include "compression/huffman_decoder.h"
 
 namespace qvn::compression {
 namespace {
@@ -103,6 +105,15 @@ Bytes MoreThanOneChunk() {
   return bytes;
 }
 
+// Text with single bytes of other values strewn through it: those literals,
+// and matches of rare offsets and lengths, get codes longer than the
+// decoder's primary table resolves in one step.
+Bytes TextWithRareBytes() {
+  Bytes bytes = Text(65536, 17);
+  for (std::size_t i = 0; i < 160; ++i) bytes[400 * i + 123] = static_cast<std::uint8_t>(0x80 + i);
+  return bytes;
+}
+
 struct RoundTripCase {
   std::string name;
   Bytes input;
@@ -128,6 +139,7 @@ std::vector<RoundTripCase> RoundTripCases() {
       {"runs between text", Concat(Concat(Text(5000, 14), Bytes(300000, 0xFF)), Text(5000, 15))},
       {"pattern with a short period", Concat(Text(2, 16), Bytes(100000, 'x'))},
       {"more than one chunk", MoreThanOneChunk()},
+      {"text with rare bytes (long codes)", TextWithRareBytes()},
   };
 }
 
@@ -142,6 +154,27 @@ TEST(EncodeBufferTest, EveryLevelRoundTrips) {
       EXPECT_EQ(result.produced, c.input.size());
       EXPECT_TRUE(output == c.input);
     }
+  }
+}
+
+// The case above must reach what it is there for: in its first block, some
+// literal and some match have codes longer than kPrimaryBits.
+TEST(EncodeBufferTest, RareSymbolsGetCodesBeyondThePrimaryTable) {
+  constexpr std::size_t kLengthTable = kBufferHeaderSize + 4;  // after the chunk record's size
+  for (Level level : kLevels) {
+    SCOPED_TRACE("level " + std::to_string(static_cast<int>(level)));
+    const Bytes stream = EncodeBuffer(TextWithRareBytes(), level);
+    ASSERT_LT(Le32(stream, kBufferHeaderSize), 65536u) << "the chunk was stored raw";
+    unsigned longestLiteral = 0;
+    unsigned longestMatch = 0;
+    for (std::size_t symbol = 0; symbol < kSymbolCount; ++symbol) {
+      const std::uint8_t packed = stream[kLengthTable + symbol / 2];
+      const unsigned length = symbol % 2 == 0 ? packed & 0x0F : packed >> 4;
+      unsigned& longest = symbol < 256 ? longestLiteral : longestMatch;
+      longest = std::max(longest, length);
+    }
+    EXPECT_GT(longestLiteral, static_cast<unsigned>(HuffmanDecoder::kPrimaryBits));
+    EXPECT_GT(longestMatch, static_cast<unsigned>(HuffmanDecoder::kPrimaryBits));
   }
 }
 
