@@ -31,7 +31,7 @@ struct DecodeResult {
 // outside the two spans.
 DecodeResult DecodeBuffer(std::span<const std::uint8_t> input, std::span<std::uint8_t> output);
 
-// The same with caller-owned tables (about 40 KiB), for decoding many
+// The same with caller-owned tables (about 80 KiB), for decoding many
 // streams without allocating for each.
 DecodeResult DecodeBuffer(std::span<const std::uint8_t> input, std::span<std::uint8_t> output,
                           HuffmanDecoder& tables);

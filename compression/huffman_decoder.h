@@ -26,8 +26,8 @@ LengthCounts FirstCanonicalCodes(LengthCounts countOfLength);
 // 16-entry subtable per primary slot, indexed by the next four bits.
 //
 // An entry holds what the decoder needs of its symbol worked out in
-// advance, in whole fields read with one shift each: the fast decoding
-// loop is bound by its instruction count.
+// advance, in whole fields read with one shift each, so that the fast
+// decoding loop spends few instructions on a symbol.
 class HuffmanDecoder {
  public:
   static constexpr int kPrimaryBits = 11;
@@ -52,12 +52,11 @@ class HuffmanDecoder {
   static bool IsSubtableLink(std::uint64_t entry) { return (entry & kSubtableFlag) != 0; }
 
   // Code length plus extra offset bits: all the bits a symbol without
-  // length bytes takes. In the low byte, so that a shift by the entry
-  // consumes them without unpacking (the decoder's critical path).
+  // length bytes takes. In the low byte, where the shift that consumes
+  // them reads them without unpacking (the decoder's critical path).
   static unsigned SymbolBitsOf(std::uint64_t entry) { return entry & 0xFF; }
   // Bytes a literal (1) or a match without length bytes writes.
   static unsigned OutputLengthOf(std::uint64_t entry) { return (entry >> 8) & 0xFF; }
-  static unsigned SymbolOf(std::uint64_t entry) { return (entry >> 16) & 0x1FF; }
   static unsigned LiteralOf(std::uint64_t entry) { return (entry >> 16) & 0xFF; }
   // The symbol's top bit.
   static bool IsMatch(std::uint64_t entry) { return (entry >> 24) & 1; }

@@ -241,7 +241,7 @@ bool DecodeSymbolChecked(BitReader& reader, const HuffmanDecoder& decoder, Outpu
     if (out.next == out.end) {
       return false;
     }
-    *out.next++ = static_cast<std::uint8_t>(HuffmanDecoder::SymbolOf(entry));
+    *out.next++ = static_cast<std::uint8_t>(HuffmanDecoder::LiteralOf(entry));
     return true;
   }
   std::uint64_t length = HuffmanDecoder::OutputLengthOf(entry);
