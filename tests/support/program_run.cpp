@@ -41,8 +41,13 @@ RunningProgram::RunningProgram(const std::wstring& program, const std::wstring& 
   startup.hStdError = errorOutput.get();
   std::wstring commandLine = L"\"" + program + L"\"" + (arguments.empty() ? L"" : L" " + arguments);
   PROCESS_INFORMATION created = {};
-  if (!CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
-                      &created)) {
+  auto start = [&] {
+    return CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
+                          &created);
+  };
+  // Under load, Wine now and then loses a new process before it has run any
+  // code of its own, and reports ERROR_INTERNAL_ERROR: one more try.
+  if (!start() && (GetLastError() != ERROR_INTERNAL_ERROR || !start())) {
     throw std::runtime_error("cannot start " + Narrow(program) + ": " + std::to_string(GetLastError()));
   }
   CloseHandle(created.hThread);
