@@ -15,8 +15,15 @@ void ProcThreadAttributeList::Initialize(DWORD attributeCount) {
 }
 
 void ProcThreadAttributeList::SetHandleList(HANDLE* handles, SIZE_T handleCount) {
-  if (UpdateProcThreadAttribute(get(), 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, handles, handleCount * sizeof(HANDLE),
-                                nullptr, nullptr)) {
+  Update(PROC_THREAD_ATTRIBUTE_HANDLE_LIST, handles, handleCount);
+}
+
+void ProcThreadAttributeList::SetJobList(HANDLE* jobs, SIZE_T jobCount) {
+  Update(PROC_THREAD_ATTRIBUTE_JOB_LIST, jobs, jobCount);
+}
+
+void ProcThreadAttributeList::Update(DWORD_PTR attribute, HANDLE* values, SIZE_T valueCount) {
+  if (UpdateProcThreadAttribute(get(), 0, attribute, values, valueCount * sizeof(HANDLE), nullptr, nullptr)) {
     return;
   }
   {

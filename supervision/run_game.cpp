@@ -34,8 +34,9 @@ struct GameLaunch {
   UniqueHandle logFile;
   UniqueHandle inputFile;
   UniqueGameJob job;
-  // The attribute list refers to this array, so it lives beside it.
+  // The attribute list refers to these arrays, so they live beside it.
   std::array<HANDLE, 2> inheritedHandles = {};
+  std::array<HANDLE, 1> jobs = {};
   ProcThreadAttributeList attributeList;
   UniqueHandle process;
   UniqueHandle thread;
@@ -141,8 +142,10 @@ UniqueGameJob CreateGameJob() {
   return job;
 }
 
-// Suspended, so that the game runs no code of its own before it is in the
-// job; with only the log and the input inheritable into it.
+// Created inside its job, so that no moment exists at which a killed
+// launcher could leave a game that nothing ends; suspended, so that it runs
+// no code of its own before the job is confirmed; with only the log and the
+// input inheritable into it.
 void CreateGameProcess(GameLaunch& launch) {
   STARTUPINFOEXW startup = {};
   startup.StartupInfo.cb = sizeof startup;
@@ -166,9 +169,11 @@ void CreateGameProcess(GameLaunch& launch) {
   launch.thread.reset(created.hThread);
 }
 
-// A game that cannot be put into its job or resumed is stopped before it ran
-// any code of its own and seen to its end; the failure names the step that
-// failed, not the clean-up.
+// The game is already in its job; assigning it to the same job again
+// succeeds and confirms that, and would still put it there in time on a
+// system that ignored the attribute. A game that cannot be confirmed in its
+// job or resumed is stopped before it ran any code of its own and seen to its
+// end; the failure names the step that failed, not the clean-up.
 void StartOwnedGame(GameLaunch& launch, const std::wstring& dataDirectory) {
   if (AssignProcessToJobObject(launch.job.get(), launch.process.get()) &&
       ResumeThread(launch.thread.get()) != static_cast<DWORD>(-1)) {
@@ -202,9 +207,11 @@ std::uint32_t RunGame(const std::wstring& runtimeDirectory, const std::wstring& 
 
   launch.inputFile = OpenGameInput();
   launch.job = CreateGameJob();
-  launch.attributeList.Initialize(1);
+  launch.attributeList.Initialize(2);
   launch.inheritedHandles = {launch.logFile.get(), launch.inputFile.get()};
   launch.attributeList.SetHandleList(launch.inheritedHandles.data(), launch.inheritedHandles.size());
+  launch.jobs = {launch.job.get()};
+  launch.attributeList.SetJobList(launch.jobs.data(), launch.jobs.size());
   CreateGameProcess(launch);
   StartOwnedGame(launch, dataDirectory);
 
