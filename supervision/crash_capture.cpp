@@ -120,24 +120,91 @@ void RecordOutputFailure(HANDLE logFile, const char* message, DWORD code, std::u
   AppendText(logFile, message, std::strlen(message));
 }
 
+// Closes the output before the failure leaves; the failure names the failed
+// call's error, not the close's.
+[[noreturn]] void CloseAndRaise(UniqueHandle& file, const char* text) {
+  const DWORD code = GetLastError();
+  file.reset();
+  SetLastError(code);
+  throw CrashOutputError(text, code);
+}
+
+// Refuses, and closes, a directory, any reparse point or a file with a
+// second hard link.
+void RequireOwnFile(UniqueHandle& file) {
+  BY_HANDLE_FILE_INFORMATION information = {};
+  if (!GetFileInformationByHandle(file.get(), &information)) CloseAndRaise(file, "Cannot inspect crash output");
+  if ((information.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0 ||
+      information.nNumberOfLinks != 1) {
+    CrashOutputError refusal("Crash output cannot be a link or directory");
+    file.reset();
+    throw refusal;
+  }
+}
+
+// Each output is written whole under a name of its own in the runtime
+// directory and moved over its place in `data` only once complete: a
+// launcher killed during the capture, or a dump that fails, leaves the
+// earlier capture's file as it was, and the next run removes what was staged
+// together with the runtime. A stored name cannot hold '~', so the staged
+// name never meets a file of the game.
+struct CrashOutputPaths {
+  std::wstring destination;
+  std::wstring staging;
+};
+
+CrashOutputPaths CrashOutputPathsFor(const std::wstring& dataDirectory, const std::wstring& name) {
+  return {JoinPath(dataDirectory, name), JoinPath(JoinPath(dataDirectory, L"portable-runtime"), L"~" + name)};
+}
+
+// The output's place is checked as OpenCrashOutput checks a file, but left
+// as it is: only the finished output replaces it.
+void RequireReplaceableCrashOutput(const std::wstring& path) {
+  UniqueHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  if (!file.valid()) {
+    const DWORD code = GetLastError();
+    if (code == ERROR_FILE_NOT_FOUND) return;
+    throw CrashOutputError("Cannot open crash output", code);
+  }
+  RequireOwnFile(file);
+}
+
+// A rename replaces a name, never writing through whatever the name held.
+void ReplaceCrashOutput(const CrashOutputPaths& paths) {
+  if (!MoveFileExW(paths.staging.c_str(), paths.destination.c_str(),
+                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    throw CrashOutputError("Cannot replace crash output", GetLastError());
+  }
+}
+
 void WriteDump(HANDLE process, HANDLE logFile, const std::wstring& dataDirectory, const DEBUG_EVENT& event,
                CrashSnapshot& snapshot) {
   CaptureOutcome& outcome = snapshot.outcome;
   outcome.dumpWritten = false;
   try {
-    const UniqueHandle dump = OpenCrashOutput(JoinPath(dataDirectory, L"crash-last.dmp"));
-    // Both records lie in the launcher's own memory, hence ClientPointers FALSE.
-    EXCEPTION_POINTERS pointers = {&snapshot.exceptionRecord, &snapshot.context};
-    MINIDUMP_EXCEPTION_INFORMATION exception = {event.dwThreadId, &pointers, FALSE};
-    if (MiniDumpWriteDump(process, event.dwProcessId, dump.get(), kDumpType,
-                          snapshot.contextCaptured ? &exception : nullptr, nullptr, nullptr)) {
-      outcome.dumpWritten = true;
-    } else {
-      outcome.dumpError = GetLastError();
+    const CrashOutputPaths paths = CrashOutputPathsFor(dataDirectory, L"crash-last.dmp");
+    RequireReplaceableCrashOutput(paths.destination);
+    bool complete = false;
+    {
+      const UniqueHandle dump = OpenCrashOutput(paths.staging);
+      // Both records lie in the launcher's own memory, hence ClientPointers FALSE.
+      EXCEPTION_POINTERS pointers = {&snapshot.exceptionRecord, &snapshot.context};
+      MINIDUMP_EXCEPTION_INFORMATION exception = {event.dwThreadId, &pointers, FALSE};
+      if (MiniDumpWriteDump(process, event.dwProcessId, dump.get(), kDumpType,
+                            snapshot.contextCaptured ? &exception : nullptr, nullptr, nullptr)) {
+        complete = true;
+      } else {
+        outcome.dumpError = GetLastError();
+      }
+      if (!FlushFileBuffers(dump.get())) {
+        complete = false;
+        outcome.dumpError = GetLastError();
+      }
     }
-    if (!FlushFileBuffers(dump.get())) {
-      outcome.dumpWritten = false;
-      outcome.dumpError = GetLastError();
+    if (complete) {
+      ReplaceCrashOutput(paths);
+      outcome.dumpWritten = true;
     }
   } catch (const CrashOutputError& failure) {
     RecordOutputFailure(logFile, failure.what(), failure.code(), outcome.dumpError);
@@ -153,14 +220,23 @@ void WriteReportFile(HANDLE logFile, const std::wstring& dataDirectory, CrashSna
   outcome.reportWritten = false;
   outcome.reportError = 0;
   try {
-    const UniqueHandle report = OpenCrashOutput(JoinPath(dataDirectory, L"crash-last.txt"));
-    const auto length = static_cast<DWORD>(snapshot.textLength);
-    DWORD written = 0;
-    if (WriteFile(report.get(), snapshot.text.data(), length, &written, nullptr) && written == length &&
-        FlushFileBuffers(report.get())) {
+    const CrashOutputPaths paths = CrashOutputPathsFor(dataDirectory, L"crash-last.txt");
+    RequireReplaceableCrashOutput(paths.destination);
+    bool complete = false;
+    {
+      const UniqueHandle report = OpenCrashOutput(paths.staging);
+      const auto length = static_cast<DWORD>(snapshot.textLength);
+      DWORD written = 0;
+      if (WriteFile(report.get(), snapshot.text.data(), length, &written, nullptr) && written == length &&
+          FlushFileBuffers(report.get())) {
+        complete = true;
+      } else {
+        outcome.reportError = GetLastError();
+      }
+    }
+    if (complete) {
+      ReplaceCrashOutput(paths);
       outcome.reportWritten = true;
-    } else {
-      outcome.reportError = GetLastError();
     }
   } catch (const CrashOutputError& failure) {
     RecordOutputFailure(logFile, failure.what(), failure.code(), outcome.reportError);
@@ -171,29 +247,13 @@ void WriteReportFile(HANDLE logFile, const std::wstring& dataDirectory, CrashSna
   }
 }
 
-// Closes the output before the failure leaves; the failure names the failed
-// call's error, not the close's.
-[[noreturn]] void CloseAndRaise(UniqueHandle& file, const char* text) {
-  const DWORD code = GetLastError();
-  file.reset();
-  SetLastError(code);
-  throw CrashOutputError(text, code);
-}
-
 }  // namespace
 
 UniqueHandle OpenCrashOutput(const std::wstring& path) {
   UniqueHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
                                 FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
   if (!file.valid()) throw CrashOutputError("Cannot open crash output", GetLastError());
-  BY_HANDLE_FILE_INFORMATION information = {};
-  if (!GetFileInformationByHandle(file.get(), &information)) CloseAndRaise(file, "Cannot inspect crash output");
-  if ((information.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0 ||
-      information.nNumberOfLinks != 1) {
-    CrashOutputError refusal("Crash output cannot be a link or directory");
-    file.reset();
-    throw refusal;
-  }
+  RequireOwnFile(file);
   if (!SetEndOfFile(file.get())) CloseAndRaise(file, "Cannot reset crash output");
   return file;
 }
