@@ -69,6 +69,10 @@ void RunningProgram::Kill() {
   WaitForSingleObject(process_, INFINITE);
 }
 
+bool RunningProgram::EndsWithin(unsigned long milliseconds) {
+  return WaitForSingleObject(process_, milliseconds) == WAIT_OBJECT_0;
+}
+
 ProgramResult RunningProgram::Wait() {
   WaitForSingleObject(process_, INFINITE);
   ProgramResult result;

@@ -25,6 +25,8 @@ class RunningProgram {
   RunningProgram& operator=(const RunningProgram&) = delete;
 
   ProgramResult Wait();
+  // Whether the program ends within `milliseconds`.
+  bool EndsWithin(unsigned long milliseconds);
   void Kill();
   unsigned long processId() const { return processId_; }
 

@@ -220,13 +220,14 @@ TEST(CrashCaptureMode, UnhandledExceptionLeavesReportDumpAndCaptureLine) {
 }
 
 TEST(CrashCaptureOutputs, AnOutputThatCannotBeWrittenIsRecordedAndTheOtherStillWritten) {
-  enum class Setup { DumpIsDirectory, ReportIsHardLink, LongerOldReport };
+  enum class Setup { DumpIsDirectory, DumpCannotBeStaged, ReportIsHardLink, LongerOldReport };
   struct Case {
     const char* name;
     Setup setup;
   };
   const Case cases[] = {
       {"dump is a directory", Setup::DumpIsDirectory},
+      {"dump cannot be staged", Setup::DumpCannotBeStaged},
       {"report is a hard link", Setup::ReportIsHardLink},
       {"longer old report", Setup::LongerOldReport},
   };
@@ -237,6 +238,11 @@ TEST(CrashCaptureOutputs, AnOutputThatCannotBeWrittenIsRecordedAndTheOtherStillW
     switch (c.setup) {
       case Setup::DumpIsDirectory:
         ASSERT_TRUE(CreateDirectoryW(run.DumpPath().c_str(), nullptr));
+        break;
+      case Setup::DumpCannotBeStaged:
+        // The earlier dump stays whole until a new one is complete.
+        WriteFileBytes(run.DumpPath(), oldText);
+        ASSERT_TRUE(CreateDirectoryW((run.fixture.runtimeDirectory() + L"\\~crash-last.dmp").c_str(), nullptr));
         break;
       case Setup::ReportIsHardLink:
         WriteFileBytes(linkTarget, oldText);
@@ -254,7 +260,8 @@ TEST(CrashCaptureOutputs, AnOutputThatCannotBeWrittenIsRecordedAndTheOtherStillW
     auto capture = CaptureLine(log);
 
     switch (c.setup) {
-      case Setup::DumpIsDirectory: {
+      case Setup::DumpIsDirectory:
+      case Setup::DumpCannotBeStaged: {
         const std::smatch match = [&] {
           std::smatch m;
           std::regex_search(afterReport, m, std::regex(R"(^Cannot open crash output \(Windows error (\d+)\)\n)"));
@@ -266,6 +273,7 @@ TEST(CrashCaptureOutputs, AnOutputThatCannotBeWrittenIsRecordedAndTheOtherStillW
         EXPECT_NE(capture["dump_error"], "0");
         EXPECT_EQ(capture["report_written"], "1");
         EXPECT_EQ(ReadFileBytes(run.ReportPath()), report);
+        if (c.setup == Setup::DumpCannotBeStaged) EXPECT_EQ(ReadFileBytes(run.DumpPath()), oldText);
         break;
       }
       case Setup::ReportIsHardLink:

@@ -1,10 +1,16 @@
 // Hostile payloads and faults met by the real launcher executable: each ends
 // in its exact report and exit code, loses nothing, and the next run works.
 #include <windows.h>
+#include <tlhelp32.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
 #include <functional>
+#include <map>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -248,6 +254,125 @@ TEST(Faults, DiskFullDuringExtractionLosesNothingEarlier) {
   EXPECT_EQ(ReadFileText(small + L"\\data\\crash-last.txt"), "report of an earlier crash\n");
   RemoveTreeForcibly(small + L"\\data");
   DeleteFileW((small + L"\\q.exe").c_str());
+}
+
+// How many processes run the executable at `image`, by their full image
+// paths, so that the game's children count as well.
+int ProcessesRunning(const std::wstring& image) {
+  UniqueHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+  PROCESSENTRY32W entry = {};
+  entry.dwSize = sizeof entry;
+  int count = 0;
+  for (BOOL more = Process32FirstW(snapshot.get(), &entry); more; more = Process32NextW(snapshot.get(), &entry)) {
+    UniqueHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, entry.th32ProcessID));
+    wchar_t path[4096] = {};
+    DWORD length = 4096;
+    if (process.valid() && QueryFullProcessImageNameW(process.get(), 0, path, &length) &&
+        CompareStringOrdinal(path, static_cast<int>(length), image.c_str(), static_cast<int>(image.size()), TRUE) ==
+            CSTR_EQUAL) {
+      ++count;
+    }
+  }
+  return count;
+}
+
+// Processes of a closed job end asynchronously: a few seconds' grace, where
+// a game outside any job would stay for good.
+bool WithinSeconds(const std::function<bool()>& condition) {
+  for (int i = 0; i < 250; ++i) {
+    if (condition()) return true;
+    Sleep(20);
+  }
+  return condition();
+}
+
+unsigned long NumberFromEnvironment(const wchar_t* name, unsigned long fallback) {
+  wchar_t text[16] = {};
+  const DWORD length = GetEnvironmentVariableW(name, text, 16);
+  return length == 0 || length >= 16 ? fallback : std::wcstoul(text, nullptr, 10);
+}
+
+Tree TopLevelOf(const std::wstring& folder) {
+  Tree top;
+  for (const auto& entry : ListTree(folder)) {
+    const std::size_t slash = entry.first.find('/');
+    if (slash == std::string::npos || slash + 1 == entry.first.size()) top.push_back(entry);
+  }
+  return top;
+}
+
+// A player ends the launcher from outside at any moment: during extraction,
+// while the game starts or runs, during the removal afterwards. The moments
+// are drawn from a printed seed (QVN_KILL_SEED replays one, QVN_KILL_COUNT
+// sets how many kills).
+TEST(Faults, AKillAtAnyMomentLeavesNothingThatBlocksOrSpoilsTheNextRun) {
+  std::vector<TestFile> bulk;
+  for (int i = 0; i < 8; ++i) bulk.push_back({"bulk/part" + std::to_string(i) + ".bin", Incompressible(1 << 20)});
+  const PortableLauncher launcher(bulk);
+  const std::wstring game = launcher.data(L"portable-runtime\\Quorvane.exe");
+  const std::map<std::wstring, std::string> kept = {
+      {launcher.data(L"save-slot1.sav"), "the player's own save\n"},
+      {launcher.data(L"crash-last.dmp"), "MDMP dump of an earlier capture"},
+      {launcher.data(L"crash-last.txt"), "report of an earlier capture\n"},
+  };
+  CreateDirectoryW(launcher.data().c_str(), nullptr);
+  for (const auto& [path, text] : kept) WriteFileText(path, text);
+  const Tree besideExe = TopLevelOf(launcher.scratch().path());
+  const std::wstring arguments = L"spawn-sleeper 30000 sleep 200 exit 0";
+  const unsigned long kills = NumberFromEnvironment(L"QVN_KILL_COUNT", 30);
+
+  struct Mode {
+    const char* name;
+    const wchar_t* crashCapture;
+  };
+  for (const Mode& mode : {Mode{"normal", nullptr}, Mode{"crash capture", L"1"}}) {
+    ScopedEnvironmentVariable capture(L"QVN_CRASH_CAPTURE", mode.crashCapture);
+    // One whole run, untouched, sets the range of the moments.
+    const auto start = std::chrono::steady_clock::now();
+    const ProgramResult whole = launcher.Run(arguments);
+    ASSERT_EQ(whole.exitCode, 0u) << whole.standardError;
+    const auto runMilliseconds =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
+    const auto seed = static_cast<std::uint32_t>(NumberFromEnvironment(L"QVN_KILL_SEED", GetTickCount()));
+    std::printf("kill campaign, %s mode: seed %u, %lu kills, moments within %lld ms\n", mode.name, seed, kills,
+                static_cast<long long>(runMilliseconds * 11 / 10));
+    std::mt19937 random(seed);
+    std::uniform_int_distribution<unsigned long> moment(0, static_cast<unsigned long>(runMilliseconds * 11 / 10));
+
+    for (unsigned long killed = 0; killed < kills;) {
+      const unsigned long at = moment(random);
+      const std::string where = std::string(mode.name) + " mode, seed " + std::to_string(seed) + ", kill " +
+                                std::to_string(killed) + " at " + std::to_string(at) + " ms";
+      RunningProgram running(launcher.exe(), arguments);
+      if (running.EndsWithin(at)) {
+        const ProgramResult result = running.Wait();
+        ASSERT_EQ(result.exitCode, 0u) << where << ": " << result.standardError;
+        ASSERT_EQ(result.standardError, "") << where;
+        continue;
+      }
+      running.Kill();
+      ++killed;
+      ASSERT_TRUE(WithinSeconds([&] { return ProcessesRunning(game) == 0; })) << where << ": the game outlived it";
+      ASSERT_TRUE(WithinSeconds([&] { return !PathExists(launcher.data(L"portable.lock")); })) << where;
+      for (const auto& [path, text] : kept) ASSERT_EQ(ReadFileText(path), text) << where << ": " << Narrow(path);
+      ASSERT_EQ(TopLevelOf(launcher.scratch().path()), besideExe) << where;
+    }
+  }
+
+  // The next run unpacks exactly the payload, whatever the kills left.
+  RunningProgram last(launcher.exe(), L"write-temp started.txt yes sleep 1000 exit 0");
+  ASSERT_TRUE(WaitForPath(launcher.data(L"portable-runtime\\temp\\started.txt")));
+  EXPECT_EQ(ProcessesRunning(game), 1);  // the check above sees a running game
+  Tree expected = {{"bulk/", ""}, {"temp/", ""}, {"temp/started.txt", "yes"}};
+  for (const TestFile& file : GameFiles()) expected.push_back({file.name, std::string(file.contents.begin(), file.contents.end())});
+  for (const TestFile& file : bulk) expected.push_back({file.name, std::string(file.contents.begin(), file.contents.end())});
+  std::sort(expected.begin(), expected.end());
+  Tree runtime = ListTree(launcher.data(L"portable-runtime"));
+  std::sort(runtime.begin(), runtime.end());
+  EXPECT_TRUE(runtime == expected) << "the runtime holds " << runtime.size() << " entries, the payload "
+                                   << expected.size();
+  const ProgramResult result = last.Wait();
+  EXPECT_EQ(result.exitCode, 0u) << result.standardError;
 }
 
 }  // namespace
