@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <exception>
+#include <functional>
 #include <iostream>
 #include <string>
 
@@ -47,15 +48,8 @@ void WarnAboutEmptyFolders(const GameFolderScan& scan) {
 }
 
 int Build(const BuildCommand& command) {
-  const GameFolderScan scan = ScanGameFolder(command.gameDir);
-  WarnAboutEmptyFolders(scan);
-  std::vector<std::uint8_t> payload;
-  {
-    ProgressBar bar("packing");
-    payload = PackGameFolder(scan, command.level, [&bar](std::uint64_t done, std::uint64_t total) {
-      bar.Update(done, total);
-    });
-  }
+  const PackedGame packed = PackGameDirectory(command);
+  const std::vector<std::uint8_t>& payload = packed.payload;
   const Sha256Hash digest = HashSha256(payload);
   std::filesystem::path digestOut = command.out;
   digestOut += ".digest";
@@ -63,25 +57,46 @@ int Build(const BuildCommand& command) {
   WriteFileBytes(command.out, payload);
   WriteFileBytes(digestOut, digest);
 
-  std::uint64_t expanded = 0;
-  for (const GameFolderFile& file : scan.files) expanded += file.size;
-  std::cout << "packed " << scan.files.size() << " files, " << expanded << " bytes, into " << payload.size()
-            << " bytes (" << Percent(payload.size(), expanded) << ")\n"
-            << "payload: " << command.out.string() << "\n"
+  std::cout << DescribePacking(packed) << "payload: " << command.out.string() << "\n"
             << "sha256:  " << Hex(digest) << " (32 bytes in " << digestOut.string() << ")\n";
   return kExitSuccess;
 }
 
 }  // namespace
 
-int RunBuild(const BuildCommand& command) {
+PackedGame PackGameDirectory(const BuildCommand& command) {
+  const GameFolderScan scan = ScanGameFolder(command.gameDir);
+  WarnAboutEmptyFolders(scan);
+  PackedGame packed;
+  {
+    ProgressBar bar("packing");
+    packed.payload = PackGameFolder(scan, command.level, [&bar](std::uint64_t done, std::uint64_t total) {
+      bar.Update(done, total);
+    });
+  }
+  packed.fileCount = scan.files.size();
+  for (const GameFolderFile& file : scan.files) packed.expandedSize += file.size;
+  return packed;
+}
+
+std::string DescribePacking(const PackedGame& packed) {
+  return "packed " + std::to_string(packed.fileCount) + " files, " + std::to_string(packed.expandedSize) +
+         " bytes, into " + std::to_string(packed.payload.size()) + " bytes (" +
+         Percent(packed.payload.size(), packed.expandedSize) + ")\n";
+}
+
+int RunRefusable(const std::filesystem::path& gameDir, const std::function<int()>& command) {
   try {
-    return Build(command);
+    return command();
   } catch (const PackRefused& refusal) {
-    return Fail("refused " + command.gameDir.string() + ", nothing written: " + refusal.what());
+    return Fail("refused " + gameDir.string() + ", nothing written: " + refusal.what());
   } catch (const std::exception& error) {
     return Fail(error.what());
   }
+}
+
+int RunBuild(const BuildCommand& command) {
+  return RunRefusable(command.gameDir, [&command] { return Build(command); });
 }
 
 int RunList(const std::filesystem::path& file) {
