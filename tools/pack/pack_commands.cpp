@@ -10,6 +10,7 @@
 #include "payload/payload_manifest.h"
 #include "tools/pack/file_bytes.h"
 #include "tools/pack/game_folder.h"
+#include "tools/pack/launcher_details.h"
 #include "tools/pack/pack_refusal.h"
 #include "tools/pack/payload_listing.h"
 #include "tools/pack/payload_source.h"
@@ -104,6 +105,7 @@ int RunList(const std::filesystem::path& file) {
     const std::vector<std::uint8_t> bytes = ReadFileBytes(file);
     const PayloadSource source = LocatePayload(bytes);
     std::cout << FormatPayloadListing(ParsePayloadManifest(source.payload));
+    if (source.fromExecutable) std::cout << DescribeLauncherDetails(bytes);
     return kExitSuccess;
   } catch (const std::exception& error) {
     return Fail(file.string() + ": " + error.what());
@@ -127,6 +129,7 @@ int RunVerify(const std::filesystem::path& file) {
     std::cout << what << file.string() << ": OK, " << report.fileCount << " files, " << report.expandedTotal
               << " bytes, every stream decodes and every digest matches"
               << (report.fromExecutable ? ", payload digest matches resource 102" : "") << "\n";
+    if (report.fromExecutable) std::cout << DescribeLauncherDetails(bytes);
     return kExitSuccess;
   } catch (const std::exception& error) {
     return Fail(file.string() + ": " + error.what());
