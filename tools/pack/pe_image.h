@@ -24,6 +24,11 @@ inline constexpr std::size_t kResourceDirectory = 2;
 inline constexpr std::size_t kCertificateDirectory = 4;
 inline constexpr std::uint32_t kSectionHeaderSize = 40;
 
+// `value` rounded up to a multiple of `alignment`, a power of two.
+inline std::uint64_t AlignUp(std::uint64_t value, std::uint64_t alignment) {
+  return (value + alignment - 1) & ~(alignment - 1);
+}
+
 struct PeSection {
   std::uint64_t headerOffset;
   std::uint32_t virtualSize;

@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include "tools/pack/little_endian.h"
+#include "tools/pack/pe_image.h"
 
 namespace qvn::pack {
 namespace {
@@ -15,7 +16,9 @@ constexpr std::uint32_t kDataEntrySize = 16;
 constexpr std::uint32_t kDataAlignment = 8;
 constexpr std::uint32_t kHighBit = 0x80000000;
 
-std::uint32_t AlignUp(std::uint32_t value, std::uint32_t alignment) { return (value + alignment - 1) & ~(alignment - 1); }
+std::uint32_t AlignUp32(std::uint32_t value, std::uint32_t alignment) {
+  return static_cast<std::uint32_t>(AlignUp(value, alignment));
+}
 
 bool PlaceBefore(const PeResource& a, const PeResource& b) {
   if (a.type != b.type) return ResourceNameBefore(a.type, b.type);
@@ -53,12 +56,12 @@ class SectionWriter {
     }
     for (const auto& [name, at] : nameOffsets_) PutName(name, at);
     for (std::size_t i = 0; i < resources_.size(); ++i) {
-      offset = AlignUp(offset, kDataAlignment);
+      offset = AlignUp32(offset, kDataAlignment);
       PutData(resources_[i], dataEntries + kDataEntrySize * static_cast<std::uint32_t>(i), offset);
       offset += static_cast<std::uint32_t>(resources_[i].bytes.size());
     }
     for (std::size_t d = 0; d < directories_.size(); ++d) PutDirectory(d, dataEntries);
-    bytes_.resize(AlignUp(offset, kDataAlignment));
+    bytes_.resize(AlignUp32(offset, kDataAlignment));
     return std::move(bytes_);
   }
 

@@ -19,8 +19,6 @@ constexpr std::uint64_t kSizeOfHeaders = 60;
 constexpr std::uint64_t kCheckSum = 64;
 constexpr std::uint32_t kResourceSectionFlags = 0x40000040;  // initialized data, readable
 
-std::uint64_t AlignUp(std::uint64_t value, std::uint64_t alignment) { return (value + alignment - 1) / alignment * alignment; }
-
 bool IsPowerOfTwo(std::uint32_t value) { return value != 0 && (value & (value - 1)) == 0; }
 
 // Where the new resource section goes: over the old one when that is the
