@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# Builds the launcher with its embedded demo game and runs it under Wine from
-# a short scratch folder, then shows what a player would find.
+# Builds the launcher with its embedded demo game, shows what Explorer would
+# show of the file (its icon, saved as a PNG, and its Details strings as
+# Windows reads them), runs it under Wine from a short scratch folder, then
+# shows what a player would find.
 #
 #   scripts/demo.sh                 a normal run (exit status 0)
 #   scripts/demo.sh --exit N        the game exits with status N
@@ -23,7 +25,7 @@ esac
 
 bash scripts/setup.sh >/dev/null
 cmake --preset windows >/dev/null
-cmake --build --preset windows -j "$(nproc)" --target qvn_portable_launcher qvn_run_reporting_exit >/dev/null
+cmake --build --preset windows -j "$(nproc)" --target qvn_portable_launcher qvn_run_reporting_exit qvn_show_file_details >/dev/null
 
 scratch=/tmp/qvn-demo
 rm -rf "$scratch"
@@ -36,6 +38,17 @@ runner="Z:${root//\//\\}\\build\\windows\\bin\\qvn_run_reporting_exit.exe"
 if [[ $mode == crash ]]; then
   export QVN_CRASH_CAPTURE=1
 fi
+
+# What Explorer shows: the largest image of the icon group, and the Details
+# tab's strings through GetFileVersionInfoW and VerQueryValueW.
+details="Z:${root//\//\\}\\build\\windows\\bin\\qvn_show_file_details.exe"
+wrestool -x -t 14 "$scratch/Quorvane Portable.exe" >"$scratch/icon.ico"
+largest=$(icotool -l "$scratch/icon.ico" | sort -t= -k4 -n | tail -1 | sed -n 's/.*--index=\([0-9]*\).*/\1/p')
+icotool -x -i "$largest" -o "$scratch/icon.png" "$scratch/icon.ico"
+echo "== The launcher's icon ($(icotool -l "$scratch/icon.ico" | wc -l) images) was saved as $scratch/icon.png (image $largest)"
+rm "$scratch/icon.ico"
+echo "== Details, as Windows reads them:"
+"$wine_run" "$details" "$launcher"
 
 echo "== Running \"$launcher\" ${game_args[*]:-}"
 set +e

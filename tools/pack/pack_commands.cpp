@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <exception>
+#include <functional>
 #include <iostream>
 #include <string>
 
@@ -9,6 +10,7 @@
 #include "payload/payload_manifest.h"
 #include "tools/pack/file_bytes.h"
 #include "tools/pack/game_folder.h"
+#include "tools/pack/launcher_details.h"
 #include "tools/pack/pack_refusal.h"
 #include "tools/pack/payload_listing.h"
 #include "tools/pack/payload_source.h"
@@ -47,15 +49,8 @@ void WarnAboutEmptyFolders(const GameFolderScan& scan) {
 }
 
 int Build(const BuildCommand& command) {
-  const GameFolderScan scan = ScanGameFolder(command.gameDir);
-  WarnAboutEmptyFolders(scan);
-  std::vector<std::uint8_t> payload;
-  {
-    ProgressBar bar("packing");
-    payload = PackGameFolder(scan, command.level, [&bar](std::uint64_t done, std::uint64_t total) {
-      bar.Update(done, total);
-    });
-  }
+  const PackedGame packed = PackGameDirectory(command);
+  const std::vector<std::uint8_t>& payload = packed.payload;
   const Sha256Hash digest = HashSha256(payload);
   std::filesystem::path digestOut = command.out;
   digestOut += ".digest";
@@ -63,25 +58,46 @@ int Build(const BuildCommand& command) {
   WriteFileBytes(command.out, payload);
   WriteFileBytes(digestOut, digest);
 
-  std::uint64_t expanded = 0;
-  for (const GameFolderFile& file : scan.files) expanded += file.size;
-  std::cout << "packed " << scan.files.size() << " files, " << expanded << " bytes, into " << payload.size()
-            << " bytes (" << Percent(payload.size(), expanded) << ")\n"
-            << "payload: " << command.out.string() << "\n"
+  std::cout << DescribePacking(packed) << "payload: " << command.out.string() << "\n"
             << "sha256:  " << Hex(digest) << " (32 bytes in " << digestOut.string() << ")\n";
   return kExitSuccess;
 }
 
 }  // namespace
 
-int RunBuild(const BuildCommand& command) {
+PackedGame PackGameDirectory(const BuildCommand& command) {
+  const GameFolderScan scan = ScanGameFolder(command.gameDir);
+  WarnAboutEmptyFolders(scan);
+  PackedGame packed;
+  {
+    ProgressBar bar("packing");
+    packed.payload = PackGameFolder(scan, command.level, [&bar](std::uint64_t done, std::uint64_t total) {
+      bar.Update(done, total);
+    });
+  }
+  packed.fileCount = scan.files.size();
+  for (const GameFolderFile& file : scan.files) packed.expandedSize += file.size;
+  return packed;
+}
+
+std::string DescribePacking(const PackedGame& packed) {
+  return "packed " + std::to_string(packed.fileCount) + " files, " + std::to_string(packed.expandedSize) +
+         " bytes, into " + std::to_string(packed.payload.size()) + " bytes (" +
+         Percent(packed.payload.size(), packed.expandedSize) + ")\n";
+}
+
+int RunRefusable(const std::filesystem::path& gameDir, const std::function<int()>& command) {
   try {
-    return Build(command);
+    return command();
   } catch (const PackRefused& refusal) {
-    return Fail("refused " + command.gameDir.string() + ", nothing written: " + refusal.what());
+    return Fail("refused " + gameDir.string() + ", nothing written: " + refusal.what());
   } catch (const std::exception& error) {
     return Fail(error.what());
   }
+}
+
+int RunBuild(const BuildCommand& command) {
+  return RunRefusable(command.gameDir, [&command] { return Build(command); });
 }
 
 int RunList(const std::filesystem::path& file) {
@@ -89,6 +105,7 @@ int RunList(const std::filesystem::path& file) {
     const std::vector<std::uint8_t> bytes = ReadFileBytes(file);
     const PayloadSource source = LocatePayload(bytes);
     std::cout << FormatPayloadListing(ParsePayloadManifest(source.payload));
+    if (source.fromExecutable) std::cout << DescribeLauncherDetails(bytes);
     return kExitSuccess;
   } catch (const std::exception& error) {
     return Fail(file.string() + ": " + error.what());
@@ -112,6 +129,7 @@ int RunVerify(const std::filesystem::path& file) {
     std::cout << what << file.string() << ": OK, " << report.fileCount << " files, " << report.expandedTotal
               << " bytes, every stream decodes and every digest matches"
               << (report.fromExecutable ? ", payload digest matches resource 102" : "") << "\n";
+    if (report.fromExecutable) std::cout << DescribeLauncherDetails(bytes);
     return kExitSuccess;
   } catch (const std::exception& error) {
     return Fail(file.string() + ": " + error.what());

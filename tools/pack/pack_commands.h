@@ -1,7 +1,10 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <optional>
+#include <string>
+#include <vector>
 
 #include "compression/buffer_format.h"
 
@@ -18,6 +21,23 @@ struct BuildCommand {
   std::optional<std::filesystem::path> digestOut;  // default: "<out>.digest"
   compression::Level level = compression::Level::kFast;
 };
+
+// `build`'s packing, shared with `launcher`: scans the folder, warns about
+// empty folders, packs with a progress bar. Raises PackRefused listing every
+// problem.
+struct PackedGame {
+  std::vector<std::uint8_t> payload;
+  std::size_t fileCount = 0;
+  std::uint64_t expandedSize = 0;
+};
+PackedGame PackGameDirectory(const BuildCommand& command);
+
+// "packed N files, E bytes, into P bytes (x%)" and a line feed.
+std::string DescribePacking(const PackedGame& packed);
+
+// Runs a command that packs `gameDir`; a refusal or failure is printed on
+// standard error and gives exit status 1.
+int RunRefusable(const std::filesystem::path& gameDir, const std::function<int()>& command);
 
 // Each prints its result on standard output and its warnings and failures
 // on standard error, and returns the exit status.

@@ -1,5 +1,5 @@
-// qvn_pack: packs a game folder into a launcher payload, and lists or
-// verifies payloads and launcher executables.
+// qvn_pack: packs a game folder into a launcher payload or a launcher
+// executable, and lists, verifies or extracts payloads and launchers.
 
 #include <CLI/CLI.hpp>
 
@@ -7,6 +7,7 @@
 #include <string>
 
 #include "tools/pack/pack_commands.h"
+#include "tools/pack/shipping_commands.h"
 
 namespace {
 
@@ -33,6 +34,11 @@ int Run(int argc, char** argv) {
       app.add_subcommand("verify", "Check a payload or launcher executable as the launcher would, and decode it all");
   verifyCommand->add_option("FILE", file, "Payload or launcher executable")->required();
 
+  qvn::pack::LauncherCommand launcher;
+  CLI::App* launcherCommand = qvn::pack::AddLauncherCommand(app, launcher);
+  qvn::pack::ExtractCommand extract;
+  CLI::App* extractCommand = qvn::pack::AddExtractCommand(app, extract);
+
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& error) {
@@ -47,6 +53,8 @@ int Run(int argc, char** argv) {
     build.level = static_cast<qvn::compression::Level>(level);
     return qvn::pack::RunBuild(build);
   }
+  if (*launcherCommand) return qvn::pack::RunLauncher(launcher);
+  if (*extractCommand) return qvn::pack::RunExtract(extract);
   if (*listCommand) return qvn::pack::RunList(file);
   return qvn::pack::RunVerify(file);
 }

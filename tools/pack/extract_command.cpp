@@ -1,0 +1,31 @@
+#include <CLI/CLI.hpp>
+
+#include <iostream>
+
+#include "tools/pack/file_bytes.h"
+#include "tools/pack/payload_extraction.h"
+#include "tools/pack/shipping_commands.h"
+
+namespace qvn::pack {
+
+CLI::App* AddExtractCommand(CLI::App& app, ExtractCommand& extract) {
+  CLI::App* command =
+      app.add_subcommand("extract", "Check a launcher or payload as verify does, then write its files into a new folder");
+  command->add_option("FILE", extract.file, "Launcher executable or payload")->required();
+  command->add_option("--out", extract.out, "Folder to create (it may exist if it is empty)")->required();
+  return command;
+}
+
+int RunExtract(const ExtractCommand& command) {
+  try {
+    const std::size_t count = ExtractPayloadFiles(ReadFileBytes(command.file), command.out);
+    std::cout << "extracted " << count << " files from " << command.file.string() << " into " << command.out.string()
+              << "\n";
+    return kExitSuccess;
+  } catch (const std::exception& error) {
+    std::cerr << "qvn_pack: " << command.file.string() << ": " << error.what() << "\n";
+    return kExitRefused;
+  }
+}
+
+}  // namespace qvn::pack

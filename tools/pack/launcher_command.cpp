@@ -1,0 +1,112 @@
+#include <CLI/CLI.hpp>
+
+#include <iostream>
+#include <stdexcept>
+
+#include "tools/pack/file_bytes.h"
+#include "tools/pack/icon_file.h"
+#include "tools/pack/launcher_image.h"
+#include "tools/pack/pe_resource_writer.h"
+#include "tools/pack/sha256_hash.h"
+#include "tools/pack/shipping_commands.h"
+#include "tools/pack/version_resource.h"
+
+namespace qvn::pack {
+namespace {
+
+namespace fs = std::filesystem;
+
+// A refusal of the command's inputs other than the game folder.
+class InputRefused : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+fs::path StubPath(const LauncherCommand& command) {
+  const fs::path stub = command.stub ? *command.stub : PackerDirectory() / kLauncherStubName;
+  if (!fs::is_regular_file(stub)) {
+    throw InputRefused("no launcher stub at " + stub.string() + (command.stub ? "" : " (beside qvn_pack); name one with --stub"));
+  }
+  std::error_code error;
+  if (fs::equivalent(stub, command.out, error)) {
+    throw InputRefused("--out " + command.out.string() + " is the stub itself; write the launcher to another file");
+  }
+  return stub;
+}
+
+std::vector<VersionString> VersionStrings(const LauncherCommand& command, const FileVersion& version) {
+  const std::string number = FormatFileVersion(version);
+  return {{"CompanyName", command.company},
+          {"FileDescription", command.description},
+          {"FileVersion", number},
+          {"InternalName", command.out.stem().string()},
+          {"LegalCopyright", command.copyright},
+          {"OriginalFilename", command.out.filename().string()},
+          {"ProductName", command.productName},
+          {"ProductVersion", number}};
+}
+
+int WriteLauncher(const LauncherCommand& command) {
+  FileVersion version;
+  std::vector<std::uint8_t> versionResource;
+  try {
+    version = ParseFileVersion(command.version);
+    versionResource = BuildVersionResource(version, VersionStrings(command, version));
+  } catch (const std::runtime_error& error) {
+    throw InputRefused(std::string("bad version information: ") + error.what());
+  }
+
+  const fs::path stubPath = StubPath(command);
+  const std::vector<std::uint8_t> stub = ReadFileBytes(stubPath);
+  std::vector<std::uint8_t> iconFile;
+  LauncherResources resources;
+  if (command.icon) {
+    iconFile = ReadFileBytes(*command.icon);
+    try {
+      resources.icon = ReadIconFile(iconFile);
+    } catch (const IconFileError& error) {
+      throw InputRefused("icon " + command.icon->string() + ": " + error.what());
+    }
+  }
+  resources.version = versionResource;
+  try {
+    // Tried once with no payload first, so that an unsuitable stub is
+    // refused before the game is packed.
+    BuildLauncherImage(stub, resources);
+  } catch (const PeRewriteRefused& error) {
+    throw InputRefused("stub " + stubPath.string() + " cannot become a launcher: " + error.what());
+  }
+
+  const PackedGame packed = PackGameDirectory(command.pack);
+  const Sha256Hash digest = HashSha256(packed.payload);
+  resources.payload = packed.payload;
+  resources.digest = digest;
+  WriteFileBytes(command.out, BuildLauncherImage(stub, resources));
+
+  std::cout << DescribePacking(packed) << "launcher: " << command.out.string() << " (from " << stubPath.string()
+            << "), version " << FormatFileVersion(version) << ", " << resources.icon.size() << " icon images\n";
+  return kExitSuccess;
+}
+
+}  // namespace
+
+CLI::App* AddLauncherCommand(CLI::App& app, LauncherCommand& launcher) {
+  CLI::App* command = app.add_subcommand("launcher", "Pack a game folder into a launcher executable made from the stub");
+  command->add_option("--game-dir", launcher.pack.gameDir, "Folder holding Quorvane.exe and the game's files")->required();
+  command->add_option("--out", launcher.out, "Launcher executable to write")->required();
+  command->add_option("--stub", launcher.stub, std::string("Launcher stub (default: ") + kLauncherStubName + " beside qvn_pack)");
+  command->add_option("--level", launcher.pack.level, "1: fast (default), 2: strong")->check(CLI::Range(1, 2));
+  command->add_option("--icon", launcher.icon, "Icon file (.ico); every image in it is kept");
+  command->add_option("--version", launcher.version, "File and product version, A.B.C.D (default 1.0.0.0)");
+  command->add_option("--product-name", launcher.productName, "ProductName (default \"Quorvane\")");
+  command->add_option("--company", launcher.company, "CompanyName");
+  command->add_option("--description", launcher.description, "FileDescription (default \"Quorvane portable\")");
+  command->add_option("--copyright", launcher.copyright, "LegalCopyright");
+  return command;
+}
+
+int RunLauncher(const LauncherCommand& command) {
+  return RunRefusable(command.pack.gameDir, [&command] { return WriteLauncher(command); });
+}
+
+}  // namespace qvn::pack

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <span>
+#include <stdexcept>
+
+namespace qvn::pack {
+
+// Raised when a payload cannot be extracted; nothing has been written.
+class ExtractionRefused : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// Checks a launcher or a bare payload as `verify` does and only then writes
+// each of its files under `root`, which it creates and which must not exist
+// yet or be an empty folder. Stored names passed the launcher's path rules,
+// and every folder below `root` is made here, so nothing lands outside it.
+// Returns the number of files written. Raises ExtractionRefused, naming
+// every failure, before anything is written.
+std::size_t ExtractPayloadFiles(std::span<const std::uint8_t> file, const std::filesystem::path& root);
+
+}  // namespace qvn::pack

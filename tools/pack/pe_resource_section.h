@@ -1,0 +1,17 @@
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "tools/pack/pe_resource.h"
+
+namespace qvn::pack {
+
+// The bytes of a resource section at `sectionRva` holding `resources`: the
+// three-level tree of directories (type, name, language; named entries
+// first, each level sorted), then the data entries, then the names, then
+// each resource's bytes 8-byte aligned. The same resources in any order
+// give the same bytes. Two resources in the same place keep the later one.
+std::vector<std::uint8_t> LayOutResourceSection(std::vector<PeResource> resources, std::uint32_t sectionRva);
+
+}  // namespace qvn::pack
