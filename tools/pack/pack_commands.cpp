@@ -54,7 +54,7 @@ int Build(const BuildCommand& command) {
     ProgressBar bar("packing");
     payload = PackGameFolder(scan, command.level, [&bar](std::uint64_t done, std::uint64_t total) {
       bar.Update(done, total);
-    });
+    }, command.jobs);
   }
   const Sha256Hash digest = HashSha256(payload);
   std::filesystem::path digestOut = command.out;

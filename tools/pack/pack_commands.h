@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "compression/buffer_format.h"
+#include "tools/pack/worker_pool.h"
 
 namespace qvn::pack {
 
@@ -17,6 +18,7 @@ struct BuildCommand {
   std::filesystem::path out;
   std::optional<std::filesystem::path> digestOut;  // default: "<out>.digest"
   compression::Level level = compression::Level::kFast;
+  unsigned jobs = MachineThreadCount();
 };
 
 // Each prints its result on standard output and its warnings and failures
