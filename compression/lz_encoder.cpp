@@ -163,8 +163,11 @@ bool LzEncoder::Encode(std::span<const std::uint8_t> chunk, std::vector<std::uin
   const auto size = static_cast<std::uint32_t>(chunk.size());
   finder_.Reset(chunk);
   haveDeferred_ = false;
-  // Anything that does not fit here would not be smaller than the chunk.
-  stream.resize(chunk.size());
+  // Anything that needs more room than the chunk would not be smaller than
+  // it. The room is taken block by block, so that only what is written is
+  // ever touched.
+  stream.clear();
+  stream.reserve(chunk.size());
   std::size_t written = 0;
 
   std::uint32_t position = 0;
@@ -178,8 +181,12 @@ bool LzEncoder::Encode(std::span<const std::uint8_t> chunk, std::vector<std::uin
       ++frequencies_[kEndSymbol];
     }
     lengths = BuildCodeLengths(frequencies_);
-    if (written + BlockSizeBound(lengths) > stream.size()) {
+    const std::size_t room = written + BlockSizeBound(lengths);
+    if (room > chunk.size()) {
       return false;
+    }
+    if (stream.size() < room) {
+      stream.resize(room);
     }
     written = static_cast<std::size_t>(WriteBlock(lengths, lastBlock, stream.data() + written) -
                                        stream.data());

@@ -101,6 +101,10 @@ std::vector<std::uint8_t> BuildPayloadFromParts(const std::vector<PackFileInfo>&
   };
   const auto work = [&](std::size_t index) {
     UnitState& state = states[index];
+    if (units[index].offset == 0) {
+      const auto header = compression::BufferHeader(files[units[index].file].size);
+      state.record.assign(header.begin(), header.end());
+    }
     state.workspace->encoder.AppendRecord(state.input, state.record);
   };
   const auto finish = [&](std::size_t index) {
@@ -113,24 +117,27 @@ std::vector<std::uint8_t> BuildPayloadFromParts(const std::vector<PackFileInfo>&
   RunOnWorkers(jobs, units.size(), prepare, work, finish);
   idle.clear();
 
+  // A file's first chunk record already follows its stream header; a file
+  // of one chunk, nearly every file, is then moved, not copied.
   std::vector<ContainerRecord> records(files.size());
-  for (const std::size_t file : order) {
-    records[file].name = files[file].storedName;
-    records[file].expandedSize = static_cast<std::uint32_t>(files[file].size);
-    records[file].digest = digests[file];
-  }
   for (std::size_t index = 0; index < units.size(); ++index) {
     std::vector<std::uint8_t>& stored = records[units[index].file].storedData;
     if (stored.empty()) {
-      const auto header = compression::BufferHeader(files[units[index].file].size);
-      stored.assign(header.begin(), header.end());
+      stored = std::move(states[index].record);
+    } else {
+      stored.insert(stored.end(), states[index].record.begin(), states[index].record.end());
+      states[index].record = {};
     }
-    stored.insert(stored.end(), states[index].record.begin(), states[index].record.end());
-    states[index].record = {};
   }
   std::vector<ContainerRecord> ordered;
   ordered.reserve(files.size());
-  for (const std::size_t file : order) ordered.push_back(std::move(records[file]));
+  for (const std::size_t file : order) {
+    ContainerRecord& record = records[file];
+    record.name = files[file].storedName;
+    record.expandedSize = static_cast<std::uint32_t>(files[file].size);
+    record.digest = digests[file];
+    ordered.push_back(std::move(record));
+  }
 
   std::vector<std::uint8_t> payload = WritePayloadContainer(ordered);
   if (payload.size() > kMaxPayloadSize) {
