@@ -34,21 +34,22 @@ LevelSettings SettingsFor(Level level) {
 
 LzEncoder::LzEncoder(Level level)
     : niceLength_(SettingsFor(level).niceLength),
-      finder_(SettingsFor(level).maxChainDepth, SettingsFor(level).niceLength) {
+      finder_(SettingsFor(level).maxChainDepth, SettingsFor(level).niceLength),
+      tokens_(std::make_unique<Token[]>(kBlockOutputSize)) {
   if (SettingsFor(level).cheapestPath) {
     cheapestParser_ = std::make_unique<NearOptimalParser>(finder_, niceLength_);
   }
 }
 
 void LzEncoder::StartBlock() {
-  tokens_.clear();
+  tokenCount_ = 0;
   frequencies_.fill(0);
   offsetBitCount_ = 0;
   lengthByteCount_ = 0;
 }
 
 void LzEncoder::AddLiteral(std::uint8_t byte) {
-  tokens_.push_back({0, byte, 0});
+  tokens_[tokenCount_++] = {0, byte, 0};
   ++frequencies_[byte];
 }
 
@@ -56,8 +57,8 @@ void LzEncoder::AddMatch(const Match& match) {
   const std::uint32_t lengthAboveMinimum = match.length - 3;
   const unsigned offsetBits = static_cast<unsigned>(std::bit_width(match.offset)) - 1;
   const unsigned symbol = 256 + (offsetBits << 4) + std::min<std::uint32_t>(lengthAboveMinimum, 15);
-  tokens_.push_back({match.length, static_cast<std::uint16_t>(symbol),
-                     static_cast<std::uint16_t>(match.offset)});
+  tokens_[tokenCount_++] = {match.length, static_cast<std::uint16_t>(symbol),
+                            static_cast<std::uint16_t>(match.offset)};
   ++frequencies_[symbol];
   offsetBitCount_ += offsetBits;
   if (lengthAboveMinimum >= 15) {
@@ -81,7 +82,7 @@ std::uint8_t* LzEncoder::WriteBlock(const CodeLengths& lengths, bool lastBlock,
   }
   const std::array<std::uint16_t, kSymbolCount> codes = AssignCanonicalCodes(lengths);
   BitWriter writer(out + kLengthTableBytes);
-  for (const Token& token : tokens_) {
+  for (const Token& token : std::span(tokens_.get(), tokenCount_)) {
     writer.WriteBits(codes[token.symbol], lengths[token.symbol]);
     if (token.length == 0) {
       continue;
@@ -112,9 +113,7 @@ std::uint8_t* LzEncoder::WriteBlock(const CodeLengths& lengths, bool lastBlock,
 std::uint32_t LzEncoder::ParseBlockLazily(std::span<const std::uint8_t> chunk, std::uint32_t position) {
   const auto size = static_cast<std::uint32_t>(chunk.size());
   auto insertInside = [&](std::uint32_t from, std::uint32_t end) {
-    for (std::uint32_t p = std::max(from, end - std::min(end - from, kMaxInsertedPerMatch)); p < end; ++p) {
-      finder_.Insert(p);
-    }
+    finder_.InsertRange(std::max(from, end - std::min(end - from, kMaxInsertedPerMatch)), end);
   };
   const std::uint32_t blockStart = position;
   while (position < size && position - blockStart < kBlockOutputSize) {

@@ -58,7 +58,9 @@ class LzEncoder {
   Match deferred_;
   bool haveDeferred_ = false;
 
-  std::vector<Token> tokens_;
+  // A block has at most one token per byte of its 64 KiB.
+  std::unique_ptr<Token[]> tokens_;
+  std::size_t tokenCount_ = 0;
   Frequencies frequencies_{};
   std::uint64_t offsetBitCount_ = 0;
   std::size_t lengthByteCount_ = 0;

@@ -28,10 +28,6 @@ void MatchFinder::Reset(std::span<const std::uint8_t> data) {
   std::fill(head_.begin(), head_.end(), kNoPosition);
 }
 
-std::uint32_t MatchFinder::HashAt(std::uint32_t position) const {
-  return (LoadLe32(data_.data() + position) * 0x9E3779B1u) >> (32 - kHashBits);
-}
-
 std::uint32_t MatchFinder::MatchLength(std::uint32_t earlier, std::uint32_t position,
                                        std::uint32_t limit) const {
   const std::uint8_t* a = data_.data() + earlier;
@@ -52,15 +48,6 @@ std::uint32_t MatchFinder::MatchLength(std::uint32_t earlier, std::uint32_t posi
     ++length;
   }
   return length;
-}
-
-void MatchFinder::Insert(std::uint32_t position) {
-  if (data_.size() - position < 4) {
-    return;
-  }
-  const std::uint32_t hash = HashAt(position);
-  previous_[position & kWindowMask] = head_[hash];
-  head_[hash] = position;
 }
 
 template <typename OnLonger>
