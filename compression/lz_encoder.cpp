@@ -20,6 +20,10 @@ struct LevelSettings {
   bool cheapestPath;
 };
 
+// Lazy parsing: once the match at hand is this long, a longer one at the
+// next byte is rare, and only a quarter of the chain is searched for it.
+constexpr std::uint32_t kGoodLength = 8;
+
 LevelSettings SettingsFor(Level level) {
   switch (level) {
     case Level::kStrong:
@@ -34,6 +38,7 @@ LevelSettings SettingsFor(Level level) {
 
 LzEncoder::LzEncoder(Level level)
     : niceLength_(SettingsFor(level).niceLength),
+      lookaheadDepth_(std::max(1u, SettingsFor(level).maxChainDepth / 4)),
       finder_(SettingsFor(level).maxChainDepth, SettingsFor(level).niceLength),
       tokens_(std::make_unique<Token[]>(kBlockOutputSize)) {
   if (SettingsFor(level).cheapestPath) {
@@ -126,7 +131,8 @@ std::uint32_t LzEncoder::ParseBlockLazily(std::span<const std::uint8_t> chunk, s
     }
     std::uint32_t inserted = position + 1;
     if (current.length < niceLength_) {
-      const Match next = finder_.FindAndInsert(position + 1);
+      const Match next = current.length >= kGoodLength ? finder_.FindAndInsert(position + 1, lookaheadDepth_)
+                                                       : finder_.FindAndInsert(position + 1);
       if (next.length > current.length) {
         AddLiteral(chunk[position]);
         ++position;

@@ -19,7 +19,8 @@ namespace qvn::compression {
 // the chunk; the end symbol 256 closes the chunk's last block.
 //
 // The fast level parses lazily: a match is put off by one byte when the
-// next position has a longer one. The strong level searches deeper and
+// next position has a longer one (searched less deeply when the match at
+// hand is already long). The strong level searches deeper and
 // takes each block's cheapest path (NearOptimalParser). Reusable across
 // chunks.
 class LzEncoder {
@@ -50,6 +51,7 @@ class LzEncoder {
   std::uint8_t* WriteBlock(const CodeLengths& lengths, bool lastBlock, std::uint8_t* out) const;
 
   std::uint32_t niceLength_;
+  unsigned lookaheadDepth_;  // for the next byte when the match at hand is good
   MatchFinder finder_;
   std::unique_ptr<NearOptimalParser> cheapestParser_;  // strong level only
   std::vector<NearOptimalParser::Item> items_;

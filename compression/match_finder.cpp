@@ -51,7 +51,7 @@ std::uint32_t MatchFinder::MatchLength(std::uint32_t earlier, std::uint32_t posi
 }
 
 template <typename OnLonger>
-Match MatchFinder::Search(std::uint32_t position, OnLonger onLonger) {
+Match MatchFinder::Search(std::uint32_t position, unsigned maxDepth, OnLonger onLonger) {
   const std::size_t remaining = data_.size() - position;
   if (remaining < 4) {
     return {};
@@ -67,9 +67,10 @@ Match MatchFinder::Search(std::uint32_t position, OnLonger onLonger) {
   Match best;
   best.length = kMinLength - 1;
   // Links older than the window may have been overwritten by newer
-  // positions: the distance check ends the walk before reaching them.
-  for (unsigned depth = maxChainDepth_; depth > 0; --depth) {
-    if (candidate >= position || position - candidate > kMaxOffset) {
+  // positions: the distance check ends the walk before reaching them. A
+  // distance of 0 wraps round and ends it too.
+  for (unsigned depth = maxDepth; depth > 0; --depth) {
+    if (position - candidate - 1 >= kMaxOffset) {
       break;
     }
     const std::uint8_t* const there = data_.data() + candidate;
@@ -90,11 +91,15 @@ Match MatchFinder::Search(std::uint32_t position, OnLonger onLonger) {
 }
 
 Match MatchFinder::FindAndInsert(std::uint32_t position) {
-  return Search(position, [](const Match&) {});
+  return Search(position, maxChainDepth_, [](const Match&) {});
+}
+
+Match MatchFinder::FindAndInsert(std::uint32_t position, unsigned maxDepth) {
+  return Search(position, maxDepth, [](const Match&) {});
 }
 
 void MatchFinder::FindAllAndInsert(std::uint32_t position, std::vector<Match>& matches) {
-  Search(position, [&](const Match& match) { matches.push_back(match); });
+  Search(position, maxChainDepth_, [&](const Match& match) { matches.push_back(match); });
 }
 
 }  // namespace qvn::compression

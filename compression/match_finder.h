@@ -33,6 +33,8 @@ class MatchFinder {
   // The longest match at `position` (the nearest among equals), then
   // records `position` for later searches. Positions must rise.
   Match FindAndInsert(std::uint32_t position);
+  // The same walking at most `maxDepth` candidates.
+  Match FindAndInsert(std::uint32_t position, unsigned maxDepth);
 
   // Every match at `position` longer than all nearer ones, nearest first
   // (so lengths rise), appended to `matches`; then records `position`.
@@ -62,13 +64,16 @@ class MatchFinder {
 
  private:
   static constexpr unsigned kHashBits = 16;
-  static constexpr std::uint32_t kNoPosition = 0xFFFFFFFFu;
+  // An empty head as if it held a position a window before position 0, so
+  // that one distance check ends every walk: chunks are far smaller than
+  // 2^32 - 2^16 bytes.
+  static constexpr std::uint32_t kNoPosition = 0u - 0x10000u;
   static constexpr std::uint32_t kWindowMask = 0xFFFF;
 
   // Walks the chain at `position`, calling onLonger for each match longer
   // than those before it; records `position`. Returns the longest.
   template <typename OnLonger>
-  Match Search(std::uint32_t position, OnLonger onLonger);
+  Match Search(std::uint32_t position, unsigned maxDepth, OnLonger onLonger);
   std::uint32_t HashAt(std::uint32_t position) const {
     return (LoadLe32(data_.data() + position) * 0x9E3779B1u) >> (32 - kHashBits);
   }
