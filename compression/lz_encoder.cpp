@@ -30,7 +30,7 @@ LevelSettings SettingsFor(Level level) {
       return {32, 128, true};
     case Level::kFast:
     default:
-      return {16, 32, false};
+      return {20, 32, false};
   }
 }
 
