@@ -6,9 +6,9 @@
 #include <memory>
 
 #include "compression/byte_order.h"
+#include "compression/chunk_encoder.h"
 #include "compression/crc32.h"
 #include "compression/lz_decoder.h"
-#include "compression/lz_encoder.h"
 
 namespace qvn::compression {
 namespace {
@@ -16,7 +16,6 @@ namespace {
 constexpr std::array<std::uint8_t, 4> kMagic = {0x0A, 0x51, 0xE5, 0xC0};
 constexpr std::uint8_t kAlgorithmXpressHuffman = 4;
 constexpr std::size_t kCheckByteOffset = 6;
-constexpr std::size_t kChunkRecordHeaderSize = 4;
 
 // The check byte is the low byte of the CRC-32 of the header without it.
 std::uint8_t HeaderCheckByte(const std::uint8_t* header) {
@@ -98,23 +97,18 @@ DecodeResult DecodeBuffer(std::span<const std::uint8_t> input, std::span<std::ui
   return {DecodeStatus::kOk, expandedSize, expandedSize};
 }
 
-std::vector<std::uint8_t> EncodeBuffer(std::span<const std::uint8_t> input, Level level) {
-  std::vector<std::uint8_t> stream(kBufferHeaderSize);
-  WriteHeader(input.size(), stream.data());
+std::array<std::uint8_t, kBufferHeaderSize> BufferHeader(std::uint64_t expandedSize) {
+  std::array<std::uint8_t, kBufferHeaderSize> header{};
+  WriteHeader(expandedSize, header.data());
+  return header;
+}
 
-  LzEncoder encoder(level);
-  std::vector<std::uint8_t> compressed;
+std::vector<std::uint8_t> EncodeBuffer(std::span<const std::uint8_t> input, Level level) {
+  const std::array<std::uint8_t, kBufferHeaderSize> header = BufferHeader(input.size());
+  std::vector<std::uint8_t> stream(header.begin(), header.end());
+  ChunkEncoder encoder(level);
   for (std::size_t start = 0; start < input.size(); start += kBufferChunkSize) {
-    const std::span<const std::uint8_t> chunk =
-        input.subspan(start, std::min<std::size_t>(kBufferChunkSize, input.size() - start));
-    // A chunk is stored raw unless its stream comes out strictly smaller: a
-    // stored size equal to the expanded size is what marks a raw chunk.
-    const bool packed = encoder.Encode(chunk, compressed) && compressed.size() < chunk.size();
-    const std::span<const std::uint8_t> record = packed ? std::span<const std::uint8_t>(compressed) : chunk;
-    const std::size_t recordStart = stream.size();
-    stream.resize(recordStart + kChunkRecordHeaderSize + record.size());
-    StoreLe32(stream.data() + recordStart, static_cast<std::uint32_t>(record.size()));
-    std::memcpy(stream.data() + recordStart + kChunkRecordHeaderSize, record.data(), record.size());
+    encoder.AppendRecord(input.subspan(start, std::min<std::size_t>(kBufferChunkSize, input.size() - start)), stream);
   }
   return stream;
 }

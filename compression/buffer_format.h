@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <span>
 #include <vector>
@@ -15,6 +16,7 @@ namespace qvn::compression {
 
 inline constexpr std::size_t kBufferHeaderSize = 24;
 inline constexpr std::uint64_t kBufferChunkSize = 0x4000000;  // 64 MiB
+inline constexpr std::size_t kChunkRecordHeaderSize = 4;       // the stored size
 
 enum class DecodeStatus { kOk, kBadData, kBufferTooSmall };
 
@@ -35,6 +37,9 @@ DecodeResult DecodeBuffer(std::span<const std::uint8_t> input, std::span<std::ui
 // streams without allocating for each.
 DecodeResult DecodeBuffer(std::span<const std::uint8_t> input, std::span<std::uint8_t> output,
                           HuffmanDecoder& tables);
+
+// The 24-byte header of a stream that expands to `expandedSize` bytes.
+std::array<std::uint8_t, kBufferHeaderSize> BufferHeader(std::uint64_t expandedSize);
 
 enum class Level {
   kFast = 1,    // lazy matching over short hash chains: for 100+ MB games

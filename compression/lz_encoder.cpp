@@ -20,13 +20,17 @@ struct LevelSettings {
   bool cheapestPath;
 };
 
+// Lazy parsing: once the match at hand is this long, a longer one at the
+// next byte is rare, and only a quarter of the chain is searched for it.
+constexpr std::uint32_t kGoodLength = 8;
+
 LevelSettings SettingsFor(Level level) {
   switch (level) {
     case Level::kStrong:
       return {32, 128, true};
     case Level::kFast:
     default:
-      return {16, 32, false};
+      return {20, 32, false};
   }
 }
 
@@ -34,21 +38,23 @@ LevelSettings SettingsFor(Level level) {
 
 LzEncoder::LzEncoder(Level level)
     : niceLength_(SettingsFor(level).niceLength),
-      finder_(SettingsFor(level).maxChainDepth, SettingsFor(level).niceLength) {
+      lookaheadDepth_(std::max(1u, SettingsFor(level).maxChainDepth / 4)),
+      finder_(SettingsFor(level).maxChainDepth, SettingsFor(level).niceLength),
+      tokens_(std::make_unique<Token[]>(kBlockOutputSize)) {
   if (SettingsFor(level).cheapestPath) {
     cheapestParser_ = std::make_unique<NearOptimalParser>(finder_, niceLength_);
   }
 }
 
 void LzEncoder::StartBlock() {
-  tokens_.clear();
+  tokenCount_ = 0;
   frequencies_.fill(0);
   offsetBitCount_ = 0;
   lengthByteCount_ = 0;
 }
 
 void LzEncoder::AddLiteral(std::uint8_t byte) {
-  tokens_.push_back({0, byte, 0});
+  tokens_[tokenCount_++] = {0, byte, 0};
   ++frequencies_[byte];
 }
 
@@ -56,8 +62,8 @@ void LzEncoder::AddMatch(const Match& match) {
   const std::uint32_t lengthAboveMinimum = match.length - 3;
   const unsigned offsetBits = static_cast<unsigned>(std::bit_width(match.offset)) - 1;
   const unsigned symbol = 256 + (offsetBits << 4) + std::min<std::uint32_t>(lengthAboveMinimum, 15);
-  tokens_.push_back({match.length, static_cast<std::uint16_t>(symbol),
-                     static_cast<std::uint16_t>(match.offset)});
+  tokens_[tokenCount_++] = {match.length, static_cast<std::uint16_t>(symbol),
+                            static_cast<std::uint16_t>(match.offset)};
   ++frequencies_[symbol];
   offsetBitCount_ += offsetBits;
   if (lengthAboveMinimum >= 15) {
@@ -81,7 +87,7 @@ std::uint8_t* LzEncoder::WriteBlock(const CodeLengths& lengths, bool lastBlock,
   }
   const std::array<std::uint16_t, kSymbolCount> codes = AssignCanonicalCodes(lengths);
   BitWriter writer(out + kLengthTableBytes);
-  for (const Token& token : tokens_) {
+  for (const Token& token : std::span(tokens_.get(), tokenCount_)) {
     writer.WriteBits(codes[token.symbol], lengths[token.symbol]);
     if (token.length == 0) {
       continue;
@@ -112,9 +118,7 @@ std::uint8_t* LzEncoder::WriteBlock(const CodeLengths& lengths, bool lastBlock,
 std::uint32_t LzEncoder::ParseBlockLazily(std::span<const std::uint8_t> chunk, std::uint32_t position) {
   const auto size = static_cast<std::uint32_t>(chunk.size());
   auto insertInside = [&](std::uint32_t from, std::uint32_t end) {
-    for (std::uint32_t p = std::max(from, end - std::min(end - from, kMaxInsertedPerMatch)); p < end; ++p) {
-      finder_.Insert(p);
-    }
+    finder_.InsertRange(std::max(from, end - std::min(end - from, kMaxInsertedPerMatch)), end);
   };
   const std::uint32_t blockStart = position;
   while (position < size && position - blockStart < kBlockOutputSize) {
@@ -127,7 +131,8 @@ std::uint32_t LzEncoder::ParseBlockLazily(std::span<const std::uint8_t> chunk, s
     }
     std::uint32_t inserted = position + 1;
     if (current.length < niceLength_) {
-      const Match next = finder_.FindAndInsert(position + 1);
+      const Match next = current.length >= kGoodLength ? finder_.FindAndInsert(position + 1, lookaheadDepth_)
+                                                       : finder_.FindAndInsert(position + 1);
       if (next.length > current.length) {
         AddLiteral(chunk[position]);
         ++position;
@@ -163,8 +168,11 @@ bool LzEncoder::Encode(std::span<const std::uint8_t> chunk, std::vector<std::uin
   const auto size = static_cast<std::uint32_t>(chunk.size());
   finder_.Reset(chunk);
   haveDeferred_ = false;
-  // Anything that does not fit here would not be smaller than the chunk.
-  stream.resize(chunk.size());
+  // Anything that needs more room than the chunk would not be smaller than
+  // it. The room is taken block by block, so that only what is written is
+  // ever touched.
+  stream.clear();
+  stream.reserve(chunk.size());
   std::size_t written = 0;
 
   std::uint32_t position = 0;
@@ -178,8 +186,12 @@ bool LzEncoder::Encode(std::span<const std::uint8_t> chunk, std::vector<std::uin
       ++frequencies_[kEndSymbol];
     }
     lengths = BuildCodeLengths(frequencies_);
-    if (written + BlockSizeBound(lengths) > stream.size()) {
+    const std::size_t room = written + BlockSizeBound(lengths);
+    if (room > chunk.size()) {
       return false;
+    }
+    if (stream.size() < room) {
+      stream.resize(room);
     }
     written = static_cast<std::size_t>(WriteBlock(lengths, lastBlock, stream.data() + written) -
                                        stream.data());

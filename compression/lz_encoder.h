@@ -19,7 +19,8 @@ namespace qvn::compression {
 // the chunk; the end symbol 256 closes the chunk's last block.
 //
 // The fast level parses lazily: a match is put off by one byte when the
-// next position has a longer one. The strong level searches deeper and
+// next position has a longer one (searched less deeply when the match at
+// hand is already long). The strong level searches deeper and
 // takes each block's cheapest path (NearOptimalParser). Reusable across
 // chunks.
 class LzEncoder {
@@ -50,6 +51,7 @@ class LzEncoder {
   std::uint8_t* WriteBlock(const CodeLengths& lengths, bool lastBlock, std::uint8_t* out) const;
 
   std::uint32_t niceLength_;
+  unsigned lookaheadDepth_;  // for the next byte when the match at hand is good
   MatchFinder finder_;
   std::unique_ptr<NearOptimalParser> cheapestParser_;  // strong level only
   std::vector<NearOptimalParser::Item> items_;
@@ -58,7 +60,9 @@ class LzEncoder {
   Match deferred_;
   bool haveDeferred_ = false;
 
-  std::vector<Token> tokens_;
+  // A block has at most one token per byte of its 64 KiB.
+  std::unique_ptr<Token[]> tokens_;
+  std::size_t tokenCount_ = 0;
   Frequencies frequencies_{};
   std::uint64_t offsetBitCount_ = 0;
   std::size_t lengthByteCount_ = 0;

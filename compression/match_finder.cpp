@@ -28,10 +28,6 @@ void MatchFinder::Reset(std::span<const std::uint8_t> data) {
   std::fill(head_.begin(), head_.end(), kNoPosition);
 }
 
-std::uint32_t MatchFinder::HashAt(std::uint32_t position) const {
-  return (LoadLe32(data_.data() + position) * 0x9E3779B1u) >> (32 - kHashBits);
-}
-
 std::uint32_t MatchFinder::MatchLength(std::uint32_t earlier, std::uint32_t position,
                                        std::uint32_t limit) const {
   const std::uint8_t* a = data_.data() + earlier;
@@ -54,17 +50,8 @@ std::uint32_t MatchFinder::MatchLength(std::uint32_t earlier, std::uint32_t posi
   return length;
 }
 
-void MatchFinder::Insert(std::uint32_t position) {
-  if (data_.size() - position < 4) {
-    return;
-  }
-  const std::uint32_t hash = HashAt(position);
-  previous_[position & kWindowMask] = head_[hash];
-  head_[hash] = position;
-}
-
 template <typename OnLonger>
-Match MatchFinder::Search(std::uint32_t position, OnLonger onLonger) {
+Match MatchFinder::Search(std::uint32_t position, unsigned maxDepth, OnLonger onLonger) {
   const std::size_t remaining = data_.size() - position;
   if (remaining < 4) {
     return {};
@@ -80,9 +67,10 @@ Match MatchFinder::Search(std::uint32_t position, OnLonger onLonger) {
   Match best;
   best.length = kMinLength - 1;
   // Links older than the window may have been overwritten by newer
-  // positions: the distance check ends the walk before reaching them.
-  for (unsigned depth = maxChainDepth_; depth > 0; --depth) {
-    if (candidate >= position || position - candidate > kMaxOffset) {
+  // positions: the distance check ends the walk before reaching them. A
+  // distance of 0 wraps round and ends it too.
+  for (unsigned depth = maxDepth; depth > 0; --depth) {
+    if (position - candidate - 1 >= kMaxOffset) {
       break;
     }
     const std::uint8_t* const there = data_.data() + candidate;
@@ -103,11 +91,15 @@ Match MatchFinder::Search(std::uint32_t position, OnLonger onLonger) {
 }
 
 Match MatchFinder::FindAndInsert(std::uint32_t position) {
-  return Search(position, [](const Match&) {});
+  return Search(position, maxChainDepth_, [](const Match&) {});
+}
+
+Match MatchFinder::FindAndInsert(std::uint32_t position, unsigned maxDepth) {
+  return Search(position, maxDepth, [](const Match&) {});
 }
 
 void MatchFinder::FindAllAndInsert(std::uint32_t position, std::vector<Match>& matches) {
-  Search(position, [&](const Match& match) { matches.push_back(match); });
+  Search(position, maxChainDepth_, [&](const Match& match) { matches.push_back(match); });
 }
 
 }  // namespace qvn::compression

@@ -15,7 +15,12 @@ void AppendLittleEndian32(std::vector<std::uint8_t>& out, std::uint32_t value) {
 
 std::vector<std::uint8_t> WritePayloadContainer(const std::vector<ContainerRecord>& records) {
   constexpr std::string_view magic = "QVNPORT1";
-  std::vector<std::uint8_t> out(magic.begin(), magic.end());
+  // One allocation: the stored data of a game is tens of megabytes.
+  std::size_t size = magic.size() + 4;
+  for (const ContainerRecord& record : records) size += 12 + record.digest.size() + record.name.size() + record.storedData.size();
+  std::vector<std::uint8_t> out;
+  out.reserve(size);
+  out.assign(magic.begin(), magic.end());
   AppendLittleEndian32(out, static_cast<std::uint32_t>(records.size()));
   for (const ContainerRecord& record : records) {
     AppendLittleEndian32(out, static_cast<std::uint32_t>(record.name.size()));

@@ -5,7 +5,8 @@
 #           (bench/launch_bench.cpp, bench/launch_floor.cpp), medians of RUNS;
 #   codec   our decoder and encoder per level against wimlib's XPRESS, natively,
 #           on the same game's files (bench/codec_bench.cpp);
-#   packer  qvn_pack build of the same game folder at each level.
+#   packer  qvn_pack build of the same game folder at each level, with one
+#           job and with two, and its peak memory.
 # Figures only: nothing here passes or fails on speed. The machine is shared,
 # so compare figures of one run with each other.
 # Usage: scripts/bench.sh [RUNS]   (default 7)
@@ -35,14 +36,29 @@ game_entries=$(find "$game" -mindepth 1 | wc -l)
 pack=build/host-release/bin/qvn_pack
 "$pack" build --game-dir "$game" --out "$work/default.payload" --digest-out "$work/default.digest" >/dev/null
 pack_rows=()
+# Each level with one job and with two; the peak memory is Linux's maximum
+# resident set of the process (/usr/bin/time).
 for level in 1 2; do
-  start=$(now)
-  "$pack" build --game-dir "$game" --out "$work/level$level.payload" --digest-out "$work/level$level.digest" \
-    --level "$level" >/dev/null
-  seconds=$(calc %.3f "$(now) - $start")
-  bytes=$(stat -c %s "$work/level$level.payload")
-  pack_rows+=("$level $seconds $(calc %.1f "$game_bytes / 1e6 / $seconds") $(calc %.4f "$bytes / $game_bytes") $bytes")
+  for jobs in 1 2; do
+    start=$(now)
+    /usr/bin/time -o "$work/pack_rss.txt" -f '%M' "$pack" build --game-dir "$game" \
+      --out "$work/level$level-jobs$jobs.payload" --digest-out "$work/level$level.digest" --level "$level" --jobs "$jobs" \
+      >/dev/null
+    seconds=$(calc %.3f "$(now) - $start")
+    bytes=$(stat -c %s "$work/level$level-jobs$jobs.payload")
+    peak=$(( $(cat "$work/pack_rss.txt") * 1024 ))
+    pack_rows+=("$level $jobs $seconds $(calc %.1f "$game_bytes / 1e6 / $seconds") $(calc %.4f "$bytes / $game_bytes") $bytes $peak")
+  done
+  cmp -s "$work/level$level-jobs1.payload" "$work/level$level-jobs2.payload" ||
+    echo "bench.sh: level $level: 1 and 2 jobs gave different payloads" >&2
+  cp "$work/level$level-jobs1.payload" "$work/level$level.payload"
 done
+pack_field() {  # LEVEL JOBS FIELD(3 = seconds)
+  for row in "${pack_rows[@]}"; do
+    read -r -a f <<<"$row"
+    if [[ ${f[0]} == "$1" && ${f[1]} == "$2" ]]; then echo "${f[$(($3 - 1))]}"; fi
+  done
+}
 default_level=?
 for level in 1 2; do
   cmp -s "$work/default.payload" "$work/level$level.payload" && default_level=$level
@@ -88,6 +104,9 @@ wimlib_ratio=$(codec 50 encode 9)
   printf '  %-46s %8.3f s  over the fastest floor (%.3f s): %s x\n' "fastest launcher start to game start" \
     "$(launch best_launch_to_game_seconds)" "$(launch best_floor_seconds)" "$(launch best_launch_over_best_floor)"
   printf '  %-46s %8.3f s\n' "whole launcher run" "$(launch whole_run_seconds)"
+  printf '  %-46s %8.3f s\n' "floor CPU, user + kernel (GetProcessTimes)" "$(launch floor_cpu_seconds)"
+  printf '  %-46s %8.3f s  over the floor: %s x\n' "launcher CPU, user + kernel (GetProcessTimes)" \
+    "$(launch launcher_cpu_seconds)" "$(launch cpu_ratio)"
   printf '  %-46s %8.3f s\n' "start of a trivial program (for scale)" "$(launch process_start_seconds)"
   printf '  %-46s %8.1f MiB  <= %.1f MiB (payload + largest entry + 32 MiB)\n' \
     "peak working set (GetProcessMemoryInfo)" "$(calc %.6f "$peak / 1048576")" "$(calc %.6f "$budget / 1048576")"
@@ -105,11 +124,20 @@ wimlib_ratio=$(codec 50 encode 9)
   printf '  %-24s %10.1f %10.1f %8.4f\n' "wimlib XPRESS level 50" "$wimlib_decode" "$(codec 50 encode 6)" "$wimlib_ratio"
   echo
   echo "Packer, native, qvn_pack build of the same folder"
-  printf '  %-8s %10s %10s %8s %14s\n' level seconds MB/s ratio "payload bytes"
+  printf '  %-6s %5s %10s %10s %8s %14s %12s\n' level jobs seconds MB/s ratio "payload bytes" "peak MiB"
   for row in "${pack_rows[@]}"; do
-    read -r level seconds mbs ratio bytes <<<"$row"
-    printf '  %-8s %10s %10s %8s %14s\n' "$level" "$seconds" "$mbs" "$ratio" "$bytes"
+    read -r level jobs seconds mbs ratio bytes peak_bytes <<<"$row"
+    printf '  %-6s %5s %10s %10s %8s %14s %12.1f\n' "$level" "$jobs" "$seconds" "$mbs" "$ratio" "$bytes" \
+      "$(calc %.6f "$peak_bytes / 1048576")"
   done
+  for level in 1 2; do
+    printf '  level %s: 2 jobs against 1: %.2f x faster\n' "$level" \
+      "$(calc %.6f "$(pack_field "$level" 1 3) / $(pack_field "$level" 2 3)")"
+  done
+  # What the packer does beyond compressing: its time with one job over the
+  # codec's encoding time of the same bytes.
+  printf '  level 1, 1 job, over pure encoding (%s MB/s above): %.2f x\n' "$(codec 1 encode 6)" \
+    "$(calc %.6f "$(pack_field 1 1 3) / ($game_bytes / 1e6 / $(codec 1 encode 6))")"
 } | tee "$work/table.txt"
 
 codec_json() {  # LEVEL NAME
@@ -123,6 +151,7 @@ codec_json() {  # LEVEL NAME
   for key in floor_seconds launch_to_game_seconds launch_over_floor median_paired_ratio best_floor_seconds \
     best_launch_to_game_seconds \
     best_launch_over_best_floor whole_run_seconds process_start_seconds \
+    launcher_cpu_seconds floor_cpu_seconds cpu_ratio \
     peak_working_set_bytes peak_pagefile_bytes memory_budget_bytes largest_entry_bytes; do
     printf '    "%s": %s,\n' "$key" "$(launch "$key")"
   done
@@ -132,9 +161,9 @@ codec_json() {  # LEVEL NAME
   printf '  "pack": ['
   separator=""
   for row in "${pack_rows[@]}"; do
-    read -r level seconds mbs ratio bytes <<<"$row"
-    printf '%s\n    {"level": %s, "seconds": %s, "mb_s": %s, "ratio": %s, "payload_bytes": %s}' \
-      "$separator" "$level" "$seconds" "$mbs" "$ratio" "$bytes"
+    read -r level jobs seconds mbs ratio bytes peak_bytes <<<"$row"
+    printf '%s\n    {"level": %s, "jobs": %s, "seconds": %s, "mb_s": %s, "ratio": %s, "payload_bytes": %s, "peak_memory_bytes": %s}' \
+      "$separator" "$level" "$jobs" "$seconds" "$mbs" "$ratio" "$bytes" "$peak_bytes"
     separator=","
   done
   printf '\n  ]\n}\n'

@@ -71,7 +71,12 @@ TEST(QvnPackCommandLine, ExitStatusAndOutputOfEachCommand) {
       {"unknown subcommand", "frobnicate", 2, "subcommand"},
       {"build without --out", "build --game-dir " + dir + "game", 2, "--out"},
       {"level out of range", "build --game-dir " + dir + "game --out " + dir + "x.bin --level 3", 2, "--level"},
+      {"jobs zero", "build --game-dir " + dir + "game --out " + dir + "x.bin --jobs 0", 2, "--jobs"},
+      {"jobs negative", "build --game-dir " + dir + "game --out " + dir + "x.bin --jobs -2", 2, "--jobs"},
+      {"jobs not a number", "build --game-dir " + dir + "game --out " + dir + "x.bin --jobs two", 2, "--jobs"},
+      {"launcher jobs zero", "launcher --game-dir " + dir + "game --out " + dir + "x.exe --jobs 0", 2, "--jobs"},
       {"build", "build --game-dir " + dir + "game --out " + dir + "built.bin", 0, "packed 2 files"},
+      {"build with 3 jobs", "build --game-dir " + dir + "game --out " + dir + "jobs.bin --jobs 3", 0, "packed 2 files"},
       {"build at level 2 with digest path",
        "build --game-dir " + dir + "game --out " + dir + "strong.bin --digest-out " + dir + "strong.sha --level 2", 0,
        "strong.sha"},
@@ -96,6 +101,7 @@ TEST(QvnPackCommandLine, ExitStatusAndOutputOfEachCommand) {
 
   EXPECT_EQ(ReadFileBytes(dir + "built.bin"), payload) << "the tool writes what the library builds";
   EXPECT_EQ(ReadFileBytes(dir + "built.bin.digest"), Bytes(digest.begin(), digest.end()));
+  EXPECT_EQ(ReadFileBytes(dir + "jobs.bin"), payload);
   const Sha256Hash strongDigest = HashSha256(ReadFileBytes(dir + "strong.bin"));
   EXPECT_EQ(ReadFileBytes(dir + "strong.sha"), Bytes(strongDigest.begin(), strongDigest.end()));
   for (const std::string& unwritten : {"refused.bin", "refused.bin.digest", "x.bin", "absent.bin.digest"}) {

@@ -11,6 +11,7 @@
 #include "payload/payload_manifest.h"
 #include "tests/host/scratch_folder.h"
 #include "tools/pack/file_bytes.h"
+#include "tools/pack/payload_builder.h"
 #include "tools/pack/payload_verification.h"
 #include "tools/pack/stored_name.h"
 
@@ -75,6 +76,40 @@ TEST(PackGameFolder, TwoBuildsOfTheSameFolderAreByteIdentical) {
     const Bytes payload = PackGameFolder(ScanGameFolder(first.path()), level);
     EXPECT_EQ(PackGameFolder(ScanGameFolder(first.path()), level), payload);
     EXPECT_EQ(PackGameFolder(ScanGameFolder(second.path()), level), payload);
+  }
+}
+
+// The payload must not depend on how many threads packed it, nor on
+// whether the files came from a folder or from memory.
+TEST(PackGameFolder, EveryNumberOfJobsGivesTheSamePayload) {
+  std::vector<std::pair<std::string, Bytes>> manySmall = {{"Quorvane.exe", Text("MZ")}};
+  for (int i = 0; i < 40; ++i) manySmall.push_back({"assets/part" + std::to_string(i), Text(std::string(300 + 97 * i, 'a' + i % 26))});
+  // Zeros encode fast even without optimisation; the noise at the end makes
+  // the last chunk a raw one. Files hold at most 128 MiB, two chunks.
+  Bytes severalChunks(compression::kBufferChunkSize + 5000, 0);
+  const Bytes tail = Noise(5000);
+  std::copy(tail.begin(), tail.end(), severalChunks.end() - 5000);
+  struct Case {
+    std::string label;
+    std::vector<std::pair<std::string, Bytes>> files;
+  };
+  const std::vector<Case> cases = {
+      {"many small files", manySmall},
+      {"one file of two chunks, the most a file may have", {{"Quorvane.exe", Text("MZ")}, {"big.pak", severalChunks}}},
+      {"empty and incompressible files", {{"Quorvane.exe", {}}, {"empty", {}}, {"noise", Noise(70000)}, {"tiny", Text("x")}}},
+  };
+  for (const Case& c : cases) {
+    ScratchFolder folder(c.label.substr(0, 4));
+    WriteGame(folder, c.files);
+    std::vector<PackInput> inputs;
+    for (const auto& [name, bytes] : c.files) inputs.push_back({name, bytes});
+    const Bytes expected = BuildPayload(inputs, Level::kFast);
+    EXPECT_TRUE(VerifyPayloadFile(expected).passed()) << c.label;
+    const GameFolderScan scan = ScanGameFolder(folder.path());
+    for (unsigned jobs = 1; jobs <= 4; ++jobs) {
+      EXPECT_TRUE(PackGameFolder(scan, Level::kFast, {}, jobs) == expected) << c.label << ", jobs " << jobs;
+      EXPECT_TRUE(BuildPayload(inputs, Level::kFast, {}, jobs) == expected) << c.label << ", jobs " << jobs << " in memory";
+    }
   }
 }
 

@@ -116,5 +116,21 @@ TEST(BuildPayload, RefusesWithEveryProblemListed) {
   }
 }
 
+// Files of more than one chunk are hashed a chunk at a time.
+TEST(Sha256Hasher, PartsGiveTheDigestOfTheWhole) {
+  const Bytes data = Noise(200000, 9);
+  const std::vector<std::vector<std::size_t>> splits = {{}, {0}, {1}, {64, 65}, {100000}, {3, 70000, 199999}};
+  for (const std::vector<std::size_t>& cuts : splits) {
+    Sha256Hasher hasher;
+    std::size_t from = 0;
+    for (std::size_t cut : cuts) {
+      hasher.Update(std::span(data).subspan(from, cut - from));
+      from = cut;
+    }
+    hasher.Update(std::span(data).subspan(from));
+    EXPECT_EQ(hasher.Finish(), HashSha256(data)) << cuts.size() << " cuts";
+  }
+}
+
 }  // namespace
 }  // namespace qvn::pack

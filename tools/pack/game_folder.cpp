@@ -17,17 +17,31 @@ std::string StoredName(const fs::path& path, const fs::path& root) {
   return std::string(name.begin(), name.end());
 }
 
-std::vector<std::uint8_t> ReadWholeFile(const GameFolderFile& file) {
-  std::vector<std::uint8_t> contents(file.size);
-  std::ifstream stream(file.path, std::ios::binary);
-  stream.read(reinterpret_cast<char*>(contents.data()), static_cast<std::streamsize>(contents.size()));
-  // A file that changed size since the walk would pack something other
-  // than what was checked.
-  if (!stream || stream.peek() != std::ifstream::traits_type::eof()) {
-    throw std::runtime_error("cannot read " + file.storedName + " completely; did it change while packing?");
+// Reads the files of a scan a part at a time, each file's parts in order,
+// through one open stream per file.
+class FolderReader {
+ public:
+  explicit FolderReader(const std::vector<GameFolderFile>& files) : files_(files) {}
+
+  std::span<const std::uint8_t> Read(std::size_t index, std::uint64_t offset, std::span<std::uint8_t> buffer) {
+    const GameFolderFile& file = files_[index];
+    if (offset == 0) {
+      stream_ = std::ifstream(file.path, std::ios::binary);
+    }
+    stream_.read(reinterpret_cast<char*>(buffer.data()), static_cast<std::streamsize>(buffer.size()));
+    // A file that changed size since the walk would pack something other
+    // than what was checked.
+    const bool last = offset + buffer.size() == file.size;
+    if (!stream_ || (last && stream_.peek() != std::ifstream::traits_type::eof())) {
+      throw std::runtime_error("cannot read " + file.storedName + " completely; did it change while packing?");
+    }
+    return buffer;
   }
-  return contents;
-}
+
+ private:
+  const std::vector<GameFolderFile>& files_;
+  std::ifstream stream_;
+};
 
 }  // namespace
 
@@ -56,7 +70,7 @@ GameFolderScan ScanGameFolder(const fs::path& root) {
 }
 
 std::vector<std::uint8_t> PackGameFolder(const GameFolderScan& scan, compression::Level level,
-                                         const PackProgress& progress) {
+                                         const PackProgress& progress, unsigned jobs) {
   std::vector<PackFileInfo> infos;
   for (const GameFolderFile& file : scan.files) infos.push_back({file.storedName, file.size});
   std::vector<PackProblem> problems = scan.problems;
@@ -67,10 +81,11 @@ std::vector<std::uint8_t> PackGameFolder(const GameFolderScan& scan, compression
     throw PackRefused(std::move(problems));
   }
 
-  std::vector<PackInput> inputs;
-  inputs.reserve(scan.files.size());
-  for (const GameFolderFile& file : scan.files) inputs.push_back({file.storedName, ReadWholeFile(file)});
-  return BuildPayload(inputs, level, progress);
+  FolderReader reader(scan.files);
+  const ReadFilePart read = [&reader](std::size_t file, std::uint64_t offset, std::span<std::uint8_t> buffer) {
+    return reader.Read(file, offset, buffer);
+  };
+  return BuildPayloadFromParts(infos, read, level, progress, jobs);
 }
 
 }  // namespace qvn::pack

@@ -35,9 +35,10 @@ struct GameFolderScan {
 GameFolderScan ScanGameFolder(const std::filesystem::path& root);
 
 // Checks the scanned files against every rule and, only when nothing is
-// wrong, reads them and builds the payload (BuildPayload). Raises
+// wrong, reads them and builds the payload (BuildPayloadFromParts) on
+// `jobs` threads, holding at most `jobs` chunks of the files at once. Raises
 // PackRefused with the walk's problems and the rules' problems together.
 std::vector<std::uint8_t> PackGameFolder(const GameFolderScan& scan, compression::Level level,
-                                         const PackProgress& progress = {});
+                                         const PackProgress& progress = {}, unsigned jobs = 1);
 
 }  // namespace qvn::pack

@@ -5,6 +5,7 @@
 
 #include "tools/pack/file_bytes.h"
 #include "tools/pack/icon_file.h"
+#include "tools/pack/jobs_option.h"
 #include "tools/pack/launcher_image.h"
 #include "tools/pack/pe_resource_writer.h"
 #include "tools/pack/sha256_hash.h"
@@ -96,6 +97,7 @@ CLI::App* AddLauncherCommand(CLI::App& app, LauncherCommand& launcher) {
   command->add_option("--out", launcher.out, "Launcher executable to write")->required();
   command->add_option("--stub", launcher.stub, std::string("Launcher stub (default: ") + kLauncherStubName + " beside qvn_pack)");
   command->add_option("--level", launcher.pack.level, "1: fast (default), 2: strong")->check(CLI::Range(1, 2));
+  AddJobsOption(*command, launcher.pack.jobs);
   command->add_option("--icon", launcher.icon, "Icon file (.ico); every image in it is kept");
   command->add_option("--version", launcher.version, "File and product version, A.B.C.D (default 1.0.0.0)");
   command->add_option("--product-name", launcher.productName, "ProductName (default \"Quorvane\")");

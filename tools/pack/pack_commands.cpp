@@ -73,7 +73,7 @@ PackedGame PackGameDirectory(const BuildCommand& command) {
     ProgressBar bar("packing");
     packed.payload = PackGameFolder(scan, command.level, [&bar](std::uint64_t done, std::uint64_t total) {
       bar.Update(done, total);
-    });
+    }, command.jobs);
   }
   packed.fileCount = scan.files.size();
   for (const GameFolderFile& file : scan.files) packed.expandedSize += file.size;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "compression/buffer_format.h"
+#include "tools/pack/worker_pool.h"
 
 namespace qvn::pack {
 
@@ -20,6 +21,7 @@ struct BuildCommand {
   std::filesystem::path out;
   std::optional<std::filesystem::path> digestOut;  // default: "<out>.digest"
   compression::Level level = compression::Level::kFast;
+  unsigned jobs = MachineThreadCount();
 };
 
 // `build`'s packing, shared with `launcher`: scans the folder, warns about

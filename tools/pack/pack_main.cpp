@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <string>
 
+#include "tools/pack/jobs_option.h"
 #include "tools/pack/pack_commands.h"
 #include "tools/pack/shipping_commands.h"
 
@@ -26,6 +27,7 @@ int Run(int argc, char** argv) {
   buildCommand->add_option("--out", out, "Payload file to write")->required();
   buildCommand->add_option("--digest-out", digestOut, "Where to write the payload's 32-byte SHA-256 (default: <out>.digest)");
   buildCommand->add_option("--level", level, "1: fast (default), 2: strong")->check(CLI::Range(1, 2));
+  qvn::pack::AddJobsOption(*buildCommand, build.jobs);
 
   std::string file;
   CLI::App* listCommand = app.add_subcommand("list", "List the entries of a payload or launcher executable");

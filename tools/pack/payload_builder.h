@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <span>
 #include <vector>
 
 #include "compression/buffer_format.h"
@@ -16,8 +18,24 @@ namespace qvn::pack {
 // an empty file has no stored bytes. Raises PackRefused, listing every
 // problem (FindPackProblems), when the launcher would refuse the files, and
 // also when the finished container outgrows the payload size limit.
+//
+// Files, and the 64 MiB chunks of larger files, are encoded on `jobs`
+// threads; the bytes are the same for any number of jobs.
 std::vector<std::uint8_t> BuildPayload(const std::vector<PackInput>& files,
                                        compression::Level level = compression::Level::kFast,
-                                       const PackProgress& progress = {});
+                                       const PackProgress& progress = {}, unsigned jobs = 1);
+
+// Gives the bytes of file `file` (an index into BuildPayloadFromParts'
+// list) from `offset` on, as many as `buffer` holds: read into `buffer`, or
+// a view of bytes held elsewhere. Called on one thread, each file's parts in
+// order from its start, one file after the other.
+using ReadFilePart =
+    std::function<std::span<const std::uint8_t>(std::size_t file, std::uint64_t offset, std::span<std::uint8_t> buffer)>;
+
+// BuildPayload for files read a part at a time: at most `jobs` chunks are
+// held at once, each with its encoder, besides the packed streams.
+std::vector<std::uint8_t> BuildPayloadFromParts(const std::vector<PackFileInfo>& files, const ReadFilePart& read,
+                                                compression::Level level, const PackProgress& progress,
+                                                unsigned jobs);
 
 }  // namespace qvn::pack

@@ -1,0 +1,120 @@
+#include "tools/pack/worker_pool.h"
+
+#include <algorithm>
+#include <condition_variable>
+#include <deque>
+#include <exception>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace qvn::pack {
+namespace {
+
+// What the calling thread and the workers hand each other, under one lock.
+struct Handover {
+  std::mutex mutex;
+  std::condition_variable unitReady;  // workers wait on it
+  std::condition_variable unitDone;   // the calling thread waits on it
+  std::deque<std::size_t> ready;
+  std::deque<std::size_t> done;
+  std::exception_ptr failure;
+  bool closing = false;
+};
+
+// The worker threads, told to stop and joined however the run is left: a
+// worker ends after its current unit.
+class WorkerThreads {
+ public:
+  explicit WorkerThreads(Handover& handover) : handover_(handover) {}
+  ~WorkerThreads() {
+    {
+      const std::lock_guard lock(handover_.mutex);
+      handover_.closing = true;
+    }
+    handover_.unitReady.notify_all();
+    for (std::thread& thread : threads_) thread.join();
+  }
+  WorkerThreads(const WorkerThreads&) = delete;
+  WorkerThreads& operator=(const WorkerThreads&) = delete;
+
+  void Start(const UnitStep& work) {
+    threads_.emplace_back([this, &work] { Serve(work); });
+  }
+
+ private:
+  void Serve(const UnitStep& work) {
+    for (;;) {
+      std::size_t unit = 0;
+      {
+        std::unique_lock lock(handover_.mutex);
+        handover_.unitReady.wait(lock, [this] { return handover_.closing || !handover_.ready.empty(); });
+        if (handover_.closing) return;
+        unit = handover_.ready.front();
+        handover_.ready.pop_front();
+      }
+      std::exception_ptr failure;
+      try {
+        work(unit);
+      } catch (...) {
+        failure = std::current_exception();
+      }
+      {
+        const std::lock_guard lock(handover_.mutex);
+        if (failure && !handover_.failure) handover_.failure = failure;
+        handover_.done.push_back(unit);
+      }
+      handover_.unitDone.notify_one();
+    }
+  }
+
+  Handover& handover_;
+  std::vector<std::thread> threads_;
+};
+
+}  // namespace
+
+unsigned MachineThreadCount() { return std::max(1u, std::thread::hardware_concurrency()); }
+
+void RunOnWorkers(unsigned jobs, std::size_t count, const UnitStep& prepare, const UnitStep& work,
+                  const UnitStep& finish) {
+  if (jobs <= 1) {
+    for (std::size_t unit = 0; unit < count; ++unit) {
+      prepare(unit);
+      work(unit);
+      finish(unit);
+    }
+    return;
+  }
+  Handover handover;
+  WorkerThreads workers(handover);
+  const std::size_t threadCount = std::min<std::size_t>(jobs, count);
+  for (std::size_t i = 0; i < threadCount; ++i) workers.Start(work);
+
+  std::size_t prepared = 0;
+  std::size_t finished = 0;
+  while (finished < count) {
+    if (prepared < count && prepared - finished < threadCount) {
+      prepare(prepared);
+      {
+        const std::lock_guard lock(handover.mutex);
+        handover.ready.push_back(prepared);
+      }
+      handover.unitReady.notify_one();
+      ++prepared;
+      continue;
+    }
+    std::size_t unit = 0;
+    {
+      std::unique_lock lock(handover.mutex);
+      handover.unitDone.wait(lock, [&handover] { return !handover.done.empty(); });
+      if (handover.failure) std::rethrow_exception(handover.failure);
+      unit = handover.done.front();
+      handover.done.pop_front();
+    }
+    finish(unit);
+    ++finished;
+  }
+}
+
+}  // namespace qvn::pack

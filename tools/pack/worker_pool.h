@@ -1,0 +1,26 @@
+#pragma once
+
+#include <cstddef>
+#include <functional>
+
+namespace qvn::pack {
+
+// How many threads the machine runs at once (at least 1): the default
+// number of packing jobs.
+unsigned MachineThreadCount();
+
+using UnitStep = std::function<void(std::size_t unit)>;
+
+// Runs units 0 to count - 1 in three steps: prepare(unit) on the calling
+// thread, in ascending order, and only when a worker is free for the unit;
+// work(unit) on one of `jobs` worker threads; finish(unit) on the calling
+// thread as units complete, in any order. So at most `jobs` units are
+// between prepare and finish at once, which bounds what they hold. With one
+// job no thread is started: each unit goes through its three steps in turn
+// on the calling thread. The first failure of any step is raised on the
+// calling thread after the workers have stopped; units not yet started are
+// dropped.
+void RunOnWorkers(unsigned jobs, std::size_t count, const UnitStep& prepare, const UnitStep& work,
+                  const UnitStep& finish);
+
+}  // namespace qvn::pack
