@@ -12,7 +12,7 @@ packages=(
   wine wine64
   xvfb xauth xdotool imagemagick
   libwim-dev time
-  osslsigncode
+  openssl osslsigncode
 )
 
 missing=()
