@@ -12,6 +12,7 @@ packages=(
   wine wine64
   xvfb xauth xdotool imagemagick icoutils
   libwim-dev time
+  openssl osslsigncode
 )
 
 missing=()

@@ -66,6 +66,7 @@ TEST(QvnPackCommandLine, ExitStatusAndOutputOfEachCommand) {
 
   const std::vector<CliCase> cases = {
       {"help", "--help", 0, "build"},
+      {"version", "--version", 0, "qvn_pack " QVN_EXPECTED_VERSION "\n"},
       {"build help", "build --help", 0, "--game-dir"},
       {"no subcommand", "", 2, "A subcommand is required"},
       {"unknown subcommand", "frobnicate", 2, "subcommand"},

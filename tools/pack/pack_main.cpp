@@ -4,20 +4,34 @@
 #include <CLI/CLI.hpp>
 
 #include <filesystem>
+#include <iostream>
+#include <optional>
 #include <string>
+#include <system_error>
 
 #include "tools/pack/jobs_option.h"
 #include "tools/pack/pack_commands.h"
 #include "tools/pack/shipping_commands.h"
+#include "tools/pack/pack_version.h"
+
+#ifdef _WIN32
+#include "tools/pack/console_output.h"
+#include "tools/pack/utf8_arguments.h"
+#endif
 
 namespace {
 
 using qvn::pack::BuildCommand;
 
+// Arguments are UTF-8 on every host (see Utf8Arguments); a path made from
+// a narrow string would go through the Windows code page instead.
+std::filesystem::path Utf8Path(const std::string& text) { return std::u8string(text.begin(), text.end()); }
+
 int Run(int argc, char** argv) {
   CLI::App app{"Packs a game folder into a portable launcher payload, and lists or verifies payloads and launchers.",
                "qvn_pack"};
   app.require_subcommand(1);
+  app.set_version_flag("--version", std::string("qvn_pack ") + qvn::pack::kPackerVersion);
 
   BuildCommand build;
   std::string gameDir, out, digestOut;
@@ -49,18 +63,32 @@ int Run(int argc, char** argv) {
   }
 
   if (*buildCommand) {
-    build.gameDir = gameDir;
-    build.out = out;
-    if (!digestOut.empty()) build.digestOut = std::filesystem::path(digestOut);
+    build.gameDir = Utf8Path(gameDir);
+    build.out = Utf8Path(out);
+    if (!digestOut.empty()) build.digestOut = Utf8Path(digestOut);
     build.level = static_cast<qvn::compression::Level>(level);
     return qvn::pack::RunBuild(build);
   }
   if (*launcherCommand) return qvn::pack::RunLauncher(launcher);
   if (*extractCommand) return qvn::pack::RunExtract(extract);
-  if (*listCommand) return qvn::pack::RunList(file);
-  return qvn::pack::RunVerify(file);
+  if (*listCommand) return qvn::pack::RunList(Utf8Path(file));
+  return qvn::pack::RunVerify(Utf8Path(file));
 }
 
 }  // namespace
 
+#ifdef _WIN32
+int wmain(int argc, wchar_t** argv) {
+  const qvn::pack::ConsoleOutput console;
+  std::optional<qvn::pack::Utf8Arguments> arguments;
+  try {
+    arguments.emplace(argc, argv);
+  } catch (const std::system_error& error) {
+    std::cerr << "qvn_pack: the command line is not valid UTF-16: " << error.what() << "\n";
+    return qvn::pack::kExitUsage;
+  }
+  return Run(arguments->count(), arguments->values());
+}
+#else
 int main(int argc, char** argv) { return Run(argc, argv); }
+#endif

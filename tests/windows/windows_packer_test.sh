@@ -1,0 +1,96 @@
+#!/usr/bin/env bash
+# qvn_pack.exe under Wine against the Linux packer, on the demo game copied
+# under a folder whose path holds non-ASCII letters (Jürgen/Spiele): for the
+# same folder and options the same payload and digest bytes, for the same
+# command line the same messages and exit status; and a launcher made from
+# the Windows packer's payload runs the game from that folder.
+# Usage: windows_packer_test.sh WINE_RUN LINUX_PACK WINDOWS_PACK VERSION DEMO_GAME_EXE
+#        DEMO_GAME_FILES MAKE_LAUNCHER RUNNER SCRATCH
+set -uo pipefail
+wine_run=$1 linux_pack=$2 windows_pack=$3 version=$4 demo_exe=$5 demo_files=$6 make_launcher=$7 runner=$8 scratch=$9
+# Wine turns Unix names and arguments into UTF-16 with the locale's charset.
+export LC_ALL=C.UTF-8
+failures=0
+fail() { echo "FAILED: $*"; failures=$((failures + 1)); }
+windows_path() { local path=${1//\//\\}; echo "Z:$path"; }
+same_bytes() {  # LABEL FILE FILE
+  if cmp -s "$2" "$3"; then echo "same bytes: $1"; else fail "$1: $2 and $3 differ"; fi
+}
+
+rm -rf "$scratch"
+folder=$scratch/Jürgen/Spiele
+mkdir -p "$folder/bad/levels"
+cp -r "$demo_files" "$folder/game"
+cp "$demo_exe" "$folder/game/Quorvane.exe"
+echo x >"$folder/bad/Quorvane.exe"
+echo x >"$folder/bad/levels/level 1.txt"
+echo x >"$folder/bad/portable.txt"
+
+# Payload and digest, given as absolute paths (through the wide command
+# line on Windows), at each level.
+for level in 1 2; do
+  "$linux_pack" build --game-dir "$folder/game" --out "$folder/linux-$level.payload" --level $level >/dev/null ||
+    fail "Linux packer, level $level"
+  "$wine_run" "$windows_pack" build --game-dir "$(windows_path "$folder/game")" \
+    --out "$(windows_path "$folder/windows-$level.payload")" --level $level >/dev/null </dev/null ||
+    fail "Windows packer, level $level"
+  same_bytes "payload, level $level" "$folder/linux-$level.payload" "$folder/windows-$level.payload"
+  same_bytes "digest, level $level" "$folder/linux-$level.payload.digest" "$folder/windows-$level.payload.digest"
+done
+
+# Messages and exit statuses: each command line run by both packers in the
+# same folder, with relative paths, so that both print the same text
+# (Windows ends its lines with CR LF on standard output and error alike).
+cp "$folder/linux-1.payload" "$folder/damaged.payload"
+printf '\xff' | dd of="$folder/damaged.payload" bs=1 seek=$(($(stat -c %s "$folder/damaged.payload") - 1)) conv=notrunc 2>/dev/null
+command_lines=(
+  "--version"
+  ""
+  "frobnicate"
+  "build --game-dir game"
+  "build --game-dir game --out x.payload --level 3"
+  "build --game-dir bad --out refused.payload"
+  "build --game-dir absent --out absent.payload"
+  "build --game-dir game --out again.payload"
+  "list linux-1.payload"
+  "verify linux-2.payload"
+  "verify damaged.payload"
+  "verify absent.payload"
+)
+run_both() {  # COMMAND_LINE: each packer's status, standard output and error
+  cd "$folder" || exit 1
+  # shellcheck disable=SC2086  # the command line is split into its arguments
+  "$linux_pack" $1 >linux.out 2>linux.err </dev/null
+  echo "status $?" >>linux.out
+  "$wine_run" "$windows_pack" $1 >windows.out 2>windows.err </dev/null
+  echo "status $?" >>windows.out
+  sed -i 's/\r$//' windows.out windows.err
+}
+for command_line in "${command_lines[@]}"; do
+  # "again" is written twice: the second packer replaces the first's file.
+  run_both "$command_line"
+  if cmp -s linux.out windows.out && cmp -s linux.err windows.err; then
+    echo "same output: qvn_pack $command_line ($(tail -1 linux.out))"
+  else
+    fail "qvn_pack $command_line prints differently"
+    diff linux.out windows.out
+    diff linux.err windows.err
+  fi
+done
+run_both "--version"
+[[ $(cat "$folder/windows.out") == "qvn_pack $version"$'\n'"status 0" ]] || fail "--version prints $(cat "$folder/windows.out")"
+
+# The launcher from the Windows packer's payload, in the same folder.
+launcher=$folder/launcher.exe
+"$wine_run" "$make_launcher" "$(windows_path "$launcher")" "$(windows_path "$folder/windows-1.payload")" \
+  "$(windows_path "$folder/windows-1.payload.digest")" </dev/null || fail "making the launcher"
+result=$("$wine_run" "$runner" "$(windows_path "$launcher")" </dev/null 2>/dev/null)
+result=${result%$'\r'}
+log=$(cat "$folder/data/game.log" 2>/dev/null)
+echo "$result"
+[[ $result == "exit code: 0x00000000 (0)" ]] || fail "the launcher ends with: $result"
+[[ $log == *"Hello from the Quorvane demo."* ]] || fail "the game did not run; game.log: $log"
+[[ $log == *"APP_FOLDER_PATH=$(windows_path "$folder/data")"* ]] || fail "the game saw another folder; game.log: $log"
+
+((failures == 0)) && echo "all checks passed"
+exit $((failures > 0))
