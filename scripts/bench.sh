@@ -6,7 +6,8 @@
 #   codec   our decoder and encoder per level against wimlib's XPRESS, natively,
 #           on the same game's files (bench/codec_bench.cpp);
 #   packer  qvn_pack build of the same game folder at each level, with one
-#           job and with two, and its peak memory.
+#           job and with two, and its peak memory; qvn_pack launcher of the
+#           same folder at level 1 with two jobs, against build.
 # Figures only: nothing here passes or fails on speed. The machine is shared,
 # so compare figures of one run with each other.
 # Usage: scripts/bench.sh [RUNS]   (default 7)
@@ -18,7 +19,7 @@ json=build/bench.json
 
 bash scripts/setup.sh
 cmake --preset windows >/dev/null
-cmake --build --preset windows -j 2 --target launch_bench
+cmake --build --preset windows -j 2 --target launch_bench qvn_portable_launcher_stub
 cmake --preset host-release >/dev/null
 cmake --build --preset host-release -j 2 --target qvn_pack codec_bench
 
@@ -53,6 +54,12 @@ for level in 1 2; do
     echo "bench.sh: level $level: 1 and 2 jobs gave different payloads" >&2
   cp "$work/level$level-jobs1.payload" "$work/level$level.payload"
 done
+# The one command that makes a shippable launcher: packing as build does,
+# then the stub's resources written anew.
+start=$(now)
+"$pack" launcher --game-dir "$game" --out "$work/launcher.exe" --stub build/windows/bin/qvn_portable_launcher_stub.exe \
+  --level 1 --jobs 2 --icon examples/demo-game/quorvane.ico --version 1.0 >/dev/null
+launcher_seconds=$(calc %.3f "$(now) - $start")
 pack_field() {  # LEVEL JOBS FIELD(3 = seconds)
   for row in "${pack_rows[@]}"; do
     read -r -a f <<<"$row"
@@ -134,6 +141,8 @@ wimlib_ratio=$(codec 50 encode 9)
     printf '  level %s: 2 jobs against 1: %.2f x faster\n' "$level" \
       "$(calc %.6f "$(pack_field "$level" 1 3) / $(pack_field "$level" 2 3)")"
   done
+  printf '  qvn_pack launcher, level 1, 2 jobs: %s s, %+.3f s against build\n' "$launcher_seconds" \
+    "$(calc %.6f "$launcher_seconds - $(pack_field 1 2 3)")"
   # What the packer does beyond compressing: its time with one job over the
   # codec's encoding time of the same bytes.
   printf '  level 1, 1 job, over pure encoding (%s MB/s above): %.2f x\n' "$(codec 1 encode 6)" \
@@ -166,6 +175,7 @@ codec_json() {  # LEVEL NAME
       "$separator" "$level" "$jobs" "$seconds" "$mbs" "$ratio" "$bytes" "$peak_bytes"
     separator=","
   done
-  printf '\n  ]\n}\n'
+  printf '\n  ],\n  "launcher": {"level": 1, "jobs": 2, "seconds": %s, "over_build_seconds": %s}\n}\n' \
+    "$launcher_seconds" "$(calc %.3f "$launcher_seconds - $(pack_field 1 2 3)")"
 } >"$json"
 echo "(written to $json)"
