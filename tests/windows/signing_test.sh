@@ -56,7 +56,8 @@ cmp -s plain.log signed.log || { diff plain.log signed.log; fail "the signed lau
 
 verdict=$("$pack" verify signed/q.exe)
 echo "$verdict"
-[[ $verdict == *": OK, "*"payload digest matches resource 102" ]] || fail "qvn_pack verify of the signed launcher"
+[[ $verdict == *": OK, "*"payload digest matches resource 102"* ]] || fail "qvn_pack verify of the signed launcher"
+[[ $verdict == *"certificate table: signed"* ]] || fail "qvn_pack verify does not say signed"
 
 # One byte in the middle of the file changed after signing.
 cp signed/q.exe damaged.exe
