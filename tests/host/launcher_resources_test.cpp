@@ -14,27 +14,27 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-struct IconSpec {
+struct IconEntryInFile {
   std::uint8_t width;
   Bytes image;
 };
 
 // An .ico with the images one after another behind the directory.
-Bytes IconFile(const std::vector<IconSpec>& images, std::uint16_t type = 1) {
+Bytes IconFile(const std::vector<IconEntryInFile>& images, std::uint16_t type = 1) {
   Bytes file;
   AppendLittleEndian(file, 0, 2);
   AppendLittleEndian(file, type, 2);
   AppendLittleEndian(file, static_cast<std::uint32_t>(images.size()), 2);
   std::uint32_t offset = 6 + 16 * static_cast<std::uint32_t>(images.size());
-  for (const IconSpec& spec : images) {
-    file.insert(file.end(), {spec.width, spec.width, 0, 0});
+  for (const IconEntryInFile& entry : images) {
+    file.insert(file.end(), {entry.width, entry.width, 0, 0});
     AppendLittleEndian(file, 1, 2);
     AppendLittleEndian(file, 32, 2);
-    AppendLittleEndian(file, static_cast<std::uint32_t>(spec.image.size()), 4);
+    AppendLittleEndian(file, static_cast<std::uint32_t>(entry.image.size()), 4);
     AppendLittleEndian(file, offset, 4);
-    offset += static_cast<std::uint32_t>(spec.image.size());
+    offset += static_cast<std::uint32_t>(entry.image.size());
   }
-  for (const IconSpec& spec : images) file.insert(file.end(), spec.image.begin(), spec.image.end());
+  for (const IconEntryInFile& entry : images) file.insert(file.end(), entry.image.begin(), entry.image.end());
   return file;
 }
 
