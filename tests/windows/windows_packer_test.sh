@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
 # qvn_pack.exe under Wine against the Linux packer, on the demo game copied
 # under a folder whose path holds non-ASCII letters (Jürgen/Spiele): for the
-# same folder and options the same payload and digest bytes, for the same
-# command line the same messages and exit status; and a launcher made from
-# the Windows packer's payload runs the game from that folder.
+# same folder and options the same payload, digest and launcher bytes, for
+# the same command line the same messages and exit status; and the launcher
+# the Windows packer makes runs the game from that folder.
 # Usage: windows_packer_test.sh WINE_RUN LINUX_PACK WINDOWS_PACK VERSION DEMO_GAME_EXE
-#        DEMO_GAME_FILES MAKE_LAUNCHER RUNNER SCRATCH
+#        DEMO_GAME_FILES STUB ICON RUNNER SCRATCH
 set -uo pipefail
-wine_run=$1 linux_pack=$2 windows_pack=$3 version=$4 demo_exe=$5 demo_files=$6 make_launcher=$7 runner=$8 scratch=$9
+wine_run=$1 linux_pack=$2 windows_pack=$3 version=$4 demo_exe=$5 demo_files=$6 stub=$7 icon=$8 runner=$9
+scratch=${10}
 # Wine turns Unix names and arguments into UTF-16 with the locale's charset.
 export LC_ALL=C.UTF-8
 failures=0
@@ -25,6 +26,8 @@ cp "$demo_exe" "$folder/game/Quorvane.exe"
 echo x >"$folder/bad/Quorvane.exe"
 echo x >"$folder/bad/levels/level 1.txt"
 echo x >"$folder/bad/portable.txt"
+cp "$stub" "$folder/stub.exe"
+cp "$icon" "$folder/Symbol für Jürgen.ico"
 
 # Payload and digest, given as absolute paths (through the wide command
 # line on Windows), at each level.
@@ -56,6 +59,11 @@ command_lines=(
   "verify linux-2.payload"
   "verify damaged.payload"
   "verify absent.payload"
+  "launcher --game-dir game --out relative.exe --stub stub.exe --jobs 2"
+  "launcher --game-dir game --out x.exe --stub absent.exe"
+  "launcher --game-dir game --out x.exe --stub stub.exe --version 1.2.3.4.5"
+  "extract damaged.payload --out damaged-files"
+  "extract relative.exe --out linux-1.payload"
 )
 run_both() {  # COMMAND_LINE: each packer's status, standard output and error
   cd "$folder" || exit 1
@@ -80,10 +88,28 @@ done
 run_both "--version"
 [[ $(cat "$folder/windows.out") == "qvn_pack $version"$'\n'"status 0" ]] || fail "--version prints $(cat "$folder/windows.out")"
 
-# The launcher from the Windows packer's payload, in the same folder.
-launcher=$folder/launcher.exe
-"$wine_run" "$make_launcher" "$(windows_path "$launcher")" "$(windows_path "$folder/windows-1.payload")" \
-  "$(windows_path "$folder/windows-1.payload.digest")" </dev/null || fail "making the launcher"
+# The launcher, from absolute paths that are not ASCII (the stub, the icon
+# and the output, whose name becomes OriginalFilename), with version
+# strings that are not ASCII either: the same bytes from both packers.
+launcher_arguments() {  # PATH_STYLE OUT: the command's arguments, each path in that style
+  arguments=(launcher --game-dir "$($1 "$folder/game")" --out "$($1 "$2")" --stub "$($1 "$folder/stub.exe")"
+    --icon "$($1 "$folder/Symbol für Jürgen.ico")" --version 2.3.4.5 --company "Jürgens Spielestudio"
+    --copyright "© Jürgen")
+}
+unix_path() { echo "$1"; }
+launcher="$folder/Spielstart für Jürgen.exe"
+mkdir -p "$folder/linux"
+launcher_arguments unix_path "$folder/linux/Spielstart für Jürgen.exe"
+"$linux_pack" "${arguments[@]}" >/dev/null || fail "Linux packer, launcher"
+launcher_arguments windows_path "$launcher"
+"$wine_run" "$windows_pack" "${arguments[@]}" >/dev/null </dev/null || fail "Windows packer, launcher"
+same_bytes "launcher" "$folder/linux/Spielstart für Jürgen.exe" "$launcher"
+details=$("$linux_pack" list "$launcher")
+for text in "CompanyName.*Jürgens Spielestudio" "LegalCopyright.*© Jürgen" "OriginalFilename.*Spielstart für Jürgen.exe"; do
+  grep -q "$text" <<<"$details" || fail "the launcher's details lack $text: $details"
+done
+
+# The Windows packer's launcher runs the game from that folder.
 result=$("$wine_run" "$runner" "$(windows_path "$launcher")" </dev/null 2>/dev/null)
 result=${result%$'\r'}
 log=$(cat "$folder/data/game.log" 2>/dev/null)

@@ -6,6 +6,7 @@
 
 #include "tools/pack/pack_rules.h"
 #include "tools/pack/payload_builder.h"
+#include "tools/pack/utf8_path.h"
 
 namespace qvn::pack {
 namespace {
@@ -46,7 +47,7 @@ class FolderReader {
 }  // namespace
 
 GameFolderScan ScanGameFolder(const fs::path& root) {
-  if (!fs::is_directory(root)) throw std::runtime_error("not a folder: " + root.string());
+  if (!fs::is_directory(root)) throw std::runtime_error("not a folder: " + PathText(root));
   GameFolderScan scan;
   for (const fs::directory_entry& entry : fs::recursive_directory_iterator(root)) {
     const std::string name = StoredName(entry.path(), root);

@@ -7,9 +7,11 @@
 #include "tools/pack/icon_file.h"
 #include "tools/pack/jobs_option.h"
 #include "tools/pack/launcher_image.h"
+#include "tools/pack/path_option.h"
 #include "tools/pack/pe_resource_writer.h"
 #include "tools/pack/sha256_hash.h"
 #include "tools/pack/shipping_commands.h"
+#include "tools/pack/utf8_path.h"
 #include "tools/pack/version_resource.h"
 
 namespace qvn::pack {
@@ -26,11 +28,11 @@ class InputRefused : public std::runtime_error {
 fs::path StubPath(const LauncherCommand& command) {
   const fs::path stub = command.stub ? *command.stub : PackerDirectory() / kLauncherStubName;
   if (!fs::is_regular_file(stub)) {
-    throw InputRefused("no launcher stub at " + stub.string() + (command.stub ? "" : " (beside qvn_pack); name one with --stub"));
+    throw InputRefused("no launcher stub at " + PathText(stub) + (command.stub ? "" : " (beside qvn_pack); name one with --stub"));
   }
   std::error_code error;
   if (fs::equivalent(stub, command.out, error)) {
-    throw InputRefused("--out " + command.out.string() + " is the stub itself; write the launcher to another file");
+    throw InputRefused("--out " + PathText(command.out) + " is the stub itself; write the launcher to another file");
   }
   return stub;
 }
@@ -40,9 +42,9 @@ std::vector<VersionString> VersionStrings(const LauncherCommand& command, const 
   return {{"CompanyName", command.company},
           {"FileDescription", command.description},
           {"FileVersion", number},
-          {"InternalName", command.out.stem().string()},
+          {"InternalName", PathText(command.out.stem())},
           {"LegalCopyright", command.copyright},
-          {"OriginalFilename", command.out.filename().string()},
+          {"OriginalFilename", PathText(command.out.filename())},
           {"ProductName", command.productName},
           {"ProductVersion", number}};
 }
@@ -75,7 +77,7 @@ int WriteLauncher(const LauncherCommand& command) {
     // refused before the game is packed.
     BuildLauncherImage(stub, resources);
   } catch (const PeRewriteRefused& error) {
-    throw InputRefused("stub " + stubPath.string() + " cannot become a launcher: " + error.what());
+    throw InputRefused("stub " + PathText(stubPath) + " cannot become a launcher: " + error.what());
   }
 
   const PackedGame packed = PackGameDirectory(command.pack);
@@ -84,7 +86,7 @@ int WriteLauncher(const LauncherCommand& command) {
   resources.digest = digest;
   WriteFileBytes(command.out, BuildLauncherImage(stub, resources));
 
-  std::cout << DescribePacking(packed) << "launcher: " << command.out.string() << " (from " << stubPath.string()
+  std::cout << DescribePacking(packed) << "launcher: " << PathText(command.out) << " (from " << PathText(stubPath)
             << "), version " << FormatFileVersion(version) << ", " << resources.icon.size() << " icon images\n";
   return kExitSuccess;
 }
@@ -93,12 +95,12 @@ int WriteLauncher(const LauncherCommand& command) {
 
 CLI::App* AddLauncherCommand(CLI::App& app, LauncherCommand& launcher) {
   CLI::App* command = app.add_subcommand("launcher", "Pack a game folder into a launcher executable made from the stub");
-  command->add_option("--game-dir", launcher.pack.gameDir, "Folder holding Quorvane.exe and the game's files")->required();
-  command->add_option("--out", launcher.out, "Launcher executable to write")->required();
-  command->add_option("--stub", launcher.stub, std::string("Launcher stub (default: ") + kLauncherStubName + " beside qvn_pack)");
+  AddPathOption(*command, "--game-dir", launcher.pack.gameDir, "Folder holding Quorvane.exe and the game's files")->required();
+  AddPathOption(*command, "--out", launcher.out, "Launcher executable to write")->required();
+  AddPathOption(*command, "--stub", launcher.stub, std::string("Launcher stub (default: ") + kLauncherStubName + " beside qvn_pack)");
   command->add_option("--level", launcher.pack.level, "1: fast (default), 2: strong")->check(CLI::Range(1, 2));
   AddJobsOption(*command, launcher.pack.jobs);
-  command->add_option("--icon", launcher.icon, "Icon file (.ico); every image in it is kept");
+  AddPathOption(*command, "--icon", launcher.icon, "Icon file (.ico); every image in it is kept");
   command->add_option("--version", launcher.version, "File and product version, A.B.C.D (default 1.0.0.0)");
   command->add_option("--product-name", launcher.productName, "ProductName (default \"Quorvane\")");
   command->add_option("--company", launcher.company, "CompanyName");

@@ -17,6 +17,7 @@
 #include "tools/pack/payload_verification.h"
 #include "tools/pack/progress_bar.h"
 #include "tools/pack/sha256_hash.h"
+#include "tools/pack/utf8_path.h"
 
 namespace qvn::pack {
 namespace {
@@ -58,8 +59,8 @@ int Build(const BuildCommand& command) {
   WriteFileBytes(command.out, payload);
   WriteFileBytes(digestOut, digest);
 
-  std::cout << DescribePacking(packed) << "payload: " << command.out.string() << "\n"
-            << "sha256:  " << Hex(digest) << " (32 bytes in " << digestOut.string() << ")\n";
+  std::cout << DescribePacking(packed) << "payload: " << PathText(command.out) << "\n"
+            << "sha256:  " << Hex(digest) << " (32 bytes in " << PathText(digestOut) << ")\n";
   return kExitSuccess;
 }
 
@@ -90,7 +91,7 @@ int RunRefusable(const std::filesystem::path& gameDir, const std::function<int()
   try {
     return command();
   } catch (const PackRefused& refusal) {
-    return Fail("refused " + gameDir.string() + ", nothing written: " + refusal.what());
+    return Fail("refused " + PathText(gameDir) + ", nothing written: " + refusal.what());
   } catch (const std::exception& error) {
     return Fail(error.what());
   }
@@ -108,7 +109,7 @@ int RunList(const std::filesystem::path& file) {
     if (source.fromExecutable) std::cout << DescribeLauncherDetails(bytes);
     return kExitSuccess;
   } catch (const std::exception& error) {
-    return Fail(file.string() + ": " + error.what());
+    return Fail(PathText(file) + ": " + error.what());
   }
 }
 
@@ -122,17 +123,17 @@ int RunVerify(const std::filesystem::path& file) {
     }
     const std::string what = report.fromExecutable ? "launcher " : "payload ";
     if (!report.passed()) {
-      std::cout << what << file.string() << ": FAILED\n";
+      std::cout << what << PathText(file) << ": FAILED\n";
       for (const std::string& failure : report.failures) std::cout << "  " << failure << "\n";
       return kExitRefused;
     }
-    std::cout << what << file.string() << ": OK, " << report.fileCount << " files, " << report.expandedTotal
+    std::cout << what << PathText(file) << ": OK, " << report.fileCount << " files, " << report.expandedTotal
               << " bytes, every stream decodes and every digest matches"
               << (report.fromExecutable ? ", payload digest matches resource 102" : "") << "\n";
     if (report.fromExecutable) std::cout << DescribeLauncherDetails(bytes);
     return kExitSuccess;
   } catch (const std::exception& error) {
-    return Fail(file.string() + ": " + error.what());
+    return Fail(PathText(file) + ": " + error.what());
   }
 }
 

@@ -11,6 +11,7 @@
 
 #include "tools/pack/jobs_option.h"
 #include "tools/pack/pack_commands.h"
+#include "tools/pack/path_option.h"
 #include "tools/pack/shipping_commands.h"
 #include "tools/pack/pack_version.h"
 
@@ -21,11 +22,8 @@
 
 namespace {
 
+using qvn::pack::AddPathOption;
 using qvn::pack::BuildCommand;
-
-// Arguments are UTF-8 on every host (see Utf8Arguments); a path made from
-// a narrow string would go through the Windows code page instead.
-std::filesystem::path Utf8Path(const std::string& text) { return std::u8string(text.begin(), text.end()); }
 
 int Run(int argc, char** argv) {
   CLI::App app{"Packs a game folder into a portable launcher payload, and lists or verifies payloads and launchers.",
@@ -34,21 +32,21 @@ int Run(int argc, char** argv) {
   app.set_version_flag("--version", std::string("qvn_pack ") + qvn::pack::kPackerVersion);
 
   BuildCommand build;
-  std::string gameDir, out, digestOut;
   int level = static_cast<int>(build.level);
   CLI::App* buildCommand = app.add_subcommand("build", "Pack a game folder into a payload and its SHA-256 digest");
-  buildCommand->add_option("--game-dir", gameDir, "Folder holding Quorvane.exe and the game's files")->required();
-  buildCommand->add_option("--out", out, "Payload file to write")->required();
-  buildCommand->add_option("--digest-out", digestOut, "Where to write the payload's 32-byte SHA-256 (default: <out>.digest)");
+  AddPathOption(*buildCommand, "--game-dir", build.gameDir, "Folder holding Quorvane.exe and the game's files")->required();
+  AddPathOption(*buildCommand, "--out", build.out, "Payload file to write")->required();
+  AddPathOption(*buildCommand, "--digest-out", build.digestOut,
+                "Where to write the payload's 32-byte SHA-256 (default: <out>.digest)");
   buildCommand->add_option("--level", level, "1: fast (default), 2: strong")->check(CLI::Range(1, 2));
   qvn::pack::AddJobsOption(*buildCommand, build.jobs);
 
-  std::string file;
+  std::filesystem::path file;
   CLI::App* listCommand = app.add_subcommand("list", "List the entries of a payload or launcher executable");
-  listCommand->add_option("FILE", file, "Payload or launcher executable")->required();
+  AddPathOption(*listCommand, "FILE", file, "Payload or launcher executable")->required();
   CLI::App* verifyCommand =
       app.add_subcommand("verify", "Check a payload or launcher executable as the launcher would, and decode it all");
-  verifyCommand->add_option("FILE", file, "Payload or launcher executable")->required();
+  AddPathOption(*verifyCommand, "FILE", file, "Payload or launcher executable")->required();
 
   qvn::pack::LauncherCommand launcher;
   CLI::App* launcherCommand = qvn::pack::AddLauncherCommand(app, launcher);
@@ -63,16 +61,13 @@ int Run(int argc, char** argv) {
   }
 
   if (*buildCommand) {
-    build.gameDir = Utf8Path(gameDir);
-    build.out = Utf8Path(out);
-    if (!digestOut.empty()) build.digestOut = Utf8Path(digestOut);
     build.level = static_cast<qvn::compression::Level>(level);
     return qvn::pack::RunBuild(build);
   }
   if (*launcherCommand) return qvn::pack::RunLauncher(launcher);
   if (*extractCommand) return qvn::pack::RunExtract(extract);
-  if (*listCommand) return qvn::pack::RunList(Utf8Path(file));
-  return qvn::pack::RunVerify(Utf8Path(file));
+  if (*listCommand) return qvn::pack::RunList(file);
+  return qvn::pack::RunVerify(file);
 }
 
 }  // namespace

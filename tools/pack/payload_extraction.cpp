@@ -9,6 +9,7 @@
 #include "tools/pack/payload_source.h"
 #include "tools/pack/payload_verification.h"
 #include "tools/pack/stored_name.h"
+#include "tools/pack/utf8_path.h"
 
 namespace qvn::pack {
 namespace {
@@ -33,7 +34,7 @@ fs::path PathBelow(const fs::path& root, const std::string& storedName) {
 void CheckTarget(const fs::path& root) {
   if (!fs::exists(fs::symlink_status(root))) return;
   if (!fs::is_directory(fs::symlink_status(root)) || !fs::is_empty(root)) {
-    throw ExtractionRefused(root.string() + " exists and is not an empty folder");
+    throw ExtractionRefused(PathText(root) + " exists and is not an empty folder");
   }
 }
 
@@ -59,7 +60,7 @@ std::size_t ExtractPayloadFiles(std::span<const std::uint8_t> file, const fs::pa
     std::ofstream stream(targets[i], std::ios::binary | std::ios::trunc);
     stream.write(reinterpret_cast<const char*>(expanded.data()), static_cast<std::streamsize>(expanded.size()));
     stream.close();
-    if (!stream) throw std::runtime_error("cannot write " + targets[i].string());
+    if (!stream) throw std::runtime_error("cannot write " + PathText(targets[i]));
   }
   return manifest.size();
 }

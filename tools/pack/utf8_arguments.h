@@ -7,7 +7,7 @@ namespace qvn::pack {
 
 // The program's arguments, which Windows hands over as UTF-16, as UTF-8 in
 // the argc/argv form the command-line parser takes. Paths made from them go
-// through Utf8Path, never through the narrow code page.
+// through Utf8Path (see utf8_path.h), never through the narrow code page.
 class Utf8Arguments {
  public:
   // Raises std::system_error for an argument that is not valid UTF-16.
