@@ -88,6 +88,10 @@ package_version() {
   sed -n 's/^set(PACKAGE_VERSION "\([0-9.]*\)")$/\1/p' "$1/lib/cmake/QuorvanePortable/QuorvanePortableConfigVersion.cmake"
 }
 
+# Strip stamps a Windows program with this time instead of the current one.
+epoch=${SOURCE_DATE_EPOCH:-$(git -C "$repo" log -1 --format=%ct 2>/dev/null || echo 315532800)}
+export SOURCE_DATE_EPOCH=$epoch
+
 progress "staging the Linux packer from $hostTree"
 stage "$hostTree" "$work/linux"
 progress "staging the Windows packer from $tree"
@@ -98,7 +102,6 @@ version=$(package_version "$work/linux")
   { echo "release: the two trees have different versions" >&2; exit 1; }
 progress "version $version"
 
-epoch=${SOURCE_DATE_EPOCH:-$(git -C "$repo" log -1 --format=%ct 2>/dev/null || echo 315532800)}
 linuxTop=quorvane-portable-$version-linux-x86_64
 windowsTop=quorvane-portable-$version-windows-x64
 mv "$work/linux" "$work/$linuxTop"
