@@ -16,14 +16,16 @@ done
 (cd run1 && sha256sum -c SHA256SUMS) || fail "sha256sum -c SHA256SUMS"
 cp -r "$game_files/." game && cp "$game_exe" game/Quorvane.exe
 
-# "mode path" of each file below the top folder; in the tarball only files of owner 0/0.
+# "mode path" of each file below the top folder, the package's files as one;
+# in the tarball only files of owner 0/0.
 files_of() {  # ARCHIVE TOP
   case $1 in
     *.tar.gz) tar -tvzf "$1" | awk '/^-/ && $2 == "0/0" {print $1, $6}' ;;
     *.zip) zipinfo "$1" | awk '/^-/ {print $1, $NF}' ;;
-  esac | sed "s| $2/| |; s| .*qvn_portable_launcher_stub.exe$| STUB|" | LC_ALL=C sort
+  esac | sed "s| $2/| |; s| .*qvn_portable_launcher_stub.exe$| STUB|; s| lib/cmake/QuorvanePortable/[^/]*.cmake$| PACKAGE|" |
+    LC_ALL=C sort -u
 }
-package=lib/cmake/QuorvanePortable/QuorvanePortableConfig
+mkdir probe && printf 'cmake_minimum_required(VERSION 3.25)\nproject(probe NONE)\nfind_package(QuorvanePortable 0.2 REQUIRED)\n' >probe/CMakeLists.txt
 archives=(  # archive, top folder, packer, nm, how to run the packer
   "quorvane-portable-$version-linux-x86_64 .tar.gz qvn_pack nm"
   "quorvane-portable-$version-windows-x64 .zip qvn_pack.exe x86_64-w64-mingw32-nm $wine_run"
@@ -31,12 +33,14 @@ archives=(  # archive, top folder, packer, nm, how to run the packer
 for row in "${archives[@]}"; do
   read -r top suffix packer nm runner <<<"$row"
   cmp -s "run1/$top$suffix" "run2/$top$suffix" || fail "$top$suffix differs between two runs"
-  expected=$(printf '%s\n' "-rw-r--r-- README.txt" "-rw-r--r-- STUB" "-rwxr-xr-x bin/$packer" \
-    "-rw-r--r-- $package.cmake" "-rw-r--r-- ${package}Version.cmake" | LC_ALL=C sort)
+  expected=$(printf '%s\n' "-rw-r--r-- PACKAGE" "-rw-r--r-- README.txt" "-rw-r--r-- STUB" "-rwxr-xr-x bin/$packer")
   [[ $(files_of "run1/$top$suffix" "$top") == "$expected" ]] || fail "$top$suffix holds: $(files_of "run1/$top$suffix" "$top")"
   mkdir "$top.unpacked" && cd "$top.unpacked" || exit 1
   if [[ $suffix == .zip ]]; then unzip -q "../run1/$top$suffix"; else tar -xzf "../run1/$top$suffix"; fi
   cd "$top" || exit 1
+  # The package finds its packer on the host it is for.
+  [[ -n $runner ]] || cmake -S "$scratch/probe" -B "$scratch/probe.build" -G Ninja -DCMAKE_PREFIX_PATH="$PWD" >/dev/null ||
+    fail "find_package(QuorvanePortable 0.2) in $top"
   "$nm" "bin/$packer" 2>&1 | grep -q "no symbols" || fail "$packer is not stripped"
   [[ $($runner "bin/$packer" --version </dev/null | tr -d '\r') == "qvn_pack $version" ]] || fail "$packer --version"
   # Paths into the scratch folder as both packers see them (Wine's Z: is /).
