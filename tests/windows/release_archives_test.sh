@@ -35,23 +35,20 @@ for row in "${archives[@]}"; do
   cmp -s "run1/$top$suffix" "run2/$top$suffix" || fail "$top$suffix differs between two runs"
   expected=$(printf '%s\n' "-rw-r--r-- PACKAGE" "-rw-r--r-- README.txt" "-rw-r--r-- STUB" "-rwxr-xr-x bin/$packer")
   [[ $(files_of "run1/$top$suffix" "$top") == "$expected" ]] || fail "$top$suffix holds: $(files_of "run1/$top$suffix" "$top")"
-  mkdir "$top.unpacked" && cd "$top.unpacked" || exit 1
-  if [[ $suffix == .zip ]]; then unzip -q "../run1/$top$suffix"; else tar -xzf "../run1/$top$suffix"; fi
-  cd "$top" || exit 1
+  mkdir "$top.unpacked" && cd "$top.unpacked" && cmake -E tar xf "../run1/$top$suffix" && cd "$top" || exit 1
   # The package finds its packer on the host it is for.
   [[ -n $runner ]] || cmake -S "$scratch/probe" -B "$scratch/probe.build" -G Ninja -DCMAKE_PREFIX_PATH="$PWD" >/dev/null ||
     fail "find_package(QuorvanePortable 0.2) in $top"
   "$nm" "bin/$packer" 2>&1 | grep -q "no symbols" || fail "$packer is not stripped"
   [[ $($runner "bin/$packer" --version </dev/null | tr -d '\r') == "qvn_pack $version" ]] || fail "$packer --version"
   # Paths into the scratch folder as both packers see them (Wine's Z: is /).
-  z=${runner:+Z:} made=$scratch/made-by-$packer/launcher.exe
-  mkdir -p "${made%/*}"
+  z=${runner:+Z:} made=$PWD/launcher.exe
   $runner "bin/$packer" launcher --game-dir "$z$scratch/game" --out "$z$made" --stub "$(find . -name qvn_portable_launcher_stub.exe)" \
     --icon "$z$repo/examples/demo-game/quorvane.ico" --version 1.4.2 --company "Test Studio" </dev/null >/dev/null || fail "$packer launcher"
   $runner "bin/$packer" verify "$z$made" </dev/null | grep -q ": OK, 3 files" || fail "$packer verify"
   cd "$scratch" || exit 1
 done
-cmp made-by-qvn_pack/launcher.exe made-by-qvn_pack.exe/launcher.exe || fail "the Linux and Windows archives' packers made different launchers"
+cmp ./*linux-x86_64.unpacked/*/launcher.exe ./*windows-x64.unpacked/*/launcher.exe || fail "the Linux and Windows archives' packers made different launchers"
 
 ((failures == 0)) && echo "all checks passed"
 exit $((failures > 0))
