@@ -1,6 +1,8 @@
 # What `cmake --install` puts under a prefix: the packer in bin/, the
 # launcher stub in share/quorvane-portable/, and a CMake package in
 # lib/cmake/QuorvanePortable/ that finds both relative to where it lies.
+# Each is a component of its own (packer, stub, package), so a release can
+# take the packer from the tree that built it for its host.
 include(CMakePackageConfigHelpers)
 
 set(QVN_INSTALL_PACK bin/qvn_pack${CMAKE_EXECUTABLE_SUFFIX})
@@ -10,7 +12,7 @@ set(QVN_INSTALL_STUB_DIR share/quorvane-portable)
 set(QVN_INSTALL_STUB ${QVN_INSTALL_STUB_DIR}/qvn_portable_launcher_stub.exe)
 set(packageDir lib/cmake/QuorvanePortable)
 
-install(TARGETS qvn_pack RUNTIME DESTINATION bin)
+install(TARGETS qvn_pack RUNTIME DESTINATION bin COMPONENT packer)
 
 configure_package_config_file(${CMAKE_CURRENT_LIST_DIR}/QuorvanePortableConfig.cmake.in
   ${CMAKE_BINARY_DIR}/package/QuorvanePortableConfig.cmake
@@ -23,4 +25,4 @@ write_basic_package_version_file(${CMAKE_BINARY_DIR}/package/QuorvanePortableCon
   ARCH_INDEPENDENT)
 install(FILES ${CMAKE_BINARY_DIR}/package/QuorvanePortableConfig.cmake
   ${CMAKE_BINARY_DIR}/package/QuorvanePortableConfigVersion.cmake
-  DESTINATION ${packageDir})
+  DESTINATION ${packageDir} COMPONENT package)

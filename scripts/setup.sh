@@ -13,6 +13,7 @@ packages=(
   xvfb xauth xdotool imagemagick icoutils
   libwim-dev time
   openssl osslsigncode
+  zip unzip
 )
 
 missing=()
