@@ -23,11 +23,23 @@ class InputRefused : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-fs::path StubPath(const LauncherCommand& command) {
-  const fs::path stub = command.stub ? *command.stub : PackerDirectory() / kLauncherStubName;
-  if (!fs::is_regular_file(stub)) {
-    throw InputRefused("no launcher stub at " + stub.string() + (command.stub ? "" : " (beside qvn_pack); name one with --stub"));
+// Without --stub, the stub lies beside qvn_pack (a build tree) or in the
+// share folder of the prefix that qvn_pack's bin folder belongs to (an
+// installed package or an unpacked archive).
+fs::path FindStub() {
+  const fs::path packerDir = PackerDirectory();
+  const fs::path beside = packerDir / kLauncherStubName;
+  const fs::path shared = (packerDir / ".." / kInstalledStubDir / kLauncherStubName).lexically_normal();
+  for (const fs::path& candidate : {beside, shared}) {
+    if (fs::is_regular_file(candidate)) return candidate;
   }
+  throw InputRefused("no launcher stub at " + beside.string() + " (beside qvn_pack) or " + shared.string() +
+                     "; name one with --stub");
+}
+
+fs::path StubPath(const LauncherCommand& command) {
+  const fs::path stub = command.stub ? *command.stub : FindStub();
+  if (!fs::is_regular_file(stub)) throw InputRefused("no launcher stub at " + stub.string());
   std::error_code error;
   if (fs::equivalent(stub, command.out, error)) {
     throw InputRefused("--out " + command.out.string() + " is the stub itself; write the launcher to another file");
@@ -95,7 +107,8 @@ CLI::App* AddLauncherCommand(CLI::App& app, LauncherCommand& launcher) {
   CLI::App* command = app.add_subcommand("launcher", "Pack a game folder into a launcher executable made from the stub");
   command->add_option("--game-dir", launcher.pack.gameDir, "Folder holding Quorvane.exe and the game's files")->required();
   command->add_option("--out", launcher.out, "Launcher executable to write")->required();
-  command->add_option("--stub", launcher.stub, std::string("Launcher stub (default: ") + kLauncherStubName + " beside qvn_pack)");
+  command->add_option("--stub", launcher.stub, std::string("Launcher stub (default: ") + kLauncherStubName + " beside qvn_pack or in ../" +
+                                                      kInstalledStubDir + ")");
   command->add_option("--level", launcher.pack.level, "1: fast (default), 2: strong")->check(CLI::Range(1, 2));
   AddJobsOption(*command, launcher.pack.jobs);
   command->add_option("--icon", launcher.icon, "Icon file (.ico); every image in it is kept");
