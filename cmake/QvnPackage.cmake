@@ -28,4 +28,5 @@ write_basic_package_version_file(${CMAKE_BINARY_DIR}/package/QuorvanePortableCon
 install(FILES ${CMAKE_BINARY_DIR}/package/QuorvanePortableConfig.cmake
   ${CMAKE_BINARY_DIR}/package/QuorvanePortableConfigVersion.cmake
   ${CMAKE_CURRENT_LIST_DIR}/QuorvanePortableLauncher.cmake
+  ${CMAKE_CURRENT_LIST_DIR}/QuorvanePortableSign.cmake
   DESTINATION ${packageDir})
