@@ -5,9 +5,13 @@
 # take the packer from the tree that built it for its host.
 include(CMakePackageConfigHelpers)
 
-set(QVN_INSTALL_PACK bin/qvn_pack${CMAKE_EXECUTABLE_SUFFIX})
+# A Windows tree installs both packers: qvn_pack.exe and the host's own
+# qvn_pack, which it builds to pack at build time. The package picks the one
+# for the host that runs CMake.
+set(QVN_INSTALL_BIN_DIR bin)
 # The stub is installed into QVN_INSTALL_STUB_DIR by the tree that builds
-# it; the package names it whether or not this tree did.
+# it; the package names it whether or not this tree did. qvn_pack looks for
+# it there too (kInstalledStubDir in tools/pack/shipping_commands.h).
 set(QVN_INSTALL_STUB_DIR share/quorvane-portable)
 set(QVN_INSTALL_STUB ${QVN_INSTALL_STUB_DIR}/qvn_portable_launcher_stub.exe)
 set(packageDir lib/cmake/QuorvanePortable)
@@ -17,7 +21,7 @@ install(TARGETS qvn_pack RUNTIME DESTINATION bin COMPONENT packer)
 configure_package_config_file(${CMAKE_CURRENT_LIST_DIR}/QuorvanePortableConfig.cmake.in
   ${CMAKE_BINARY_DIR}/package/QuorvanePortableConfig.cmake
   INSTALL_DESTINATION ${packageDir}
-  PATH_VARS QVN_INSTALL_PACK QVN_INSTALL_STUB)
+  PATH_VARS QVN_INSTALL_BIN_DIR QVN_INSTALL_STUB)
 # Before 1.0 a new minor version may change what the package offers.
 write_basic_package_version_file(${CMAKE_BINARY_DIR}/package/QuorvanePortableConfigVersion.cmake
   VERSION ${PROJECT_VERSION}
@@ -25,4 +29,6 @@ write_basic_package_version_file(${CMAKE_BINARY_DIR}/package/QuorvanePortableCon
   ARCH_INDEPENDENT)
 install(FILES ${CMAKE_BINARY_DIR}/package/QuorvanePortableConfig.cmake
   ${CMAKE_BINARY_DIR}/package/QuorvanePortableConfigVersion.cmake
+  ${CMAKE_CURRENT_LIST_DIR}/QuorvanePortableLauncher.cmake
+  ${CMAKE_CURRENT_LIST_DIR}/QuorvanePortableSign.cmake
   DESTINATION ${packageDir} COMPONENT package)

@@ -27,52 +27,9 @@ else()
   set(QVN_PACK_DEPENDS qvn_pack CACHE INTERNAL "")
 endif()
 
-# qvn_add_portable_launcher(<name> GAME_DIR <dir> [ICON <ico>] [VERSION <v>]
-#   [PRODUCT_NAME <text>] [COMPANY <text>] [DESCRIPTION <text>]
-#   [COPYRIGHT <text>] [GAME_FILES <files>] [DEPENDS <targets>])
-#
-# Makes <name>.exe in the runtime output folder from the stub with
-# `qvn_pack launcher`; the target's QVN_LAUNCHER_FILE property names it.
-# It is made again when a file of the folder, the icon, the stub or the
-# packer changes. The folder's files are found when CMake runs, and looked
-# for again at each build so that added and removed files are seen; a
-# folder that the build itself fills lists its files in GAME_FILES instead.
-# DEPENDS names targets that must be built before packing.
-function(qvn_add_portable_launcher NAME)
-  set(textOptions VERSION PRODUCT_NAME COMPANY DESCRIPTION COPYRIGHT)
-  cmake_parse_arguments(ARG "" "GAME_DIR;ICON;${textOptions}" "GAME_FILES;DEPENDS" ${ARGN})
-  if(NOT ARG_GAME_DIR)
-    message(FATAL_ERROR "qvn_add_portable_launcher(${NAME}): GAME_DIR is required")
-  endif()
-  get_filename_component(gameDir "${ARG_GAME_DIR}" ABSOLUTE)
-  if(ARG_GAME_FILES)
-    set(gameFiles ${ARG_GAME_FILES})
-  else()
-    file(GLOB_RECURSE gameFiles LIST_DIRECTORIES false CONFIGURE_DEPENDS "${gameDir}/*")
-  endif()
-
-  set(options "")
-  set(inputs ${gameFiles})
-  if(ARG_ICON)
-    get_filename_component(icon "${ARG_ICON}" ABSOLUTE)
-    list(APPEND options --icon ${icon})
-    list(APPEND inputs ${icon})
-  endif()
-  foreach(option IN LISTS textOptions)
-    if(DEFINED ARG_${option})
-      string(TOLOWER "${option}" flag)
-      string(REPLACE "_" "-" flag "${flag}")
-      list(APPEND options --${flag} "${ARG_${option}}")
-    endif()
-  endforeach()
-
-  set(out ${CMAKE_RUNTIME_OUTPUT_DIRECTORY}/${NAME}.exe)
-  add_custom_command(OUTPUT ${out}
-    COMMAND ${QVN_PACK} launcher --game-dir ${gameDir} --out ${out}
-      --stub $<TARGET_FILE:qvn_portable_launcher_stub> ${options}
-    DEPENDS ${inputs} qvn_portable_launcher_stub ${QVN_PACK_DEPENDS} ${ARG_DEPENDS}
-    COMMENT "Packing ${gameDir} into ${NAME}.exe"
-    VERBATIM)
-  add_custom_target(${NAME} ALL DEPENDS ${out})
-  set_target_properties(${NAME} PROPERTIES QVN_LAUNCHER_FILE ${out})
-endfunction()
+# qvn_add_portable_launcher, as installed with the package, here with the
+# packer and the stub this tree builds.
+set(QuorvanePortable_PACK ${QVN_PACK} CACHE INTERNAL "")
+set(QuorvanePortable_STUB $<TARGET_FILE:qvn_portable_launcher_stub> CACHE INTERNAL "")
+set(QuorvanePortable_TOOL_DEPENDS qvn_portable_launcher_stub ${QVN_PACK_DEPENDS} CACHE INTERNAL "")
+include(${PROJECT_SOURCE_DIR}/cmake/QuorvanePortableLauncher.cmake)

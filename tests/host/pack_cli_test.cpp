@@ -148,7 +148,8 @@ TEST(QvnPackCommandLine, LauncherRefusesBadInputsAndWritesNothing) {
       {"a missing stub", "launcher --game-dir " + dir + "game --stub " + dir + "absent.exe --out " + dir + "existing.exe", 1,
        "no launcher stub at " + dir + "absent.exe"},
       {"no stub beside the packer", "launcher --game-dir " + dir + "game --out " + dir + "existing.exe", 1,
-       "qvn_portable_launcher_stub.exe (beside qvn_pack); name one with --stub"},
+       "qvn_portable_launcher_stub.exe (beside qvn_pack) or " + fs::read_symlink("/proc/self/exe").parent_path().parent_path().string() +
+           "/share/quorvane-portable/qvn_portable_launcher_stub.exe; name one with --stub"},
       {"a PE32 stub", "launcher --game-dir " + dir + "game --stub " + dir + "stub32.exe --out " + dir + "existing.exe", 1,
        "not a PE32+ x64 image"},
       {"a signed stub", "launcher --game-dir " + dir + "game --stub " + dir + "signed.exe --out " + dir + "existing.exe", 1,

@@ -8,6 +8,7 @@
 # Usage: signing_test.sh WINE_RUN LAUNCHER PACK RUNNER SCRATCH
 set -uo pipefail
 wine_run=$1 launcher=$2 pack=$3 runner=$4 scratch=$5
+here=$(cd "$(dirname "$0")" && pwd)
 failures=0
 fail() { echo "FAILED: $*"; failures=$((failures + 1)); }
 windows_path() { local path=${1//\//\\}; echo "Z:$path"; }
@@ -16,17 +17,7 @@ rm -rf "$scratch"
 mkdir -p "$scratch/plain" "$scratch/signed"
 cd "$scratch" || exit 1
 
-# The CA, and a code-signing certificate it issues.
-openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=Quorvane Test CA" \
-  -addext "basicConstraints=critical,CA:TRUE" -addext "keyUsage=critical,keyCertSign" \
-  -keyout ca.key -out ca.pem 2>/dev/null || fail "making the CA"
-openssl req -newkey rsa:2048 -nodes -subj "/CN=Quorvane Test Studio" -keyout studio.key -out studio.csr 2>/dev/null
-printf 'basicConstraints=critical,CA:FALSE\nkeyUsage=critical,digitalSignature\nextendedKeyUsage=codeSigning\n' >studio.ext
-openssl x509 -req -in studio.csr -CA ca.pem -CAkey ca.key -CAcreateserial -days 2 -extfile studio.ext \
-  -out studio.pem 2>/dev/null || fail "issuing the signing certificate"
-echo "throwaway password" >password.txt
-openssl pkcs12 -export -inkey studio.key -in studio.pem -certfile ca.pem -passout file:password.txt \
-  -out studio.p12 || fail "making the PKCS#12 file"
+"$here/make_signing_certificate.sh" || fail "making the signing certificate"
 
 cp "$launcher" plain/q.exe
 osslsigncode sign -pkcs12 studio.p12 -readpass password.txt -h sha256 -n "Quorvane Portable" \

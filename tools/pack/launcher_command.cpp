@@ -25,11 +25,23 @@ class InputRefused : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-fs::path StubPath(const LauncherCommand& command) {
-  const fs::path stub = command.stub ? *command.stub : PackerDirectory() / kLauncherStubName;
-  if (!fs::is_regular_file(stub)) {
-    throw InputRefused("no launcher stub at " + PathText(stub) + (command.stub ? "" : " (beside qvn_pack); name one with --stub"));
+// Without --stub, the stub lies beside qvn_pack (a build tree) or in the
+// share folder of the prefix that qvn_pack's bin folder belongs to (an
+// installed package or an unpacked archive).
+fs::path FindStub() {
+  const fs::path packerDir = PackerDirectory();
+  const fs::path beside = packerDir / kLauncherStubName;
+  const fs::path shared = (packerDir / ".." / kInstalledStubDir / kLauncherStubName).lexically_normal();
+  for (const fs::path& candidate : {beside, shared}) {
+    if (fs::is_regular_file(candidate)) return candidate;
   }
+  throw InputRefused("no launcher stub at " + PathText(beside) + " (beside qvn_pack) or " + PathText(shared) +
+                     "; name one with --stub");
+}
+
+fs::path StubPath(const LauncherCommand& command) {
+  const fs::path stub = command.stub ? *command.stub : FindStub();
+  if (!fs::is_regular_file(stub)) throw InputRefused("no launcher stub at " + PathText(stub));
   std::error_code error;
   if (fs::equivalent(stub, command.out, error)) {
     throw InputRefused("--out " + PathText(command.out) + " is the stub itself; write the launcher to another file");
@@ -68,7 +80,7 @@ int WriteLauncher(const LauncherCommand& command) {
     try {
       resources.icon = ReadIconFile(iconFile);
     } catch (const IconFileError& error) {
-      throw InputRefused("icon " + command.icon->string() + ": " + error.what());
+      throw InputRefused("icon " + PathText(*command.icon) + ": " + error.what());
     }
   }
   resources.version = versionResource;
@@ -97,7 +109,9 @@ CLI::App* AddLauncherCommand(CLI::App& app, LauncherCommand& launcher) {
   CLI::App* command = app.add_subcommand("launcher", "Pack a game folder into a launcher executable made from the stub");
   AddPathOption(*command, "--game-dir", launcher.pack.gameDir, "Folder holding Quorvane.exe and the game's files")->required();
   AddPathOption(*command, "--out", launcher.out, "Launcher executable to write")->required();
-  AddPathOption(*command, "--stub", launcher.stub, std::string("Launcher stub (default: ") + kLauncherStubName + " beside qvn_pack)");
+  AddPathOption(*command, "--stub", launcher.stub,
+                std::string("Launcher stub (default: ") + kLauncherStubName + " beside qvn_pack or in ../" +
+                    kInstalledStubDir + ")");
   command->add_option("--level", launcher.pack.level, "1: fast (default), 2: strong")->check(CLI::Range(1, 2));
   AddJobsOption(*command, launcher.pack.jobs);
   AddPathOption(*command, "--icon", launcher.icon, "Icon file (.ico); every image in it is kept");

@@ -12,13 +12,15 @@ class App;
 
 namespace qvn::pack {
 
-// The name of the launcher stub, which lies beside qvn_pack.
+// The name of the launcher stub, which lies beside qvn_pack in a build tree
+// and in kInstalledStubDir of an installed prefix.
 inline constexpr char kLauncherStubName[] = "qvn_portable_launcher_stub.exe";
+inline constexpr char kInstalledStubDir[] = "share/quorvane-portable";
 
 struct LauncherCommand {
   BuildCommand pack;  // the game folder and level; its outputs are not used
   std::filesystem::path out;
-  std::optional<std::filesystem::path> stub;  // default: beside the packer
+  std::optional<std::filesystem::path> stub;  // default: found from the packer's folder
   std::optional<std::filesystem::path> icon;
   std::string version = "1.0.0.0";
   std::string productName = "Quorvane";
