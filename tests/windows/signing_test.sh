@@ -36,9 +36,9 @@ osslsigncode verify -CAfile ca.pem -in plain/q.exe >/dev/null 2>&1 && fail "the 
 
 # Both launchers run the game alike; their logs differ only in their folder.
 for run in plain signed; do
-  result=$("$wine_run" "$runner" "$(windows_path "$scratch/$run/q.exe")" </dev/null 2>/dev/null)
+  result=$("$wine_run" "$runner" "$(windows_path "$scratch/$run/q.exe")" </dev/null 2>"$run.err")
   result=${result%$'\r'}
-  [[ $result == "exit code: 0x00000000 (0)" ]] || fail "$run launcher ends with: $result"
+  [[ $result == "exit code: 0x00000000 (0)" ]] || fail "$run launcher ends with: $result; it reported: $(cat "$run.err")"
   log=$(cat "$run/data/game.log" 2>/dev/null)
   printf '%s\n' "${log//"$(windows_path "$scratch/$run")"/FOLDER}" >"$run.log"
 done
