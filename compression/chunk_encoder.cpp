@@ -11,8 +11,9 @@ ChunkEncoder::ChunkEncoder(Level level) : encoder_(level) {}
 void ChunkEncoder::AppendRecord(std::span<const std::uint8_t> chunk, std::vector<std::uint8_t>& out) {
   // A chunk is stored raw unless its stream comes out strictly smaller: a
   // stored size equal to the expanded size is what marks a raw chunk.
-  const bool packed = encoder_.Encode(chunk, compressed_) && compressed_.size() < chunk.size();
-  const std::span<const std::uint8_t> record = packed ? std::span<const std::uint8_t>(compressed_) : chunk;
+  const std::span<const std::uint8_t> stream = encoder_.Encode(chunk);
+  const bool packed = !stream.empty() && stream.size() < chunk.size();
+  const std::span<const std::uint8_t> record = packed ? stream : chunk;
   const std::size_t recordStart = out.size();
   out.resize(recordStart + kChunkRecordHeaderSize + record.size());
   StoreLe32(out.data() + recordStart, static_cast<std::uint32_t>(record.size()));

@@ -24,7 +24,6 @@ class ChunkEncoder {
 
  private:
   LzEncoder encoder_;
-  std::vector<std::uint8_t> compressed_;
 };
 
 }  // namespace qvn::compression

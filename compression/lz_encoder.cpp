@@ -21,8 +21,9 @@ struct LevelSettings {
 };
 
 // Lazy parsing: once the match at hand is this long, a longer one at the
-// next byte is rare, and only a quarter of the chain is searched for it.
-constexpr std::uint32_t kGoodLength = 8;
+// next byte is rare, and only an eighth of the chain is searched for it.
+constexpr std::uint32_t kGoodLength = 6;
+constexpr unsigned kLookaheadDivisor = 8;
 
 LevelSettings SettingsFor(Level level) {
   switch (level) {
@@ -38,7 +39,7 @@ LevelSettings SettingsFor(Level level) {
 
 LzEncoder::LzEncoder(Level level)
     : niceLength_(SettingsFor(level).niceLength),
-      lookaheadDepth_(std::max(1u, SettingsFor(level).maxChainDepth / 4)),
+      lookaheadDepth_(std::max(1u, SettingsFor(level).maxChainDepth / kLookaheadDivisor)),
       finder_(SettingsFor(level).maxChainDepth, SettingsFor(level).niceLength),
       tokens_(std::make_unique<Token[]>(kBlockOutputSize)) {
   if (SettingsFor(level).cheapestPath) {
@@ -88,26 +89,33 @@ std::uint8_t* LzEncoder::WriteBlock(const CodeLengths& lengths, bool lastBlock,
   const std::array<std::uint16_t, kSymbolCount> codes = AssignCanonicalCodes(lengths);
   BitWriter writer(out + kLengthTableBytes);
   for (const Token& token : std::span(tokens_.get(), tokenCount_)) {
-    writer.WriteBits(codes[token.symbol], lengths[token.symbol]);
+    const std::uint32_t code = codes[token.symbol];
+    const unsigned codeLength = lengths[token.symbol];
     if (token.length == 0) {
+      writer.WriteBits(code, codeLength);
       continue;
     }
+    const unsigned offsetBits = (token.symbol - 256u) >> 4;
+    const std::uint32_t offsetExtra = token.offset - (1u << offsetBits);
     const std::uint32_t lengthAboveMinimum = token.length - 3;
-    if (lengthAboveMinimum >= 15) {
-      if (lengthAboveMinimum - 15 < 255) {
-        writer.WriteByte(static_cast<std::uint8_t>(lengthAboveMinimum - 15));
+    if (lengthAboveMinimum < 15) {
+      // Symbol and offset bits have nothing between them: one write.
+      writer.WriteBits((code << offsetBits) | offsetExtra, codeLength + offsetBits);
+      continue;
+    }
+    writer.WriteBits(code, codeLength);
+    if (lengthAboveMinimum - 15 < 255) {
+      writer.WriteByte(static_cast<std::uint8_t>(lengthAboveMinimum - 15));
+    } else {
+      writer.WriteByte(255);
+      if (lengthAboveMinimum <= 0xFFFF) {
+        writer.Write16(static_cast<std::uint16_t>(lengthAboveMinimum));
       } else {
-        writer.WriteByte(255);
-        if (lengthAboveMinimum <= 0xFFFF) {
-          writer.Write16(static_cast<std::uint16_t>(lengthAboveMinimum));
-        } else {
-          writer.Write16(0);
-          writer.Write32(lengthAboveMinimum);
-        }
+        writer.Write16(0);
+        writer.Write32(lengthAboveMinimum);
       }
     }
-    const unsigned offsetBits = (token.symbol - 256u) >> 4;
-    writer.WriteBits(token.offset - (1u << offsetBits), offsetBits);
+    writer.WriteBits(offsetExtra, offsetBits);
   }
   if (lastBlock) {
     writer.WriteBits(codes[kEndSymbol], lengths[kEndSymbol]);
@@ -164,16 +172,18 @@ std::uint32_t LzEncoder::ParseBlockCheapest(std::span<const std::uint8_t> chunk,
   return end;
 }
 
-bool LzEncoder::Encode(std::span<const std::uint8_t> chunk, std::vector<std::uint8_t>& stream) {
+std::span<const std::uint8_t> LzEncoder::Encode(std::span<const std::uint8_t> chunk) {
   const auto size = static_cast<std::uint32_t>(chunk.size());
   finder_.Reset(chunk);
   haveDeferred_ = false;
+  if (streamCapacity_ < chunk.size()) {
+    stream_ = std::make_unique_for_overwrite<std::uint8_t[]>(chunk.size());
+    streamCapacity_ = chunk.size();
+  }
   // Anything that needs more room than the chunk would not be smaller than
-  // it. The room is taken block by block, so that only what is written is
-  // ever touched.
-  stream.clear();
-  stream.reserve(chunk.size());
-  std::size_t written = 0;
+  // it: each block is bounded before it is written.
+  std::uint8_t* const start = stream_.get();
+  std::uint8_t* end = start;
 
   std::uint32_t position = 0;
   CodeLengths lengths{};
@@ -186,18 +196,12 @@ bool LzEncoder::Encode(std::span<const std::uint8_t> chunk, std::vector<std::uin
       ++frequencies_[kEndSymbol];
     }
     lengths = BuildCodeLengths(frequencies_);
-    const std::size_t room = written + BlockSizeBound(lengths);
-    if (room > chunk.size()) {
-      return false;
+    if (static_cast<std::size_t>(end - start) + BlockSizeBound(lengths) > chunk.size()) {
+      return {};
     }
-    if (stream.size() < room) {
-      stream.resize(room);
-    }
-    written = static_cast<std::size_t>(WriteBlock(lengths, lastBlock, stream.data() + written) -
-                                       stream.data());
+    end = WriteBlock(lengths, lastBlock, end);
   }
-  stream.resize(written);
-  return true;
+  return {start, end};
 }
 
 }  // namespace qvn::compression

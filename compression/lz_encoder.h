@@ -27,9 +27,9 @@ class LzEncoder {
  public:
   explicit LzEncoder(Level level);
 
-  // Writes the stream of `chunk` into `stream`. Returns false, with `stream`
-  // unspecified, as soon as it cannot come out smaller than the chunk.
-  bool Encode(std::span<const std::uint8_t> chunk, std::vector<std::uint8_t>& stream);
+  // The stream of `chunk`, in a buffer the encoder keeps until its next
+  // call; empty as soon as the stream cannot come out smaller than the chunk.
+  std::span<const std::uint8_t> Encode(std::span<const std::uint8_t> chunk);
 
  private:
   struct Token {
@@ -66,6 +66,11 @@ class LzEncoder {
   Frequencies frequencies_{};
   std::uint64_t offsetBitCount_ = 0;
   std::size_t lengthByteCount_ = 0;
+
+  // Not cleared between chunks: only what is written is ever read, and a
+  // large buffer's untouched pages cost nothing.
+  std::unique_ptr<std::uint8_t[]> stream_;
+  std::size_t streamCapacity_ = 0;
 };
 
 }  // namespace qvn::compression
