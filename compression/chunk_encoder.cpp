@@ -8,10 +8,11 @@ namespace qvn::compression {
 
 ChunkEncoder::ChunkEncoder(Level level) : encoder_(level) {}
 
-void ChunkEncoder::AppendRecord(std::span<const std::uint8_t> chunk, std::vector<std::uint8_t>& out) {
+void ChunkEncoder::AppendRecord(std::span<const std::uint8_t> chunk, std::vector<std::uint8_t>& out,
+                                const LzEncoder::BlockDone& blockDone) {
   // A chunk is stored raw unless its stream comes out strictly smaller: a
   // stored size equal to the expanded size is what marks a raw chunk.
-  const std::span<const std::uint8_t> stream = encoder_.Encode(chunk);
+  const std::span<const std::uint8_t> stream = encoder_.Encode(chunk, blockDone);
   const bool packed = !stream.empty() && stream.size() < chunk.size();
   const std::span<const std::uint8_t> record = packed ? stream : chunk;
   const std::size_t recordStart = out.size();

@@ -20,7 +20,9 @@ class ChunkEncoder {
   // Appends the record of `chunk` (at most kBufferChunkSize bytes): its
   // 32-bit stored size, then its stream, or the chunk itself when the stream
   // would not be strictly smaller.
-  void AppendRecord(std::span<const std::uint8_t> chunk, std::vector<std::uint8_t>& out);
+  // `blockDone` hears of the chunk's bytes as its blocks are encoded.
+  void AppendRecord(std::span<const std::uint8_t> chunk, std::vector<std::uint8_t>& out,
+                    const LzEncoder::BlockDone& blockDone = {});
 
  private:
   LzEncoder encoder_;

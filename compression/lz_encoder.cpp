@@ -172,7 +172,7 @@ std::uint32_t LzEncoder::ParseBlockCheapest(std::span<const std::uint8_t> chunk,
   return end;
 }
 
-std::span<const std::uint8_t> LzEncoder::Encode(std::span<const std::uint8_t> chunk) {
+std::span<const std::uint8_t> LzEncoder::Encode(std::span<const std::uint8_t> chunk, const BlockDone& blockDone) {
   const auto size = static_cast<std::uint32_t>(chunk.size());
   finder_.Reset(chunk);
   haveDeferred_ = false;
@@ -189,6 +189,7 @@ std::span<const std::uint8_t> LzEncoder::Encode(std::span<const std::uint8_t> ch
   CodeLengths lengths{};
   while (position < size) {
     StartBlock();
+    const std::uint32_t blockStart = position;
     position = cheapestParser_ ? ParseBlockCheapest(chunk, position, position == 0 ? nullptr : &lengths)
                                : ParseBlockLazily(chunk, position);
     const bool lastBlock = position == size;
@@ -200,6 +201,9 @@ std::span<const std::uint8_t> LzEncoder::Encode(std::span<const std::uint8_t> ch
       return {};
     }
     end = WriteBlock(lengths, lastBlock, end);
+    if (blockDone) {
+      blockDone(position - blockStart);
+    }
   }
   return {start, end};
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <span>
 #include <vector>
@@ -27,9 +28,12 @@ class LzEncoder {
  public:
   explicit LzEncoder(Level level);
 
+  // Told the bytes of the chunk that each block covers, as it is done.
+  using BlockDone = std::function<void(std::size_t bytes)>;
+
   // The stream of `chunk`, in a buffer the encoder keeps until its next
   // call; empty as soon as the stream cannot come out smaller than the chunk.
-  std::span<const std::uint8_t> Encode(std::span<const std::uint8_t> chunk);
+  std::span<const std::uint8_t> Encode(std::span<const std::uint8_t> chunk, const BlockDone& blockDone = {});
 
  private:
   struct Token {

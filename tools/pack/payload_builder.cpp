@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <mutex>
 #include <numeric>
 #include <string>
 
@@ -74,10 +75,19 @@ std::vector<std::uint8_t> BuildPayloadFromParts(const std::vector<PackFileInfo>&
 
   std::uint64_t total = 0;
   for (const PackFileInfo& file : files) total += file.size;
+  // Bytes encoded so far across all workers, told as each block is done.
+  std::mutex progressMutex;
   std::uint64_t done = 0;
+  const auto advance = [&](std::uint64_t bytes) {
+    if (!progress || bytes == 0) return;
+    const std::lock_guard lock(progressMutex);
+    done += bytes;
+    progress(done, total);
+  };
 
-  // Reading and hashing stay on this thread, in order; only encoding is
-  // spread over the workers.
+  // Reading stays on this thread, in order. Hashing too, but while the
+  // unit's worker encodes it: a file of several chunks is hashed in order,
+  // and the longest chunk need not wait for its hash.
   const auto prepare = [&](std::size_t index) {
     const Unit& unit = units[index];
     UnitState& state = states[index];
@@ -90,13 +100,16 @@ std::vector<std::uint8_t> BuildPayloadFromParts(const std::vector<PackFileInfo>&
       workspace.capacity = unit.size;
     }
     state.input = read(unit.file, unit.offset, std::span(workspace.buffer.get(), unit.size));
-    const bool wholeFile = unit.offset == 0 && unit.size == files[unit.file].size;
-    if (wholeFile) {
-      digests[unit.file] = HashSha256(state.input);
+  };
+  const auto hash = [&](std::size_t index) {
+    const Unit& unit = units[index];
+    const std::span<const std::uint8_t> input = states[index].input;
+    if (unit.offset == 0 && unit.size == files[unit.file].size) {
+      digests[unit.file] = HashSha256(input);
       return;
     }
     if (unit.offset == 0) hasher = Sha256Hasher();
-    hasher.Update(state.input);
+    hasher.Update(input);
     if (unit.offset + unit.size == files[unit.file].size) digests[unit.file] = hasher.Finish();
   };
   const auto work = [&](std::size_t index) {
@@ -105,16 +118,20 @@ std::vector<std::uint8_t> BuildPayloadFromParts(const std::vector<PackFileInfo>&
       const auto header = compression::BufferHeader(files[units[index].file].size);
       state.record.assign(header.begin(), header.end());
     }
-    state.workspace->encoder.AppendRecord(state.input, state.record);
+    std::size_t told = 0;
+    state.workspace->encoder.AppendRecord(state.input, state.record, [&](std::size_t bytes) {
+      told += bytes;
+      advance(bytes);
+    });
+    // A chunk given up as incompressible stops before its last block.
+    advance(units[index].size - told);
   };
   const auto finish = [&](std::size_t index) {
     UnitState& state = states[index];
     idle.push_back(std::move(state.workspace));
     state.input = {};
-    done += units[index].size;
-    if (progress) progress(done, total);
   };
-  RunOnWorkers(jobs, units.size(), prepare, work, finish);
+  RunOnWorkers(jobs, units.size(), prepare, hash, work, finish);
   idle.clear();
 
   // A file's first chunk record already follows its stream header; a file

@@ -20,7 +20,9 @@ namespace qvn::pack {
 // also when the finished container outgrows the payload size limit.
 //
 // Files, and the 64 MiB chunks of larger files, are encoded on `jobs`
-// threads; the bytes are the same for any number of jobs.
+// threads; the bytes are the same for any number of jobs. `progress` counts
+// the bytes encoded by all of them, a block at a time; it is called from
+// the workers, one call at a time.
 std::vector<std::uint8_t> BuildPayload(const std::vector<PackInput>& files,
                                        compression::Level level = compression::Level::kFast,
                                        const PackProgress& progress = {}, unsigned jobs = 1);
