@@ -92,11 +92,12 @@ TEST(PackGameFolder, EveryNumberOfJobsGivesTheSamePayload) {
   struct Case {
     std::string label;
     std::vector<std::pair<std::string, Bytes>> files;
+    std::size_t leastProgressCalls;  // a 64 KiB block at a time, not a chunk
   };
   const std::vector<Case> cases = {
-      {"many small files", manySmall},
-      {"one file of two chunks, the most a file may have", {{"Quorvane.exe", Text("MZ")}, {"big.pak", severalChunks}}},
-      {"empty and incompressible files", {{"Quorvane.exe", {}}, {"empty", {}}, {"noise", Noise(70000)}, {"tiny", Text("x")}}},
+      {"many small files", manySmall, 41},
+      {"one file of two chunks, the most a file may have", {{"Quorvane.exe", Text("MZ")}, {"big.pak", severalChunks}}, 3},
+      {"empty and incompressible files", {{"Quorvane.exe", {}}, {"empty", {}}, {"noise", Noise(1 << 20)}, {"tiny", Text("x")}}, 16},
   };
   for (const Case& c : cases) {
     ScratchFolder folder(c.label.substr(0, 4));
@@ -105,9 +106,22 @@ TEST(PackGameFolder, EveryNumberOfJobsGivesTheSamePayload) {
     for (const auto& [name, bytes] : c.files) inputs.push_back({name, bytes});
     const Bytes expected = BuildPayload(inputs, Level::kFast);
     EXPECT_TRUE(VerifyPayloadFile(expected).passed()) << c.label;
+    std::uint64_t size = 0;
+    for (const auto& file : c.files) size += file.second.size();
     const GameFolderScan scan = ScanGameFolder(folder.path());
     for (unsigned jobs = 1; jobs <= 4; ++jobs) {
-      EXPECT_TRUE(PackGameFolder(scan, Level::kFast, {}, jobs) == expected) << c.label << ", jobs " << jobs;
+      std::vector<std::uint64_t> done;
+      std::uint64_t total = 0;
+      const PackProgress record = [&](std::uint64_t bytesDone, std::uint64_t bytesTotal) {
+        done.push_back(bytesDone);
+        total = bytesTotal;
+      };
+      EXPECT_TRUE(PackGameFolder(scan, Level::kFast, record, jobs) == expected) << c.label << ", jobs " << jobs;
+      // Every worker's bytes counted once, rising to the whole.
+      EXPECT_TRUE(std::is_sorted(done.begin(), done.end())) << c.label << ", jobs " << jobs;
+      EXPECT_EQ(done.empty() ? 0 : done.back(), size) << c.label << ", jobs " << jobs;
+      EXPECT_EQ(total, size) << c.label << ", jobs " << jobs;
+      EXPECT_GE(done.size(), c.leastProgressCalls) << c.label << ", jobs " << jobs;
       EXPECT_TRUE(BuildPayload(inputs, Level::kFast, {}, jobs) == expected) << c.label << ", jobs " << jobs << " in memory";
     }
   }
