@@ -9,6 +9,9 @@ namespace qvn::compression {
 namespace {
 
 constexpr std::uint32_t kBlockOutputSize = 65536;
+// Fast-level segments: 128 blocks, small enough to share a chunk among
+// threads, large enough that each fresh start costs little.
+constexpr std::uint32_t kFastSegmentSize = 128 * kBlockOutputSize;
 constexpr unsigned kEndSymbol = 256;
 // Positions inside a long match are mostly runs of one pattern; only the
 // last ones are worth recording for later searches.
@@ -22,7 +25,7 @@ struct LevelSettings {
 
 // Lazy parsing: once the match at hand is this long, a longer one at the
 // next byte is rare, and only an eighth of the chain is searched for it.
-constexpr std::uint32_t kGoodLength = 6;
+constexpr std::uint32_t kGoodLength = 7;
 constexpr unsigned kLookaheadDivisor = 8;
 
 LevelSettings SettingsFor(Level level) {
@@ -123,13 +126,16 @@ std::uint8_t* LzEncoder::WriteBlock(const CodeLengths& lengths, bool lastBlock,
   return writer.Finish();
 }
 
-std::uint32_t LzEncoder::ParseBlockLazily(std::span<const std::uint8_t> chunk, std::uint32_t position) {
-  const auto size = static_cast<std::uint32_t>(chunk.size());
-  auto insertInside = [&](std::uint32_t from, std::uint32_t end) {
-    finder_.InsertRange(std::max(from, end - std::min(end - from, kMaxInsertedPerMatch)), end);
+std::uint32_t LzEncoder::ParseBlockLazily(std::span<const std::uint8_t> chunk, std::uint32_t position,
+                                          std::uint32_t end) {
+  auto insertInside = [&](std::uint32_t from, std::uint32_t to) {
+    finder_.InsertRange(std::max(from, to - std::min(to - from, kMaxInsertedPerMatch)), to);
   };
-  const std::uint32_t blockStart = position;
-  while (position < size && position - blockStart < kBlockOutputSize) {
+  // Matches stop at the block's end, so that every block but a chunk's last
+  // covers exactly 64 KiB and segments start on block boundaries.
+  const std::uint32_t blockEnd = std::min(position + kBlockOutputSize, end);
+  finder_.EndMatchesAt(blockEnd);
+  while (position < blockEnd) {
     const Match current = haveDeferred_ ? deferred_ : finder_.FindAndInsert(position);
     haveDeferred_ = false;
     if (current.length == 0) {
@@ -172,32 +178,42 @@ std::uint32_t LzEncoder::ParseBlockCheapest(std::span<const std::uint8_t> chunk,
   return end;
 }
 
-std::span<const std::uint8_t> LzEncoder::Encode(std::span<const std::uint8_t> chunk, const BlockDone& blockDone) {
+std::uint32_t LzEncoder::SegmentSize(Level level) {
+  // The strong parser lets a block run past 64 KiB: a chunk is one segment.
+  return level == Level::kStrong ? static_cast<std::uint32_t>(kBufferChunkSize) : kFastSegmentSize;
+}
+
+std::span<const std::uint8_t> LzEncoder::EncodeSegment(std::span<const std::uint8_t> chunk, std::uint32_t from,
+                                                       std::uint32_t to, const BlockDone& blockDone) {
   const auto size = static_cast<std::uint32_t>(chunk.size());
+  // A segment starts afresh from the window before it, whatever came
+  // earlier, so its blocks are the same however segments are shared out.
   finder_.Reset(chunk);
+  finder_.InsertRange(from - std::min(from, MatchFinder::kMaxOffset), from);
   haveDeferred_ = false;
-  if (streamCapacity_ < chunk.size()) {
-    stream_ = std::make_unique_for_overwrite<std::uint8_t[]>(chunk.size());
-    streamCapacity_ = chunk.size();
+  // Room for a short last segment's table too.
+  const std::size_t room = std::size_t{to - from} + (to - from) / 16 + 4 * kLengthTableBytes;
+  if (streamCapacity_ < room) {
+    stream_ = std::make_unique_for_overwrite<std::uint8_t[]>(room);
+    streamCapacity_ = room;
   }
-  // Anything that needs more room than the chunk would not be smaller than
-  // it: each block is bounded before it is written.
+  // Each block is bounded before it is written, so nothing passes `room`.
   std::uint8_t* const start = stream_.get();
   std::uint8_t* end = start;
 
-  std::uint32_t position = 0;
+  std::uint32_t position = from;
   CodeLengths lengths{};
-  while (position < size) {
+  while (position < to) {
     StartBlock();
     const std::uint32_t blockStart = position;
     position = cheapestParser_ ? ParseBlockCheapest(chunk, position, position == 0 ? nullptr : &lengths)
-                               : ParseBlockLazily(chunk, position);
+                               : ParseBlockLazily(chunk, position, to);
     const bool lastBlock = position == size;
     if (lastBlock) {
       ++frequencies_[kEndSymbol];
     }
     lengths = BuildCodeLengths(frequencies_);
-    if (static_cast<std::size_t>(end - start) + BlockSizeBound(lengths) > chunk.size()) {
+    if (static_cast<std::size_t>(end - start) + BlockSizeBound(lengths) > room) {
       return {};
     }
     end = WriteBlock(lengths, lastBlock, end);

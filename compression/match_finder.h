@@ -30,6 +30,11 @@ class MatchFinder {
   // Starts over on new data; positions are indexes into it.
   void Reset(std::span<const std::uint8_t> data);
 
+  // Matches found from now on end at `end` at the latest (at first, the
+  // data's end): a parser that stops at a block's end need not measure
+  // further.
+  void EndMatchesAt(std::uint32_t end) { matchEnd_ = end; }
+
   // The longest match at `position` (the nearest among equals), then
   // records `position` for later searches. Positions must rise.
   Match FindAndInsert(std::uint32_t position);
@@ -84,6 +89,7 @@ class MatchFinder {
   unsigned maxChainDepth_;
   std::uint32_t niceLength_;
   std::span<const std::uint8_t> data_;
+  std::uint32_t matchEnd_ = 0;
   std::vector<std::uint32_t> head_;
   std::vector<std::uint32_t> previous_;
 };
