@@ -20,22 +20,22 @@ class BitWriter {
     slots_[1] = out + 2;
   }
 
-  // Appends the low `count` (0 to 16) bits of `value`.
+  // Appends the low `count` (0 to 32) bits of `value`. Nothing else goes
+  // between those bits, so one call may fill and reserve two words.
   void WriteBits(std::uint32_t value, unsigned count) {
     pending_ = (pending_ << count) | value;
     pendingCount_ += count;
     totalBits_ += count;
-    if (pendingCount_ >= 16) {
+    while (pendingCount_ >= 16) {
       pendingCount_ -= 16;
-      StoreLe16(slots_[firstSlot_], static_cast<std::uint16_t>(pending_ >> pendingCount_));
-      firstSlot_ ^= 1;
-      --openSlots_;
+      StoreLe16(slots_[filledWords_ & 1], static_cast<std::uint16_t>(pending_ >> pendingCount_));
+      ++filledWords_;
     }
-    if (reservedWords_ < 1 + (totalBits_ + 15) / 16) {
-      slots_[firstSlot_ ^ (openSlots_ & 1)] = out_;
+    // The reader has loaded 1 + ceil(totalBits / 16) words by now.
+    while (16 * (reservedWords_ - 1) < totalBits_) {
+      slots_[reservedWords_ & 1] = out_;
       out_ += 2;
       ++reservedWords_;
-      ++openSlots_;
     }
   }
 
@@ -52,24 +52,24 @@ class BitWriter {
   // Fills the open slots (the partial word padded with zeros, then zeros)
   // and returns the end of the block.
   std::uint8_t* Finish() {
-    while (openSlots_ > 0) {
-      const std::uint32_t word = pendingCount_ > 0 ? pending_ << (16 - pendingCount_) : 0;
-      StoreLe16(slots_[firstSlot_], static_cast<std::uint16_t>(word));
+    while (filledWords_ < reservedWords_) {
+      const auto word = static_cast<std::uint16_t>(pendingCount_ > 0 ? pending_ << (16 - pendingCount_) : 0);
+      StoreLe16(slots_[filledWords_ & 1], word);
       pendingCount_ = 0;
-      firstSlot_ ^= 1;
-      --openSlots_;
+      ++filledWords_;
     }
     return out_;
   }
 
  private:
   std::uint8_t* out_;
+  // Word k of the bit stream goes into slots_[k & 1]: at most two words are
+  // reserved and not yet filled.
   std::uint8_t* slots_[2];
-  unsigned firstSlot_ = 0;  // index in slots_ of the oldest open slot
-  unsigned openSlots_ = 2;
+  std::uint64_t filledWords_ = 0;
   std::uint64_t reservedWords_ = 2;
   std::uint64_t totalBits_ = 0;
-  std::uint32_t pending_ = 0;  // the low pendingCount_ bits are not yet in a word
+  std::uint64_t pending_ = 0;  // the low pendingCount_ bits are not yet in a word
   unsigned pendingCount_ = 0;
 };
 

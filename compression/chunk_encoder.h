@@ -10,21 +10,35 @@
 namespace qvn::compression {
 
 // Encodes the chunks of buffer-mode streams one record at a time, so that
-// the chunks of one stream can be encoded apart (on several threads, each
-// with its own ChunkEncoder) and joined after the stream's header. Keeps its
-// tables and its scratch output between chunks.
+// the chunks of one stream, and the segments of one chunk, can be encoded
+// apart (on several threads, each with its own ChunkEncoder) and joined.
+// Keeps its tables and its scratch output between calls.
 class ChunkEncoder {
  public:
   explicit ChunkEncoder(Level level);
 
   // Appends the record of `chunk` (at most kBufferChunkSize bytes): its
   // 32-bit stored size, then its stream, or the chunk itself when the stream
-  // would not be strictly smaller.
-  void AppendRecord(std::span<const std::uint8_t> chunk, std::vector<std::uint8_t>& out);
+  // would not be strictly smaller. `blockDone` hears of the chunk's bytes as
+  // its blocks are encoded.
+  void AppendRecord(std::span<const std::uint8_t> chunk, std::vector<std::uint8_t>& out,
+                    const LzEncoder::BlockDone& blockDone = {});
+
+  // The same in parts: the stream of each segment (see LzEncoder), valid
+  // until this encoder's next call, then the record from all of them.
+  std::span<const std::uint8_t> EncodeSegment(std::span<const std::uint8_t> chunk, std::uint32_t from,
+                                              std::uint32_t to, const LzEncoder::BlockDone& blockDone = {}) {
+    return encoder_.EncodeSegment(chunk, from, to, blockDone);
+  }
+  // `segments` holds the streams of the chunk's segments in order, an empty
+  // one where a segment gave up.
+  static void AppendRecordOfSegments(std::span<const std::uint8_t> chunk,
+                                     const std::vector<std::vector<std::uint8_t>>& segments,
+                                     std::vector<std::uint8_t>& out);
 
  private:
   LzEncoder encoder_;
-  std::vector<std::uint8_t> compressed_;
+  Level level_;
 };
 
 }  // namespace qvn::compression

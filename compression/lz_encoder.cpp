@@ -9,6 +9,9 @@ namespace qvn::compression {
 namespace {
 
 constexpr std::uint32_t kBlockOutputSize = 65536;
+// Fast-level segments: 128 blocks, small enough to share a chunk among
+// threads, large enough that each fresh start costs little.
+constexpr std::uint32_t kFastSegmentSize = 128 * kBlockOutputSize;
 constexpr unsigned kEndSymbol = 256;
 // Positions inside a long match are mostly runs of one pattern; only the
 // last ones are worth recording for later searches.
@@ -21,8 +24,9 @@ struct LevelSettings {
 };
 
 // Lazy parsing: once the match at hand is this long, a longer one at the
-// next byte is rare, and only a quarter of the chain is searched for it.
-constexpr std::uint32_t kGoodLength = 8;
+// next byte is rare, and only an eighth of the chain is searched for it.
+constexpr std::uint32_t kGoodLength = 7;
+constexpr unsigned kLookaheadDivisor = 8;
 
 LevelSettings SettingsFor(Level level) {
   switch (level) {
@@ -38,7 +42,7 @@ LevelSettings SettingsFor(Level level) {
 
 LzEncoder::LzEncoder(Level level)
     : niceLength_(SettingsFor(level).niceLength),
-      lookaheadDepth_(std::max(1u, SettingsFor(level).maxChainDepth / 4)),
+      lookaheadDepth_(std::max(1u, SettingsFor(level).maxChainDepth / kLookaheadDivisor)),
       finder_(SettingsFor(level).maxChainDepth, SettingsFor(level).niceLength),
       tokens_(std::make_unique<Token[]>(kBlockOutputSize)) {
   if (SettingsFor(level).cheapestPath) {
@@ -88,26 +92,33 @@ std::uint8_t* LzEncoder::WriteBlock(const CodeLengths& lengths, bool lastBlock,
   const std::array<std::uint16_t, kSymbolCount> codes = AssignCanonicalCodes(lengths);
   BitWriter writer(out + kLengthTableBytes);
   for (const Token& token : std::span(tokens_.get(), tokenCount_)) {
-    writer.WriteBits(codes[token.symbol], lengths[token.symbol]);
+    const std::uint32_t code = codes[token.symbol];
+    const unsigned codeLength = lengths[token.symbol];
     if (token.length == 0) {
+      writer.WriteBits(code, codeLength);
       continue;
     }
+    const unsigned offsetBits = (token.symbol - 256u) >> 4;
+    const std::uint32_t offsetExtra = token.offset - (1u << offsetBits);
     const std::uint32_t lengthAboveMinimum = token.length - 3;
-    if (lengthAboveMinimum >= 15) {
-      if (lengthAboveMinimum - 15 < 255) {
-        writer.WriteByte(static_cast<std::uint8_t>(lengthAboveMinimum - 15));
+    if (lengthAboveMinimum < 15) {
+      // Symbol and offset bits have nothing between them: one write.
+      writer.WriteBits((code << offsetBits) | offsetExtra, codeLength + offsetBits);
+      continue;
+    }
+    writer.WriteBits(code, codeLength);
+    if (lengthAboveMinimum - 15 < 255) {
+      writer.WriteByte(static_cast<std::uint8_t>(lengthAboveMinimum - 15));
+    } else {
+      writer.WriteByte(255);
+      if (lengthAboveMinimum <= 0xFFFF) {
+        writer.Write16(static_cast<std::uint16_t>(lengthAboveMinimum));
       } else {
-        writer.WriteByte(255);
-        if (lengthAboveMinimum <= 0xFFFF) {
-          writer.Write16(static_cast<std::uint16_t>(lengthAboveMinimum));
-        } else {
-          writer.Write16(0);
-          writer.Write32(lengthAboveMinimum);
-        }
+        writer.Write16(0);
+        writer.Write32(lengthAboveMinimum);
       }
     }
-    const unsigned offsetBits = (token.symbol - 256u) >> 4;
-    writer.WriteBits(token.offset - (1u << offsetBits), offsetBits);
+    writer.WriteBits(offsetExtra, offsetBits);
   }
   if (lastBlock) {
     writer.WriteBits(codes[kEndSymbol], lengths[kEndSymbol]);
@@ -115,13 +126,16 @@ std::uint8_t* LzEncoder::WriteBlock(const CodeLengths& lengths, bool lastBlock,
   return writer.Finish();
 }
 
-std::uint32_t LzEncoder::ParseBlockLazily(std::span<const std::uint8_t> chunk, std::uint32_t position) {
-  const auto size = static_cast<std::uint32_t>(chunk.size());
-  auto insertInside = [&](std::uint32_t from, std::uint32_t end) {
-    finder_.InsertRange(std::max(from, end - std::min(end - from, kMaxInsertedPerMatch)), end);
+std::uint32_t LzEncoder::ParseBlockLazily(std::span<const std::uint8_t> chunk, std::uint32_t position,
+                                          std::uint32_t end) {
+  auto insertInside = [&](std::uint32_t from, std::uint32_t to) {
+    finder_.InsertRange(std::max(from, to - std::min(to - from, kMaxInsertedPerMatch)), to);
   };
-  const std::uint32_t blockStart = position;
-  while (position < size && position - blockStart < kBlockOutputSize) {
+  // Matches stop at the block's end, so that every block but a chunk's last
+  // covers exactly 64 KiB and segments start on block boundaries.
+  const std::uint32_t blockEnd = std::min(position + kBlockOutputSize, end);
+  finder_.EndMatchesAt(blockEnd);
+  while (position < blockEnd) {
     const Match current = haveDeferred_ ? deferred_ : finder_.FindAndInsert(position);
     haveDeferred_ = false;
     if (current.length == 0) {
@@ -164,40 +178,50 @@ std::uint32_t LzEncoder::ParseBlockCheapest(std::span<const std::uint8_t> chunk,
   return end;
 }
 
-bool LzEncoder::Encode(std::span<const std::uint8_t> chunk, std::vector<std::uint8_t>& stream) {
-  const auto size = static_cast<std::uint32_t>(chunk.size());
-  finder_.Reset(chunk);
-  haveDeferred_ = false;
-  // Anything that needs more room than the chunk would not be smaller than
-  // it. The room is taken block by block, so that only what is written is
-  // ever touched.
-  stream.clear();
-  stream.reserve(chunk.size());
-  std::size_t written = 0;
+std::uint32_t LzEncoder::SegmentSize(Level level) {
+  // The strong parser lets a block run past 64 KiB: a chunk is one segment.
+  return level == Level::kStrong ? static_cast<std::uint32_t>(kBufferChunkSize) : kFastSegmentSize;
+}
 
-  std::uint32_t position = 0;
+std::span<const std::uint8_t> LzEncoder::EncodeSegment(std::span<const std::uint8_t> chunk, std::uint32_t from,
+                                                       std::uint32_t to, const BlockDone& blockDone) {
+  const auto size = static_cast<std::uint32_t>(chunk.size());
+  // A segment starts afresh from the window before it, whatever came
+  // earlier, so its blocks are the same however segments are shared out.
+  finder_.Reset(chunk);
+  finder_.InsertRange(from - std::min(from, MatchFinder::kMaxOffset), from);
+  haveDeferred_ = false;
+  // Room for a short last segment's table too.
+  const std::size_t room = std::size_t{to - from} + (to - from) / 16 + 4 * kLengthTableBytes;
+  if (streamCapacity_ < room) {
+    stream_ = std::make_unique_for_overwrite<std::uint8_t[]>(room);
+    streamCapacity_ = room;
+  }
+  // Each block is bounded before it is written, so nothing passes `room`.
+  std::uint8_t* const start = stream_.get();
+  std::uint8_t* end = start;
+
+  std::uint32_t position = from;
   CodeLengths lengths{};
-  while (position < size) {
+  while (position < to) {
     StartBlock();
+    const std::uint32_t blockStart = position;
     position = cheapestParser_ ? ParseBlockCheapest(chunk, position, position == 0 ? nullptr : &lengths)
-                               : ParseBlockLazily(chunk, position);
+                               : ParseBlockLazily(chunk, position, to);
     const bool lastBlock = position == size;
     if (lastBlock) {
       ++frequencies_[kEndSymbol];
     }
     lengths = BuildCodeLengths(frequencies_);
-    const std::size_t room = written + BlockSizeBound(lengths);
-    if (room > chunk.size()) {
-      return false;
+    if (static_cast<std::size_t>(end - start) + BlockSizeBound(lengths) > room) {
+      return {};
     }
-    if (stream.size() < room) {
-      stream.resize(room);
+    end = WriteBlock(lengths, lastBlock, end);
+    if (blockDone) {
+      blockDone(position - blockStart);
     }
-    written = static_cast<std::size_t>(WriteBlock(lengths, lastBlock, stream.data() + written) -
-                                       stream.data());
   }
-  stream.resize(written);
-  return true;
+  return {start, end};
 }
 
 }  // namespace qvn::compression

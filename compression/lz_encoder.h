@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <span>
 #include <vector>
@@ -14,7 +15,7 @@ namespace qvn::compression {
 
 // Encodes chunks as raw LZ77+Huffman streams. Blocks end where the decoder
 // will switch tables (at the first symbol boundary at or past 64 KiB of a
-// block's output), each with its own length-limited canonical code; matches
+// block's output; at the fast level exactly at 64 KiB), each with its own length-limited canonical code; matches
 // reach back up to 65,535 bytes, across block boundaries but never before
 // the chunk; the end symbol 256 closes the chunk's last block.
 //
@@ -27,9 +28,21 @@ class LzEncoder {
  public:
   explicit LzEncoder(Level level);
 
-  // Writes the stream of `chunk` into `stream`. Returns false, with `stream`
-  // unspecified, as soon as it cannot come out smaller than the chunk.
-  bool Encode(std::span<const std::uint8_t> chunk, std::vector<std::uint8_t>& stream);
+  // Told the bytes of the chunk that each block covers, as it is done.
+  using BlockDone = std::function<void(std::size_t bytes)>;
+
+  // A chunk's stream is the streams of its segments, one after the other:
+  // segments of this many bytes (a multiple of 64 KiB), the last one
+  // shorter. Each is encoded on its own, so they may be encoded apart.
+  static std::uint32_t SegmentSize(Level level);
+
+  // The stream of chunk[from, to): `from` a multiple of SegmentSize, `to`
+  // the next one or the chunk's end. It lies in a buffer the encoder keeps
+  // until its next call; empty as soon as it would come out longer than
+  // the segment by more than a sixteenth and 1 KiB, which no useful stream
+  // does.
+  std::span<const std::uint8_t> EncodeSegment(std::span<const std::uint8_t> chunk, std::uint32_t from,
+                                              std::uint32_t to, const BlockDone& blockDone = {});
 
  private:
   struct Token {
@@ -39,7 +52,7 @@ class LzEncoder {
   };
 
   // Each parses one block from `position` into tokens_ and returns its end.
-  std::uint32_t ParseBlockLazily(std::span<const std::uint8_t> chunk, std::uint32_t position);
+  std::uint32_t ParseBlockLazily(std::span<const std::uint8_t> chunk, std::uint32_t position, std::uint32_t end);
   std::uint32_t ParseBlockCheapest(std::span<const std::uint8_t> chunk, std::uint32_t position,
                                    const CodeLengths* previous);
 
@@ -66,6 +79,11 @@ class LzEncoder {
   Frequencies frequencies_{};
   std::uint64_t offsetBitCount_ = 0;
   std::size_t lengthByteCount_ = 0;
+
+  // Not cleared between chunks: only what is written is ever read, and a
+  // large buffer's untouched pages cost nothing.
+  std::unique_ptr<std::uint8_t[]> stream_;
+  std::size_t streamCapacity_ = 0;
 };
 
 }  // namespace qvn::compression

@@ -25,6 +25,7 @@ MatchFinder::MatchFinder(unsigned maxChainDepth, std::uint32_t niceLength)
 
 void MatchFinder::Reset(std::span<const std::uint8_t> data) {
   data_ = data;
+  matchEnd_ = static_cast<std::uint32_t>(data.size());
   std::fill(head_.begin(), head_.end(), kNoPosition);
 }
 
@@ -61,7 +62,10 @@ Match MatchFinder::Search(std::uint32_t position, unsigned maxDepth, OnLonger on
   previous_[position & kWindowMask] = candidate;
   head_[hash] = position;
 
-  const std::uint32_t limit = static_cast<std::uint32_t>(std::min<std::size_t>(remaining, 0xFFFFFFFFu));
+  if (position >= matchEnd_) {
+    return {};
+  }
+  const std::uint32_t limit = matchEnd_ - position;
   const std::uint32_t wantedLength = std::min(niceLength_, limit);
   const std::uint8_t* const here = data_.data() + position;
   Match best;

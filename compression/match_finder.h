@@ -30,6 +30,11 @@ class MatchFinder {
   // Starts over on new data; positions are indexes into it.
   void Reset(std::span<const std::uint8_t> data);
 
+  // Matches found from now on end at `end` at the latest (at first, the
+  // data's end): a parser that stops at a block's end need not measure
+  // further.
+  void EndMatchesAt(std::uint32_t end) { matchEnd_ = end; }
+
   // The longest match at `position` (the nearest among equals), then
   // records `position` for later searches. Positions must rise.
   Match FindAndInsert(std::uint32_t position);
@@ -63,7 +68,9 @@ class MatchFinder {
   }
 
  private:
-  static constexpr unsigned kHashBits = 16;
+  // 2^17 heads: fewer unrelated prefixes share a chain than with 2^16, so
+  // walks are shorter and find more.
+  static constexpr unsigned kHashBits = 17;
   // An empty head as if it held a position a window before position 0, so
   // that one distance check ends every walk: chunks are far smaller than
   // 2^32 - 2^16 bytes.
@@ -82,6 +89,7 @@ class MatchFinder {
   unsigned maxChainDepth_;
   std::uint32_t niceLength_;
   std::span<const std::uint8_t> data_;
+  std::uint32_t matchEnd_ = 0;
   std::vector<std::uint32_t> head_;
   std::vector<std::uint32_t> previous_;
 };

@@ -89,14 +89,21 @@ TEST(PackGameFolder, EveryNumberOfJobsGivesTheSamePayload) {
   Bytes severalChunks(compression::kBufferChunkSize + 5000, 0);
   const Bytes tail = Noise(5000);
   std::copy(tail.begin(), tail.end(), severalChunks.end() - 5000);
+  // A fast-level chunk is encoded in 8 MiB segments, on several threads at
+  // once; a last segment of a few bytes must not turn the chunk raw.
+  Bytes segmentsAndTail(std::size_t{16} << 20, 0);
+  const Bytes text = Text("the last few bytes");
+  segmentsAndTail.insert(segmentsAndTail.end(), text.begin(), text.end());
   struct Case {
     std::string label;
     std::vector<std::pair<std::string, Bytes>> files;
+    std::size_t leastProgressCalls;  // a 64 KiB block at a time, not a chunk
   };
   const std::vector<Case> cases = {
-      {"many small files", manySmall},
-      {"one file of two chunks, the most a file may have", {{"Quorvane.exe", Text("MZ")}, {"big.pak", severalChunks}}},
-      {"empty and incompressible files", {{"Quorvane.exe", {}}, {"empty", {}}, {"noise", Noise(70000)}, {"tiny", Text("x")}}},
+      {"many small files", manySmall, 41},
+      {"one file of two chunks, the most a file may have", {{"Quorvane.exe", Text("MZ")}, {"big.pak", severalChunks}}, 3},
+      {"a chunk of segments, the last one short", {{"Quorvane.exe", Text("MZ")}, {"level.pak", segmentsAndTail}}, 3},
+      {"empty and incompressible files", {{"Quorvane.exe", {}}, {"empty", {}}, {"noise", Noise(1 << 20)}, {"tiny", Text("x")}}, 16},
   };
   for (const Case& c : cases) {
     ScratchFolder folder(c.label.substr(0, 4));
@@ -105,9 +112,32 @@ TEST(PackGameFolder, EveryNumberOfJobsGivesTheSamePayload) {
     for (const auto& [name, bytes] : c.files) inputs.push_back({name, bytes});
     const Bytes expected = BuildPayload(inputs, Level::kFast);
     EXPECT_TRUE(VerifyPayloadFile(expected).passed()) << c.label;
+    // The same streams as the codec's own one-thread encoding.
+    for (const PayloadEntry& entry : ParsePayloadManifest(expected)) {
+      const auto file = std::find_if(c.files.begin(), c.files.end(),
+                                     [&](const auto& f) { return f.first == StoredName(entry); });
+      ASSERT_NE(file, c.files.end()) << c.label;
+      if (file->second.empty()) continue;
+      EXPECT_TRUE(std::ranges::equal(entry.storedData, compression::EncodeBuffer(file->second)))
+          << c.label << ": " << file->first;
+      if (file->first == "level.pak") EXPECT_LT(entry.storedData.size(), file->second.size() / 100);
+    }
+    std::uint64_t size = 0;
+    for (const auto& file : c.files) size += file.second.size();
     const GameFolderScan scan = ScanGameFolder(folder.path());
     for (unsigned jobs = 1; jobs <= 4; ++jobs) {
-      EXPECT_TRUE(PackGameFolder(scan, Level::kFast, {}, jobs) == expected) << c.label << ", jobs " << jobs;
+      std::vector<std::uint64_t> done;
+      std::uint64_t total = 0;
+      const PackProgress record = [&](std::uint64_t bytesDone, std::uint64_t bytesTotal) {
+        done.push_back(bytesDone);
+        total = bytesTotal;
+      };
+      EXPECT_TRUE(PackGameFolder(scan, Level::kFast, record, jobs) == expected) << c.label << ", jobs " << jobs;
+      // Every worker's bytes counted once, rising to the whole.
+      EXPECT_TRUE(std::is_sorted(done.begin(), done.end())) << c.label << ", jobs " << jobs;
+      EXPECT_EQ(done.empty() ? 0 : done.back(), size) << c.label << ", jobs " << jobs;
+      EXPECT_EQ(total, size) << c.label << ", jobs " << jobs;
+      EXPECT_GE(done.size(), c.leastProgressCalls) << c.label << ", jobs " << jobs;
       EXPECT_TRUE(BuildPayload(inputs, Level::kFast, {}, jobs) == expected) << c.label << ", jobs " << jobs << " in memory";
     }
   }

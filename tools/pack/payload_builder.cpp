@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <mutex>
 #include <numeric>
 #include <string>
 
@@ -15,38 +16,50 @@
 namespace qvn::pack {
 namespace {
 
-// One chunk of one file: what a worker encodes.
-struct Unit {
+// One chunk of one file, read whole into a buffer and held until all its
+// segments are encoded.
+struct Chunk {
   std::size_t file;
   std::uint64_t offset;
   std::size_t size;
+  std::size_t firstUnit;  // its segments are units firstUnit onwards
+  std::size_t unitCount;
 };
 
-// What a unit holds while it is in flight: a buffer for its input and an
-// encoder with its tables. Reused by the next unit, so that there are never
-// more of them than jobs.
-struct Workspace {
-  explicit Workspace(compression::Level level) : encoder(level) {}
+// One segment of one chunk: what a worker encodes.
+struct Unit {
+  std::size_t chunk;
+  std::uint32_t from;  // within the chunk
+  std::uint32_t to;
+};
+
+struct ChunkState {
   std::unique_ptr<std::uint8_t[]> buffer;
   std::size_t capacity = 0;
-  compression::ChunkEncoder encoder;
-};
-
-struct UnitState {
-  std::unique_ptr<Workspace> workspace;
   std::span<const std::uint8_t> input;
+  std::size_t unitsLeft = 0;
+  std::vector<std::vector<std::uint8_t>> segments;
   std::vector<std::uint8_t> record;
 };
 
-std::vector<Unit> CutIntoUnits(const std::vector<PackFileInfo>& files, const std::vector<std::size_t>& order) {
-  std::vector<Unit> units;
+struct UnitState {
+  std::unique_ptr<compression::ChunkEncoder> encoder;
+};
+
+// Cuts the files, in stored order, into chunks and their segments.
+void CutIntoUnits(const std::vector<PackFileInfo>& files, const std::vector<std::size_t>& order,
+                  compression::Level level, std::vector<Chunk>& chunks, std::vector<Unit>& units) {
+  const std::uint32_t segmentSize = compression::LzEncoder::SegmentSize(level);
   for (const std::size_t file : order) {
     for (std::uint64_t offset = 0; offset < files[file].size; offset += compression::kBufferChunkSize) {
-      units.push_back(
-          {file, offset, static_cast<std::size_t>(std::min(compression::kBufferChunkSize, files[file].size - offset))});
+      const auto size = static_cast<std::uint32_t>(std::min(compression::kBufferChunkSize, files[file].size - offset));
+      const std::size_t firstUnit = units.size();
+      for (std::uint32_t from = 0; from < size; from += std::min(segmentSize, size - from)) {
+        units.push_back({chunks.size(), from, from + std::min(segmentSize, size - from)});
+      }
+      chunks.push_back({file, offset, size, firstUnit, units.size() - firstUnit});
     }
   }
-  return units;
 }
 
 std::vector<std::size_t> StoredOrder(const std::vector<PackFileInfo>& files) {
@@ -66,67 +79,117 @@ std::vector<std::uint8_t> BuildPayloadFromParts(const std::vector<PackFileInfo>&
   if (!problems.empty()) throw PackRefused(std::move(problems));
 
   const std::vector<std::size_t> order = StoredOrder(files);
-  const std::vector<Unit> units = CutIntoUnits(files, order);
-  std::vector<UnitState> states(units.size());
-  std::vector<std::unique_ptr<Workspace>> idle;
+  std::vector<Chunk> chunks;
+  std::vector<Unit> units;
+  CutIntoUnits(files, order, level, chunks, units);
+  std::vector<ChunkState> chunkStates(chunks.size());
+  std::vector<UnitState> unitStates(units.size());
+  // Buffers and encoders go back here when done with, for the next ones:
+  // never more of either than jobs.
+  std::vector<std::unique_ptr<std::uint8_t[]>> idleBuffers;
+  std::vector<std::size_t> idleCapacities;
+  std::vector<std::unique_ptr<compression::ChunkEncoder>> idleEncoders;
   std::vector<Sha256Hash> digests(files.size(), HashSha256({}));
   Sha256Hasher hasher;  // of the file being read, across its chunks
 
   std::uint64_t total = 0;
   for (const PackFileInfo& file : files) total += file.size;
+  // Bytes encoded so far across all workers, told as each block is done.
+  std::mutex progressMutex;
   std::uint64_t done = 0;
+  const auto advance = [&](std::uint64_t bytes) {
+    if (!progress || bytes == 0) return;
+    const std::lock_guard lock(progressMutex);
+    done += bytes;
+    progress(done, total);
+  };
 
-  // Reading and hashing stay on this thread, in order; only encoding is
-  // spread over the workers.
+  // Reading stays on this thread, in order, a chunk at its first segment.
+  // Hashing too, but while the segment's worker encodes it: a file is
+  // hashed in order, and no segment waits for its hash.
   const auto prepare = [&](std::size_t index) {
     const Unit& unit = units[index];
-    UnitState& state = states[index];
-    if (idle.empty()) idle.push_back(std::make_unique<Workspace>(level));
-    state.workspace = std::move(idle.back());
-    idle.pop_back();
-    Workspace& workspace = *state.workspace;
-    if (workspace.capacity < unit.size) {
-      workspace.buffer = std::make_unique_for_overwrite<std::uint8_t[]>(unit.size);
-      workspace.capacity = unit.size;
+    if (idleEncoders.empty()) idleEncoders.push_back(std::make_unique<compression::ChunkEncoder>(level));
+    unitStates[index].encoder = std::move(idleEncoders.back());
+    idleEncoders.pop_back();
+    if (unit.from != 0) return;
+    const Chunk& chunk = chunks[unit.chunk];
+    ChunkState& state = chunkStates[unit.chunk];
+    if (!idleBuffers.empty()) {
+      state.buffer = std::move(idleBuffers.back());
+      state.capacity = idleCapacities.back();
+      idleBuffers.pop_back();
+      idleCapacities.pop_back();
     }
-    state.input = read(unit.file, unit.offset, std::span(workspace.buffer.get(), unit.size));
-    const bool wholeFile = unit.offset == 0 && unit.size == files[unit.file].size;
-    if (wholeFile) {
-      digests[unit.file] = HashSha256(state.input);
+    if (state.capacity < chunk.size) {
+      state.buffer = std::make_unique_for_overwrite<std::uint8_t[]>(chunk.size);
+      state.capacity = chunk.size;
+    }
+    state.input = read(chunk.file, chunk.offset, std::span(state.buffer.get(), chunk.size));
+    state.unitsLeft = chunk.unitCount;
+    state.segments.resize(chunk.unitCount);
+  };
+  const auto hash = [&](std::size_t index) {
+    const Unit& unit = units[index];
+    const Chunk& chunk = chunks[unit.chunk];
+    const std::span<const std::uint8_t> input = chunkStates[unit.chunk].input.subspan(unit.from, unit.to - unit.from);
+    const std::uint64_t fileSize = files[chunk.file].size;
+    const std::uint64_t start = chunk.offset + unit.from;
+    if (start == 0 && input.size() == fileSize) {
+      digests[chunk.file] = HashSha256(input);
       return;
     }
-    if (unit.offset == 0) hasher = Sha256Hasher();
-    hasher.Update(state.input);
-    if (unit.offset + unit.size == files[unit.file].size) digests[unit.file] = hasher.Finish();
+    if (start == 0) hasher = Sha256Hasher();
+    hasher.Update(input);
+    if (start + input.size() == fileSize) digests[chunk.file] = hasher.Finish();
   };
   const auto work = [&](std::size_t index) {
-    UnitState& state = states[index];
-    if (units[index].offset == 0) {
-      const auto header = compression::BufferHeader(files[units[index].file].size);
+    const Unit& unit = units[index];
+    ChunkState& state = chunkStates[unit.chunk];
+    std::size_t told = 0;
+    const std::span<const std::uint8_t> stream =
+        unitStates[index].encoder->EncodeSegment(state.input, unit.from, unit.to, [&](std::size_t bytes) {
+          told += bytes;
+          advance(bytes);
+        });
+    // Each worker writes only its own segment's slot.
+    state.segments[index - chunks[unit.chunk].firstUnit].assign(stream.begin(), stream.end());
+    // A segment given up as incompressible stops before its last block.
+    advance(unit.to - unit.from - told);
+  };
+  // The chunk's record once its last segment is in; a file's first record
+  // starts with the stream header.
+  const auto finish = [&](std::size_t index) {
+    idleEncoders.push_back(std::move(unitStates[index].encoder));
+    const Unit& unit = units[index];
+    const Chunk& chunk = chunks[unit.chunk];
+    ChunkState& state = chunkStates[unit.chunk];
+    if (--state.unitsLeft > 0) return;
+    if (chunk.offset == 0) {
+      const auto header = compression::BufferHeader(files[chunk.file].size);
       state.record.assign(header.begin(), header.end());
     }
-    state.workspace->encoder.AppendRecord(state.input, state.record);
-  };
-  const auto finish = [&](std::size_t index) {
-    UnitState& state = states[index];
-    idle.push_back(std::move(state.workspace));
+    compression::ChunkEncoder::AppendRecordOfSegments(state.input, state.segments, state.record);
+    state.segments = {};
     state.input = {};
-    done += units[index].size;
-    if (progress) progress(done, total);
+    idleBuffers.push_back(std::move(state.buffer));
+    idleCapacities.push_back(state.capacity);
+    state.capacity = 0;
   };
-  RunOnWorkers(jobs, units.size(), prepare, work, finish);
-  idle.clear();
+  RunOnWorkers(jobs, units.size(), prepare, hash, work, finish);
+  idleBuffers.clear();
+  idleEncoders.clear();
 
   // A file's first chunk record already follows its stream header; a file
   // of one chunk, nearly every file, is then moved, not copied.
   std::vector<ContainerRecord> records(files.size());
-  for (std::size_t index = 0; index < units.size(); ++index) {
-    std::vector<std::uint8_t>& stored = records[units[index].file].storedData;
+  for (std::size_t index = 0; index < chunks.size(); ++index) {
+    std::vector<std::uint8_t>& stored = records[chunks[index].file].storedData;
     if (stored.empty()) {
-      stored = std::move(states[index].record);
+      stored = std::move(chunkStates[index].record);
     } else {
-      stored.insert(stored.end(), states[index].record.begin(), states[index].record.end());
-      states[index].record = {};
+      stored.insert(stored.end(), chunkStates[index].record.begin(), chunkStates[index].record.end());
+      chunkStates[index].record = {};
     }
   }
   std::vector<ContainerRecord> ordered;

@@ -19,8 +19,10 @@ namespace qvn::pack {
 // problem (FindPackProblems), when the launcher would refuse the files, and
 // also when the finished container outgrows the payload size limit.
 //
-// Files, and the 64 MiB chunks of larger files, are encoded on `jobs`
-// threads; the bytes are the same for any number of jobs.
+// Files, the 64 MiB chunks of larger files and, at the fast level, the
+// 8 MiB segments of chunks are encoded on `jobs` threads; the bytes are the same for any number of jobs. `progress` counts
+// the bytes encoded by all of them, a block at a time; it is called from
+// the workers, one call at a time.
 std::vector<std::uint8_t> BuildPayload(const std::vector<PackInput>& files,
                                        compression::Level level = compression::Level::kFast,
                                        const PackProgress& progress = {}, unsigned jobs = 1);
@@ -32,8 +34,8 @@ std::vector<std::uint8_t> BuildPayload(const std::vector<PackInput>& files,
 using ReadFilePart =
     std::function<std::span<const std::uint8_t>(std::size_t file, std::uint64_t offset, std::span<std::uint8_t> buffer)>;
 
-// BuildPayload for files read a part at a time: at most `jobs` chunks are
-// held at once, each with its encoder, besides the packed streams.
+// BuildPayload for files read a part at a time: at most `jobs` chunks and
+// `jobs` encoders are held at once, besides the packed streams.
 std::vector<std::uint8_t> BuildPayloadFromParts(const std::vector<PackFileInfo>& files, const ReadFilePart& read,
                                                 compression::Level level, const PackProgress& progress,
                                                 unsigned jobs);

@@ -78,17 +78,16 @@ unsigned MachineThreadCount() { return std::max(1u, std::thread::hardware_concur
 
 void RunOnWorkers(unsigned jobs, std::size_t count, const UnitStep& prepare, const UnitStep& work,
                   const UnitStep& finish) {
-  if (jobs <= 1) {
-    for (std::size_t unit = 0; unit < count; ++unit) {
-      prepare(unit);
-      work(unit);
-      finish(unit);
-    }
-    return;
-  }
+  RunOnWorkers(jobs, count, prepare, [](std::size_t) {}, work, finish);
+}
+
+void RunOnWorkers(unsigned jobs, std::size_t count, const UnitStep& prepare, const UnitStep& alongside,
+                  const UnitStep& work, const UnitStep& finish) {
+  // One job still gets a thread of its own, so that alongside() overlaps
+  // its work.
   Handover handover;
   WorkerThreads workers(handover);
-  const std::size_t threadCount = std::min<std::size_t>(jobs, count);
+  const std::size_t threadCount = std::min<std::size_t>(std::max(jobs, 1u), count);
   for (std::size_t i = 0; i < threadCount; ++i) workers.Start(work);
 
   std::size_t prepared = 0;
@@ -101,6 +100,7 @@ void RunOnWorkers(unsigned jobs, std::size_t count, const UnitStep& prepare, con
         handover.ready.push_back(prepared);
       }
       handover.unitReady.notify_one();
+      alongside(prepared);
       ++prepared;
       continue;
     }

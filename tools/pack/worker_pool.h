@@ -15,12 +15,17 @@ using UnitStep = std::function<void(std::size_t unit)>;
 // thread, in ascending order, and only when a worker is free for the unit;
 // work(unit) on one of `jobs` worker threads; finish(unit) on the calling
 // thread as units complete, in any order. So at most `jobs` units are
-// between prepare and finish at once, which bounds what they hold. With one
-// job no thread is started: each unit goes through its three steps in turn
-// on the calling thread. The first failure of any step is raised on the
+// between prepare and finish at once, which bounds what they hold; one job
+// means one worker thread. The first failure of any step is raised on the
 // calling thread after the workers have stopped; units not yet started are
 // dropped.
 void RunOnWorkers(unsigned jobs, std::size_t count, const UnitStep& prepare, const UnitStep& work,
                   const UnitStep& finish);
+
+// The same with one more step: alongside(unit) on the calling thread, in
+// ascending order, right after the unit has been handed to its worker, so
+// that it runs while work(unit) does. It must not change what work(unit) uses; finish(unit) comes after both.
+void RunOnWorkers(unsigned jobs, std::size_t count, const UnitStep& prepare, const UnitStep& alongside,
+                  const UnitStep& work, const UnitStep& finish);
 
 }  // namespace qvn::pack
