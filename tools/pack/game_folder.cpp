@@ -5,7 +5,6 @@
 #include <stdexcept>
 
 #include "tools/pack/pack_rules.h"
-#include "tools/pack/payload_builder.h"
 #include "tools/pack/utf8_path.h"
 
 namespace qvn::pack {
@@ -70,8 +69,8 @@ GameFolderScan ScanGameFolder(const fs::path& root) {
   return scan;
 }
 
-std::vector<std::uint8_t> PackGameFolder(const GameFolderScan& scan, compression::Level level,
-                                         const PackProgress& progress, unsigned jobs) {
+PayloadSummary WriteGameFolderPayload(const GameFolderScan& scan, compression::Level level,
+                                      const PackProgress& progress, unsigned jobs, const PayloadOutput& output) {
   std::vector<PackFileInfo> infos;
   for (const GameFolderFile& file : scan.files) infos.push_back({file.storedName, file.size});
   std::vector<PackProblem> problems = scan.problems;
@@ -86,7 +85,16 @@ std::vector<std::uint8_t> PackGameFolder(const GameFolderScan& scan, compression
   const ReadFilePart read = [&reader](std::size_t file, std::uint64_t offset, std::span<std::uint8_t> buffer) {
     return reader.Read(file, offset, buffer);
   };
-  return BuildPayloadFromParts(infos, read, level, progress, jobs);
+  return WritePayloadFromParts(infos, read, level, progress, jobs, output);
+}
+
+std::vector<std::uint8_t> PackGameFolder(const GameFolderScan& scan, compression::Level level,
+                                         const PackProgress& progress, unsigned jobs) {
+  std::vector<std::uint8_t> payload;
+  WriteGameFolderPayload(scan, level, progress, jobs, [&payload](std::span<const std::uint8_t> bytes) {
+    payload.insert(payload.end(), bytes.begin(), bytes.end());
+  });
+  return payload;
 }
 
 }  // namespace qvn::pack
