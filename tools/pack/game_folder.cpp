@@ -23,7 +23,7 @@ class FolderReader {
  public:
   explicit FolderReader(const std::vector<GameFolderFile>& files) : files_(files) {}
 
-  std::span<const std::uint8_t> Read(std::size_t index, std::uint64_t offset, std::span<std::uint8_t> buffer) {
+  void Read(std::size_t index, std::uint64_t offset, std::span<std::uint8_t> buffer) {
     const GameFolderFile& file = files_[index];
     if (offset == 0) {
       stream_ = std::ifstream(file.path, std::ios::binary);
@@ -35,7 +35,6 @@ class FolderReader {
     if (!stream_ || (last && stream_.peek() != std::ifstream::traits_type::eof())) {
       throw std::runtime_error("cannot read " + file.storedName + " completely; did it change while packing?");
     }
-    return buffer;
   }
 
  private:
@@ -83,7 +82,7 @@ PayloadSummary WriteGameFolderPayload(const GameFolderScan& scan, compression::L
 
   FolderReader reader(scan.files);
   const ReadFilePart read = [&reader](std::size_t file, std::uint64_t offset, std::span<std::uint8_t> buffer) {
-    return reader.Read(file, offset, buffer);
+    reader.Read(file, offset, buffer);
   };
   return WritePayloadFromParts(infos, read, level, progress, jobs, output);
 }

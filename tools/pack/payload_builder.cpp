@@ -28,6 +28,9 @@ struct Chunk {
   std::size_t unitCount;
 };
 
+// Far more than an encoder reads past the end of its segment.
+constexpr std::size_t kReadAheadMargin = 64 * 1024;
+
 // One segment of one chunk: what a worker encodes.
 struct Unit {
   std::size_t chunk;
@@ -39,6 +42,7 @@ struct ChunkState {
   std::unique_ptr<std::uint8_t[]> buffer;
   std::size_t capacity = 0;
   std::span<const std::uint8_t> input;
+  std::size_t read = 0;  // bytes of the chunk in `buffer` so far
   std::size_t unitsLeft = 0;
   std::vector<std::vector<std::uint8_t>> segments;  // its record's pieces once finished
   std::uint64_t recordSize = 0;
@@ -190,34 +194,49 @@ PayloadSummary WritePayloadFromParts(const std::vector<PackFileInfo>& files, con
     progress(done, total);
   };
 
-  // Reading stays on this thread, in order, a chunk at its first segment.
-  // Hashing too, but while the segment's worker encodes it: a file is
+  // Reading stays on this thread, in order. A chunk's first segment is read
+  // before its worker starts; the rest of the chunk while it encodes.
+  // Hashing too is done while the segment's worker encodes it: a file is
   // hashed in order, and no segment waits for its hash.
+  const auto readUpTo = [&](std::size_t index, std::size_t end) {
+    const Chunk& chunk = chunks[index];
+    ChunkState& state = chunkStates[index];
+    if (state.read >= end) return;
+    read(chunk.file, chunk.offset + state.read, std::span(state.buffer.get() + state.read, end - state.read));
+    state.read = end;
+  };
   const auto prepare = [&](std::size_t index) {
     const Unit& unit = units[index];
     if (idleEncoders.empty()) idleEncoders.push_back(std::make_unique<compression::ChunkEncoder>(level));
     unitStates[index].encoder = std::move(idleEncoders.back());
     idleEncoders.pop_back();
-    if (unit.from != 0) return;
     const Chunk& chunk = chunks[unit.chunk];
     ChunkState& state = chunkStates[unit.chunk];
-    if (!idleBuffers.empty()) {
-      state.buffer = std::move(idleBuffers.back());
-      state.capacity = idleCapacities.back();
-      idleBuffers.pop_back();
-      idleCapacities.pop_back();
+    if (unit.from == 0) {
+      if (!idleBuffers.empty()) {
+        state.buffer = std::move(idleBuffers.back());
+        state.capacity = idleCapacities.back();
+        idleBuffers.pop_back();
+        idleCapacities.pop_back();
+      }
+      if (state.capacity < chunk.size) {
+        state.buffer = std::make_unique_for_overwrite<std::uint8_t[]>(chunk.size);
+        state.capacity = chunk.size;
+      }
+      state.input = std::span(state.buffer.get(), chunk.size);
+      state.read = 0;
+      state.unitsLeft = chunk.unitCount;
+      state.segments.resize(chunk.unitCount);
     }
-    if (state.capacity < chunk.size) {
-      state.buffer = std::make_unique_for_overwrite<std::uint8_t[]>(chunk.size);
-      state.capacity = chunk.size;
-    }
-    state.input = read(chunk.file, chunk.offset, std::span(state.buffer.get(), chunk.size));
-    state.unitsLeft = chunk.unitCount;
-    state.segments.resize(chunk.unitCount);
+    // An encoder looks a few bytes past its segment's end (the hashes of its
+    // last positions): bytes from here on are written only where no worker
+    // of this chunk looks.
+    readUpTo(unit.chunk, std::min<std::size_t>(chunk.size, std::size_t{unit.to} + kReadAheadMargin));
   };
   const auto hash = [&](std::size_t index) {
     const Unit& unit = units[index];
     const Chunk& chunk = chunks[unit.chunk];
+    readUpTo(unit.chunk, chunk.size);
     const std::span<const std::uint8_t> input = chunkStates[unit.chunk].input.subspan(unit.from, unit.to - unit.from);
     const std::uint64_t fileSize = files[chunk.file].size;
     const std::uint64_t start = chunk.offset + unit.from;
@@ -302,10 +321,10 @@ std::vector<std::uint8_t> BuildPayload(const std::vector<PackInput>& files, comp
   std::vector<PackFileInfo> infos;
   infos.reserve(files.size());
   for (const PackInput& file : files) infos.push_back({file.storedName, file.contents.size()});
-  const ReadFilePart view = [&files](std::size_t file, std::uint64_t offset, std::span<std::uint8_t> buffer) {
-    return std::span<const std::uint8_t>(files[file].contents).subspan(static_cast<std::size_t>(offset), buffer.size());
+  const ReadFilePart copy = [&files](std::size_t file, std::uint64_t offset, std::span<std::uint8_t> buffer) {
+    std::copy_n(files[file].contents.begin() + static_cast<std::ptrdiff_t>(offset), buffer.size(), buffer.begin());
   };
-  return BuildPayloadFromParts(infos, view, level, progress, jobs);
+  return BuildPayloadFromParts(infos, copy, level, progress, jobs);
 }
 
 }  // namespace qvn::pack

@@ -28,12 +28,10 @@ std::vector<std::uint8_t> BuildPayload(const std::vector<PackInput>& files,
                                        compression::Level level = compression::Level::kFast,
                                        const PackProgress& progress = {}, unsigned jobs = 1);
 
-// Gives the bytes of file `file` (an index into BuildPayloadFromParts'
-// list) from `offset` on, as many as `buffer` holds: read into `buffer`, or
-// a view of bytes held elsewhere. Called on one thread, each file's parts in
-// order from its start, one file after the other.
-using ReadFilePart =
-    std::function<std::span<const std::uint8_t>(std::size_t file, std::uint64_t offset, std::span<std::uint8_t> buffer)>;
+// Fills `buffer` with the bytes of file `file` (an index into
+// BuildPayloadFromParts' list) from `offset` on. Called on one thread, each
+// file's parts in order from its start, one file after the other.
+using ReadFilePart = std::function<void(std::size_t file, std::uint64_t offset, std::span<std::uint8_t> buffer)>;
 
 // BuildPayload for files read a part at a time: at most `jobs` chunks and
 // `jobs` encoders are held at once, besides the packed streams.
