@@ -11,23 +11,37 @@ void AppendLittleEndian32(std::vector<std::uint8_t>& out, std::uint32_t value) {
   }
 }
 
+constexpr std::string_view kMagic = "QVNPORT1";
+
 }  // namespace
 
+std::vector<std::uint8_t> ContainerHeaderBytes(std::uint32_t fileCount) {
+  std::vector<std::uint8_t> out(kMagic.begin(), kMagic.end());
+  AppendLittleEndian32(out, fileCount);
+  return out;
+}
+
+std::vector<std::uint8_t> RecordHeaderBytes(const ContainerRecord& record, std::uint32_t storedSize) {
+  std::vector<std::uint8_t> out;
+  out.reserve(12 + record.digest.size() + record.name.size());
+  AppendLittleEndian32(out, static_cast<std::uint32_t>(record.name.size()));
+  AppendLittleEndian32(out, record.expandedSize);
+  AppendLittleEndian32(out, storedSize);
+  out.insert(out.end(), record.digest.begin(), record.digest.end());
+  out.insert(out.end(), record.name.begin(), record.name.end());
+  return out;
+}
+
 std::vector<std::uint8_t> WritePayloadContainer(const std::vector<ContainerRecord>& records) {
-  constexpr std::string_view magic = "QVNPORT1";
   // One allocation: the stored data of a game is tens of megabytes.
-  std::size_t size = magic.size() + 4;
+  std::size_t size = kMagic.size() + 4;
   for (const ContainerRecord& record : records) size += 12 + record.digest.size() + record.name.size() + record.storedData.size();
   std::vector<std::uint8_t> out;
   out.reserve(size);
-  out.assign(magic.begin(), magic.end());
-  AppendLittleEndian32(out, static_cast<std::uint32_t>(records.size()));
+  out = ContainerHeaderBytes(static_cast<std::uint32_t>(records.size()));
   for (const ContainerRecord& record : records) {
-    AppendLittleEndian32(out, static_cast<std::uint32_t>(record.name.size()));
-    AppendLittleEndian32(out, record.expandedSize);
-    AppendLittleEndian32(out, static_cast<std::uint32_t>(record.storedData.size()));
-    out.insert(out.end(), record.digest.begin(), record.digest.end());
-    out.insert(out.end(), record.name.begin(), record.name.end());
+    const std::vector<std::uint8_t> header = RecordHeaderBytes(record, static_cast<std::uint32_t>(record.storedData.size()));
+    out.insert(out.end(), header.begin(), header.end());
     out.insert(out.end(), record.storedData.begin(), record.storedData.end());
   }
   return out;

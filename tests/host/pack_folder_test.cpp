@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <fstream>
 #include <random>
 #include <string>
 #include <vector>
@@ -11,8 +12,10 @@
 #include "payload/payload_manifest.h"
 #include "tests/host/scratch_folder.h"
 #include "tools/pack/file_bytes.h"
+#include "tools/pack/output_file.h"
 #include "tools/pack/payload_builder.h"
 #include "tools/pack/payload_verification.h"
+#include "tools/pack/sha256_hash.h"
 #include "tools/pack/stored_name.h"
 
 namespace qvn::pack {
@@ -139,6 +142,54 @@ TEST(PackGameFolder, EveryNumberOfJobsGivesTheSamePayload) {
       EXPECT_EQ(total, size) << c.label << ", jobs " << jobs;
       EXPECT_GE(done.size(), c.leastProgressCalls) << c.label << ", jobs " << jobs;
       EXPECT_TRUE(BuildPayload(inputs, Level::kFast, {}, jobs) == expected) << c.label << ", jobs " << jobs << " in memory";
+    }
+  }
+}
+
+TEST(WriteGameFolderPayload, AFailureMidwayLeavesTheEarlierOutputAndNoPartialFile) {
+  struct Case {
+    std::string label;
+    std::string grown;  // after the walk, so that reading it fails; none: the run succeeds
+    unsigned jobs;
+  };
+  const std::vector<Case> cases = {
+      {"nothing changed", "", 1},
+      {"nothing changed, 2 jobs", "", 2},
+      {"the first file", "Quorvane.exe", 1},
+      {"a file in the middle", "assets/levels/first.txt", 1},
+      {"a file in the middle, 2 jobs", "assets/levels/first.txt", 2},
+      {"a late file, after the others were written", "readme.txt", 1},
+      {"a late file, 2 jobs", "readme.txt", 2},
+  };
+  const Bytes earlier = Text("an earlier payload");
+  std::vector<PackInput> inputs;
+  for (const auto& [name, bytes] : kMixedGame) inputs.push_back({name, bytes});
+  const Bytes expected = BuildPayload(inputs, Level::kFast);
+  for (const Case& c : cases) {
+    ScratchFolder folder(std::to_string(&c - cases.data()));
+    WriteGame(folder, kMixedGame);
+    const GameFolderScan scan = ScanGameFolder(folder.path());
+    if (!c.grown.empty()) std::ofstream(folder.path() / c.grown, std::ios::binary | std::ios::app) << "!";
+    const fs::path out = folder.Write("out/game.payload", earlier);
+    PayloadSummary summary;
+    bool failed = false;
+    try {
+      OutputFile file(out);
+      summary = WriteGameFolderPayload(scan, Level::kFast, {}, c.jobs,
+                                       [&file](std::span<const std::uint8_t> bytes) { file.Write(bytes); });
+      file.Commit();
+    } catch (const std::runtime_error& error) {
+      failed = true;
+      EXPECT_NE(std::string(error.what()).find(c.grown), std::string::npos) << c.label << ": " << error.what();
+    }
+    EXPECT_EQ(failed, !c.grown.empty()) << c.label;
+    EXPECT_EQ(std::vector<fs::path>(fs::directory_iterator(out.parent_path()), {}), std::vector<fs::path>{out}) << c.label;
+    if (failed) {
+      EXPECT_EQ(ReadFileBytes(out), earlier) << c.label;
+    } else {
+      EXPECT_TRUE(ReadFileBytes(out) == expected) << c.label;
+      EXPECT_EQ(summary.size, expected.size()) << c.label;
+      EXPECT_EQ(summary.digest, HashSha256(expected)) << c.label;
     }
   }
 }

@@ -4,7 +4,11 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <stdexcept>
+#include <thread>
 #include <vector>
 
 namespace qvn::pack {
@@ -60,6 +64,53 @@ TEST(RunOnWorkers, AFailingUnitStopsTheRunAndReachesTheCaller) {
                  std::runtime_error)
         << jobs << " jobs";
     EXPECT_LT(worked, 100) << jobs << " jobs: units after the failure were dropped";
+  }
+}
+
+TEST(RunOnWorkers, IdleRunsOnTheCallingThreadWhileUnitsAreWorkedOn) {
+  struct IdleCase {
+    unsigned jobs;
+    std::size_t count;
+    int idlePieces;  // how many calls say that some is left
+  };
+  const std::vector<IdleCase> cases = {{1, 1, 0}, {1, 5, 3}, {2, 9, 4}, {4, 17, 100}};
+  for (const IdleCase& c : cases) {
+    SCOPED_TRACE(::testing::Message() << c.jobs << " jobs, " << c.count << " units, " << c.idlePieces << " pieces");
+    const std::thread::id caller = std::this_thread::get_id();
+    std::mutex mutex;
+    std::condition_variable idled;
+    int idleCalls = 0;
+    int piecesLeft = c.idlePieces;
+    bool nothingLeft = false;  // since the last finish
+    bool offThread = false, calledWhenNothingLeft = false;
+    std::atomic<bool> firstUnitSawIdle = false;
+    std::vector<int> finished(c.count);
+    RunOnWorkers(
+        c.jobs, c.count, [](std::size_t) {}, [](std::size_t) {},
+        [&](std::size_t unit) {
+          if (unit != 0) return;
+          // Unit 0 holds its worker until the calling thread has idled.
+          std::unique_lock lock(mutex);
+          firstUnitSawIdle = idled.wait_for(lock, std::chrono::seconds(60), [&] { return idleCalls > 0; });
+        },
+        [&](std::size_t unit) {
+          ++finished[unit];
+          nothingLeft = false;
+        },
+        [&] {
+          const std::lock_guard lock(mutex);
+          offThread = offThread || std::this_thread::get_id() != caller;
+          calledWhenNothingLeft = calledWhenNothingLeft || nothingLeft;
+          ++idleCalls;
+          idled.notify_all();
+          if (piecesLeft > 0) --piecesLeft;
+          nothingLeft = piecesLeft == 0;
+          return !nothingLeft;
+        });
+    EXPECT_EQ(finished, std::vector<int>(c.count, 1));
+    EXPECT_TRUE(firstUnitSawIdle);
+    EXPECT_FALSE(offThread);
+    EXPECT_FALSE(calledWhenNothingLeft);
   }
 }
 

@@ -3,6 +3,7 @@
 #include <fstream>
 #include <stdexcept>
 
+#include "tools/pack/output_file.h"
 #include "tools/pack/utf8_path.h"
 
 namespace qvn::pack {
@@ -20,19 +21,9 @@ std::vector<std::uint8_t> ReadFileBytes(const std::filesystem::path& path) {
 }
 
 void WriteFileBytes(const std::filesystem::path& path, std::span<const std::uint8_t> bytes) {
-  std::filesystem::path partial = path;
-  partial += ".partial";
-  {
-    std::ofstream stream(partial, std::ios::binary | std::ios::trunc);
-    stream.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    stream.close();
-    if (!stream) {
-      std::error_code ignored;
-      std::filesystem::remove(partial, ignored);
-      throw std::runtime_error("cannot write " + PathText(path));
-    }
-  }
-  std::filesystem::rename(partial, path);
+  OutputFile file(path);
+  file.Write(bytes);
+  file.Commit();
 }
 
 }  // namespace qvn::pack

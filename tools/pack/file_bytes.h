@@ -10,8 +10,7 @@ namespace qvn::pack {
 // The whole file. Raises std::runtime_error when it cannot be read.
 std::vector<std::uint8_t> ReadFileBytes(const std::filesystem::path& path);
 
-// Writes a sibling "<name>.partial" and renames it over `path`, so that a
-// reader (or a build that was interrupted) never sees a half-written file.
+// Writes the file whole through OutputFile.
 void WriteFileBytes(const std::filesystem::path& path, std::span<const std::uint8_t> bytes);
 
 }  // namespace qvn::pack

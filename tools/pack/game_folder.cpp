@@ -5,7 +5,6 @@
 #include <stdexcept>
 
 #include "tools/pack/pack_rules.h"
-#include "tools/pack/payload_builder.h"
 #include "tools/pack/utf8_path.h"
 
 namespace qvn::pack {
@@ -24,7 +23,7 @@ class FolderReader {
  public:
   explicit FolderReader(const std::vector<GameFolderFile>& files) : files_(files) {}
 
-  std::span<const std::uint8_t> Read(std::size_t index, std::uint64_t offset, std::span<std::uint8_t> buffer) {
+  void Read(std::size_t index, std::uint64_t offset, std::span<std::uint8_t> buffer) {
     const GameFolderFile& file = files_[index];
     if (offset == 0) {
       stream_ = std::ifstream(file.path, std::ios::binary);
@@ -36,7 +35,6 @@ class FolderReader {
     if (!stream_ || (last && stream_.peek() != std::ifstream::traits_type::eof())) {
       throw std::runtime_error("cannot read " + file.storedName + " completely; did it change while packing?");
     }
-    return buffer;
   }
 
  private:
@@ -70,8 +68,8 @@ GameFolderScan ScanGameFolder(const fs::path& root) {
   return scan;
 }
 
-std::vector<std::uint8_t> PackGameFolder(const GameFolderScan& scan, compression::Level level,
-                                         const PackProgress& progress, unsigned jobs) {
+PayloadSummary WriteGameFolderPayload(const GameFolderScan& scan, compression::Level level,
+                                      const PackProgress& progress, unsigned jobs, const PayloadOutput& output) {
   std::vector<PackFileInfo> infos;
   for (const GameFolderFile& file : scan.files) infos.push_back({file.storedName, file.size});
   std::vector<PackProblem> problems = scan.problems;
@@ -84,9 +82,18 @@ std::vector<std::uint8_t> PackGameFolder(const GameFolderScan& scan, compression
 
   FolderReader reader(scan.files);
   const ReadFilePart read = [&reader](std::size_t file, std::uint64_t offset, std::span<std::uint8_t> buffer) {
-    return reader.Read(file, offset, buffer);
+    reader.Read(file, offset, buffer);
   };
-  return BuildPayloadFromParts(infos, read, level, progress, jobs);
+  return WritePayloadFromParts(infos, read, level, progress, jobs, output);
+}
+
+std::vector<std::uint8_t> PackGameFolder(const GameFolderScan& scan, compression::Level level,
+                                         const PackProgress& progress, unsigned jobs) {
+  std::vector<std::uint8_t> payload;
+  WriteGameFolderPayload(scan, level, progress, jobs, [&payload](std::span<const std::uint8_t> bytes) {
+    payload.insert(payload.end(), bytes.begin(), bytes.end());
+  });
+  return payload;
 }
 
 }  // namespace qvn::pack

@@ -9,6 +9,7 @@
 #include "tools/pack/pack_input.h"
 #include "tools/pack/pack_progress.h"
 #include "tools/pack/pack_refusal.h"
+#include "tools/pack/payload_builder.h"
 
 namespace qvn::pack {
 
@@ -38,6 +39,11 @@ GameFolderScan ScanGameFolder(const std::filesystem::path& root);
 // wrong, reads them and builds the payload (BuildPayloadFromParts) on
 // `jobs` threads, holding at most `jobs` chunks of the files at once. Raises
 // PackRefused with the walk's problems and the rules' problems together.
+// The payload goes to `output` as it is made (WritePayloadFromParts).
+PayloadSummary WriteGameFolderPayload(const GameFolderScan& scan, compression::Level level,
+                                      const PackProgress& progress, unsigned jobs, const PayloadOutput& output);
+
+// The same, the payload returned whole.
 std::vector<std::uint8_t> PackGameFolder(const GameFolderScan& scan, compression::Level level,
                                          const PackProgress& progress = {}, unsigned jobs = 1);
 

@@ -92,10 +92,12 @@ int WriteLauncher(const LauncherCommand& command) {
     throw InputRefused("stub " + PathText(stubPath) + " cannot become a launcher: " + error.what());
   }
 
-  const PackedGame packed = PackGameDirectory(command.pack);
-  const Sha256Hash digest = HashSha256(packed.payload);
-  resources.payload = packed.payload;
-  resources.digest = digest;
+  std::vector<std::uint8_t> payload;
+  const PackedGame packed = PackGameDirectory(command.pack, [&payload](std::span<const std::uint8_t> bytes) {
+    payload.insert(payload.end(), bytes.begin(), bytes.end());
+  });
+  resources.payload = payload;
+  resources.digest = packed.payload.digest;
   WriteFileBytes(command.out, BuildLauncherImage(stub, resources));
 
   std::cout << DescribePacking(packed) << "launcher: " << PathText(command.out) << " (from " << PathText(stubPath)

@@ -11,6 +11,7 @@
 #include "tools/pack/file_bytes.h"
 #include "tools/pack/game_folder.h"
 #include "tools/pack/launcher_details.h"
+#include "tools/pack/output_file.h"
 #include "tools/pack/pack_refusal.h"
 #include "tools/pack/payload_listing.h"
 #include "tools/pack/payload_source.h"
@@ -50,13 +51,15 @@ void WarnAboutEmptyFolders(const GameFolderScan& scan) {
 }
 
 int Build(const BuildCommand& command) {
-  const PackedGame packed = PackGameDirectory(command);
-  const std::vector<std::uint8_t>& payload = packed.payload;
-  const Sha256Hash digest = HashSha256(payload);
   std::filesystem::path digestOut = command.out;
   digestOut += ".digest";
   if (command.digestOut) digestOut = *command.digestOut;
-  WriteFileBytes(command.out, payload);
+  // Written as it is made; only a finished payload takes the name.
+  OutputFile payloadFile(command.out);
+  const PackedGame packed =
+      PackGameDirectory(command, [&payloadFile](std::span<const std::uint8_t> bytes) { payloadFile.Write(bytes); });
+  payloadFile.Commit();
+  const Sha256Hash& digest = packed.payload.digest;
   WriteFileBytes(digestOut, digest);
 
   std::cout << DescribePacking(packed) << "payload: " << PathText(command.out) << "\n"
@@ -66,15 +69,15 @@ int Build(const BuildCommand& command) {
 
 }  // namespace
 
-PackedGame PackGameDirectory(const BuildCommand& command) {
+PackedGame PackGameDirectory(const BuildCommand& command, const PayloadOutput& output) {
   const GameFolderScan scan = ScanGameFolder(command.gameDir);
   WarnAboutEmptyFolders(scan);
   PackedGame packed;
   {
     ProgressBar bar("packing");
-    packed.payload = PackGameFolder(scan, command.level, [&bar](std::uint64_t done, std::uint64_t total) {
-      bar.Update(done, total);
-    }, command.jobs);
+    packed.payload = WriteGameFolderPayload(
+        scan, command.level, [&bar](std::uint64_t done, std::uint64_t total) { bar.Update(done, total); },
+        command.jobs, output);
   }
   packed.fileCount = scan.files.size();
   for (const GameFolderFile& file : scan.files) packed.expandedSize += file.size;
@@ -83,8 +86,8 @@ PackedGame PackGameDirectory(const BuildCommand& command) {
 
 std::string DescribePacking(const PackedGame& packed) {
   return "packed " + std::to_string(packed.fileCount) + " files, " + std::to_string(packed.expandedSize) +
-         " bytes, into " + std::to_string(packed.payload.size()) + " bytes (" +
-         Percent(packed.payload.size(), packed.expandedSize) + ")\n";
+         " bytes, into " + std::to_string(packed.payload.size) + " bytes (" +
+         Percent(packed.payload.size, packed.expandedSize) + ")\n";
 }
 
 int RunRefusable(const std::filesystem::path& gameDir, const std::function<int()>& command) {

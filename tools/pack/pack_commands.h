@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "compression/buffer_format.h"
+#include "tools/pack/payload_builder.h"
 #include "tools/pack/worker_pool.h"
 
 namespace qvn::pack {
@@ -25,14 +26,14 @@ struct BuildCommand {
 };
 
 // `build`'s packing, shared with `launcher`: scans the folder, warns about
-// empty folders, packs with a progress bar. Raises PackRefused listing every
-// problem.
+// empty folders, packs with a progress bar, giving the payload to `output`
+// as it is made. Raises PackRefused listing every problem.
 struct PackedGame {
-  std::vector<std::uint8_t> payload;
+  PayloadSummary payload;
   std::size_t fileCount = 0;
   std::uint64_t expandedSize = 0;
 };
-PackedGame PackGameDirectory(const BuildCommand& command);
+PackedGame PackGameDirectory(const BuildCommand& command, const PayloadOutput& output);
 
 // "packed N files, E bytes, into P bytes (x%)" and a line feed.
 std::string DescribePacking(const PackedGame& packed);

@@ -8,6 +8,7 @@
 #include "compression/buffer_format.h"
 #include "tools/pack/pack_input.h"
 #include "tools/pack/pack_progress.h"
+#include "tools/pack/sha256_hash.h"
 
 namespace qvn::pack {
 
@@ -17,7 +18,7 @@ namespace qvn::pack {
 // Each non-empty file is one buffer-mode stream from our encoder at `level`;
 // an empty file has no stored bytes. Raises PackRefused, listing every
 // problem (FindPackProblems), when the launcher would refuse the files, and
-// also when the finished container outgrows the payload size limit.
+// also when the container outgrows the payload size limit.
 //
 // Files, the 64 MiB chunks of larger files and, at the fast level, the
 // 8 MiB segments of chunks are encoded on `jobs` threads; the bytes are the same for any number of jobs. `progress` counts
@@ -27,17 +28,31 @@ std::vector<std::uint8_t> BuildPayload(const std::vector<PackInput>& files,
                                        compression::Level level = compression::Level::kFast,
                                        const PackProgress& progress = {}, unsigned jobs = 1);
 
-// Gives the bytes of file `file` (an index into BuildPayloadFromParts'
-// list) from `offset` on, as many as `buffer` holds: read into `buffer`, or
-// a view of bytes held elsewhere. Called on one thread, each file's parts in
-// order from its start, one file after the other.
-using ReadFilePart =
-    std::function<std::span<const std::uint8_t>(std::size_t file, std::uint64_t offset, std::span<std::uint8_t> buffer)>;
+// Fills `buffer` with the bytes of file `file` (an index into
+// BuildPayloadFromParts' list) from `offset` on. Called on one thread, each
+// file's parts in order from its start, one file after the other.
+using ReadFilePart = std::function<void(std::size_t file, std::uint64_t offset, std::span<std::uint8_t> buffer)>;
 
 // BuildPayload for files read a part at a time: at most `jobs` chunks and
 // `jobs` encoders are held at once, besides the packed streams.
 std::vector<std::uint8_t> BuildPayloadFromParts(const std::vector<PackFileInfo>& files, const ReadFilePart& read,
                                                 compression::Level level, const PackProgress& progress,
                                                 unsigned jobs);
+
+// Takes the payload's bytes in order, a piece at a time.
+using PayloadOutput = std::function<void(std::span<const std::uint8_t> bytes)>;
+
+struct PayloadSummary {
+  std::uint64_t size = 0;
+  Sha256Hash digest{};  // of the whole payload
+};
+
+// BuildPayloadFromParts giving the payload to `output` as it goes: each
+// file's record once the file is encoded, in stored order, while later
+// files are encoded. Besides chunks and encoders, only the streams not yet
+// given are held. Called on the calling thread.
+PayloadSummary WritePayloadFromParts(const std::vector<PackFileInfo>& files, const ReadFilePart& read,
+                                     compression::Level level, const PackProgress& progress, unsigned jobs,
+                                     const PayloadOutput& output);
 
 }  // namespace qvn::pack

@@ -83,6 +83,11 @@ void RunOnWorkers(unsigned jobs, std::size_t count, const UnitStep& prepare, con
 
 void RunOnWorkers(unsigned jobs, std::size_t count, const UnitStep& prepare, const UnitStep& alongside,
                   const UnitStep& work, const UnitStep& finish) {
+  RunOnWorkers(jobs, count, prepare, alongside, work, finish, [] { return false; });
+}
+
+void RunOnWorkers(unsigned jobs, std::size_t count, const UnitStep& prepare, const UnitStep& alongside,
+                  const UnitStep& work, const UnitStep& finish, const IdleStep& idle) {
   // One job still gets a thread of its own, so that alongside() overlaps
   // its work.
   Handover handover;
@@ -92,6 +97,7 @@ void RunOnWorkers(unsigned jobs, std::size_t count, const UnitStep& prepare, con
 
   std::size_t prepared = 0;
   std::size_t finished = 0;
+  bool idleLeft = true;
   while (finished < count) {
     if (prepared < count && prepared - finished < threadCount) {
       prepare(prepared);
@@ -107,12 +113,18 @@ void RunOnWorkers(unsigned jobs, std::size_t count, const UnitStep& prepare, con
     std::size_t unit = 0;
     {
       std::unique_lock lock(handover.mutex);
+      if (handover.done.empty() && idleLeft) {
+        lock.unlock();
+        idleLeft = idle();
+        continue;
+      }
       handover.unitDone.wait(lock, [&handover] { return !handover.done.empty(); });
       if (handover.failure) std::rethrow_exception(handover.failure);
       unit = handover.done.front();
       handover.done.pop_front();
     }
     finish(unit);
+    idleLeft = true;
     ++finished;
   }
 }

@@ -28,4 +28,15 @@ void RunOnWorkers(unsigned jobs, std::size_t count, const UnitStep& prepare, con
 void RunOnWorkers(unsigned jobs, std::size_t count, const UnitStep& prepare, const UnitStep& alongside,
                   const UnitStep& work, const UnitStep& finish);
 
+// Told to do a bounded piece of the calling thread's own work; says whether
+// some is left.
+using IdleStep = std::function<bool()>;
+
+// The same again with idle() called on the calling thread whenever it would
+// otherwise wait for a unit to complete, until it says nothing is left (and
+// again after each finish). Each piece should be short: no unit is prepared
+// while it runs.
+void RunOnWorkers(unsigned jobs, std::size_t count, const UnitStep& prepare, const UnitStep& alongside,
+                  const UnitStep& work, const UnitStep& finish, const IdleStep& idle);
+
 }  // namespace qvn::pack
