@@ -9,9 +9,9 @@ namespace qvn::compression {
 namespace {
 
 constexpr std::uint32_t kBlockOutputSize = 65536;
-// Fast-level segments: 128 blocks, small enough to share a chunk among
-// threads, large enough that each fresh start costs little.
-constexpr std::uint32_t kFastSegmentSize = 128 * kBlockOutputSize;
+// Segments of 128 blocks: small enough to share a chunk among threads,
+// large enough that each fresh start costs little.
+constexpr std::uint32_t kSegmentSize = 128 * kBlockOutputSize;
 constexpr unsigned kEndSymbol = 256;
 // Positions inside a long match are mostly runs of one pattern; only the
 // last ones are worth recording for later searches.
@@ -178,10 +178,7 @@ std::uint32_t LzEncoder::ParseBlockCheapest(std::span<const std::uint8_t> chunk,
   return end;
 }
 
-std::uint32_t LzEncoder::SegmentSize(Level level) {
-  // The strong parser lets a block run past 64 KiB: a chunk is one segment.
-  return level == Level::kStrong ? static_cast<std::uint32_t>(kBufferChunkSize) : kFastSegmentSize;
-}
+std::uint32_t LzEncoder::SegmentSize(Level) { return kSegmentSize; }
 
 std::span<const std::uint8_t> LzEncoder::EncodeSegment(std::span<const std::uint8_t> chunk, std::uint32_t from,
                                                        std::uint32_t to, const BlockDone& blockDone) {
@@ -206,7 +203,9 @@ std::span<const std::uint8_t> LzEncoder::EncodeSegment(std::span<const std::uint
   while (position < to) {
     StartBlock();
     const std::uint32_t blockStart = position;
-    position = cheapestParser_ ? ParseBlockCheapest(chunk, position, position == 0 ? nullptr : &lengths)
+    // The strong parser's first model is the code before, within the
+    // segment only.
+    position = cheapestParser_ ? ParseBlockCheapest(chunk, position, position == from ? nullptr : &lengths)
                                : ParseBlockLazily(chunk, position, to);
     const bool lastBlock = position == size;
     if (lastBlock) {

@@ -14,10 +14,10 @@
 namespace qvn::compression {
 
 // Encodes chunks as raw LZ77+Huffman streams. Blocks end where the decoder
-// will switch tables (at the first symbol boundary at or past 64 KiB of a
-// block's output; at the fast level exactly at 64 KiB), each with its own length-limited canonical code; matches
-// reach back up to 65,535 bytes, across block boundaries but never before
-// the chunk; the end symbol 256 closes the chunk's last block.
+// will switch tables: every block but a chunk's last covers exactly 64 KiB
+// (no match runs past its end), each with its own length-limited canonical
+// code; matches reach back up to 65,535 bytes, across block boundaries but
+// never before the chunk; the end symbol 256 closes the chunk's last block.
 //
 // The fast level parses lazily: a match is put off by one byte when the
 // next position has a longer one (searched less deeply when the match at

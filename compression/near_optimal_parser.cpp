@@ -17,8 +17,7 @@ constexpr std::uint32_t kFirstMatchSymbolCost = 8;
 constexpr std::uint32_t kLongestShortLength = 17;
 // Passes over the block: each after the first prices symbols from the
 // statistics of the path before.
-constexpr int kPasses = 2;
-constexpr std::uint32_t kMaxRecordedPastBlock = 1024;
+constexpr int kPasses = 3;
 
 unsigned OffsetBits(std::uint32_t offset) { return static_cast<unsigned>(std::bit_width(offset)) - 1; }
 
@@ -60,40 +59,37 @@ void NearOptimalParser::FindMatches(std::uint32_t start, std::uint32_t span) {
 
 void NearOptimalParser::CheapestPath(std::span<const std::uint8_t> chunk, std::uint32_t start,
                                      std::uint32_t span, const SymbolCosts& costs, std::vector<Item>& items) {
-  // Node `span` stands for every arrival at or past the block's end.
-  cost_.assign(span + 1, kUnreached);
-  from_.resize(span + 1);
-  arrival_.resize(span + 1);
-  cost_[0] = 0;
-  auto relax = [&](std::uint32_t from, std::uint32_t cost, Item item) {
-    const std::uint32_t to = std::min(from + std::max<std::uint32_t>(item.length, 1), span);
-    if (cost < cost_[to]) {
-      cost_[to] = cost;
-      from_[to] = from;
-      arrival_[to] = item;
-    }
-  };
+  nodes_.assign(span + 1, {kUnreached, {0, 0}});
+  nodes_[0].cost = 0;
+  Node* const nodes = nodes_.data();
   for (std::uint32_t i = 0; i < span; ++i) {
-    const std::uint32_t here = cost_[i];
-    relax(i, here + costs[chunk[start + i]], {0, 0});
+    const std::uint32_t here = nodes[i].cost;
+    if (const std::uint32_t cost = here + costs[chunk[start + i]]; cost < nodes[i + 1].cost) {
+      nodes[i + 1] = {cost, {0, 0}};
+    }
     std::uint32_t shorter = 2;  // lengths up to here were offered by nearer matches
     for (std::uint32_t m = firstMatch_[i]; m < firstMatch_[i + 1]; ++m) {
       const Match match = matches_[m];
       const std::uint32_t base = here + OffsetBits(match.offset);
-      for (std::uint32_t length = shorter + 1; length <= std::min(match.length, kLongestShortLength); ++length) {
-        relax(i, base + costs[MatchSymbol(length, match.offset)], {length, match.offset});
+      // The costs of this offset's symbols, by length above the minimum.
+      const std::uint32_t* const symbolCosts = &costs[MatchSymbol(3, match.offset)];
+      const std::uint32_t longestShort = std::min(match.length, kLongestShortLength);
+      for (std::uint32_t length = shorter + 1; length <= longestShort; ++length) {
+        if (const std::uint32_t cost = base + symbolCosts[length - 3]; cost < nodes[i + length].cost) {
+          nodes[i + length] = {cost, {length, match.offset}};
+        }
       }
       if (match.length > kLongestShortLength) {
-        relax(i, base + costs[MatchSymbol(match.length, match.offset)] + LengthByteBits(match.length),
-              {match.length, match.offset});
+        const std::uint32_t cost = base + symbolCosts[15] + LengthByteBits(match.length);
+        if (cost < nodes[i + match.length].cost) nodes[i + match.length] = {cost, {match.length, match.offset}};
       }
       shorter = match.length;
     }
   }
 
   items.clear();
-  for (std::uint32_t node = span; node > 0; node = from_[node]) {
-    items.push_back(arrival_[node]);
+  for (std::uint32_t node = span; node > 0; node -= std::max<std::uint32_t>(nodes[node].arrival.length, 1)) {
+    items.push_back(nodes[node].arrival);
   }
   std::reverse(items.begin(), items.end());
 }
@@ -102,6 +98,8 @@ std::uint32_t NearOptimalParser::ParseBlock(std::span<const std::uint8_t> chunk,
                                             std::uint32_t blockSize, const CodeLengths* previous,
                                             std::vector<Item>& items) {
   const auto span = static_cast<std::uint32_t>(std::min<std::size_t>(blockSize, chunk.size() - start));
+  // No match runs past the block's end, so every path ends exactly there.
+  finder_.EndMatchesAt(start + span);
   FindMatches(start, span);
 
   SymbolCosts costs;
@@ -137,14 +135,7 @@ std::uint32_t NearOptimalParser::ParseBlock(std::span<const std::uint8_t> chunk,
     }
   }
 
-  std::uint32_t end = start;
-  for (const Item& item : items) end += std::max<std::uint32_t>(item.length, 1);
-  // The last match may run past the positions searched; of those, only the
-  // last ones are worth recording for the next block.
-  for (std::uint32_t p = std::max(start + span, end - std::min(end - start, kMaxRecordedPastBlock)); p < end; ++p) {
-    finder_.Insert(p);
-  }
-  return end;
+  return start + span;
 }
 
 }  // namespace qvn::compression

@@ -15,8 +15,8 @@ namespace qvn::compression {
 // a literal and the matches the finder knows there (all lengths up to 17,
 // where the length still fits the symbol, and each match's full length).
 // The model starts from the previous block's code, or from the block's own
-// byte counts, and is refined from the chosen path's own statistics before
-// a final pass.
+// byte counts, and is refined twice from the chosen path's own statistics:
+// the second makes up for what a block's fixed end costs.
 class NearOptimalParser {
  public:
   // One choice of the path: a literal (length 0) or a match.
@@ -27,11 +27,12 @@ class NearOptimalParser {
 
   NearOptimalParser(MatchFinder& finder, std::uint32_t niceLength);
 
-  // Parses the block of `chunk` that starts at `start`: it ends at the
-  // first item boundary at or past `blockSize` bytes (or at the chunk's
-  // end). Replaces `items` and returns the block's end. `previous` is the
-  // code of the block before, or null at a chunk's start. Records the
-  // block's positions in the finder, which must not know them yet.
+  // Parses the block of `chunk` that starts at `start`: it covers exactly
+  // `blockSize` bytes (fewer at the chunk's end), no match running past it.
+  // Replaces `items` and returns the block's end. `previous` is the code of
+  // the block before, or null where the block starts afresh. Records the
+  // block's positions in the finder, which must not know them yet, and
+  // sets where its matches end.
   std::uint32_t ParseBlock(std::span<const std::uint8_t> chunk, std::uint32_t start, std::uint32_t blockSize,
                            const CodeLengths* previous, std::vector<Item>& items);
 
@@ -48,11 +49,14 @@ class NearOptimalParser {
   // matches_[firstMatch_[i + 1]].
   std::vector<Match> matches_;
   std::vector<std::uint32_t> firstMatch_;
-  // The cheapest way found to reach each position: its cost, and the item
-  // that arrives there from position from_.
-  std::vector<std::uint32_t> cost_;
-  std::vector<std::uint32_t> from_;
-  std::vector<Item> arrival_;
+  // The cheapest way found to reach each position of the block: its cost,
+  // and the item that arrives there (from as many positions before as the
+  // item covers).
+  struct Node {
+    std::uint32_t cost;
+    Item arrival;
+  };
+  std::vector<Node> nodes_;
 };
 
 }  // namespace qvn::compression

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "compression/buffer_format.h"
+#include "compression/chunk_encoder.h"
 #include "compression/huffman_decoder.h"
 
 namespace qvn::compression {
@@ -234,6 +235,62 @@ TEST(EncodeBufferTest, ChunksAre64MiBAndStoredRawUnlessTheyShrink) {
       std::vector<bool> raw;
       for (const ChunkRecord& record : ChunkRecords(stream)) raw.push_back(record.raw);
       EXPECT_EQ(raw, c.rawChunks);
+    }
+  }
+}
+
+// Regions of about 64 KiB: a fresh mixed piece repeated, or noise, in turn;
+// cheap to encode at either level, yet every block has literals and matches.
+Bytes Regions(std::size_t size) {
+  Bytes bytes;
+  for (std::uint32_t region = 0; bytes.size() < size; ++region) {
+    const Bytes fresh = region % 5 == 4 ? Noise(3000, region) : Mixed(3000, region);
+    for (std::size_t i = 0; i < 61000; i += fresh.size()) bytes.insert(bytes.end(), fresh.begin(), fresh.end());
+  }
+  bytes.resize(size);
+  return bytes;
+}
+
+// A chunk's record is the same whether its segments are encoded in one go or
+// apart, by fresh encoders or by one that has encoded other data before;
+// every block but the chunk's last covers exactly 64 KiB.
+TEST(EncodeBufferTest, SegmentsEncodedApartGiveTheSameRecord) {
+  constexpr std::size_t kMiB = 1 << 20;
+  const std::size_t sizes[] = {1,           65535,           65536,           65537,       8 * kMiB - 1,
+                               8 * kMiB,    8 * kMiB + 1,    8 * kMiB + 65536, 16 * kMiB + 3};
+  for (std::size_t size : sizes) {
+    const Bytes input = Regions(size);
+    for (Level level : kLevels) {
+      SCOPED_TRACE(std::to_string(size) + " bytes, level " + std::to_string(static_cast<int>(level)));
+      ChunkEncoder reused(level);
+      std::vector<std::size_t> blocks;
+      Bytes record;
+      reused.AppendRecord(input, record, [&](std::size_t bytes) { blocks.push_back(bytes); });
+      ASSERT_FALSE(blocks.empty());
+      for (std::size_t i = 0; i + 1 < blocks.size(); ++i) EXPECT_EQ(blocks[i], 65536u) << "block " << i;
+      EXPECT_EQ(blocks.back(), size - 65536 * (blocks.size() - 1));
+
+      // Last segment first, so that no segment follows the one before it.
+      const std::uint32_t segmentSize = LzEncoder::SegmentSize(level);
+      const std::size_t count = (size + segmentSize - 1) / segmentSize;
+      std::vector<Bytes> segments(count);
+      for (std::size_t i = count; i-- > 0;) {
+        const auto from = static_cast<std::uint32_t>(i * segmentSize);
+        const auto to = static_cast<std::uint32_t>(std::min<std::size_t>(size, from + std::size_t{segmentSize}));
+        const std::span<const std::uint8_t> apart = reused.EncodeSegment(input, from, to);
+        segments[i].assign(apart.begin(), apart.end());
+        ChunkEncoder fresh(level);
+        EXPECT_TRUE(std::ranges::equal(fresh.EncodeSegment(input, from, to), segments[i])) << "segment " << i;
+      }
+      Bytes joined;
+      ChunkEncoder::AppendRecordOfSegments(input, segments, joined);
+      EXPECT_TRUE(joined == record);
+
+      const Bytes stream = EncodeBuffer(input, level);
+      EXPECT_TRUE(std::equal(record.begin(), record.end(), stream.begin() + kBufferHeaderSize, stream.end()));
+      Bytes output(size);
+      ASSERT_EQ(DecodeBuffer(stream, output).status, DecodeStatus::kOk);
+      EXPECT_TRUE(output == input);
     }
   }
 }
