@@ -67,7 +67,7 @@ void LzEncoder::AddMatch(const Match& match) {
   const unsigned offsetBits = static_cast<unsigned>(std::bit_width(match.offset)) - 1;
   const unsigned symbol = 256 + (offsetBits << 4) + std::min<std::uint32_t>(lengthAboveMinimum, 15);
   tokens_[tokenCount_++] = {match.length, static_cast<std::uint16_t>(symbol),
-                            static_cast<std::uint16_t>(match.offset)};
+                            static_cast<std::uint16_t>(match.offset - (1u << offsetBits))};
   ++frequencies_[symbol];
   offsetBitCount_ += offsetBits;
   if (lengthAboveMinimum >= 15) {
@@ -90,23 +90,24 @@ std::uint8_t* LzEncoder::WriteBlock(const CodeLengths& lengths, bool lastBlock,
     out[i] = static_cast<std::uint8_t>(lengths[2 * i] | (lengths[2 * i + 1] << 4));
   }
   const std::array<std::uint16_t, kSymbolCount> codes = AssignCanonicalCodes(lengths);
+  // Per symbol, its code and then its offset bits (none for a literal) as
+  // one field: the code in the top bits, the count in the low five.
+  std::array<std::uint64_t, kSymbolCount> fields;
+  for (unsigned symbol = 0; symbol < kSymbolCount; ++symbol) {
+    const unsigned offsetBits = symbol < 256 ? 0 : (symbol - 256) >> 4;
+    fields[symbol] = (std::uint64_t{codes[symbol]} << (offsetBits + 5)) | (lengths[symbol] + offsetBits);
+  }
   BitWriter writer(out + kLengthTableBytes);
   for (const Token& token : std::span(tokens_.get(), tokenCount_)) {
-    const std::uint32_t code = codes[token.symbol];
-    const unsigned codeLength = lengths[token.symbol];
-    if (token.length == 0) {
-      writer.WriteBits(code, codeLength);
+    const std::uint64_t field = fields[token.symbol];
+    if (token.length < 18) {
+      // Symbol and offset bits have nothing between them: one write.
+      writer.WriteBits(static_cast<std::uint32_t>(field >> 5) | token.offsetExtra, field & 31);
       continue;
     }
     const unsigned offsetBits = (token.symbol - 256u) >> 4;
-    const std::uint32_t offsetExtra = token.offset - (1u << offsetBits);
+    writer.WriteBits(codes[token.symbol], lengths[token.symbol]);
     const std::uint32_t lengthAboveMinimum = token.length - 3;
-    if (lengthAboveMinimum < 15) {
-      // Symbol and offset bits have nothing between them: one write.
-      writer.WriteBits((code << offsetBits) | offsetExtra, codeLength + offsetBits);
-      continue;
-    }
-    writer.WriteBits(code, codeLength);
     if (lengthAboveMinimum - 15 < 255) {
       writer.WriteByte(static_cast<std::uint8_t>(lengthAboveMinimum - 15));
     } else {
@@ -118,7 +119,7 @@ std::uint8_t* LzEncoder::WriteBlock(const CodeLengths& lengths, bool lastBlock,
         writer.Write32(lengthAboveMinimum);
       }
     }
-    writer.WriteBits(offsetExtra, offsetBits);
+    writer.WriteBits(token.offsetExtra, offsetBits);
   }
   if (lastBlock) {
     writer.WriteBits(codes[kEndSymbol], lengths[kEndSymbol]);

@@ -48,7 +48,7 @@ class LzEncoder {
   struct Token {
     std::uint32_t length;  // 0 for a literal
     std::uint16_t symbol;
-    std::uint16_t offset;
+    std::uint16_t offsetExtra;  // the offset's bits below its top one (0 for a literal)
   };
 
   // Each parses one block from `position` into tokens_ and returns its end.
