@@ -24,9 +24,18 @@ struct LevelSettings {
 };
 
 // Lazy parsing: once the match at hand is this long, a longer one at the
-// next byte is rare, and only an eighth of the chain is searched for it.
-constexpr std::uint32_t kGoodLength = 7;
+// next byte is rare, and only an eighth of the chain is searched for it;
+// for a shorter one a few candidates suffice, as the nearest ones are the
+// likeliest to be longer.
+constexpr std::uint32_t kGoodLength = 8;
 constexpr unsigned kLookaheadDivisor = 8;
+constexpr unsigned kShortLookaheadDepth = 6;
+// Data that has found no match for a while (compressed images, say) is
+// likely to find none for a while more: after every 64 such positions in a
+// row, one more byte at each step goes out as a literal unsearched, up to
+// a few, so that a match that comes back is soon found again.
+constexpr unsigned kMissesPerSkippedByteShift = 6;
+constexpr std::uint32_t kMaxSkippedBytes = 16;
 
 LevelSettings SettingsFor(Level level) {
   switch (level) {
@@ -34,7 +43,9 @@ LevelSettings SettingsFor(Level level) {
       return {32, 128, true};
     case Level::kFast:
     default:
-      return {20, 32, false};
+      // A long nice length costs little (long matches are few) and buys
+      // the ratio that the short look-ahead gives away.
+      return {20, 128, false};
   }
 }
 
@@ -136,18 +147,26 @@ std::uint32_t LzEncoder::ParseBlockLazily(std::span<const std::uint8_t> chunk, s
   // covers exactly 64 KiB and segments start on block boundaries.
   const std::uint32_t blockEnd = std::min(position + kBlockOutputSize, end);
   finder_.EndMatchesAt(blockEnd);
+  std::uint32_t misses = 0;
   while (position < blockEnd) {
     const Match current = haveDeferred_ ? deferred_ : finder_.FindAndInsert(position);
     haveDeferred_ = false;
     if (current.length == 0) {
       AddLiteral(chunk[position]);
       ++position;
+      ++misses;
+      for (std::uint32_t skipped = std::min(misses >> kMissesPerSkippedByteShift, kMaxSkippedBytes);
+           skipped > 0 && position < blockEnd; --skipped) {
+        AddLiteral(chunk[position]);
+        ++position;
+      }
       continue;
     }
+    misses = 0;
     std::uint32_t inserted = position + 1;
     if (current.length < niceLength_) {
-      const Match next = current.length >= kGoodLength ? finder_.FindAndInsert(position + 1, lookaheadDepth_)
-                                                       : finder_.FindAndInsert(position + 1);
+      const Match next = finder_.FindAndInsert(
+          position + 1, current.length >= kGoodLength ? lookaheadDepth_ : kShortLookaheadDepth);
       if (next.length > current.length) {
         AddLiteral(chunk[position]);
         ++position;

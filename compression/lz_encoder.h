@@ -20,8 +20,9 @@ namespace qvn::compression {
 // the chunk; the end symbol 256 closes the chunk's last block.
 //
 // The fast level parses lazily: a match is put off by one byte when the
-// next position has a longer one (searched less deeply when the match at
-// hand is already long). The strong level searches deeper and
+// next position has a longer one (searched only a few candidates deep),
+// and long stretches without matches are searched ever more sparsely. The
+// strong level searches deeper and
 // takes each block's cheapest path (NearOptimalParser). Reusable across
 // chunks.
 class LzEncoder {
