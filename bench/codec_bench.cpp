@@ -3,13 +3,17 @@
 // compressor and decompressor on the same data cut into 64 KiB blocks, as
 // the peer. Figures only: the machines are shared, so compare within a run.
 //
-// Usage: codec_bench [FILE...]   (default: shared libraries and headers of
-// this system, about 100 MB)
+// Usage: codec_bench [--level 1|2] [--rounds N] [--decode-rounds N] [FILE...]
+// (default data: shared libraries and headers of this system, about 100 MB).
+// --level benches one level only and --rounds sets the fast level's (and
+// wimlib's) encoding rounds, so that a profiler can watch one encoder;
+// --decode-rounds 0 skips decoding.
 
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -34,8 +38,13 @@ using qvn::compression::Level;
 
 constexpr std::size_t kDefaultBinaryBytes = 90u << 20;
 constexpr std::size_t kDefaultTextBytes = 14u << 20;
-constexpr int kEncodeRounds = 3;
-constexpr int kDecodeRounds = 5;
+
+struct Options {
+  std::vector<Level> levels = {Level::kFast, Level::kStrong};
+  int encodeRounds = 3;
+  int decodeRounds = 5;
+  std::vector<std::string> files;
+};
 
 void AppendFile(const fs::path& path, std::size_t limit, std::vector<std::uint8_t>& data) {
   std::ifstream file(path, std::ios::binary);
@@ -104,13 +113,13 @@ struct Decoder {
 
 // Encodes with each level: the fast level in `rounds` rounds (best time),
 // the strong one once. Returns a decoder for each level's stream.
-std::vector<Decoder> BenchOurEncoders(std::span<const std::uint8_t> data, int rounds,
-                                      const std::function<void()>& betweenRounds,
+std::vector<Decoder> BenchOurEncoders(std::span<const std::uint8_t> data, const std::vector<Level>& levels,
+                                      int rounds, const std::function<void()>& betweenRounds,
                                       std::vector<std::uint8_t>& output,
                                       std::vector<std::vector<std::uint8_t>>& streams) {
   std::vector<Decoder> decoders;
   streams.reserve(2);
-  for (Level level : {Level::kFast, Level::kStrong}) {
+  for (Level level : levels) {
     std::vector<std::uint8_t> stream;
     double best = 1e30;
     for (int round = 0; round < (level == Level::kFast ? rounds : 1); ++round) {
@@ -198,7 +207,7 @@ class WimlibPeer {
 };
 #endif
 
-void Bench(std::span<const std::uint8_t> data) {
+void Bench(std::span<const std::uint8_t> data, const Options& options) {
   std::vector<std::uint8_t> output(data.size());
   std::vector<std::vector<std::uint8_t>> streams;
 #if QVN_HAVE_WIMLIB
@@ -210,7 +219,11 @@ void Bench(std::span<const std::uint8_t> data) {
 #else
   const std::function<void()> peerRound = [] {};
 #endif
-  std::vector<Decoder> decoders = BenchOurEncoders(data, kEncodeRounds, peerRound, output, streams);
+  std::vector<Decoder> decoders = BenchOurEncoders(data, options.levels, options.encodeRounds, peerRound, output, streams);
+  if (options.levels.front() != Level::kFast) {
+    // Only the fast level's rounds alternate with the peer's.
+    for (int round = 0; round < options.encodeRounds; ++round) peerRound();
+  }
 #if QVN_HAVE_WIMLIB
   if (wimlib.ready()) {
     wimlib.PrintEncoding(data.size());
@@ -221,7 +234,7 @@ void Bench(std::span<const std::uint8_t> data) {
 #endif
   // Rounds of every decoder in turn, best time each: a busy neighbour on a
   // shared machine then slows all of them alike.
-  for (int round = 0; round < kDecodeRounds; ++round) {
+  for (int round = 0; round < options.decodeRounds; ++round) {
     for (Decoder& decoder : decoders) {
       bool ok = false;
       decoder.bestSeconds = std::min(decoder.bestSeconds, Seconds([&] { ok = decoder.decodeAll(); }));
@@ -231,22 +244,66 @@ void Bench(std::span<const std::uint8_t> data) {
       }
     }
   }
+  if (options.decodeRounds == 0) {
+    return;
+  }
   for (const Decoder& decoder : decoders) {
     PrintRow(decoder.name.c_str(), "decode", MegabytesPerSecond(data.size(), decoder.bestSeconds), 0);
   }
-  if (decoders.size() > 2) {
-    std::printf("decode speed relative to wimlib: level 1 %.2fx, level 2 %.2fx\n",
-                decoders.back().bestSeconds / decoders[0].bestSeconds,
-                decoders.back().bestSeconds / decoders[1].bestSeconds);
+  if (decoders.size() == options.levels.size() + 1) {
+    std::printf("decode speed relative to wimlib:");
+    for (std::size_t i = 0; i < options.levels.size(); ++i) {
+      std::printf("%s level %d %.2fx", i == 0 ? "" : ",", static_cast<int>(options.levels[i]),
+                  decoders.back().bestSeconds / decoders[i].bestSeconds);
+    }
+    std::printf("\n");
   }
+}
+
+// False on a malformed command line.
+bool ParseOptions(int argc, char** argv, Options& options) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string argument = argv[i];
+    if (argument != "--level" && argument != "--rounds" && argument != "--decode-rounds") {
+      options.files.push_back(argument);
+      continue;
+    }
+    if (i + 1 == argc) {
+      return false;
+    }
+    char* end = nullptr;
+    const long value = std::strtol(argv[++i], &end, 10);
+    if (*end != '\0' || value < 0 || value > 1000) {
+      return false;
+    }
+    if (argument == "--level") {
+      if (value != 1 && value != 2) {
+        return false;
+      }
+      options.levels = {static_cast<Level>(value)};
+    } else if (argument == "--rounds") {
+      if (value == 0) {
+        return false;
+      }
+      options.encodeRounds = static_cast<int>(value);
+    } else {
+      options.decodeRounds = static_cast<int>(value);
+    }
+  }
+  return true;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  Options options;
+  if (!ParseOptions(argc, argv, options)) {
+    std::fprintf(stderr, "usage: codec_bench [--level 1|2] [--rounds N] [--decode-rounds N] [FILE...]\n");
+    return 2;
+  }
   std::vector<std::uint8_t> data;
-  if (argc > 1) {
-    for (int i = 1; i < argc; ++i) AppendFile(argv[i], SIZE_MAX, data);
+  if (!options.files.empty()) {
+    for (const std::string& file : options.files) AppendFile(file, SIZE_MAX, data);
   } else {
     data = DefaultData();
   }
@@ -255,6 +312,6 @@ int main(int argc, char** argv) {
     return 1;
   }
   std::printf("data: %zu bytes\n", data.size());
-  Bench(data);
+  Bench(data, options);
   return 0;
 }

@@ -20,22 +20,19 @@ class BitWriter {
     slots_[1] = out + 2;
   }
 
-  // Appends the low `count` (0 to 32) bits of `value`. Nothing else goes
-  // between those bits, so one call may fill and reserve two words.
+  // Appends the low `count` (0 to 32) bits of `value`; the bits above them
+  // must be zero. Nothing else goes between those bits, so one call may
+  // fill two words.
   void WriteBits(std::uint32_t value, unsigned count) {
     pending_ = (pending_ << count) | value;
     pendingCount_ += count;
-    totalBits_ += count;
-    while (pendingCount_ >= 16) {
-      pendingCount_ -= 16;
-      StoreLe16(slots_[filledWords_ & 1], static_cast<std::uint16_t>(pending_ >> pendingCount_));
-      ++filledWords_;
-    }
-    // The reader has loaded 1 + ceil(totalBits / 16) words by now.
-    while (16 * (reservedWords_ - 1) < totalBits_) {
-      slots_[reservedWords_ & 1] = out_;
-      out_ += 2;
-      ++reservedWords_;
+    // A word is stored once the first bit after it arrives, which is when
+    // the reader loads the word after next: its slot is reserved then.
+    if (pendingCount_ > 16) {
+      StoreWord();
+      if (pendingCount_ > 16) {
+        StoreWord();
+      }
     }
   }
 
@@ -49,27 +46,29 @@ class BitWriter {
     out_ += 4;
   }
 
-  // Fills the open slots (the partial word padded with zeros, then zeros)
-  // and returns the end of the block.
+  // Fills the two open slots (the partial word padded with zeros, then a
+  // zero word) and returns the end of the block.
   std::uint8_t* Finish() {
-    while (filledWords_ < reservedWords_) {
-      const auto word = static_cast<std::uint16_t>(pendingCount_ > 0 ? pending_ << (16 - pendingCount_) : 0);
-      StoreLe16(slots_[filledWords_ & 1], word);
-      pendingCount_ = 0;
-      ++filledWords_;
-    }
+    const auto word = static_cast<std::uint16_t>(pendingCount_ > 0 ? pending_ << (16 - pendingCount_) : 0);
+    StoreLe16(slots_[0], word);
+    StoreLe16(slots_[1], 0);
     return out_;
   }
 
  private:
+  void StoreWord() {
+    pendingCount_ -= 16;
+    StoreLe16(slots_[0], static_cast<std::uint16_t>(pending_ >> pendingCount_));
+    slots_[0] = slots_[1];
+    slots_[1] = out_;
+    out_ += 2;
+  }
+
   std::uint8_t* out_;
-  // Word k of the bit stream goes into slots_[k & 1]: at most two words are
-  // reserved and not yet filled.
+  // The word being filled goes into slots_[0], the one after it into
+  // slots_[1]: the reader has loaded both already.
   std::uint8_t* slots_[2];
-  std::uint64_t filledWords_ = 0;
-  std::uint64_t reservedWords_ = 2;
-  std::uint64_t totalBits_ = 0;
-  std::uint64_t pending_ = 0;  // the low pendingCount_ bits are not yet in a word
+  std::uint64_t pending_ = 0;  // the low pendingCount_ bits (1 to 16 once any) are not yet stored
   unsigned pendingCount_ = 0;
 };
 

@@ -24,9 +24,18 @@ struct LevelSettings {
 };
 
 // Lazy parsing: once the match at hand is this long, a longer one at the
-// next byte is rare, and only an eighth of the chain is searched for it.
-constexpr std::uint32_t kGoodLength = 7;
+// next byte is rare, and only an eighth of the chain is searched for it;
+// for a shorter one a few candidates suffice, as the nearest ones are the
+// likeliest to be longer.
+constexpr std::uint32_t kGoodLength = 8;
 constexpr unsigned kLookaheadDivisor = 8;
+constexpr unsigned kShortLookaheadDepth = 6;
+// Data that has found no match for a while (compressed images, say) is
+// likely to find none for a while more: after every 64 such positions in a
+// row, one more byte at each step goes out as a literal unsearched, up to
+// a few, so that a match that comes back is soon found again.
+constexpr unsigned kMissesPerSkippedByteShift = 6;
+constexpr std::uint32_t kMaxSkippedBytes = 16;
 
 LevelSettings SettingsFor(Level level) {
   switch (level) {
@@ -34,7 +43,9 @@ LevelSettings SettingsFor(Level level) {
       return {32, 128, true};
     case Level::kFast:
     default:
-      return {20, 32, false};
+      // A long nice length costs little (long matches are few) and buys
+      // the ratio that the short look-ahead gives away.
+      return {20, 128, false};
   }
 }
 
@@ -67,7 +78,7 @@ void LzEncoder::AddMatch(const Match& match) {
   const unsigned offsetBits = static_cast<unsigned>(std::bit_width(match.offset)) - 1;
   const unsigned symbol = 256 + (offsetBits << 4) + std::min<std::uint32_t>(lengthAboveMinimum, 15);
   tokens_[tokenCount_++] = {match.length, static_cast<std::uint16_t>(symbol),
-                            static_cast<std::uint16_t>(match.offset)};
+                            static_cast<std::uint16_t>(match.offset - (1u << offsetBits))};
   ++frequencies_[symbol];
   offsetBitCount_ += offsetBits;
   if (lengthAboveMinimum >= 15) {
@@ -90,23 +101,24 @@ std::uint8_t* LzEncoder::WriteBlock(const CodeLengths& lengths, bool lastBlock,
     out[i] = static_cast<std::uint8_t>(lengths[2 * i] | (lengths[2 * i + 1] << 4));
   }
   const std::array<std::uint16_t, kSymbolCount> codes = AssignCanonicalCodes(lengths);
+  // Per symbol, its code and then its offset bits (none for a literal) as
+  // one field: the code in the top bits, the count in the low five.
+  std::array<std::uint64_t, kSymbolCount> fields;
+  for (unsigned symbol = 0; symbol < kSymbolCount; ++symbol) {
+    const unsigned offsetBits = symbol < 256 ? 0 : (symbol - 256) >> 4;
+    fields[symbol] = (std::uint64_t{codes[symbol]} << (offsetBits + 5)) | (lengths[symbol] + offsetBits);
+  }
   BitWriter writer(out + kLengthTableBytes);
   for (const Token& token : std::span(tokens_.get(), tokenCount_)) {
-    const std::uint32_t code = codes[token.symbol];
-    const unsigned codeLength = lengths[token.symbol];
-    if (token.length == 0) {
-      writer.WriteBits(code, codeLength);
+    const std::uint64_t field = fields[token.symbol];
+    if (token.length < 18) {
+      // Symbol and offset bits have nothing between them: one write.
+      writer.WriteBits(static_cast<std::uint32_t>(field >> 5) | token.offsetExtra, field & 31);
       continue;
     }
     const unsigned offsetBits = (token.symbol - 256u) >> 4;
-    const std::uint32_t offsetExtra = token.offset - (1u << offsetBits);
+    writer.WriteBits(codes[token.symbol], lengths[token.symbol]);
     const std::uint32_t lengthAboveMinimum = token.length - 3;
-    if (lengthAboveMinimum < 15) {
-      // Symbol and offset bits have nothing between them: one write.
-      writer.WriteBits((code << offsetBits) | offsetExtra, codeLength + offsetBits);
-      continue;
-    }
-    writer.WriteBits(code, codeLength);
     if (lengthAboveMinimum - 15 < 255) {
       writer.WriteByte(static_cast<std::uint8_t>(lengthAboveMinimum - 15));
     } else {
@@ -118,7 +130,7 @@ std::uint8_t* LzEncoder::WriteBlock(const CodeLengths& lengths, bool lastBlock,
         writer.Write32(lengthAboveMinimum);
       }
     }
-    writer.WriteBits(offsetExtra, offsetBits);
+    writer.WriteBits(token.offsetExtra, offsetBits);
   }
   if (lastBlock) {
     writer.WriteBits(codes[kEndSymbol], lengths[kEndSymbol]);
@@ -135,18 +147,26 @@ std::uint32_t LzEncoder::ParseBlockLazily(std::span<const std::uint8_t> chunk, s
   // covers exactly 64 KiB and segments start on block boundaries.
   const std::uint32_t blockEnd = std::min(position + kBlockOutputSize, end);
   finder_.EndMatchesAt(blockEnd);
+  std::uint32_t misses = 0;
   while (position < blockEnd) {
     const Match current = haveDeferred_ ? deferred_ : finder_.FindAndInsert(position);
     haveDeferred_ = false;
     if (current.length == 0) {
       AddLiteral(chunk[position]);
       ++position;
+      ++misses;
+      for (std::uint32_t skipped = std::min(misses >> kMissesPerSkippedByteShift, kMaxSkippedBytes);
+           skipped > 0 && position < blockEnd; --skipped) {
+        AddLiteral(chunk[position]);
+        ++position;
+      }
       continue;
     }
+    misses = 0;
     std::uint32_t inserted = position + 1;
     if (current.length < niceLength_) {
-      const Match next = current.length >= kGoodLength ? finder_.FindAndInsert(position + 1, lookaheadDepth_)
-                                                       : finder_.FindAndInsert(position + 1);
+      const Match next = finder_.FindAndInsert(
+          position + 1, current.length >= kGoodLength ? lookaheadDepth_ : kShortLookaheadDepth);
       if (next.length > current.length) {
         AddLiteral(chunk[position]);
         ++position;

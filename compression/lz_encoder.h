@@ -20,8 +20,9 @@ namespace qvn::compression {
 // never before the chunk; the end symbol 256 closes the chunk's last block.
 //
 // The fast level parses lazily: a match is put off by one byte when the
-// next position has a longer one (searched less deeply when the match at
-// hand is already long). The strong level searches deeper and
+// next position has a longer one (searched only a few candidates deep),
+// and long stretches without matches are searched ever more sparsely. The
+// strong level searches deeper and
 // takes each block's cheapest path (NearOptimalParser). Reusable across
 // chunks.
 class LzEncoder {
@@ -48,7 +49,7 @@ class LzEncoder {
   struct Token {
     std::uint32_t length;  // 0 for a literal
     std::uint16_t symbol;
-    std::uint16_t offset;
+    std::uint16_t offsetExtra;  // the offset's bits below its top one (0 for a literal)
   };
 
   // Each parses one block from `position` into tokens_ and returns its end.

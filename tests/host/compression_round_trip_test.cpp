@@ -295,5 +295,22 @@ TEST(EncodeBufferTest, SegmentsEncodedApartGiveTheSameRecord) {
   }
 }
 
+// The fast level searches sparsely through data that finds no match; a
+// repeat that follows such a stretch must still come out as matches, costing
+// a small fraction of its size on top of what came before it.
+TEST(EncodeBufferTest, RepeatsAfterIncompressibleStretchesAreStillFound) {
+  const Bytes text = Text(20000, 5);
+  for (const std::size_t noiseSize : {std::size_t{0}, std::size_t{4096}, std::size_t{40000}}) {
+    const Bytes before = Concat(text, Noise(noiseSize, 9));
+    const std::size_t withoutRepeat = EncodeBuffer(before, Level::kFast).size();
+    const Bytes withRepeat = Concat(before, text);
+    const std::vector<std::uint8_t> stream = EncodeBuffer(withRepeat, Level::kFast);
+    EXPECT_LT(stream.size(), withoutRepeat + text.size() / 50) << "noise " << noiseSize;
+    Bytes output(withRepeat.size());
+    ASSERT_EQ(DecodeBuffer(stream, output).status, DecodeStatus::kOk);
+    EXPECT_EQ(output, withRepeat) << "noise " << noiseSize;
+  }
+}
+
 }  // namespace
 }  // namespace qvn::compression
