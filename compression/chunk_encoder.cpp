@@ -40,20 +40,25 @@ void ChunkEncoder::AppendRecord(std::span<const std::uint8_t> chunk, std::vector
   StoreLe32(out.data() + recordStart, static_cast<std::uint32_t>(out.size() - recordStart - kChunkRecordHeaderSize));
 }
 
+bool ChunkEncoder::KeepsSegments(std::size_t chunkSize, const std::vector<std::vector<std::uint8_t>>& segments) {
+  std::size_t total = 0;
+  for (const std::vector<std::uint8_t>& segment : segments) {
+    if (segment.empty()) return false;
+    total += segment.size();
+  }
+  return total < chunkSize;
+}
+
 void ChunkEncoder::AppendRecordOfSegments(std::span<const std::uint8_t> chunk,
                                           const std::vector<std::vector<std::uint8_t>>& segments,
                                           std::vector<std::uint8_t>& out) {
-  std::size_t total = 0;
-  bool allKept = true;
-  for (const std::vector<std::uint8_t>& segment : segments) {
-    total += segment.size();
-    allKept = allKept && !segment.empty();
-  }
   const std::size_t recordStart = out.size();
-  if (!allKept || total >= chunk.size()) {
+  if (!KeepsSegments(chunk.size(), segments)) {
     AppendRaw(chunk, out, recordStart);
     return;
   }
+  std::size_t total = 0;
+  for (const std::vector<std::uint8_t>& segment : segments) total += segment.size();
   out.resize(recordStart + kChunkRecordHeaderSize);
   StoreLe32(out.data() + recordStart, static_cast<std::uint32_t>(total));
   for (const std::vector<std::uint8_t>& segment : segments) out.insert(out.end(), segment.begin(), segment.end());

@@ -31,7 +31,9 @@ class ChunkEncoder {
     return encoder_.EncodeSegment(chunk, from, to, blockDone);
   }
   // `segments` holds the streams of the chunk's segments in order, an empty
-  // one where a segment gave up.
+  // one where a segment gave up. The record holds them, after its stored
+  // size, when KeepsSegments; otherwise it holds the chunk raw.
+  static bool KeepsSegments(std::size_t chunkSize, const std::vector<std::vector<std::uint8_t>>& segments);
   static void AppendRecordOfSegments(std::span<const std::uint8_t> chunk,
                                      const std::vector<std::vector<std::uint8_t>>& segments,
                                      std::vector<std::uint8_t>& out);

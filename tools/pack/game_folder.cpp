@@ -90,9 +90,7 @@ PayloadSummary WriteGameFolderPayload(const GameFolderScan& scan, compression::L
 std::vector<std::uint8_t> PackGameFolder(const GameFolderScan& scan, compression::Level level,
                                          const PackProgress& progress, unsigned jobs) {
   std::vector<std::uint8_t> payload;
-  WriteGameFolderPayload(scan, level, progress, jobs, [&payload](std::span<const std::uint8_t> bytes) {
-    payload.insert(payload.end(), bytes.begin(), bytes.end());
-  });
+  WriteGameFolderPayload(scan, level, progress, jobs, AppendingTo(payload));
   return payload;
 }
 

@@ -93,9 +93,7 @@ int WriteLauncher(const LauncherCommand& command) {
   }
 
   std::vector<std::uint8_t> payload;
-  const PackedGame packed = PackGameDirectory(command.pack, [&payload](std::span<const std::uint8_t> bytes) {
-    payload.insert(payload.end(), bytes.begin(), bytes.end());
-  });
+  const PackedGame packed = PackGameDirectory(command.pack, AppendingTo(payload));
   resources.payload = payload;
   resources.digest = packed.payload.digest;
   WriteFileBytes(command.out, BuildLauncherImage(stub, resources));

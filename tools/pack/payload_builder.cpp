@@ -8,6 +8,7 @@
 #include <numeric>
 #include <string>
 
+#include "compression/byte_order.h"
 #include "compression/chunk_encoder.h"
 #include "payload/payload_container_writer.h"
 #include "tools/pack/pack_refusal.h"
@@ -99,12 +100,6 @@ class OrderedOutput {
   std::uint64_t queued_ = 0;
   Sha256Hasher hasher_;
 };
-
-std::vector<std::uint8_t> Le32Bytes(std::uint64_t value) {
-  std::vector<std::uint8_t> bytes(4);
-  for (int i = 0; i < 4; ++i) bytes[i] = static_cast<std::uint8_t>(value >> (8 * i));
-  return bytes;
-}
 
 // Cuts the files, in stored order, into chunks and their segments.
 void CutIntoUnits(const std::vector<PackFileInfo>& files, const std::vector<std::size_t>& order,
@@ -276,14 +271,11 @@ PayloadSummary WritePayloadFromParts(const std::vector<PackFileInfo>& files, con
       const auto header = compression::BufferHeader(files[chunk.file].size);
       pieces.emplace_back(header.begin(), header.end());
     }
-    std::uint64_t streamSize = 0;
-    bool allKept = true;
-    for (const std::vector<std::uint8_t>& segment : state.segments) {
-      streamSize += segment.size();
-      allKept = allKept && !segment.empty();
-    }
-    if (allKept && streamSize < chunk.size) {
-      pieces.push_back(Le32Bytes(streamSize));
+    if (compression::ChunkEncoder::KeepsSegments(chunk.size, state.segments)) {
+      std::size_t streamSize = 0;
+      for (const std::vector<std::uint8_t>& segment : state.segments) streamSize += segment.size();
+      std::vector<std::uint8_t>& storedSize = pieces.emplace_back(compression::kChunkRecordHeaderSize);
+      compression::StoreLe32(storedSize.data(), static_cast<std::uint32_t>(streamSize));
       for (std::vector<std::uint8_t>& segment : state.segments) pieces.push_back(std::move(segment));
     } else {
       pieces.emplace_back();
@@ -306,13 +298,15 @@ PayloadSummary WritePayloadFromParts(const std::vector<PackFileInfo>& files, con
   return out.Finish();
 }
 
+PayloadOutput AppendingTo(std::vector<std::uint8_t>& bytes) {
+  return [&bytes](std::span<const std::uint8_t> piece) { bytes.insert(bytes.end(), piece.begin(), piece.end()); };
+}
+
 std::vector<std::uint8_t> BuildPayloadFromParts(const std::vector<PackFileInfo>& files, const ReadFilePart& read,
                                                 compression::Level level, const PackProgress& progress,
                                                 unsigned jobs) {
   std::vector<std::uint8_t> payload;
-  WritePayloadFromParts(files, read, level, progress, jobs, [&payload](std::span<const std::uint8_t> bytes) {
-    payload.insert(payload.end(), bytes.begin(), bytes.end());
-  });
+  WritePayloadFromParts(files, read, level, progress, jobs, AppendingTo(payload));
   return payload;
 }
 

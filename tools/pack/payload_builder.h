@@ -42,6 +42,9 @@ std::vector<std::uint8_t> BuildPayloadFromParts(const std::vector<PackFileInfo>&
 // Takes the payload's bytes in order, a piece at a time.
 using PayloadOutput = std::function<void(std::span<const std::uint8_t> bytes)>;
 
+// An output that appends the payload to `bytes`.
+PayloadOutput AppendingTo(std::vector<std::uint8_t>& bytes);
+
 struct PayloadSummary {
   std::uint64_t size = 0;
   Sha256Hash digest{};  // of the whole payload
