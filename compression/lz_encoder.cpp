@@ -23,13 +23,15 @@ struct LevelSettings {
   bool cheapestPath;
 };
 
-// Lazy parsing: once the match at hand is this long, a longer one at the
-// next byte is rare, and only an eighth of the chain is searched for it;
-// for a shorter one a few candidates suffice, as the nearest ones are the
-// likeliest to be longer.
-constexpr std::uint32_t kGoodLength = 8;
-constexpr unsigned kLookaheadDivisor = 8;
-constexpr unsigned kShortLookaheadDepth = 6;
+// The fast level keeps the work per byte even: a search walks a few
+// candidates plus one more per byte of the match before it, up to the
+// level's depth. Text, whose matches are long and whose common words make
+// long chains, is searched deeply; machine code and runs of literals, with
+// short matches or none, shallowly (there the finder's matches of 3 make up
+// for it). The look-ahead for a longer match at the next byte searches the
+// nearest few, the likeliest to be longer.
+constexpr unsigned kBaseChainDepth = 4;
+constexpr unsigned kLookaheadDepth = 2;
 // Data that has found no match for a while (compressed images, say) is
 // likely to find none for a while more: after every 64 such positions in a
 // row, one more byte at each step goes out as a literal unsearched, up to
@@ -53,7 +55,7 @@ LevelSettings SettingsFor(Level level) {
 
 LzEncoder::LzEncoder(Level level)
     : niceLength_(SettingsFor(level).niceLength),
-      lookaheadDepth_(std::max(1u, SettingsFor(level).maxChainDepth / kLookaheadDivisor)),
+      maxChainDepth_(SettingsFor(level).maxChainDepth),
       finder_(SettingsFor(level).maxChainDepth, SettingsFor(level).niceLength),
       tokens_(std::make_unique<Token[]>(kBlockOutputSize)) {
   if (SettingsFor(level).cheapestPath) {
@@ -148,9 +150,11 @@ std::uint32_t LzEncoder::ParseBlockLazily(std::span<const std::uint8_t> chunk, s
   const std::uint32_t blockEnd = std::min(position + kBlockOutputSize, end);
   finder_.EndMatchesAt(blockEnd);
   std::uint32_t misses = 0;
+  unsigned depth = kBaseChainDepth;
   while (position < blockEnd) {
-    const Match current = haveDeferred_ ? deferred_ : finder_.FindAndInsert(position);
+    const Match current = haveDeferred_ ? deferred_ : finder_.FindAndInsert(position, depth);
     haveDeferred_ = false;
+    depth = kBaseChainDepth;
     if (current.length == 0) {
       AddLiteral(chunk[position]);
       ++position;
@@ -165,8 +169,7 @@ std::uint32_t LzEncoder::ParseBlockLazily(std::span<const std::uint8_t> chunk, s
     misses = 0;
     std::uint32_t inserted = position + 1;
     if (current.length < niceLength_) {
-      const Match next = finder_.FindAndInsert(
-          position + 1, current.length >= kGoodLength ? lookaheadDepth_ : kShortLookaheadDepth);
+      const Match next = finder_.FindAndInsert(position + 1, kLookaheadDepth);
       if (next.length > current.length) {
         AddLiteral(chunk[position]);
         ++position;
@@ -176,6 +179,7 @@ std::uint32_t LzEncoder::ParseBlockLazily(std::span<const std::uint8_t> chunk, s
       }
       ++inserted;
     }
+    depth = std::min(maxChainDepth_, kBaseChainDepth + current.length);
     AddMatch(current);
     insertInside(inserted, position + current.length);
     position += current.length;

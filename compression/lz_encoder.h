@@ -20,8 +20,9 @@ namespace qvn::compression {
 // never before the chunk; the end symbol 256 closes the chunk's last block.
 //
 // The fast level parses lazily: a match is put off by one byte when the
-// next position has a longer one (searched only a few candidates deep),
-// and long stretches without matches are searched ever more sparsely. The
+// next position has a longer one (searched only a few candidates deep);
+// searches walk deeper after long matches, and long stretches without
+// matches are searched ever more sparsely. The
 // strong level searches deeper and
 // takes each block's cheapest path (NearOptimalParser). Reusable across
 // chunks.
@@ -65,7 +66,7 @@ class LzEncoder {
   std::uint8_t* WriteBlock(const CodeLengths& lengths, bool lastBlock, std::uint8_t* out) const;
 
   std::uint32_t niceLength_;
-  unsigned lookaheadDepth_;  // for the next byte when the match at hand is good
+  unsigned maxChainDepth_;
   MatchFinder finder_;
   std::unique_ptr<NearOptimalParser> cheapestParser_;  // strong level only
   std::vector<NearOptimalParser::Item> items_;
