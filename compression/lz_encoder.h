@@ -22,10 +22,9 @@ namespace qvn::compression {
 // The fast level parses lazily: a match is put off by one byte when the
 // next position has a longer one (searched only a few candidates deep);
 // searches walk deeper after long matches, and long stretches without
-// matches are searched ever more sparsely. The
-// strong level searches deeper and
-// takes each block's cheapest path (NearOptimalParser). Reusable across
-// chunks.
+// matches are searched ever more sparsely. The strong level searches
+// deeper and takes each block's cheapest path (NearOptimalParser).
+// Reusable across chunks.
 class LzEncoder {
  public:
   explicit LzEncoder(Level level);

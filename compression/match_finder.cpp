@@ -18,8 +18,6 @@ void MatchFinder::Reset(std::span<const std::uint8_t> data) {
   std::fill(shortHead_.begin(), shortHead_.end(), kNoPosition);
 }
 
-Match MatchFinder::FindAndInsert(std::uint32_t position) { return FindAndInsert(position, maxChainDepth_); }
-
 void MatchFinder::FindAllAndInsert(std::uint32_t position, std::vector<Match>& matches) {
   const std::size_t first = matches.size();
   std::uint32_t shortCandidate;

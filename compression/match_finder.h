@@ -34,8 +34,8 @@ class MatchFinder {
   // cost about what the three literals would.
   static constexpr std::uint32_t kMaxShortOffset = 4096;
 
-  // Walks at most `maxChainDepth` candidates; stops early on a match of
-  // `niceLength` or more.
+  // FindAllAndInsert walks at most `maxChainDepth` candidates; every search
+  // stops early on a match of `niceLength` or more.
   MatchFinder(unsigned maxChainDepth, std::uint32_t niceLength);
 
   // Starts over on new data; positions are indexes into it.
@@ -46,10 +46,9 @@ class MatchFinder {
   // further.
   void EndMatchesAt(std::uint32_t end) { matchEnd_ = end; }
 
-  // The longest match at `position` (the nearest among equals), then
-  // records `position` for later searches. Positions must rise.
-  Match FindAndInsert(std::uint32_t position);
-  // The same walking at most `maxDepth` candidates. Inline (below).
+  // The longest match at `position` (the nearest among equals) within
+  // `maxDepth` candidates, then records `position` for later searches.
+  // Positions must rise. Inline (below).
   Match FindAndInsert(std::uint32_t position, unsigned maxDepth);
 
   // Every match at `position` longer than all nearer ones, nearest first
@@ -207,7 +206,7 @@ inline std::uint32_t MatchFinder::ShortMatchDistance(std::uint32_t position,
   const std::uint32_t distance = position - shortCandidate;
   // The table holds a position per hash, not per prefix: the bytes decide.
   // Its positions all had four bytes to load.
-  if (distance > kMaxShortOffset || position >= matchEnd_ || matchEnd_ - position < kMinLength ||
+  if (distance > kMaxShortOffset || position + kMinLength > matchEnd_ ||
       ((LoadLe32(data_.data() + shortCandidate) ^ LoadLe32(data_.data() + position)) & 0xFFFFFF) != 0) {
     return 0;
   }

@@ -38,7 +38,8 @@ std::vector<std::uint8_t> WritePayloadContainer(const std::vector<ContainerRecor
   for (const ContainerRecord& record : records) size += 12 + record.digest.size() + record.name.size() + record.storedData.size();
   std::vector<std::uint8_t> out;
   out.reserve(size);
-  out = ContainerHeaderBytes(static_cast<std::uint32_t>(records.size()));
+  const std::vector<std::uint8_t> containerHeader = ContainerHeaderBytes(static_cast<std::uint32_t>(records.size()));
+  out.insert(out.end(), containerHeader.begin(), containerHeader.end());
   for (const ContainerRecord& record : records) {
     const std::vector<std::uint8_t> header = RecordHeaderBytes(record, static_cast<std::uint32_t>(record.storedData.size()));
     out.insert(out.end(), header.begin(), header.end());

@@ -67,7 +67,7 @@ TEST(MatchFinderTest, FindsWhatABruteForceSearchFinds) {
       std::vector<Match> expected = LongerThanAllNearer(data, position, end);
       std::vector<Match> matches;
       all.FindAllAndInsert(position, matches);
-      const Match found = longest.FindAndInsert(position);
+      const Match found = longest.FindAndInsert(position, 1u << 20);
       // The table of short matches keeps one position per hash: a match of
       // 3 that another prefix displaced may be missing (rarely), nothing else.
       if (!expected.empty() && expected.front().length == MatchFinder::kMinLength) {

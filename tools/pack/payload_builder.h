@@ -20,8 +20,8 @@ namespace qvn::pack {
 // problem (FindPackProblems), when the launcher would refuse the files, and
 // also when the container outgrows the payload size limit.
 //
-// Files, the 64 MiB chunks of larger files and, at the fast level, the
-// 8 MiB segments of chunks are encoded on `jobs` threads; the bytes are the same for any number of jobs. `progress` counts
+// Files, the 64 MiB chunks of larger files and the 8 MiB segments of
+// chunks are encoded on `jobs` threads; the bytes are the same for any number of jobs. `progress` counts
 // the bytes encoded by all of them, a block at a time; it is called from
 // the workers, one call at a time.
 std::vector<std::uint8_t> BuildPayload(const std::vector<PackInput>& files,
