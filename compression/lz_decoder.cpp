@@ -263,9 +263,14 @@ bool DecodeSymbolChecked(BitReader& reader, const HuffmanDecoder& decoder, Outpu
 
 bool DecodeLzHuffman(std::span<const std::uint8_t> input, std::span<std::uint8_t> output,
                      HuffmanDecoder& decoder) {
+  return DecodeLzHuffman(input, output, 0, decoder);
+}
+
+bool DecodeLzHuffman(std::span<const std::uint8_t> input, std::span<std::uint8_t> output, std::size_t start,
+                     HuffmanDecoder& decoder) {
   const std::uint8_t* next = input.data();
   const std::uint8_t* const inputEnd = input.data() + input.size();
-  OutputCursor out{output.data(), output.data(), output.data() + output.size()};
+  OutputCursor out{output.data(), output.data() + std::min(start, output.size()), output.data() + output.size()};
 
   while (out.next < out.end) {
     if (inputEnd - next < kLengthTableBytes) {

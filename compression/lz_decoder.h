@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <span>
 
@@ -14,6 +15,12 @@ namespace qvn::compression {
 // `output` became full is ignored. Never reads or writes outside the spans.
 // `tables` is working space, rebuilt for every block.
 bool DecodeLzHuffman(std::span<const std::uint8_t> input, std::span<std::uint8_t> output,
+                     HuffmanDecoder& tables);
+
+// The same for a stream that carries on from earlier output, such as one
+// segment of a chunk: it fills output[start, end), and its matches may
+// reach back into output[0, start).
+bool DecodeLzHuffman(std::span<const std::uint8_t> input, std::span<std::uint8_t> output, std::size_t start,
                      HuffmanDecoder& tables);
 
 }  // namespace qvn::compression

@@ -210,7 +210,7 @@ std::span<const std::uint8_t> LzEncoder::EncodeSegment(std::span<const std::uint
   // A segment starts afresh from the window before it, whatever came
   // earlier, so its blocks are the same however segments are shared out.
   finder_.Reset(chunk);
-  finder_.InsertRange(from - std::min(from, MatchFinder::kMaxOffset), from);
+  finder_.InsertRange(from - std::min(from, kSegmentHistory), from);
   haveDeferred_ = false;
   // Room for a short last segment's table too.
   const std::size_t room = std::size_t{to - from} + (to - from) / 16 + 4 * kLengthTableBytes;

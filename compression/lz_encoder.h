@@ -37,11 +37,23 @@ class LzEncoder {
   // shorter. Each is encoded on its own, so they may be encoded apart.
   static std::uint32_t SegmentSize(Level level);
 
-  // The stream of chunk[from, to): `from` a multiple of SegmentSize, `to`
-  // the next one or the chunk's end. It lies in a buffer the encoder keeps
-  // until its next call; empty as soon as it would come out longer than
-  // the segment by more than a sixteenth and 1 KiB, which no useful stream
-  // does.
+  // How far before its segment a segment's stream reaches back, and so
+  // how many of the bytes before it the encoder reads.
+  static constexpr std::uint32_t kSegmentHistory = MatchFinder::kMaxOffset;
+  // Far more than the encoder reads past its segment's end (the hashes of
+  // its last positions).
+  static constexpr std::uint32_t kSegmentReadAhead = 64 * 1024;
+
+  // The stream of chunk[from, to), a segment: `from` a multiple of
+  // SegmentSize, `to` the next one or the chunk's end. Only
+  // chunk[from - kSegmentHistory, to) and a few bytes past `to` are read,
+  // and the chunk's last segment is told by `to` being the end of `chunk`.
+  // So `chunk` may also be a window into a chunk: those bytes and the
+  // kSegmentReadAhead after them (or all up to the chunk's end), with
+  // `from` and `to` counted from the window's start; the stream is the
+  // same. It lies in a buffer the encoder keeps until its next call; empty
+  // as soon as it would come out longer than the segment by more than a
+  // sixteenth and 1 KiB, which no useful stream does.
   std::span<const std::uint8_t> EncodeSegment(std::span<const std::uint8_t> chunk, std::uint32_t from,
                                               std::uint32_t to, const BlockDone& blockDone = {});
 

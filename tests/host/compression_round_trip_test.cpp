@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "compression/buffer_format.h"
+#include "compression/byte_order.h"
 #include "compression/chunk_encoder.h"
 #include "compression/huffman_decoder.h"
 #include "compression_test_data.h"
@@ -189,8 +190,9 @@ Bytes Regions(std::size_t size) {
 }
 
 // A chunk's record is the same whether its segments are encoded in one go or
-// apart, by fresh encoders or by one that has encoded other data before;
-// every block but the chunk's last covers exactly 64 KiB.
+// apart, by fresh encoders given only their windows or by one that has
+// encoded other data before; every block but the chunk's last covers
+// exactly 64 KiB.
 TEST(EncodeBufferTest, SegmentsEncodedApartGiveTheSameRecord) {
   constexpr std::size_t kMiB = 1 << 20;
   const std::size_t sizes[] = {1,           65535,           65536,           65537,       8 * kMiB - 1,
@@ -216,11 +218,23 @@ TEST(EncodeBufferTest, SegmentsEncodedApartGiveTheSameRecord) {
         const auto to = static_cast<std::uint32_t>(std::min<std::size_t>(size, from + std::size_t{segmentSize}));
         const std::span<const std::uint8_t> apart = reused.EncodeSegment(input, from, to);
         segments[i].assign(apart.begin(), apart.end());
+        // A fresh encoder, given only a window of the chunk: the segment,
+        // what its matches reach before it and what is read ahead.
+        const std::uint32_t history = std::min(from, LzEncoder::kSegmentHistory);
+        const std::size_t end = std::min<std::size_t>(size, std::size_t{to} + LzEncoder::kSegmentReadAhead);
+        const std::span<const std::uint8_t> window = std::span(input).subspan(from - history, end - (from - history));
         ChunkEncoder fresh(level);
-        EXPECT_TRUE(std::ranges::equal(fresh.EncodeSegment(input, from, to), segments[i])) << "segment " << i;
+        EXPECT_TRUE(std::ranges::equal(fresh.EncodeSegment(window, history, history + (to - from)), segments[i]))
+            << "segment " << i;
       }
-      Bytes joined;
-      ChunkEncoder::AppendRecordOfSegments(input, segments, joined);
+      // The record: the streams after their total size, or the chunk raw
+      // after its own.
+      const bool kept = ChunkEncoder::KeepsSegments(size, segments);
+      Bytes joined(kChunkRecordHeaderSize);
+      for (const Bytes& segment : kept ? segments : std::vector<Bytes>{input}) {
+        joined.insert(joined.end(), segment.begin(), segment.end());
+      }
+      StoreLe32(joined.data(), static_cast<std::uint32_t>(joined.size() - kChunkRecordHeaderSize));
       EXPECT_TRUE(joined == record);
 
       const Bytes stream = EncodeBuffer(input, level);
