@@ -49,19 +49,4 @@ bool ChunkEncoder::KeepsSegments(std::size_t chunkSize, const std::vector<std::v
   return total < chunkSize;
 }
 
-void ChunkEncoder::AppendRecordOfSegments(std::span<const std::uint8_t> chunk,
-                                          const std::vector<std::vector<std::uint8_t>>& segments,
-                                          std::vector<std::uint8_t>& out) {
-  const std::size_t recordStart = out.size();
-  if (!KeepsSegments(chunk.size(), segments)) {
-    AppendRaw(chunk, out, recordStart);
-    return;
-  }
-  std::size_t total = 0;
-  for (const std::vector<std::uint8_t>& segment : segments) total += segment.size();
-  out.resize(recordStart + kChunkRecordHeaderSize);
-  StoreLe32(out.data() + recordStart, static_cast<std::uint32_t>(total));
-  for (const std::vector<std::uint8_t>& segment : segments) out.insert(out.end(), segment.begin(), segment.end());
-}
-
 }  // namespace qvn::compression

@@ -31,12 +31,10 @@ class ChunkEncoder {
     return encoder_.EncodeSegment(chunk, from, to, blockDone);
   }
   // `segments` holds the streams of the chunk's segments in order, an empty
-  // one where a segment gave up. The record holds them, after its stored
-  // size, when KeepsSegments; otherwise it holds the chunk raw.
+  // one where a segment gave up. The chunk's record holds them, after its
+  // stored size, when they are all there and strictly smaller than the
+  // chunk together; otherwise it holds the chunk raw.
   static bool KeepsSegments(std::size_t chunkSize, const std::vector<std::vector<std::uint8_t>>& segments);
-  static void AppendRecordOfSegments(std::span<const std::uint8_t> chunk,
-                                     const std::vector<std::vector<std::uint8_t>>& segments,
-                                     std::vector<std::uint8_t>& out);
 
  private:
   LzEncoder encoder_;

@@ -100,6 +100,22 @@ TEST(BuildPayload, TheSameFilesGiveTheSameBytesWhateverTheirOrder) {
   EXPECT_NE(BuildPayload(files), first);
 }
 
+// A chunk is stored raw when its segments' streams come out no smaller than
+// it, here as a segment of noise grows by more than the repeat of its end
+// after it shrinks. The repeat comes back from its stream, whose matches
+// reach back into the noise.
+TEST(BuildPayload, AChunkStoredRawComesBackFromItsSegments) {
+  Bytes mixed = Noise(std::size_t{8} << 20, 3);
+  const Bytes repeat(mixed.end() - 20000, mixed.end());
+  mixed.insert(mixed.end(), repeat.begin(), repeat.end());
+  const Bytes payload = BuildPayload({{"Quorvane.exe", Text("MZ")}, {"mixed.pak", mixed}}, Level::kFast, {}, 2);
+  const PayloadManifest manifest = ParsePayloadManifest(payload);
+  ASSERT_EQ(manifest.size(), 2u);
+  const std::span<const std::uint8_t> stored = manifest[1].storedData;
+  EXPECT_EQ(stored.size(), compression::kBufferHeaderSize + compression::kChunkRecordHeaderSize + mixed.size());
+  EXPECT_TRUE(std::ranges::equal(stored, compression::EncodeBuffer(mixed)));
+}
+
 TEST(BuildPayload, RefusesWithEveryProblemListed) {
   const std::vector<PackInput> files = {
       {"game.exe", Text("x")}, {"a b.txt", Text("x")}, {"data/save", Text("x")}, {"NUL", {}}};

@@ -19,13 +19,15 @@ struct PoolCase {
   std::size_t count;
 };
 
-TEST(RunOnWorkers, EveryUnitRunsOnceInItsStepsWithAtMostJobsInFlight) {
+TEST(RunOnWorkers, EveryUnitRunsOnceInItsStepsWithAtMostJobsAtWork) {
   const std::vector<PoolCase> cases = {{1, 0}, {1, 5}, {2, 1}, {2, 9}, {3, 2}, {4, 17}};
   for (const PoolCase& c : cases) {
     SCOPED_TRACE(::testing::Message() << c.jobs << " jobs, " << c.count << " units");
     std::vector<int> prepared(c.count), alongside(c.count), worked(c.count), finished(c.count);
     std::vector<std::size_t> prepareOrder, alongsideOrder;
     std::size_t inFlight = 0, mostInFlight = 0;
+    std::mutex workMutex;
+    std::size_t atWork = 0, mostAtWork = 0, highestWorker = 0;
     RunOnWorkers(
         c.jobs, c.count,
         [&](std::size_t unit) {
@@ -37,7 +39,16 @@ TEST(RunOnWorkers, EveryUnitRunsOnceInItsStepsWithAtMostJobsInFlight) {
           alongsideOrder.push_back(unit);
           alongside[unit] += prepared[unit];
         },
-        [&](std::size_t unit) { worked[unit] += prepared[unit]; },  // no assertions off the main thread
+        [&](std::size_t unit, std::size_t worker) {  // no assertions off the main thread
+          {
+            const std::lock_guard lock(workMutex);
+            mostAtWork = std::max(mostAtWork, ++atWork);
+            highestWorker = std::max(highestWorker, worker);
+          }
+          worked[unit] += prepared[unit];
+          const std::lock_guard lock(workMutex);
+          --atWork;
+        },
         [&](std::size_t unit) {
           EXPECT_EQ(worked[unit], 1);
           EXPECT_EQ(alongside[unit], 1);
@@ -47,7 +58,10 @@ TEST(RunOnWorkers, EveryUnitRunsOnceInItsStepsWithAtMostJobsInFlight) {
     EXPECT_EQ(finished, std::vector<int>(c.count, 1));
     EXPECT_TRUE(std::is_sorted(prepareOrder.begin(), prepareOrder.end()));
     EXPECT_EQ(alongsideOrder, prepareOrder);
-    EXPECT_LE(mostInFlight, c.jobs);
+    // One unit prepared ahead of the workers.
+    EXPECT_LE(mostInFlight, c.jobs + 1);
+    EXPECT_LE(mostAtWork, c.jobs);
+    EXPECT_LT(highestWorker, c.jobs);
   }
 }
 
@@ -56,7 +70,7 @@ TEST(RunOnWorkers, AFailingUnitStopsTheRunAndReachesTheCaller) {
     std::atomic<int> worked = 0;
     EXPECT_THROW(RunOnWorkers(
                      jobs, 100, [](std::size_t) {},
-                     [&](std::size_t unit) {
+                     [&](std::size_t unit, std::size_t) {
                        ++worked;
                        if (unit == 3) throw std::runtime_error("unit 3 failed");
                      },
@@ -87,7 +101,7 @@ TEST(RunOnWorkers, IdleRunsOnTheCallingThreadWhileUnitsAreWorkedOn) {
     std::vector<int> finished(c.count);
     RunOnWorkers(
         c.jobs, c.count, [](std::size_t) {}, [](std::size_t) {},
-        [&](std::size_t unit) {
+        [&](std::size_t unit, std::size_t) {
           if (unit != 0) return;
           // Unit 0 holds its worker until the calling thread has idled.
           std::unique_lock lock(mutex);

@@ -6,10 +6,12 @@
 #include <memory>
 #include <mutex>
 #include <numeric>
+#include <stdexcept>
 #include <string>
 
 #include "compression/byte_order.h"
 #include "compression/chunk_encoder.h"
+#include "compression/lz_decoder.h"
 #include "payload/payload_container_writer.h"
 #include "tools/pack/pack_refusal.h"
 #include "tools/pack/pack_rules.h"
@@ -19,38 +21,53 @@
 namespace qvn::pack {
 namespace {
 
-// One chunk of one file, read whole into a buffer and held until all its
-// segments are encoded.
+// One chunk of one file: its record is made from those of its segments.
 struct Chunk {
   std::size_t file;
   std::uint64_t offset;
   std::size_t size;
-  std::size_t firstUnit;  // its segments are units firstUnit onwards
-  std::size_t unitCount;
+  std::size_t firstSegment;  // into the segments
+  std::size_t segmentCount;
 };
 
-// Far more than an encoder reads past the end of its segment.
-constexpr std::size_t kReadAheadMargin = 64 * 1024;
-
-// One segment of one chunk: what a worker encodes.
-struct Unit {
+// One segment of one chunk, encoded on its own.
+struct Segment {
   std::size_t chunk;
   std::uint32_t from;  // within the chunk
   std::uint32_t to;
 };
 
+// What a worker is given at once: one segment, or several small files
+// whole (one segment each), which would cost more to hand over one by one
+// than to encode.
+struct Unit {
+  std::size_t firstSegment;
+  std::size_t segmentCount;
+};
+
+// Small files go together into units of up to this many bytes.
+constexpr std::size_t kSmallFilesPerUnit = 512 * 1024;
+
 struct ChunkState {
-  std::unique_ptr<std::uint8_t[]> buffer;
-  std::size_t capacity = 0;
-  std::span<const std::uint8_t> input;
-  std::size_t read = 0;  // bytes of the chunk in `buffer` so far
-  std::size_t unitsLeft = 0;
-  std::vector<std::vector<std::uint8_t>> segments;  // its record's pieces once finished
+  std::size_t segmentsLeft = 0;
+  std::vector<std::vector<std::uint8_t>> streams;  // per segment; empty where one gave up
+  // Per segment, its own bytes where its stream cannot stand in for them in
+  // a chunk stored raw; otherwise empty.
+  std::vector<std::vector<std::uint8_t>> raws;
+  std::vector<std::vector<std::uint8_t>> record;  // its pieces once finished
   std::uint64_t recordSize = 0;
 };
 
-struct UnitState {
-  std::unique_ptr<compression::ChunkEncoder> encoder;
+struct InputBuffer {
+  std::unique_ptr<std::uint8_t[]> bytes;
+  std::size_t capacity = 0;
+};
+
+// What the encoder of a segment reads: the segment, with the bytes before
+// it that its matches may reach and those after it that it reads ahead.
+struct SegmentWindow {
+  std::span<const std::uint8_t> bytes;
+  std::uint32_t history = 0;  // bytes before the segment
 };
 
 // The payload's bytes in order, queued as files complete and given out a
@@ -101,18 +118,73 @@ class OrderedOutput {
   Sha256Hasher hasher_;
 };
 
-// Cuts the files, in stored order, into chunks and their segments.
+// Cuts the files, in stored order, into chunks and their segments, and
+// those into units.
 void CutIntoUnits(const std::vector<PackFileInfo>& files, const std::vector<std::size_t>& order,
-                  compression::Level level, std::vector<Chunk>& chunks, std::vector<Unit>& units) {
+                  compression::Level level, std::vector<Chunk>& chunks, std::vector<Segment>& segments,
+                  std::vector<Unit>& units) {
   const std::uint32_t segmentSize = compression::LzEncoder::SegmentSize(level);
+  std::size_t smallBytes = kSmallFilesPerUnit;  // in the last unit, if it holds small files
   for (const std::size_t file : order) {
-    for (std::uint64_t offset = 0; offset < files[file].size; offset += compression::kBufferChunkSize) {
-      const auto size = static_cast<std::uint32_t>(std::min(compression::kBufferChunkSize, files[file].size - offset));
-      const std::size_t firstUnit = units.size();
-      for (std::uint32_t from = 0; from < size; from += std::min(segmentSize, size - from)) {
-        units.push_back({chunks.size(), from, from + std::min(segmentSize, size - from)});
+    const std::uint64_t fileSize = files[file].size;
+    if (fileSize == 0) continue;
+    if (fileSize < kSmallFilesPerUnit) {
+      if (smallBytes + fileSize > kSmallFilesPerUnit) {
+        units.push_back({segments.size(), 0});
+        smallBytes = 0;
       }
-      chunks.push_back({file, offset, size, firstUnit, units.size() - firstUnit});
+      smallBytes += fileSize;
+      ++units.back().segmentCount;
+      const auto size = static_cast<std::uint32_t>(fileSize);
+      chunks.push_back({file, 0, size, segments.size(), 1});
+      segments.push_back({chunks.size() - 1, 0, size});
+      continue;
+    }
+    smallBytes = kSmallFilesPerUnit;
+    for (std::uint64_t offset = 0; offset < fileSize; offset += compression::kBufferChunkSize) {
+      const auto size = static_cast<std::uint32_t>(std::min(compression::kBufferChunkSize, fileSize - offset));
+      const std::size_t firstSegment = segments.size();
+      for (std::uint32_t from = 0; from < size; from += std::min(segmentSize, size - from)) {
+        units.push_back({segments.size(), 1});
+        segments.push_back({chunks.size(), from, from + std::min(segmentSize, size - from)});
+      }
+      chunks.push_back({file, offset, size, firstSegment, segments.size() - firstSegment});
+    }
+  }
+}
+
+// The 32-bit stored size that starts a chunk's record: its streams'
+// total, or the chunk's own size, which marks it as stored raw.
+std::vector<std::uint8_t> ChunkRecordHeader(std::size_t chunkSize,
+                                            const std::vector<std::vector<std::uint8_t>>& streams) {
+  std::size_t storedSize = chunkSize;
+  if (compression::ChunkEncoder::KeepsSegments(chunkSize, streams)) {
+    storedSize = 0;
+    for (const std::vector<std::uint8_t>& stream : streams) storedSize += stream.size();
+  }
+  std::vector<std::uint8_t> header(compression::kChunkRecordHeaderSize);
+  compression::StoreLe32(header.data(), static_cast<std::uint32_t>(storedSize));
+  return header;
+}
+
+// Appends the bytes of a chunk stored raw to its record: those of its
+// segments, each decoded back from its stream where they were not kept,
+// after the bytes before it that its matches reach.
+void AppendRawChunk(std::span<const Segment> segments, std::size_t chunkSize, ChunkState& state,
+                    const std::string& name) {
+  if (std::ranges::none_of(state.raws, [](const std::vector<std::uint8_t>& raw) { return raw.empty(); })) {
+    for (std::vector<std::uint8_t>& raw : state.raws) state.record.push_back(std::move(raw));
+    return;
+  }
+  std::vector<std::uint8_t>& bytes = state.record.emplace_back(chunkSize);
+  const auto tables = std::make_unique<compression::HuffmanDecoder>();
+  for (std::size_t i = 0; i < segments.size(); ++i) {
+    const Segment& segment = segments[i];
+    if (!state.raws[i].empty()) {
+      std::ranges::copy(state.raws[i], bytes.begin() + segment.from);
+    } else if (!compression::DecodeLzHuffman(state.streams[i], std::span(bytes).first(segment.to), segment.from,
+                                             *tables)) {
+      throw std::runtime_error(name + ": a segment just encoded does not decode");
     }
   }
 }
@@ -130,48 +202,47 @@ std::vector<std::size_t> StoredOrder(const std::vector<PackFileInfo>& files) {
 PayloadSummary WritePayloadFromParts(const std::vector<PackFileInfo>& files, const ReadFilePart& read,
                                      compression::Level level, const PackProgress& progress, unsigned jobs,
                                      const PayloadOutput& output) {
+  using compression::LzEncoder;
   std::vector<PackProblem> problems = FindPackProblems(files);
   if (!problems.empty()) throw PackRefused(std::move(problems));
 
   const std::vector<std::size_t> order = StoredOrder(files);
   std::vector<Chunk> chunks;
+  std::vector<Segment> segments;
   std::vector<Unit> units;
-  CutIntoUnits(files, order, level, chunks, units);
+  CutIntoUnits(files, order, level, chunks, segments, units);
   std::vector<ChunkState> chunkStates(chunks.size());
-  std::vector<UnitState> unitStates(units.size());
-  // Buffers and encoders go back here when done with, for the next ones:
-  // never more of either than jobs.
-  std::vector<std::unique_ptr<std::uint8_t[]>> idleBuffers;
-  std::vector<std::size_t> idleCapacities;
-  std::vector<std::unique_ptr<compression::ChunkEncoder>> idleEncoders;
+  std::vector<SegmentWindow> windows(segments.size());
+  std::vector<InputBuffer> unitBuffers(units.size());
+  // Input buffers go back here when done with, for the next units: never
+  // more of them than units prepared at once. Each worker keeps its encoder.
+  std::vector<InputBuffer> idleBuffers;
+  std::vector<std::unique_ptr<compression::ChunkEncoder>> encoders(std::max(jobs, 1u));
   std::vector<Sha256Hash> digests(files.size(), HashSha256({}));
   Sha256Hasher hasher;  // of the file being read, across its chunks
-  std::vector<std::size_t> firstChunk(files.size(), 0);
   std::vector<std::size_t> chunksLeft(files.size(), 0);
-  for (std::size_t index = chunks.size(); index-- > 0;) {
-    firstChunk[chunks[index].file] = index;
-    ++chunksLeft[chunks[index].file];
-  }
+  for (const Chunk& chunk : chunks) ++chunksLeft[chunk.file];
 
   // Each file's record is queued once all its chunks are in, in stored
   // order: its header needs their sizes and its digest.
   OrderedOutput out(output);
   out.Queue(ContainerHeaderBytes(static_cast<std::uint32_t>(files.size())));
   std::size_t nextQueued = 0;  // into order
+  std::size_t nextChunk = 0;   // the first chunk of the file order[nextQueued]
   const auto queueCompleteFiles = [&] {
     for (; nextQueued < order.size() && chunksLeft[order[nextQueued]] == 0; ++nextQueued) {
       const std::size_t file = order[nextQueued];
       std::uint64_t storedSize = 0;
-      std::size_t end = firstChunk[file];
+      std::size_t end = nextChunk;
       for (; end < chunks.size() && chunks[end].file == file; ++end) storedSize += chunkStates[end].recordSize;
       ContainerRecord record;
       record.name = files[file].storedName;
       record.expandedSize = static_cast<std::uint32_t>(files[file].size);
       record.digest = digests[file];
       out.Queue(RecordHeaderBytes(record, static_cast<std::uint32_t>(storedSize)));
-      for (std::size_t index = firstChunk[file]; index < end; ++index) {
-        for (std::vector<std::uint8_t>& piece : chunkStates[index].segments) out.Queue(std::move(piece));
-        chunkStates[index].segments = {};
+      for (; nextChunk < end; ++nextChunk) {
+        for (std::vector<std::uint8_t>& piece : chunkStates[nextChunk].record) out.Queue(std::move(piece));
+        chunkStates[nextChunk].record = {};
       }
     }
   };
@@ -189,105 +260,125 @@ PayloadSummary WritePayloadFromParts(const std::vector<PackFileInfo>& files, con
     progress(done, total);
   };
 
-  // Reading stays on this thread, in order. A chunk's first segment is read
-  // before its worker starts; the rest of the chunk while it encodes.
-  // Hashing too is done while the segment's worker encodes it: a file is
-  // hashed in order, and no segment waits for its hash.
-  const auto readUpTo = [&](std::size_t index, std::size_t end) {
-    const Chunk& chunk = chunks[index];
-    ChunkState& state = chunkStates[index];
-    if (state.read >= end) return;
-    read(chunk.file, chunk.offset + state.read, std::span(state.buffer.get() + state.read, end - state.read));
-    state.read = end;
-  };
+  // Reading stays on this thread, in order, and each byte is read once:
+  // what a segment's window shares with the one before it (the history
+  // before the segment, what that one read ahead) comes from that one's
+  // window. So all that is hashed and encoded agrees, whatever the file
+  // does meanwhile. Hashing is done while the unit's worker encodes it.
+  std::vector<std::uint8_t> carried;  // the next segment's first bytes
   const auto prepare = [&](std::size_t index) {
     const Unit& unit = units[index];
-    if (idleEncoders.empty()) idleEncoders.push_back(std::make_unique<compression::ChunkEncoder>(level));
-    unitStates[index].encoder = std::move(idleEncoders.back());
-    idleEncoders.pop_back();
-    const Chunk& chunk = chunks[unit.chunk];
-    ChunkState& state = chunkStates[unit.chunk];
-    if (unit.from == 0) {
-      if (!idleBuffers.empty()) {
-        state.buffer = std::move(idleBuffers.back());
-        state.capacity = idleCapacities.back();
-        idleBuffers.pop_back();
-        idleCapacities.pop_back();
-      }
-      if (state.capacity < chunk.size) {
-        state.buffer = std::make_unique_for_overwrite<std::uint8_t[]>(chunk.size);
-        state.capacity = chunk.size;
-      }
-      state.input = std::span(state.buffer.get(), chunk.size);
-      state.read = 0;
-      state.unitsLeft = chunk.unitCount;
-      state.segments.resize(chunk.unitCount);
+    std::size_t size = 0;  // of all the unit's windows
+    for (std::size_t i = unit.firstSegment; i < unit.firstSegment + unit.segmentCount; ++i) {
+      const Segment& segment = segments[i];
+      const std::size_t end =
+          std::min<std::size_t>(chunks[segment.chunk].size, std::size_t{segment.to} + LzEncoder::kSegmentReadAhead);
+      size += end - (segment.from - std::min(segment.from, LzEncoder::kSegmentHistory));
     }
-    // An encoder looks a few bytes past its segment's end (the hashes of its
-    // last positions): bytes from here on are written only where no worker
-    // of this chunk looks.
-    readUpTo(unit.chunk, std::min<std::size_t>(chunk.size, std::size_t{unit.to} + kReadAheadMargin));
+    InputBuffer& buffer = unitBuffers[index];
+    if (!idleBuffers.empty()) {
+      buffer = std::move(idleBuffers.back());
+      idleBuffers.pop_back();
+    }
+    if (buffer.capacity < size) {
+      buffer.bytes = std::make_unique_for_overwrite<std::uint8_t[]>(size);
+      buffer.capacity = size;
+    }
+    std::uint8_t* window = buffer.bytes.get();
+    for (std::size_t i = unit.firstSegment; i < unit.firstSegment + unit.segmentCount; ++i) {
+      const Segment& segment = segments[i];
+      const Chunk& chunk = chunks[segment.chunk];
+      if (segment.from == 0) {
+        ChunkState& state = chunkStates[segment.chunk];
+        state.segmentsLeft = chunk.segmentCount;
+        state.streams.resize(chunk.segmentCount);
+        state.raws.resize(chunk.segmentCount);
+        carried.clear();
+      }
+      const std::uint32_t history = std::min(segment.from, LzEncoder::kSegmentHistory);
+      const std::size_t begin = segment.from - history;
+      const std::size_t end = std::min<std::size_t>(chunk.size, std::size_t{segment.to} + LzEncoder::kSegmentReadAhead);
+      std::copy(carried.begin(), carried.end(), window);
+      // A short last segment may lie wholly in what the one before read.
+      if (end - begin > carried.size()) {
+        read(chunk.file, chunk.offset + begin + carried.size(),
+             std::span(window + carried.size(), end - begin - carried.size()));
+      }
+      windows[i] = {std::span(window, end - begin), history};
+      const std::size_t nextBegin = segment.to - std::min(segment.to, LzEncoder::kSegmentHistory);
+      if (segment.to < chunk.size) carried.assign(window + (nextBegin - begin), window + (end - begin));
+      window += end - begin;
+    }
   };
   const auto hash = [&](std::size_t index) {
     const Unit& unit = units[index];
-    const Chunk& chunk = chunks[unit.chunk];
-    readUpTo(unit.chunk, chunk.size);
-    const std::span<const std::uint8_t> input = chunkStates[unit.chunk].input.subspan(unit.from, unit.to - unit.from);
-    const std::uint64_t fileSize = files[chunk.file].size;
-    const std::uint64_t start = chunk.offset + unit.from;
-    if (start == 0 && input.size() == fileSize) {
-      digests[chunk.file] = HashSha256(input);
-      return;
+    for (std::size_t i = unit.firstSegment; i < unit.firstSegment + unit.segmentCount; ++i) {
+      const Segment& segment = segments[i];
+      const Chunk& chunk = chunks[segment.chunk];
+      const std::span<const std::uint8_t> bytes = windows[i].bytes.subspan(windows[i].history, segment.to - segment.from);
+      const std::uint64_t fileSize = files[chunk.file].size;
+      const std::uint64_t start = chunk.offset + segment.from;
+      if (start == 0 && bytes.size() == fileSize) {
+        digests[chunk.file] = HashSha256(bytes);
+        continue;
+      }
+      if (start == 0) hasher = Sha256Hasher();
+      hasher.Update(bytes);
+      if (start + bytes.size() == fileSize) digests[chunk.file] = hasher.Finish();
     }
-    if (start == 0) hasher = Sha256Hasher();
-    hasher.Update(input);
-    if (start + input.size() == fileSize) digests[chunk.file] = hasher.Finish();
   };
-  const auto work = [&](std::size_t index) {
+  const auto work = [&](std::size_t index, std::size_t worker) {
+    if (!encoders[worker]) encoders[worker] = std::make_unique<compression::ChunkEncoder>(level);
     const Unit& unit = units[index];
-    ChunkState& state = chunkStates[unit.chunk];
-    std::size_t told = 0;
-    const std::span<const std::uint8_t> stream =
-        unitStates[index].encoder->EncodeSegment(state.input, unit.from, unit.to, [&](std::size_t bytes) {
-          told += bytes;
-          advance(bytes);
-        });
-    // Each worker writes only its own segment's slot.
-    state.segments[index - chunks[unit.chunk].firstUnit].assign(stream.begin(), stream.end());
-    // A segment given up as incompressible stops before its last block.
-    advance(unit.to - unit.from - told);
+    for (std::size_t i = unit.firstSegment; i < unit.firstSegment + unit.segmentCount; ++i) {
+      const Segment& segment = segments[i];
+      const SegmentWindow& window = windows[i];
+      const std::uint32_t size = segment.to - segment.from;
+      std::size_t told = 0;
+      const std::span<const std::uint8_t> stream = encoders[worker]->EncodeSegment(
+          window.bytes, window.history, window.history + size, [&](std::size_t bytes) {
+            told += bytes;
+            advance(bytes);
+          });
+      // Each worker writes only its own segments' slots.
+      ChunkState& state = chunkStates[segment.chunk];
+      const std::size_t slot = i - chunks[segment.chunk].firstSegment;
+      state.streams[slot].assign(stream.begin(), stream.end());
+      if (stream.empty() || stream.size() >= size) {
+        const std::span<const std::uint8_t> bytes = window.bytes.subspan(window.history, size);
+        state.raws[slot].assign(bytes.begin(), bytes.end());
+      }
+      // A segment given up as incompressible stops before its last block.
+      advance(size - told);
+    }
   };
-  // The chunk's record once its last segment is in, as pieces to be given
-  // out: a file's first record starts with the stream header. The streams
-  // are kept as they are unless the chunk is stored raw.
+  // A chunk's record once its last segment is in, as pieces to be given
+  // out: a file's first record starts with the stream header.
   const auto finish = [&](std::size_t index) {
-    idleEncoders.push_back(std::move(unitStates[index].encoder));
+    idleBuffers.push_back(std::move(unitBuffers[index]));
+    unitBuffers[index] = {};
     const Unit& unit = units[index];
-    const Chunk& chunk = chunks[unit.chunk];
-    ChunkState& state = chunkStates[unit.chunk];
-    if (--state.unitsLeft > 0) return;
-    std::vector<std::vector<std::uint8_t>> pieces;
-    if (chunk.offset == 0) {
-      const auto header = compression::BufferHeader(files[chunk.file].size);
-      pieces.emplace_back(header.begin(), header.end());
+    for (std::size_t i = unit.firstSegment; i < unit.firstSegment + unit.segmentCount; ++i) {
+      windows[i] = {};
+      const Chunk& chunk = chunks[segments[i].chunk];
+      ChunkState& state = chunkStates[segments[i].chunk];
+      if (--state.segmentsLeft > 0) continue;
+      if (chunk.offset == 0) {
+        const auto header = compression::BufferHeader(files[chunk.file].size);
+        state.record.emplace_back(header.begin(), header.end());
+      }
+      state.record.push_back(ChunkRecordHeader(chunk.size, state.streams));
+      if (compression::ChunkEncoder::KeepsSegments(chunk.size, state.streams)) {
+        for (std::vector<std::uint8_t>& stream : state.streams) state.record.push_back(std::move(stream));
+      } else {
+        AppendRawChunk(std::span(segments).subspan(chunk.firstSegment, chunk.segmentCount), chunk.size, state,
+                       files[chunk.file].storedName);
+      }
+      state.streams = {};
+      state.raws = {};
+      for (const std::vector<std::uint8_t>& piece : state.record) state.recordSize += piece.size();
+      --chunksLeft[chunk.file];
     }
-    if (compression::ChunkEncoder::KeepsSegments(chunk.size, state.segments)) {
-      std::size_t streamSize = 0;
-      for (const std::vector<std::uint8_t>& segment : state.segments) streamSize += segment.size();
-      std::vector<std::uint8_t>& storedSize = pieces.emplace_back(compression::kChunkRecordHeaderSize);
-      compression::StoreLe32(storedSize.data(), static_cast<std::uint32_t>(streamSize));
-      for (std::vector<std::uint8_t>& segment : state.segments) pieces.push_back(std::move(segment));
-    } else {
-      pieces.emplace_back();
-      compression::ChunkEncoder::AppendRecordOfSegments(state.input, state.segments, pieces.back());
-    }
-    state.segments = std::move(pieces);
-    for (const std::vector<std::uint8_t>& piece : state.segments) state.recordSize += piece.size();
-    state.input = {};
-    idleBuffers.push_back(std::move(state.buffer));
-    idleCapacities.push_back(state.capacity);
-    state.capacity = 0;
-    --chunksLeft[chunk.file];
     queueCompleteFiles();
   };
   // A piece at a time, so that the workers are not kept waiting for the

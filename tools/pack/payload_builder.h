@@ -33,8 +33,10 @@ std::vector<std::uint8_t> BuildPayload(const std::vector<PackInput>& files,
 // file's parts in order from its start, one file after the other.
 using ReadFilePart = std::function<void(std::size_t file, std::uint64_t offset, std::span<std::uint8_t> buffer)>;
 
-// BuildPayload for files read a part at a time: at most `jobs` chunks and
-// `jobs` encoders are held at once, besides the packed streams.
+// BuildPayload for files read a part at a time: besides the packed streams
+// (and a chunk's own bytes where it is stored raw), at most jobs + 1 inputs
+// are held at once, each one 8 MiB segment with 128 KiB around it or small
+// files up to 512 KiB, and `jobs` encoders.
 std::vector<std::uint8_t> BuildPayloadFromParts(const std::vector<PackFileInfo>& files, const ReadFilePart& read,
                                                 compression::Level level, const PackProgress& progress,
                                                 unsigned jobs);

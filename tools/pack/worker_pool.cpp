@@ -38,12 +38,13 @@ class WorkerThreads {
   WorkerThreads(const WorkerThreads&) = delete;
   WorkerThreads& operator=(const WorkerThreads&) = delete;
 
-  void Start(const UnitStep& work) {
-    threads_.emplace_back([this, &work] { Serve(work); });
+  void Start(const WorkStep& work) {
+    const std::size_t worker = threads_.size();
+    threads_.emplace_back([this, &work, worker] { Serve(work, worker); });
   }
 
  private:
-  void Serve(const UnitStep& work) {
+  void Serve(const WorkStep& work, std::size_t worker) {
     for (;;) {
       std::size_t unit = 0;
       {
@@ -55,7 +56,7 @@ class WorkerThreads {
       }
       std::exception_ptr failure;
       try {
-        work(unit);
+        work(unit, worker);
       } catch (...) {
         failure = std::current_exception();
       }
@@ -76,18 +77,18 @@ class WorkerThreads {
 
 unsigned MachineThreadCount() { return std::max(1u, std::thread::hardware_concurrency()); }
 
-void RunOnWorkers(unsigned jobs, std::size_t count, const UnitStep& prepare, const UnitStep& work,
+void RunOnWorkers(unsigned jobs, std::size_t count, const UnitStep& prepare, const WorkStep& work,
                   const UnitStep& finish) {
   RunOnWorkers(jobs, count, prepare, [](std::size_t) {}, work, finish);
 }
 
 void RunOnWorkers(unsigned jobs, std::size_t count, const UnitStep& prepare, const UnitStep& alongside,
-                  const UnitStep& work, const UnitStep& finish) {
+                  const WorkStep& work, const UnitStep& finish) {
   RunOnWorkers(jobs, count, prepare, alongside, work, finish, [] { return false; });
 }
 
 void RunOnWorkers(unsigned jobs, std::size_t count, const UnitStep& prepare, const UnitStep& alongside,
-                  const UnitStep& work, const UnitStep& finish, const IdleStep& idle) {
+                  const WorkStep& work, const UnitStep& finish, const IdleStep& idle) {
   // One job still gets a thread of its own, so that alongside() overlaps
   // its work.
   Handover handover;
@@ -99,7 +100,9 @@ void RunOnWorkers(unsigned jobs, std::size_t count, const UnitStep& prepare, con
   std::size_t finished = 0;
   bool idleLeft = true;
   while (finished < count) {
-    if (prepared < count && prepared - finished < threadCount) {
+    // One unit more than there are workers, waiting for the first of them
+    // that is done.
+    if (prepared < count && prepared - finished < threadCount + 1) {
       prepare(prepared);
       {
         const std::lock_guard lock(handover.mutex);
