@@ -35,10 +35,11 @@ struct Directory {
 
 class SectionWriter {
  public:
-  SectionWriter(const std::vector<PeResource>& resources, std::uint32_t sectionRva)
-      : resources_(resources), sectionRva_(sectionRva) {}
+  SectionWriter(const std::vector<PeResource>& resources, std::uint32_t sectionRva, std::vector<std::uint8_t>& out)
+      : resources_(resources), sectionRva_(sectionRva), bytes_(out), base_(out.size()) {}
 
-  std::vector<std::uint8_t> Write() {
+  // Returns the section's size before its padding.
+  std::uint32_t Write(std::uint32_t fileAlignment) {
     BuildTree();
     std::uint32_t offset = 0;
     for (const Directory& directory : directories_) {
@@ -54,6 +55,12 @@ class SectionWriter {
         offset += 2 + 2 * static_cast<std::uint32_t>(std::get<std::u16string>(name).size());
       }
     }
+    // One allocation for the whole section, however large its resources.
+    std::uint64_t end = offset;
+    for (const PeResource& resource : resources_) {
+      end = AlignUp32(static_cast<std::uint32_t>(end), kDataAlignment) + resource.bytes.size();
+    }
+    bytes_.reserve(base_ + AlignUp(AlignUp32(static_cast<std::uint32_t>(end), kDataAlignment), fileAlignment));
     for (const auto& [name, at] : nameOffsets_) PutName(name, at);
     for (std::size_t i = 0; i < resources_.size(); ++i) {
       offset = AlignUp32(offset, kDataAlignment);
@@ -61,8 +68,9 @@ class SectionWriter {
       offset += static_cast<std::uint32_t>(resources_[i].bytes.size());
     }
     for (std::size_t d = 0; d < directories_.size(); ++d) PutDirectory(d, dataEntries);
-    bytes_.resize(AlignUp32(offset, kDataAlignment));
-    return std::move(bytes_);
+    const std::uint32_t size = AlignUp32(offset, kDataAlignment);
+    bytes_.resize(base_ + AlignUp(size, fileAlignment));
+    return size;
   }
 
  private:
@@ -104,7 +112,7 @@ class SectionWriter {
 
   void PutDirectory(std::size_t index, std::uint32_t dataEntries) {
     const Directory& directory = directories_[index];
-    const std::uint32_t at = directoryOffsets_[index];
+    const std::uint64_t at = base_ + directoryOffsets_[index];
     const bool languageLevel = index >= firstNameDirectory_;
     const auto named = std::count_if(directory.names.begin(), directory.names.end(),
                                      [](const ResourceName& name) { return name.index() == 1; });
@@ -114,7 +122,7 @@ class SectionWriter {
     PutLittleEndian(bytes_, at + 12, static_cast<std::uint32_t>(named), 2);
     PutLittleEndian(bytes_, at + 14, static_cast<std::uint32_t>(directory.names.size() - named), 2);
     for (std::size_t e = 0; e < directory.names.size(); ++e) {
-      const std::uint32_t entry = at + kDirectoryHeaderSize + kDirectoryEntrySize * static_cast<std::uint32_t>(e);
+      const std::uint64_t entry = at + kDirectoryHeaderSize + kDirectoryEntrySize * static_cast<std::uint32_t>(e);
       const ResourceName& name = directory.names[e];
       const std::uint32_t nameField = name.index() == 1 ? kHighBit | nameOffsets_.at(std::get<std::u16string>(name))
                                                         : std::get<std::uint16_t>(name);
@@ -125,18 +133,21 @@ class SectionWriter {
     }
   }
 
-  void PutName(const std::u16string& name, std::uint32_t at) {
+  void PutName(const std::u16string& name, std::uint32_t offset) {
+    const std::uint64_t at = base_ + offset;
     PutLittleEndian(bytes_, at, static_cast<std::uint32_t>(name.size()), 2);
     for (std::size_t i = 0; i < name.size(); ++i) PutLittleEndian(bytes_, at + 2 + 2 * i, name[i], 2);
   }
 
-  void PutData(const PeResource& resource, std::uint32_t entry, std::uint32_t at) {
-    PutLittleEndian(bytes_, entry, sectionRva_ + at, 4);
+  void PutData(const PeResource& resource, std::uint32_t entryOffset, std::uint32_t offset) {
+    const std::uint64_t entry = base_ + entryOffset;
+    PutLittleEndian(bytes_, entry, sectionRva_ + offset, 4);
     PutLittleEndian(bytes_, entry + 4, static_cast<std::uint32_t>(resource.bytes.size()), 4);
     PutLittleEndian(bytes_, entry + 8, resource.codePage, 4);
     PutLittleEndian(bytes_, entry + 12, 0, 4);
+    const std::uint64_t at = base_ + offset;
     if (bytes_.size() < at + resource.bytes.size()) bytes_.resize(at + resource.bytes.size());
-    std::copy(resource.bytes.begin(), resource.bytes.end(), bytes_.begin() + at);
+    std::copy(resource.bytes.begin(), resource.bytes.end(), bytes_.begin() + static_cast<std::ptrdiff_t>(at));
   }
 
   const std::vector<PeResource>& resources_;
@@ -145,12 +156,14 @@ class SectionWriter {
   std::size_t firstNameDirectory_ = 0;
   std::vector<std::uint32_t> directoryOffsets_;
   std::map<std::u16string, std::uint32_t> nameOffsets_;
-  std::vector<std::uint8_t> bytes_;
+  std::vector<std::uint8_t>& bytes_;
+  std::uint64_t base_;  // where the section starts in bytes_
 };
 
 }  // namespace
 
-std::vector<std::uint8_t> LayOutResourceSection(std::vector<PeResource> resources, std::uint32_t sectionRva) {
+std::uint32_t AppendResourceSection(std::vector<PeResource> resources, std::uint32_t sectionRva,
+                                    std::uint32_t fileAlignment, std::vector<std::uint8_t>& out) {
   // Later entries win: keep the last of each place, then sort.
   std::vector<PeResource> unique;
   for (auto it = resources.rbegin(); it != resources.rend(); ++it) {
@@ -162,7 +175,7 @@ std::vector<std::uint8_t> LayOutResourceSection(std::vector<PeResource> resource
   std::uint64_t total = 0;
   for (const PeResource& resource : unique) total += resource.bytes.size() + kDataAlignment;
   if (total > 0xFFFF0000u) throw std::length_error("resources do not fit in one section");
-  return SectionWriter(unique, sectionRva).Write();
+  return SectionWriter(unique, sectionRva, out).Write(fileAlignment);
 }
 
 }  // namespace qvn::pack
