@@ -1,12 +1,15 @@
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <iostream>
 #include <stdexcept>
 
 #include "tools/pack/file_bytes.h"
+#include "tools/pack/game_folder.h"
 #include "tools/pack/icon_file.h"
 #include "tools/pack/jobs_option.h"
 #include "tools/pack/launcher_image.h"
+#include "tools/pack/pack_rules.h"
 #include "tools/pack/path_option.h"
 #include "tools/pack/pe_resource_writer.h"
 #include "tools/pack/sha256_hash.h"
@@ -92,8 +95,14 @@ int WriteLauncher(const LauncherCommand& command) {
     throw InputRefused("stub " + PathText(stubPath) + " cannot become a launcher: " + error.what());
   }
 
+  const GameFolderScan scan = ScanGameFolder(command.pack.gameDir);
+  // The payload is hardly larger than the files: reserved at once, it is
+  // not copied as it grows, and what it does not fill costs no memory.
+  std::uint64_t expanded = 0;
+  for (const GameFolderFile& file : scan.files) expanded += file.size;
   std::vector<std::uint8_t> payload;
-  const PackedGame packed = PackGameDirectory(command.pack, AppendingTo(payload));
+  payload.reserve(std::min<std::uint64_t>(kMaxPayloadSize, expanded + 4096 * (scan.files.size() + 1)));
+  const PackedGame packed = PackScannedGame(scan, command.pack, AppendingTo(payload));
   resources.payload = payload;
   resources.digest = packed.payload.digest;
   WriteFileBytes(command.out, BuildLauncherImage(stub, resources));

@@ -57,7 +57,8 @@ int Build(const BuildCommand& command) {
   // Written as it is made; only a finished payload takes the name.
   OutputFile payloadFile(command.out);
   const PackedGame packed =
-      PackGameDirectory(command, [&payloadFile](std::span<const std::uint8_t> bytes) { payloadFile.Write(bytes); });
+      PackScannedGame(ScanGameFolder(command.gameDir), command,
+                      [&payloadFile](std::span<const std::uint8_t> bytes) { payloadFile.Write(bytes); });
   payloadFile.Commit();
   const Sha256Hash& digest = packed.payload.digest;
   WriteFileBytes(digestOut, digest);
@@ -69,8 +70,7 @@ int Build(const BuildCommand& command) {
 
 }  // namespace
 
-PackedGame PackGameDirectory(const BuildCommand& command, const PayloadOutput& output) {
-  const GameFolderScan scan = ScanGameFolder(command.gameDir);
+PackedGame PackScannedGame(const GameFolderScan& scan, const BuildCommand& command, const PayloadOutput& output) {
   WarnAboutEmptyFolders(scan);
   PackedGame packed;
   {

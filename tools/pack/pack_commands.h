@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "compression/buffer_format.h"
+#include "tools/pack/game_folder.h"
 #include "tools/pack/payload_builder.h"
 #include "tools/pack/worker_pool.h"
 
@@ -25,15 +26,15 @@ struct BuildCommand {
   unsigned jobs = MachineThreadCount();
 };
 
-// `build`'s packing, shared with `launcher`: scans the folder, warns about
-// empty folders, packs with a progress bar, giving the payload to `output`
-// as it is made. Raises PackRefused listing every problem.
+// `build`'s packing of a scanned folder, shared with `launcher`: warns
+// about empty folders, packs with a progress bar, giving the payload to
+// `output` as it is made. Raises PackRefused listing every problem.
 struct PackedGame {
   PayloadSummary payload;
   std::size_t fileCount = 0;
   std::uint64_t expandedSize = 0;
 };
-PackedGame PackGameDirectory(const BuildCommand& command, const PayloadOutput& output);
+PackedGame PackScannedGame(const GameFolderScan& scan, const BuildCommand& command, const PayloadOutput& output);
 
 // "packed N files, E bytes, into P bytes (x%)" and a line feed.
 std::string DescribePacking(const PackedGame& packed);

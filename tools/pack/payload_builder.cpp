@@ -315,7 +315,8 @@ PayloadSummary WritePayloadFromParts(const std::vector<PackFileInfo>& files, con
     for (std::size_t i = unit.firstSegment; i < unit.firstSegment + unit.segmentCount; ++i) {
       const Segment& segment = segments[i];
       const Chunk& chunk = chunks[segment.chunk];
-      const std::span<const std::uint8_t> bytes = windows[i].bytes.subspan(windows[i].history, segment.to - segment.from);
+      const std::span<const std::uint8_t> bytes =
+          windows[i].bytes.subspan(windows[i].history, segment.to - segment.from);
       const std::uint64_t fileSize = files[chunk.file].size;
       const std::uint64_t start = chunk.offset + segment.from;
       if (start == 0 && bytes.size() == fileSize) {
