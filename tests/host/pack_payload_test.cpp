@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <random>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -114,6 +115,35 @@ TEST(BuildPayload, AChunkStoredRawComesBackFromItsSegments) {
   const std::span<const std::uint8_t> stored = manifest[1].storedData;
   EXPECT_EQ(stored.size(), compression::kBufferHeaderSize + compression::kChunkRecordHeaderSize + mixed.size());
   EXPECT_TRUE(std::ranges::equal(stored, compression::EncodeBuffer(mixed)));
+}
+
+// The payload is written on a thread of its own: its failure (a full disk)
+// still ends the packing, with its own error.
+TEST(WritePayloadFromParts, AFailingOutputEndsThePackingWithItsError) {
+  const std::vector<PackInput> files = MixedGame();
+  std::vector<PackFileInfo> infos;
+  for (const PackInput& file : files) infos.push_back({file.storedName, file.contents.size()});
+  const ReadFilePart read = [&](std::size_t file, std::uint64_t offset, std::span<std::uint8_t> buffer) {
+    std::copy_n(files[file].contents.begin() + static_cast<std::ptrdiff_t>(offset), buffer.size(), buffer.begin());
+  };
+  int allPieces = 0;
+  WritePayloadFromParts(infos, read, Level::kFast, {}, 1, [&](std::span<const std::uint8_t>) { ++allPieces; });
+  ASSERT_GT(allPieces, 3);
+  for (const int failingPiece : {1, 3, allPieces}) {
+    for (const unsigned jobs : {1u, 2u}) {
+      int pieces = 0;
+      const PayloadOutput output = [&](std::span<const std::uint8_t>) {
+        if (++pieces == failingPiece) throw std::runtime_error("disk full");
+      };
+      try {
+        WritePayloadFromParts(infos, read, Level::kFast, {}, jobs, output);
+        ADD_FAILURE() << "a failed write went unnoticed, piece " << failingPiece << ", jobs " << jobs;
+      } catch (const std::runtime_error& error) {
+        EXPECT_STREQ(error.what(), "disk full") << "piece " << failingPiece << ", jobs " << jobs;
+      }
+      EXPECT_EQ(pieces, failingPiece) << "nothing is written after the failure";
+    }
+  }
 }
 
 TEST(BuildPayload, RefusesWithEveryProblemListed) {

@@ -13,6 +13,7 @@
 #include "compression/chunk_encoder.h"
 #include "compression/lz_decoder.h"
 #include "payload/payload_container_writer.h"
+#include "tools/pack/background_writer.h"
 #include "tools/pack/pack_refusal.h"
 #include "tools/pack/pack_rules.h"
 #include "tools/pack/sha256_hash.h"
@@ -71,11 +72,12 @@ struct SegmentWindow {
 };
 
 // The payload's bytes in order, queued as files complete and given out a
-// piece at a time, so that writing them overlaps the encoding of later
-// files; each piece is freed once given.
+// piece at a time, so that hashing and writing them overlaps the encoding
+// of later files: hashed on the calling thread, written on the writer's,
+// each piece freed once written.
 class OrderedOutput {
  public:
-  explicit OrderedOutput(const PayloadOutput& output) : output_(output) {}
+  explicit OrderedOutput(const PayloadOutput& output) : writer_(output) {}
 
   void Queue(std::vector<std::uint8_t> bytes) {
     queued_ += bytes.size();
@@ -86,19 +88,19 @@ class OrderedOutput {
     if (!bytes.empty()) pieces_.push_back(std::move(bytes));
   }
 
-  // Gives at most `most` bytes; says whether more are queued.
+  // Hashes at most `most` bytes, and hands on each piece hashed whole;
+  // says whether more are queued.
   bool GiveSome(std::size_t most) {
     while (most > 0 && !pieces_.empty()) {
-      const std::vector<std::uint8_t>& front = pieces_.front();
-      const std::size_t size = std::min(most, front.size() - frontGiven_);
-      const std::span<const std::uint8_t> part(front.data() + frontGiven_, size);
-      output_(part);
-      hasher_.Update(part);
+      std::vector<std::uint8_t>& front = pieces_.front();
+      const std::size_t size = std::min(most, front.size() - frontHashed_);
+      hasher_.Update(std::span(front).subspan(frontHashed_, size));
       most -= size;
-      frontGiven_ += size;
-      if (frontGiven_ == front.size()) {
+      frontHashed_ += size;
+      if (frontHashed_ == front.size()) {
+        writer_.Write(std::move(front));
         pieces_.pop_front();
-        frontGiven_ = 0;
+        frontHashed_ = 0;
       }
     }
     return !pieces_.empty();
@@ -107,13 +109,14 @@ class OrderedOutput {
   PayloadSummary Finish() {
     while (GiveSome(std::numeric_limits<std::size_t>::max())) {
     }
+    writer_.Finish();
     return {queued_, hasher_.Finish()};
   }
 
  private:
-  const PayloadOutput& output_;
+  BackgroundWriter writer_;
   std::deque<std::vector<std::uint8_t>> pieces_;
-  std::size_t frontGiven_ = 0;
+  std::size_t frontHashed_ = 0;
   std::uint64_t queued_ = 0;
   Sha256Hasher hasher_;
 };
