@@ -7,9 +7,21 @@
 
 namespace qvn::pack {
 
-OutputFile::OutputFile(const std::filesystem::path& path) : path_(path), partial_(path) {
-  partial_ += ".partial";
-  stream_.open(partial_, std::ios::binary | std::ios::trunc);
+namespace {
+
+std::filesystem::path PartialPath(const std::filesystem::path& path) {
+  std::filesystem::path partial = path;
+  partial += ".partial";
+  return partial;
+}
+
+}  // namespace
+
+OutputFile::OutputFile(const std::filesystem::path& path)
+    : path_(path),
+      partial_(PartialPath(path)),
+      stream_(partial_, std::ios::binary | std::ios::trunc),
+      writeback_(partial_) {
   if (!stream_) throw std::runtime_error("cannot write " + PathText(path_));
 }
 
@@ -23,6 +35,7 @@ OutputFile::~OutputFile() {
 void OutputFile::Write(std::span<const std::uint8_t> bytes) {
   stream_.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
   if (!stream_) throw std::runtime_error("cannot write " + PathText(path_));
+  writeback_.Written(bytes.size());
 }
 
 void OutputFile::Commit() {

@@ -5,6 +5,8 @@
 #include <fstream>
 #include <span>
 
+#include "tools/pack/disk_writeback.h"
+
 namespace qvn::pack {
 
 // A file written under a sibling "<name>.partial" and renamed over its
@@ -25,6 +27,7 @@ class OutputFile {
   std::filesystem::path path_;
   std::filesystem::path partial_;
   std::ofstream stream_;
+  DiskWriteback writeback_;  // after stream_: of the file it opened
   bool committed_ = false;
 };
 
