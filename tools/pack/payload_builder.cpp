@@ -52,8 +52,8 @@ constexpr std::size_t kSmallFilesPerUnit = 512 * 1024;
 struct ChunkState {
   std::size_t segmentsLeft = 0;
   std::vector<std::vector<std::uint8_t>> streams;  // per segment; empty where one gave up
-  // Per segment, its own bytes where its stream cannot stand in for them in
-  // a chunk stored raw; otherwise empty.
+  // Per segment, its own bytes where its stream gave up or came out no
+  // smaller, for a chunk stored raw; otherwise empty (a stream decodes).
   std::vector<std::vector<std::uint8_t>> raws;
   std::vector<std::vector<std::uint8_t>> record;  // its pieces once finished
   std::uint64_t recordSize = 0;

@@ -97,6 +97,7 @@ void RunOnWorkers(unsigned jobs, std::size_t count, const UnitStep& prepare, con
   for (std::size_t i = 0; i < threadCount; ++i) workers.Start(work);
 
   std::size_t prepared = 0;
+  std::size_t alongsideDone = 0;
   std::size_t finished = 0;
   bool idleLeft = true;
   while (finished < count) {
@@ -109,8 +110,13 @@ void RunOnWorkers(unsigned jobs, std::size_t count, const UnitStep& prepare, con
         handover.ready.push_back(prepared);
       }
       handover.unitReady.notify_one();
-      alongside(prepared);
       ++prepared;
+      continue;
+    }
+    // Only then: no worker waits on it. So every unit has had it before it
+    // can be finished.
+    if (alongsideDone < prepared) {
+      alongside(alongsideDone++);
       continue;
     }
     std::size_t unit = 0;

@@ -27,9 +27,10 @@ void RunOnWorkers(unsigned jobs, std::size_t count, const UnitStep& prepare, con
                   const UnitStep& finish);
 
 // The same with one more step: alongside(unit) on the calling thread, in
-// ascending order, right after the unit has been handed to the workers, so
-// that it runs while work(unit) does. It must not change what work(unit)
-// uses; finish(unit) comes after both.
+// ascending order, after the unit has been handed to the workers and once
+// no more units can be prepared (so that no worker waits on it): it runs
+// while work(unit) does. It must not change what work(unit) uses;
+// finish(unit) comes after both.
 void RunOnWorkers(unsigned jobs, std::size_t count, const UnitStep& prepare, const UnitStep& alongside,
                   const WorkStep& work, const UnitStep& finish);
 
