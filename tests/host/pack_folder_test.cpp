@@ -97,6 +97,12 @@ TEST(PackGameFolder, EveryNumberOfJobsGivesTheSamePayload) {
   Bytes segmentsAndTail(std::size_t{16} << 20, 0);
   const Bytes text = Text("the last few bytes");
   segmentsAndTail.insert(segmentsAndTail.end(), text.begin(), text.end());
+  // Small files go to a worker together, up to 512 KiB; larger ones alone.
+  std::vector<std::pair<std::string, Bytes>> aroundAUnit = {{"Quorvane.exe", Text("MZ")}};
+  const std::size_t sizes[] = {300 << 10, 300 << 10, (512 << 10) - 1, 512 << 10, 1};
+  for (std::size_t i = 0; i < std::size(sizes); ++i) {
+    aroundAUnit.push_back({"assets/s" + std::to_string(i), Text(std::string(sizes[i], static_cast<char>('k' + i)))});
+  }
   struct Case {
     std::string label;
     std::vector<std::pair<std::string, Bytes>> files;
@@ -104,6 +110,7 @@ TEST(PackGameFolder, EveryNumberOfJobsGivesTheSamePayload) {
   };
   const std::vector<Case> cases = {
       {"many small files", manySmall, 41},
+      {"small files about as large as a unit", aroundAUnit, 6},
       {"one file of two chunks, the most a file may have", {{"Quorvane.exe", Text("MZ")}, {"big.pak", severalChunks}}, 3},
       {"a chunk of segments, the last one short", {{"Quorvane.exe", Text("MZ")}, {"level.pak", segmentsAndTail}}, 3},
       {"empty and incompressible files", {{"Quorvane.exe", {}}, {"empty", {}}, {"noise", Noise(1 << 20)}, {"tiny", Text("x")}}, 16},
