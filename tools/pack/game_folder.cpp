@@ -68,6 +68,12 @@ GameFolderScan ScanGameFolder(const fs::path& root) {
   return scan;
 }
 
+std::uint64_t ExpandedSize(const GameFolderScan& scan) {
+  std::uint64_t size = 0;
+  for (const GameFolderFile& file : scan.files) size += file.size;
+  return size;
+}
+
 PayloadSummary WriteGameFolderPayload(const GameFolderScan& scan, compression::Level level,
                                       const PackProgress& progress, unsigned jobs, const PayloadOutput& output) {
   std::vector<PackFileInfo> infos;

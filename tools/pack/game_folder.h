@@ -35,9 +35,12 @@ struct GameFolderScan {
 // fails.
 GameFolderScan ScanGameFolder(const std::filesystem::path& root);
 
+// The scanned files' bytes together.
+std::uint64_t ExpandedSize(const GameFolderScan& scan);
+
 // Checks the scanned files against every rule and, only when nothing is
 // wrong, reads them and builds the payload (BuildPayloadFromParts) on
-// `jobs` threads, holding at most `jobs` chunks of the files at once. Raises
+// `jobs` threads, holding at most jobs + 1 pieces of the files at once. Raises
 // PackRefused with the walk's problems and the rules' problems together.
 // The payload goes to `output` as it is made (WritePayloadFromParts).
 PayloadSummary WriteGameFolderPayload(const GameFolderScan& scan, compression::Level level,

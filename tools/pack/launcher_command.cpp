@@ -98,10 +98,8 @@ int WriteLauncher(const LauncherCommand& command) {
   const GameFolderScan scan = ScanGameFolder(command.pack.gameDir);
   // The payload is hardly larger than the files: reserved at once, it is
   // not copied as it grows, and what it does not fill costs no memory.
-  std::uint64_t expanded = 0;
-  for (const GameFolderFile& file : scan.files) expanded += file.size;
   std::vector<std::uint8_t> payload;
-  payload.reserve(std::min<std::uint64_t>(kMaxPayloadSize, expanded + 4096 * (scan.files.size() + 1)));
+  payload.reserve(std::min<std::uint64_t>(kMaxPayloadSize, ExpandedSize(scan) + 4096 * (scan.files.size() + 1)));
   const PackedGame packed = PackScannedGame(scan, command.pack, AppendingTo(payload));
   resources.payload = payload;
   resources.digest = packed.payload.digest;

@@ -80,7 +80,7 @@ PackedGame PackScannedGame(const GameFolderScan& scan, const BuildCommand& comma
         command.jobs, output);
   }
   packed.fileCount = scan.files.size();
-  for (const GameFolderFile& file : scan.files) packed.expandedSize += file.size;
+  packed.expandedSize = ExpandedSize(scan);
   return packed;
 }
 

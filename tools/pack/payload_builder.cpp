@@ -158,13 +158,7 @@ void CutIntoUnits(const std::vector<PackFileInfo>& files, const std::vector<std:
 
 // The 32-bit stored size that starts a chunk's record: its streams'
 // total, or the chunk's own size, which marks it as stored raw.
-std::vector<std::uint8_t> ChunkRecordHeader(std::size_t chunkSize,
-                                            const std::vector<std::vector<std::uint8_t>>& streams) {
-  std::size_t storedSize = chunkSize;
-  if (compression::ChunkEncoder::KeepsSegments(chunkSize, streams)) {
-    storedSize = 0;
-    for (const std::vector<std::uint8_t>& stream : streams) storedSize += stream.size();
-  }
+std::vector<std::uint8_t> ChunkRecordHeader(std::size_t storedSize) {
   std::vector<std::uint8_t> header(compression::kChunkRecordHeaderSize);
   compression::StoreLe32(header.data(), static_cast<std::uint32_t>(storedSize));
   return header;
@@ -192,6 +186,14 @@ void AppendRawChunk(std::span<const Segment> segments, std::size_t chunkSize, Ch
   }
 }
 
+// Where a segment's window starts and ends in its chunk.
+std::size_t WindowBegin(std::uint32_t from) {
+  return from - std::min(from, compression::LzEncoder::kSegmentHistory);
+}
+std::size_t WindowEnd(const Segment& segment, std::size_t chunkSize) {
+  return std::min<std::size_t>(chunkSize, std::size_t{segment.to} + compression::LzEncoder::kSegmentReadAhead);
+}
+
 std::vector<std::size_t> StoredOrder(const std::vector<PackFileInfo>& files) {
   std::vector<std::size_t> order(files.size());
   std::iota(order.begin(), order.end(), std::size_t{0});
@@ -205,7 +207,6 @@ std::vector<std::size_t> StoredOrder(const std::vector<PackFileInfo>& files) {
 PayloadSummary WritePayloadFromParts(const std::vector<PackFileInfo>& files, const ReadFilePart& read,
                                      compression::Level level, const PackProgress& progress, unsigned jobs,
                                      const PayloadOutput& output) {
-  using compression::LzEncoder;
   std::vector<PackProblem> problems = FindPackProblems(files);
   if (!problems.empty()) throw PackRefused(std::move(problems));
 
@@ -273,10 +274,7 @@ PayloadSummary WritePayloadFromParts(const std::vector<PackFileInfo>& files, con
     const Unit& unit = units[index];
     std::size_t size = 0;  // of all the unit's windows
     for (std::size_t i = unit.firstSegment; i < unit.firstSegment + unit.segmentCount; ++i) {
-      const Segment& segment = segments[i];
-      const std::size_t end =
-          std::min<std::size_t>(chunks[segment.chunk].size, std::size_t{segment.to} + LzEncoder::kSegmentReadAhead);
-      size += end - (segment.from - std::min(segment.from, LzEncoder::kSegmentHistory));
+      size += WindowEnd(segments[i], chunks[segments[i].chunk].size) - WindowBegin(segments[i].from);
     }
     InputBuffer& buffer = unitBuffers[index];
     if (!idleBuffers.empty()) {
@@ -298,18 +296,16 @@ PayloadSummary WritePayloadFromParts(const std::vector<PackFileInfo>& files, con
         state.raws.resize(chunk.segmentCount);
         carried.clear();
       }
-      const std::uint32_t history = std::min(segment.from, LzEncoder::kSegmentHistory);
-      const std::size_t begin = segment.from - history;
-      const std::size_t end = std::min<std::size_t>(chunk.size, std::size_t{segment.to} + LzEncoder::kSegmentReadAhead);
+      const std::size_t begin = WindowBegin(segment.from);
+      const std::size_t end = WindowEnd(segment, chunk.size);
       std::copy(carried.begin(), carried.end(), window);
       // A short last segment may lie wholly in what the one before read.
       if (end - begin > carried.size()) {
         read(chunk.file, chunk.offset + begin + carried.size(),
              std::span(window + carried.size(), end - begin - carried.size()));
       }
-      windows[i] = {std::span(window, end - begin), history};
-      const std::size_t nextBegin = segment.to - std::min(segment.to, LzEncoder::kSegmentHistory);
-      if (segment.to < chunk.size) carried.assign(window + (nextBegin - begin), window + (end - begin));
+      windows[i] = {std::span(window, end - begin), static_cast<std::uint32_t>(segment.from - begin)};
+      if (segment.to < chunk.size) carried.assign(window + (WindowBegin(segment.to) - begin), window + (end - begin));
       window += end - begin;
     }
   };
@@ -371,10 +367,13 @@ PayloadSummary WritePayloadFromParts(const std::vector<PackFileInfo>& files, con
         const auto header = compression::BufferHeader(files[chunk.file].size);
         state.record.emplace_back(header.begin(), header.end());
       }
-      state.record.push_back(ChunkRecordHeader(chunk.size, state.streams));
       if (compression::ChunkEncoder::KeepsSegments(chunk.size, state.streams)) {
+        std::size_t storedSize = 0;
+        for (const std::vector<std::uint8_t>& stream : state.streams) storedSize += stream.size();
+        state.record.push_back(ChunkRecordHeader(storedSize));
         for (std::vector<std::uint8_t>& stream : state.streams) state.record.push_back(std::move(stream));
       } else {
+        state.record.push_back(ChunkRecordHeader(chunk.size));
         AppendRawChunk(std::span(segments).subspan(chunk.firstSegment, chunk.segmentCount), chunk.size, state,
                        files[chunk.file].storedName);
       }
