@@ -24,7 +24,7 @@
 
 #include "bench/launch_clock.h"
 #include "bench/timed_process.h"
-#include "launcher/path_composition.h"
+#include "base/path_composition.h"
 #include "tests/support/launcher_copy.h"
 #include "tests/support/scratch_directory.h"
 

@@ -18,9 +18,9 @@
 #include <vector>
 
 #include "bench/launch_clock.h"
-#include "launcher/path_composition.h"
-#include "launcher/sha256_digest.h"
-#include "launcher/unique_handle.h"
+#include "base/path_composition.h"
+#include "base/sha256.h"
+#include "base/win/unique_handle.h"
 #include "tests/support/scratch_directory.h"
 
 namespace {
@@ -65,7 +65,7 @@ std::span<const std::uint8_t> BytesOf(const std::string& text) {
 double TimeFloor(const std::vector<std::uint8_t>& payload, const std::vector<GameFile>& files,
                  const std::wstring& outDirectory) {
   const std::uint64_t start = qvn::bench::PreciseNow();
-  qvn::Sha256Digest(payload);
+  qvn::HashSha256(payload);
   Require(CreateDirectoryW(outDirectory.c_str(), nullptr), "CreateDirectoryW");
   for (const GameFile& file : files) {
     const std::wstring path = qvn::JoinPath(outDirectory, file.relativePath);
@@ -73,7 +73,7 @@ double TimeFloor(const std::vector<std::uint8_t>& payload, const std::vector<Gam
       Require(CreateDirectoryW(path.c_str(), nullptr), "CreateDirectoryW");
       continue;
     }
-    qvn::Sha256Digest(BytesOf(file.contents));
+    qvn::HashSha256(BytesOf(file.contents));
     WriteWholeFile(path, file.contents);
   }
   return qvn::bench::SecondsBetween(start, qvn::bench::PreciseNow());

@@ -20,9 +20,9 @@
 #include <string>
 #include <vector>
 
-#include "tools/pack/file_bytes.h"
-#include "tools/pack/game_folder.h"
-#include "tools/pack/payload_verification.h"
+#include "tools/pack/output/file_bytes.h"
+#include "tools/pack/build/game_folder.h"
+#include "tools/pack/inspect/payload_verification.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <stdexcept>
 
 #include "bench/launch_clock.h"
-#include "launcher/unique_handle.h"
+#include "base/win/unique_handle.h"
 #include "tests/support/scratch_directory.h"
 
 namespace qvn::bench {

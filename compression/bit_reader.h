@@ -3,7 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "compression/byte_order.h"
+#include "base/byte_order.h"
 
 #if (defined(__SSE2__) && defined(__x86_64__)) || defined(_M_X64)
 #include <emmintrin.h>

@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "compression/byte_order.h"
+#include "base/byte_order.h"
 
 namespace qvn::compression {
 

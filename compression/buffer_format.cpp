@@ -5,7 +5,7 @@
 #include <cstring>
 #include <memory>
 
-#include "compression/byte_order.h"
+#include "base/byte_order.h"
 #include "compression/chunk_encoder.h"
 #include "compression/crc32.h"
 #include "compression/lz_decoder.h"

@@ -7,7 +7,7 @@
 #include <span>
 #include <vector>
 
-#include "compression/byte_order.h"
+#include "base/byte_order.h"
 
 namespace qvn::compression {
 

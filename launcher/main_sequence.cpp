@@ -6,16 +6,16 @@
 #include <exception>
 
 #include "launcher/embedded_payload.h"
-#include "launcher/launcher_error.h"
-#include "launcher/launcher_path.h"
-#include "launcher/path_composition.h"
-#include "launcher/portable_directory.h"
+#include "base/error.h"
+#include "base/win/module_path.h"
+#include "base/path_composition.h"
+#include "runtime/portable_directory.h"
 #include "launcher/report_failure.h"
-#include "launcher/text_conversion.h"
-#include "launcher/windows_error.h"
-#include "payload/extract_runtime.h"
+#include "base/win/wide_text.h"
+#include "base/win/windows_error.h"
+#include "runtime/extract_runtime.h"
 #include "payload/payload_manifest.h"
-#include "payload/remove_runtime_directory.h"
+#include "runtime/remove_runtime_directory.h"
 #include "supervision/run_game.h"
 
 namespace qvn {

@@ -6,7 +6,7 @@
 #include <string_view>
 #include <utility>
 
-#include "launcher/launcher_error.h"
+#include "base/error.h"
 #include "payload/payload_path.h"
 
 namespace qvn {
@@ -80,20 +80,20 @@ bool HasConflictingKeys(std::vector<std::string>& keys) {
 PayloadManifest ParsePayloadManifest(std::span<const std::uint8_t> payload) {
   const std::size_t length = payload.size();
   if (length < kMagic.size()) {
-    throw LauncherError("Truncated portable payload");
+    throw Error("Truncated portable payload");
   }
   if (!std::equal(kMagic.begin(), kMagic.end(), payload.begin(),
                   [](char expected, std::uint8_t actual) {
                     return static_cast<std::uint8_t>(expected) == actual;
                   })) {
-    throw LauncherError("Unsupported portable payload format");
+    throw Error("Unsupported portable payload format");
   }
   if (length < kHeaderBytes) {
-    throw LauncherError("Truncated portable payload");
+    throw Error("Truncated portable payload");
   }
   const std::uint32_t fileCount = ReadLittleEndian32(payload.data() + kMagic.size());
   if (fileCount == 0 || fileCount > kMaxFileCount) {
-    throw LauncherError("Invalid portable file count");
+    throw Error("Invalid portable file count");
   }
 
   std::size_t cursor = kHeaderBytes;
@@ -107,7 +107,7 @@ PayloadManifest ParsePayloadManifest(std::span<const std::uint8_t> payload) {
 
   for (std::uint32_t index = 0; index < fileCount; ++index) {
     if (remaining < kLengthFieldBytes) {
-      throw LauncherError("Truncated portable payload");
+      throw Error("Truncated portable payload");
     }
     const std::uint8_t* record = payload.data() + cursor;
     const std::uint32_t nameLength = ReadLittleEndian32(record);
@@ -118,17 +118,17 @@ PayloadManifest ParsePayloadManifest(std::span<const std::uint8_t> payload) {
     // reported as such even when the payload is also cut short.
     if (expandedSize > kMaxExpandedFileSize || storedSize > kMaxPayloadBytes ||
         expandedTotal > kMaxPayloadBytes - expandedSize) {
-      throw LauncherError("Portable expanded size limit exceeded");
+      throw Error("Portable expanded size limit exceeded");
     }
     expandedTotal += expandedSize;
 
     if (remaining - kLengthFieldBytes < kDigestBytes || nameLength > remaining - kRecordHeadBytes) {
-      throw LauncherError("Truncated portable payload");
+      throw Error("Truncated portable payload");
     }
     const std::string name =
         ValidatePayloadPath(payload.subspan(cursor + kRecordHeadBytes, nameLength));
     if (storedSize > remaining - kRecordHeadBytes - nameLength) {
-      throw LauncherError("Truncated portable payload");
+      throw Error("Truncated portable payload");
     }
 
     const std::span<const std::uint8_t, kDigestBytes> digest(record + kLengthFieldBytes,
@@ -140,7 +140,7 @@ PayloadManifest ParsePayloadManifest(std::span<const std::uint8_t> payload) {
     remaining -= recordBytes;
 
     if ((expandedSize == 0) != (storedSize == 0)) {
-      throw LauncherError("Invalid empty portable file");
+      throw Error("Invalid empty portable file");
     }
     if (name == kMainExecutableName) {
       mainExecutableSeen = true;
@@ -149,7 +149,7 @@ PayloadManifest ParsePayloadManifest(std::span<const std::uint8_t> payload) {
 
     std::string key = FoldToLowerAscii(name);
     if (IsReservedStatePath(key)) {
-      throw LauncherError("Reserved portable state path in runtime payload");
+      throw Error("Reserved portable state path in runtime payload");
     }
     keys.push_back(std::move(key));
   }
@@ -157,10 +157,10 @@ PayloadManifest ParsePayloadManifest(std::span<const std::uint8_t> payload) {
   // Conflicts are judged only once every record is read, and before trailing
   // bytes, so a payload with both faults reports the conflict.
   if (HasConflictingKeys(keys)) {
-    throw LauncherError("Conflicting portable payload paths");
+    throw Error("Conflicting portable payload paths");
   }
   if (remaining != 0 || !mainExecutableSeen) {
-    throw LauncherError("Incomplete or trailing portable payload data");
+    throw Error("Incomplete or trailing portable payload data");
   }
   return manifest;
 }

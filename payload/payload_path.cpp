@@ -5,7 +5,7 @@
 #include <initializer_list>
 #include <string_view>
 
-#include "launcher/launcher_error.h"
+#include "base/error.h"
 
 namespace qvn {
 namespace {
@@ -57,10 +57,10 @@ std::string ValidatePayloadPath(std::span<const std::uint8_t> name) {
   // The length is checked before anything is copied, so an absurd N from a
   // damaged record never turns into an allocation.
   if (name.empty() || name.size() > kMaxNameBytes) {
-    throw LauncherError("Invalid portable filename length");
+    throw Error("Invalid portable filename length");
   }
   if (!std::all_of(name.begin(), name.end(), IsAdmittedByte)) {
-    throw LauncherError("Unsafe portable filename");
+    throw Error("Unsafe portable filename");
   }
 
   std::string text(name.begin(), name.end());
@@ -73,13 +73,13 @@ std::string ValidatePayloadPath(std::span<const std::uint8_t> name) {
         view.substr(start, separator == std::string_view::npos ? std::string_view::npos
                                                                : separator - start);
     if (IsUnsafeComponent(component)) {
-      throw LauncherError("Unsafe portable path component");
+      throw Error("Unsafe portable path component");
     }
     if (++componentCount > kMaxComponents) {
-      throw LauncherError("Unsafe portable path component");
+      throw Error("Unsafe portable path component");
     }
     if (IsReservedDeviceStem(component)) {
-      throw LauncherError("Reserved Windows device filename in portable payload");
+      throw Error("Reserved Windows device filename in portable payload");
     }
     if (separator == std::string_view::npos) {
       break;

@@ -8,7 +8,7 @@ namespace qvn {
 
 // Checks one stored file name against the rules that keep it a plain relative
 // path below the runtime directory, using ASCII only and naming no device.
-// Returns the name byte for byte; raises LauncherError at the first rule that
+// Returns the name byte for byte; raises Error at the first rule that
 // fails.
 std::string ValidatePayloadPath(std::span<const std::uint8_t> name);
 

@@ -8,8 +8,8 @@
 #include <cstring>
 #include <exception>
 
-#include "launcher/launcher_error.h"
-#include "launcher/path_composition.h"
+#include "base/error.h"
+#include "base/path_composition.h"
 #include "supervision/build_identity.h"
 #include "supervision/crash_report_format.h"
 #include "supervision/game_log.h"
@@ -103,10 +103,10 @@ void AppendText(HANDLE logFile, const char* text, std::size_t length) {
 // A failure of OpenCrashOutput that keeps the thread's last error as it was
 // at the failing step. Reading it again after the unwinding is not enough:
 // raising and catching may reset it (under Wine it reads 0 in the handler).
-class CrashOutputError : public LauncherError {
+class CrashOutputError : public Error {
  public:
-  CrashOutputError(const std::string& text, DWORD code) : LauncherError(text, code), code_(code) {}
-  explicit CrashOutputError(const std::string& text) : LauncherError(text), code_(GetLastError()) {}
+  CrashOutputError(const std::string& text, DWORD code) : Error(text, code), code_(code) {}
+  explicit CrashOutputError(const std::string& text) : Error(text), code_(GetLastError()) {}
   DWORD code() const { return code_; }
 
  private:

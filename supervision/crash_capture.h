@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "launcher/unique_handle.h"
+#include "base/win/unique_handle.h"
 
 namespace qvn {
 

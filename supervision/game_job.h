@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "launcher/unique_handle.h"
+#include "base/win/unique_handle.h"
 
 namespace qvn {
 

@@ -2,7 +2,7 @@
 
 #include "supervision/crash_report_format.h"
 #include "supervision/monitor_summary_figures.h"
-#include "supervision/standard_error_line.h"
+#include "base/win/standard_error_line.h"
 
 namespace qvn {
 namespace {

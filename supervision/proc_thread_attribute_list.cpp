@@ -1,6 +1,6 @@
 #include "supervision/proc_thread_attribute_list.h"
 
-#include "launcher/windows_error.h"
+#include "base/win/windows_error.h"
 
 namespace qvn {
 

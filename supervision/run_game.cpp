@@ -6,11 +6,11 @@
 #include <array>
 #include <memory>
 
-#include "launcher/launcher_error.h"
-#include "launcher/launcher_path.h"
-#include "launcher/path_composition.h"
-#include "launcher/unique_handle.h"
-#include "launcher/windows_error.h"
+#include "base/error.h"
+#include "base/win/module_path.h"
+#include "base/path_composition.h"
+#include "base/win/unique_handle.h"
+#include "base/win/windows_error.h"
 #include "supervision/game_job.h"
 #include "supervision/game_log.h"
 #include "supervision/proc_thread_attribute_list.h"
@@ -116,7 +116,7 @@ UniqueHandle OpenGameLog(const std::wstring& dataDirectory) {
   BY_HANDLE_FILE_INFORMATION information = {};
   RequireSuccess(GetFileInformationByHandle(log.get(), &information), "Cannot inspect portable game log");
   if ((information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 || information.nNumberOfLinks != 1) {
-    throw LauncherError("Portable game log cannot be a link");
+    throw Error("Portable game log cannot be a link");
   }
   RequireSuccess(SetEndOfFile(log.get()), "Cannot reset portable game log");
   return log;

@@ -1,7 +1,7 @@
 #include "supervision/supervise_game.h"
 
-#include "launcher/unique_handle.h"
-#include "launcher/windows_error.h"
+#include "base/win/unique_handle.h"
+#include "base/win/windows_error.h"
 #include "supervision/crash_capture.h"
 #include "supervision/debug_event_rules.h"
 #include "supervision/debug_event_wait.h"

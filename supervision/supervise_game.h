@@ -11,7 +11,7 @@ namespace qvn {
 // only waits. In crash capture mode this thread is the game's debugger (it
 // must be the thread that created the game): it takes and counts every debug
 // event, writes the monitor lines and captures the first unhandled exception
-// into `dataDirectory`. Failures raise LauncherError.
+// into `dataDirectory`. Failures raise Error.
 std::uint32_t SuperviseGame(HANDLE process, HANDLE logFile, const std::wstring& dataDirectory,
                             bool crashCaptureEnabled);
 

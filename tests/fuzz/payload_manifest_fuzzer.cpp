@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "launcher/launcher_error.h"
+#include "base/error.h"
 #include "payload/payload_manifest.h"
 #include "payload/payload_path.h"
 
@@ -132,7 +132,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   qvn::PayloadManifest manifest;
   try {
     manifest = qvn::ParsePayloadManifest(payload);
-  } catch (const qvn::LauncherError& error) {
+  } catch (const qvn::Error& error) {
     Require(IsKnownMessage(error.what()));
     return 0;
   }

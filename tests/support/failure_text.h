@@ -2,16 +2,16 @@
 
 #include <string>
 
-#include "launcher/launcher_error.h"
+#include "base/error.h"
 
 namespace qvn::testing {
 
-// The text of the LauncherError an action raises, or "(no failure)".
+// The text of the Error an action raises, or "(no failure)".
 template <typename Action>
 std::string FailureOf(const Action& action) {
   try {
     action();
-  } catch (const LauncherError& failure) {
+  } catch (const Error& failure) {
     return failure.what();
   }
   return "(no failure)";

@@ -5,7 +5,7 @@
 #include <atomic>
 #include <stdexcept>
 
-#include "launcher/unique_handle.h"
+#include "base/win/unique_handle.h"
 #include "tests/support/scratch_directory.h"
 
 namespace qvn::testing {

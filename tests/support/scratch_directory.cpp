@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <stdexcept>
 
-#include "launcher/path_composition.h"
-#include "launcher/unique_handle.h"
+#include "base/path_composition.h"
+#include "base/win/unique_handle.h"
 
 namespace qvn::testing {
 

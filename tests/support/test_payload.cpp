@@ -1,14 +1,14 @@
 #include "tests/support/test_payload.h"
 
 #include "compression/buffer_format.h"
-#include "launcher/sha256_digest.h"
+#include "base/sha256.h"
 #include "tests/support/scratch_directory.h"
 
 namespace qvn::testing {
 
 std::vector<std::uint8_t> Bytes(const std::string& text) { return std::vector<std::uint8_t>(text.begin(), text.end()); }
 
-std::array<std::uint8_t, 32> Sha256Of(const std::vector<std::uint8_t>& bytes) { return Sha256Digest(bytes); }
+std::array<std::uint8_t, 32> Sha256Of(const std::vector<std::uint8_t>& bytes) { return HashSha256(bytes); }
 
 ContainerRecord RecordFor(const TestFile& file) {
   ContainerRecord record;

@@ -1,0 +1,14 @@
+#include "base/error.h"
+
+namespace qvn {
+
+std::string WithWindowsErrorCode(std::string_view text, std::uint32_t windowsErrorCode) {
+  return std::string(text) + " (Windows error " + std::to_string(windowsErrorCode) + ")";
+}
+
+Error::Error(std::string_view text) : std::runtime_error(std::string(text)) {}
+
+Error::Error(std::string_view text, std::uint32_t windowsErrorCode)
+    : std::runtime_error(WithWindowsErrorCode(text, windowsErrorCode)) {}
+
+}  // namespace qvn

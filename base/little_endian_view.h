@@ -1,0 +1,50 @@
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace qvn {
+
+// Little-endian reads from a file's bytes, each checked against its end;
+// a read past the end raises `Error` naming what was being read.
+template <typename Error>
+class LittleEndianView {
+ public:
+  explicit LittleEndianView(std::span<const std::uint8_t> bytes) : bytes_(bytes) {}
+
+  std::uint64_t size() const { return bytes_.size(); }
+  bool Holds(std::uint64_t offset, std::uint64_t length) const {
+    return offset <= bytes_.size() && length <= bytes_.size() - offset;
+  }
+  std::uint32_t Read(std::uint64_t offset, int width, const char* what) const {
+    if (!Holds(offset, static_cast<std::uint64_t>(width))) throw Error(std::string(what) + " lies past the end of the file");
+    std::uint32_t value = 0;
+    for (int i = width - 1; i >= 0; --i) value = (value << 8) | bytes_[offset + i];
+    return value;
+  }
+  std::uint8_t U8(std::uint64_t offset, const char* what) const { return static_cast<std::uint8_t>(Read(offset, 1, what)); }
+  std::uint16_t U16(std::uint64_t offset, const char* what) const {
+    return static_cast<std::uint16_t>(Read(offset, 2, what));
+  }
+  std::uint32_t U32(std::uint64_t offset, const char* what) const { return Read(offset, 4, what); }
+  std::span<const std::uint8_t> Slice(std::uint64_t offset, std::uint64_t length, const char* what) const {
+    if (!Holds(offset, length)) throw Error(std::string(what) + " lies past the end of the file");
+    return bytes_.subspan(offset, length);
+  }
+
+ private:
+  std::span<const std::uint8_t> bytes_;
+};
+
+// Little-endian writes into a growing buffer.
+inline void PutLittleEndian(std::vector<std::uint8_t>& bytes, std::uint64_t offset, std::uint32_t value, int width) {
+  if (bytes.size() < offset + width) bytes.resize(offset + width);
+  for (int i = 0; i < width; ++i) bytes[offset + i] = static_cast<std::uint8_t>(value >> (8 * i));
+}
+inline void AppendLittleEndian(std::vector<std::uint8_t>& bytes, std::uint32_t value, int width) {
+  PutLittleEndian(bytes, bytes.size(), value, width);
+}
+
+}  // namespace qvn

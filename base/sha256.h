@@ -1,0 +1,38 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string_view>
+
+namespace qvn {
+
+using Sha256 = std::array<std::uint8_t, 32>;
+
+inline constexpr std::string_view kSha256Failure = "Unable to verify portable payload SHA-256";
+
+// SHA-256 from the platform's own library: BCrypt on Windows, OpenSSL's
+// libcrypto elsewhere. Raises Error (kSha256Failure) when the
+// library fails.
+Sha256 HashSha256(std::span<const std::uint8_t> bytes);
+
+// The same digest over bytes that arrive in parts, for files that are read
+// a chunk at a time.
+class Sha256Hasher {
+ public:
+  Sha256Hasher();
+  ~Sha256Hasher();
+  Sha256Hasher(Sha256Hasher&&) noexcept;
+  Sha256Hasher& operator=(Sha256Hasher&&) noexcept;
+
+  void Update(std::span<const std::uint8_t> bytes);
+  // The digest of everything given; the hasher is spent afterwards.
+  Sha256 Finish();
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
+
+}  // namespace qvn

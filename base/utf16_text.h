@@ -1,0 +1,18 @@
+#pragma once
+
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+namespace qvn {
+
+// Raised for text that is not valid UTF-8 (or, back, UTF-16).
+class TextEncodingError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+std::u16string Utf8ToUtf16(std::string_view text);
+std::string Utf16ToUtf8(std::u16string_view text);
+
+}  // namespace qvn

@@ -1,0 +1,108 @@
+#include "runtime/extract_runtime.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <vector>
+
+#include "base/error.h"
+#include "base/path_composition.h"
+#include "runtime/portable_directory.h"
+#include "base/sha256.h"
+#include "base/win/windows_error.h"
+#include "runtime/decompressor.h"
+#include "runtime/expanded_buffer.h"
+
+namespace qvn {
+namespace {
+
+bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
+
+// Directory handles held until extraction ends, closed in the order they
+// were opened. The same directory appears once per entry below it.
+class HeldDirectories {
+ public:
+  HeldDirectories() = default;
+  HeldDirectories(const HeldDirectories&) = delete;
+  HeldDirectories& operator=(const HeldDirectories&) = delete;
+  ~HeldDirectories() {
+    for (UniqueHandle& directory : directories_) directory.reset();
+  }
+
+  void Open(const std::wstring& path) { directories_.push_back(OpenPortableDirectory(path, true)); }
+
+ private:
+  std::vector<UniqueHandle> directories_;
+};
+
+// Opens, creating where missing, each directory of the entry's parent part
+// from the runtime directory down: assets, then assets\icons for
+// assets/icons/x.svg; nothing for a name at the root.
+void OpenEntryDirectories(const std::wstring& runtimeDirectory, const std::wstring& relativePath,
+                          HeldDirectories& held) {
+  const auto lastSeparator = std::find_if(relativePath.rbegin(), relativePath.rend(), IsSeparator);
+  if (lastSeparator == relativePath.rend()) return;
+  const std::wstring_view parent(relativePath.data(),
+                                 static_cast<std::size_t>(relativePath.rend() - lastSeparator - 1));
+  std::wstring directory = runtimeDirectory;
+  std::size_t start = 0;
+  while (start < parent.size()) {
+    if (IsSeparator(parent[start])) {
+      ++start;
+      continue;
+    }
+    std::size_t end = start;
+    while (end < parent.size() && !IsSeparator(parent[end])) ++end;
+    directory = JoinPath(directory, parent.substr(start, end - start));
+    held.Open(directory);
+    start = end;
+  }
+}
+
+void WriteRuntimeFile(const std::wstring& path, std::span<const std::uint8_t> contents) {
+  UniqueHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  if (!file.valid()) RaiseLastError("Cannot create portable runtime file");
+  const std::uint8_t empty = 0;
+  DWORD written = 0;
+  RequireSuccess(WriteFile(file.get(), contents.empty() ? &empty : contents.data(),
+                           static_cast<DWORD>(contents.size()), &written, nullptr),
+                 "Cannot write portable runtime file");
+  if (written != contents.size()) throw Error("Short portable runtime write");
+}
+
+void ExtractEntry(const PayloadEntry& entry, const std::wstring& runtimeDirectory, Decompressor& decompressor,
+                  HeldDirectories& held) {
+  OpenEntryDirectories(runtimeDirectory, entry.relativePath, held);
+
+  const ExpandedBuffer buffer(entry.expandedSize);
+  const std::span<std::uint8_t> contents = buffer.bytes();
+  if (entry.expandedSize != 0) {
+    std::size_t produced = 0;
+    if (!decompressor.Decompress(entry.storedData.data(), entry.storedData.size(), contents.data(),
+                                 contents.size(), &produced)) {
+      RaiseLastError("Portable runtime decompression failed");
+    }
+    if (produced != entry.expandedSize) throw Error("Portable expanded file size mismatch");
+  }
+
+  const Sha256 digest = HashSha256(contents);
+  if (!std::equal(digest.begin(), digest.end(), entry.digest.begin())) {
+    throw Error("Portable file SHA-256 mismatch");
+  }
+  WriteRuntimeFile(JoinPath(runtimeDirectory, entry.relativePath), contents);
+}
+
+}  // namespace
+
+void ExtractRuntime(const PayloadManifest& manifest, const std::wstring& runtimeDirectory) {
+  // Declared first so that, on failure, the file and buffer go first, then
+  // the decompressor, then the held directories.
+  HeldDirectories held;
+  held.Open(runtimeDirectory);
+  held.Open(JoinPath(runtimeDirectory, L"temp"));
+  const std::unique_ptr<Decompressor> decompressor = CreateDecompressor();
+  for (const PayloadEntry& entry : manifest) ExtractEntry(entry, runtimeDirectory, *decompressor, held);
+}
+
+}  // namespace qvn

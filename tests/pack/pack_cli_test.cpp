@@ -1,0 +1,226 @@
+// Runs the qvn_pack program built beside this test.
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "tests/pack/minimal_pe_image.h"
+#include "tests/pack/scratch_folder.h"
+#include "tools/pack/output/file_bytes.h"
+#include "tools/pack/build/payload_builder.h"
+#include "tools/pack/image/pe_resource_reader.h"
+#include "base/sha256.h"
+
+namespace qvn::pack {
+namespace {
+
+namespace fs = std::filesystem;
+using Bytes = std::vector<std::uint8_t>;
+using testing::MakePeImage;
+using testing::ScratchFolder;
+
+Bytes Text(const std::string& text) { return Bytes(text.begin(), text.end()); }
+
+struct PackerRun {
+  int status;
+  std::string output;  // standard output and standard error together
+};
+
+PackerRun RunPacker(const ScratchFolder& scratch, const std::string& arguments) {
+  const fs::path packer = fs::read_symlink("/proc/self/exe").parent_path() / "qvn_pack";
+  const fs::path output = scratch.path() / "output.txt";
+  const std::string command = "'" + packer.string() + "' " + arguments + " >'" + output.string() + "' 2>&1";
+  const int result = std::system(command.c_str());
+  const Bytes text = ReadFileBytes(output);
+  return {WIFEXITED(result) ? WEXITSTATUS(result) : -1, std::string(text.begin(), text.end())};
+}
+
+struct CliCase {
+  std::string label;
+  std::string arguments;
+  int status;
+  std::string expectedOutput;  // a part of the output
+};
+
+TEST(QvnPackCommandLine, ExitStatusAndOutputOfEachCommand) {
+  ScratchFolder scratch;
+  const std::string dir = scratch.path().string() + "/";
+  const std::vector<PackInput> game = {{"Quorvane.exe", Text("main")}, {"assets/readme.txt", Text("hello")}};
+  for (const PackInput& file : game) scratch.Write("game/" + file.storedName, file.contents);
+  scratch.Write("bad/a b.txt", Text("x"));
+  scratch.Write("bad/data/x", Text("x"));
+
+  const Bytes payload = BuildPayload(game);
+  const Sha256 digest = HashSha256(payload);
+  Bytes flipped = payload;
+  flipped[flipped.size() - 1] ^= 0x40;  // the last byte of assets/readme.txt, stored raw
+  scratch.Write("payload.bin", payload);
+  scratch.Write("flipped.bin", flipped);
+  scratch.Write("launcher.exe", MakePeImage({{10, 101, 0, payload}, {10, 102, 0, Bytes(digest.begin(), digest.end())}}));
+  scratch.Write("no-payload.exe", MakePeImage({{24, 1, 0, Text("<assembly/>")}}));
+  scratch.Write("notes.txt", Text("not a payload"));
+
+  const std::vector<CliCase> cases = {
+      {"help", "--help", 0, "build"},
+      {"version", "--version", 0, "qvn_pack " QVN_EXPECTED_VERSION "\n"},
+      {"build help", "build --help", 0, "--game-dir"},
+      {"no subcommand", "", 2, "A subcommand is required"},
+      {"unknown subcommand", "frobnicate", 2, "subcommand"},
+      {"build without --out", "build --game-dir " + dir + "game", 2, "--out"},
+      {"level out of range", "build --game-dir " + dir + "game --out " + dir + "x.bin --level 3", 2, "--level"},
+      {"jobs zero", "build --game-dir " + dir + "game --out " + dir + "x.bin --jobs 0", 2, "--jobs"},
+      {"jobs negative", "build --game-dir " + dir + "game --out " + dir + "x.bin --jobs -2", 2, "--jobs"},
+      {"jobs not a number", "build --game-dir " + dir + "game --out " + dir + "x.bin --jobs two", 2, "--jobs"},
+      {"launcher jobs zero", "launcher --game-dir " + dir + "game --out " + dir + "x.exe --jobs 0", 2, "--jobs"},
+      {"build", "build --game-dir " + dir + "game --out " + dir + "built.bin", 0, "packed 2 files"},
+      {"build with 3 jobs", "build --game-dir " + dir + "game --out " + dir + "jobs.bin --jobs 3", 0, "packed 2 files"},
+      {"build at level 2 with digest path",
+       "build --game-dir " + dir + "game --out " + dir + "strong.bin --digest-out " + dir + "strong.sha --level 2", 0,
+       "strong.sha"},
+      {"refused folder", "build --game-dir " + dir + "bad --out " + dir + "refused.bin", 1,
+       "a b.txt: Unsafe portable filename"},
+      {"missing folder", "build --game-dir " + dir + "absent --out " + dir + "absent.bin", 1, "not a folder"},
+      {"list payload", "list " + dir + "payload.bin", 0, "assets/readme.txt"},
+      {"verify payload", "verify " + dir + "payload.bin", 0, ": OK, 2 files"},
+      {"list launcher", "list " + dir + "launcher.exe", 0, "Quorvane.exe"},
+      {"verify launcher", "verify " + dir + "launcher.exe", 0, "payload digest matches resource 102"},
+      {"verify damaged payload", "verify " + dir + "flipped.bin", 1, "FAILED\n  assets/readme.txt: Portable file SHA-256 mismatch"},
+      {"verify a file that is no payload", "verify " + dir + "notes.txt", 1, "Unsupported portable payload format"},
+      {"verify executable without payload", "verify " + dir + "no-payload.exe", 1, "no embedded runtime"},
+      {"list executable without payload", "list " + dir + "no-payload.exe", 1, "no embedded runtime"},
+      {"verify missing file", "verify " + dir + "absent.bin", 1, "cannot open"},
+  };
+  for (const CliCase& c : cases) {
+    const PackerRun run = RunPacker(scratch, c.arguments);
+    EXPECT_EQ(run.status, c.status) << c.label << "\n" << run.output;
+    EXPECT_NE(run.output.find(c.expectedOutput), std::string::npos) << c.label << "\n" << run.output;
+  }
+
+  EXPECT_EQ(ReadFileBytes(dir + "built.bin"), payload) << "the tool writes what the library builds";
+  EXPECT_EQ(ReadFileBytes(dir + "built.bin.digest"), Bytes(digest.begin(), digest.end()));
+  EXPECT_EQ(ReadFileBytes(dir + "jobs.bin"), payload);
+  const Sha256 strongDigest = HashSha256(ReadFileBytes(dir + "strong.bin"));
+  EXPECT_EQ(ReadFileBytes(dir + "strong.sha"), Bytes(strongDigest.begin(), strongDigest.end()));
+  for (const std::string& unwritten : {"refused.bin", "refused.bin.digest", "x.bin", "absent.bin.digest"}) {
+    EXPECT_FALSE(fs::exists(dir + unwritten)) << unwritten;
+  }
+}
+
+
+// A one-image .ico: directory, one entry, then its 8 bytes.
+Bytes TinyIcon(std::uint32_t imageOffset = 22) {
+  Bytes icon = {0, 0, 1, 0, 1, 0, 16, 16, 0, 0, 1, 0, 32, 0, 8, 0, 0, 0};
+  for (int i = 0; i < 4; ++i) icon.push_back(static_cast<std::uint8_t>(imageOffset >> (8 * i)));
+  for (std::uint8_t b = 1; b <= 8; ++b) icon.push_back(b);
+  return icon;
+}
+
+TEST(QvnPackCommandLine, LauncherRefusesBadInputsAndWritesNothing) {
+  ScratchFolder scratch;
+  const std::string dir = scratch.path().string() + "/";
+  scratch.Write("game/Quorvane.exe", Text("main"));
+  scratch.Write("bad/a b.txt", Text("x"));
+  const Bytes manifest = Text("<assembly/>");
+  scratch.Write("stub.exe", MakePeImage({{24, 1, 0, manifest}}));
+  scratch.Write("stub32.exe", MakePeImage({{24, 1, 0, manifest}}, testing::PeKind::kPe32));
+  Bytes signedStub = MakePeImage({{24, 1, 0, manifest}});
+  signedStub[0x40 + 24 + 112 + 8 * 4 + 4] = 0x10;  // certificate table size
+  scratch.Write("signed.exe", signedStub);
+  scratch.Write("no-manifest.exe", MakePeImage({{6, 1, 0, Text("strings")}}));
+  scratch.Write("icon.ico", TinyIcon());
+  scratch.Write("outside.ico", TinyIcon(4000));
+  scratch.Write("picture.png", {0x89, 'P', 'N', 'G', 13, 10, 26, 10});
+  const Bytes existing = Text("an earlier launcher");
+  scratch.Write("existing.exe", existing);
+
+  const std::string game = "launcher --game-dir " + dir + "game --stub " + dir + "stub.exe --out " + dir + "existing.exe";
+  const std::vector<CliCase> refused = {
+      {"five version parts", game + " --version 1.2.3.4.5", 1, "bad version information: version \"1.2.3.4.5\""},
+      {"a version part past 65535", game + " --version 1.65536", 1, "at most 65535"},
+      {"company not UTF-8", game + " --company \"$(printf '\\377')\"", 1, "not valid UTF-8"},
+      {"a picture as icon", game + " --icon " + dir + "picture.png", 1, "not an icon file (.ico)"},
+      {"an icon image outside its file", game + " --icon " + dir + "outside.ico", 1, "lies outside the file"},
+      {"a missing icon", game + " --icon " + dir + "absent.ico", 1, "cannot open"},
+      {"a missing stub", "launcher --game-dir " + dir + "game --stub " + dir + "absent.exe --out " + dir + "existing.exe", 1,
+       "no launcher stub at " + dir + "absent.exe"},
+      {"no stub beside the packer", "launcher --game-dir " + dir + "game --out " + dir + "existing.exe", 1,
+       "qvn_portable_launcher_stub.exe (beside qvn_pack) or " + fs::read_symlink("/proc/self/exe").parent_path().parent_path().string() +
+           "/share/quorvane-portable/qvn_portable_launcher_stub.exe; name one with --stub"},
+      {"a PE32 stub", "launcher --game-dir " + dir + "game --stub " + dir + "stub32.exe --out " + dir + "existing.exe", 1,
+       "not a PE32+ x64 image"},
+      {"a signed stub", "launcher --game-dir " + dir + "game --stub " + dir + "signed.exe --out " + dir + "existing.exe", 1,
+       "certificate table"},
+      {"a stub without manifest",
+       "launcher --game-dir " + dir + "game --stub " + dir + "no-manifest.exe --out " + dir + "existing.exe", 1,
+       "no application manifest"},
+      {"the stub as output", "launcher --game-dir " + dir + "game --stub " + dir + "stub.exe --out " + dir + "stub.exe", 1,
+       "is the stub itself"},
+      {"a refused game folder", "launcher --game-dir " + dir + "bad --stub " + dir + "stub.exe --out " + dir + "existing.exe",
+       1, "a b.txt: Unsafe portable filename"},
+      {"no game folder", "launcher --stub " + dir + "stub.exe --out " + dir + "existing.exe", 2, "--game-dir"},
+  };
+  for (const CliCase& c : refused) {
+    const PackerRun run = RunPacker(scratch, c.arguments);
+    EXPECT_EQ(run.status, c.status) << c.label << "\n" << run.output;
+    EXPECT_NE(run.output.find(c.expectedOutput), std::string::npos) << c.label << "\n" << run.output;
+    EXPECT_EQ(ReadFileBytes(dir + "existing.exe"), existing) << c.label;
+    EXPECT_EQ(ReadFileBytes(dir + "stub.exe"), MakePeImage({{24, 1, 0, manifest}})) << c.label;
+    EXPECT_FALSE(fs::exists(dir + "existing.exe.partial")) << c.label;
+  }
+}
+
+TEST(QvnPackCommandLine, LauncherListVerifyAndExtract) {
+  ScratchFolder scratch;
+  const std::string dir = scratch.path().string() + "/";
+  const std::vector<PackInput> game = {{"Quorvane.exe", Text("main")}, {"assets/deep/readme.txt", Text("hello")}};
+  for (const PackInput& file : game) scratch.Write("game/" + file.storedName, file.contents);
+  scratch.Write("stub.exe", MakePeImage({{24, 1, 0, Text("<assembly/>")}}));
+  scratch.Write("icon.ico", TinyIcon());
+  scratch.Write("occupied/file", Text("x"));
+  const std::string make = "launcher --game-dir " + dir + "game --stub " + dir + "stub.exe --icon " + dir +
+                           "icon.ico --version 2.5 --company 'Studio Ö' --copyright '(C) 2026' --out " + dir;
+  ASSERT_EQ(RunPacker(scratch, make + "one.exe").status, 0);
+  ASSERT_EQ(RunPacker(scratch, "launcher --game-dir " + dir + "game --stub " + dir + "one.exe --out " + dir + "again.exe").status, 0);
+  Bytes damaged = ReadFileBytes(dir + "one.exe");
+  const auto payload = FindRcDataResource(damaged, 101);
+  ASSERT_TRUE(payload);
+  damaged[payload->data() - damaged.data() + payload->size() - 1] ^= 1;
+  scratch.Write("damaged.exe", damaged);
+
+  const std::vector<CliCase> cases = {
+      {"list shows the version strings", "list " + dir + "one.exe", 0,
+       "version CompanyName: Studio Ö\nversion FileDescription: Quorvane portable\nversion FileVersion: 2.5.0.0\n"
+       "version InternalName: one\nversion LegalCopyright: (C) 2026\nversion OriginalFilename: one.exe\n"
+       "version ProductName: Quorvane\nversion ProductVersion: 2.5.0.0\nicon images: 1\ncertificate table: unsigned\n"},
+      {"verify shows them too", "verify " + dir + "one.exe", 0, "payload digest matches resource 102\nversion CompanyName"},
+      {"a launcher as stub gets a new payload", "verify " + dir + "again.exe", 0, "version FileVersion: 1.0.0.0"},
+      {"extract", "extract " + dir + "one.exe --out " + dir + "out", 0, "extracted 2 files"},
+      {"extract into an empty folder", "extract " + dir + "one.exe --out " + dir + "out-empty", 0, "extracted 2 files"},
+      {"extract damaged", "extract " + dir + "damaged.exe --out " + dir + "not-written", 1, "Embedded runtime SHA-256 mismatch"},
+      {"extract into a folder with files", "extract " + dir + "one.exe --out " + dir + "occupied", 1, "not an empty folder"},
+  };
+  fs::create_directory(dir + "out-empty");
+  for (const CliCase& c : cases) {
+    const PackerRun run = RunPacker(scratch, c.arguments);
+    EXPECT_EQ(run.status, c.status) << c.label << "\n" << run.output;
+    EXPECT_NE(run.output.find(c.expectedOutput), std::string::npos) << c.label << "\n" << run.output;
+  }
+  // Same inputs, same bytes; the output's name is one of the inputs.
+  const Bytes one = ReadFileBytes(dir + "one.exe");
+  EXPECT_EQ(RunPacker(scratch, make + "one.exe").status, 0);
+  EXPECT_EQ(ReadFileBytes(dir + "one.exe"), one);
+  EXPECT_EQ(RunPacker(scratch, make + "one-more.exe").status, 0);
+  EXPECT_NE(ReadFileBytes(dir + "one-more.exe"), one) << "OriginalFilename names the file";
+  for (const std::string out : {"out/", "out-empty/"}) {
+    for (const PackInput& file : game) EXPECT_EQ(ReadFileBytes(dir + out + file.storedName), file.contents) << out << file.storedName;
+  }
+  EXPECT_FALSE(fs::exists(dir + "not-written"));
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir + "occupied"), fs::directory_iterator()), 1);
+}
+
+}  // namespace
+}  // namespace qvn::pack

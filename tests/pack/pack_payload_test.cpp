@@ -1,0 +1,182 @@
+#include "tools/pack/build/payload_builder.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "compression/buffer_format.h"
+#include "payload/payload_manifest.h"
+#include "tools/pack/build/pack_refusal.h"
+#include "base/sha256.h"
+#include "tools/pack/inspect/stored_name.h"
+
+namespace qvn::pack {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+using compression::Level;
+
+Bytes Text(const std::string& text) { return Bytes(text.begin(), text.end()); }
+
+Bytes Noise(std::size_t size, unsigned seed) {
+  std::mt19937 engine(seed);
+  Bytes bytes(size);
+  for (std::uint8_t& byte : bytes) byte = static_cast<std::uint8_t>(engine());
+  return bytes;
+}
+
+// Nested files, empty files, repetitive text and a large incompressible
+// file that spans many of the encoder's 64 KiB blocks.
+std::vector<PackInput> MixedGame() {
+  std::string level;
+  for (int row = 0; row < 2000; ++row) level += "row " + std::to_string(row % 17) + ": ..#..#....##..\n";
+  return {{"Quorvane.exe", Noise(1 << 20, 1)},
+          {"assets/levels/first.txt", Text(level)},
+          {"assets/empty.dat", {}},
+          {"saves/.keep", {}},
+          {"README.txt", Text("Quorvane\n")},
+          {"a/b/c/d/e/f/g/deep.bin", Noise(5000, 2)}};
+}
+
+std::string Hex(const Sha256& hash) {
+  std::string text;
+  for (std::uint8_t byte : hash) {
+    text += "0123456789abcdef"[byte >> 4];
+    text += "0123456789abcdef"[byte & 15];
+  }
+  return text;
+}
+
+TEST(Sha256, KnownAnswers) {
+  const std::vector<std::pair<Bytes, std::string>> cases = {
+      {{}, "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"},
+      {Text("abc"), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"},
+      {Text("abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq"),
+       "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1"},
+      {Bytes(1000000, 'a'), "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0"},
+  };
+  for (const auto& [input, expected] : cases) EXPECT_EQ(Hex(HashSha256(input)), expected) << input.size();
+}
+
+TEST(BuildPayload, EveryFileComesBackFromTheLaunchersParserAndDecoder) {
+  const std::vector<PackInput> files = MixedGame();
+  for (const Level level : {Level::kFast, Level::kStrong}) {
+    const Bytes payload = BuildPayload(files, level);
+    const PayloadManifest manifest = ParsePayloadManifest(payload);
+    ASSERT_EQ(manifest.size(), files.size());
+    std::vector<std::string> storedOrder;
+    for (const PayloadEntry& entry : manifest) {
+      const std::string name = StoredName(entry);
+      storedOrder.push_back(name);
+      const auto file = std::find_if(files.begin(), files.end(), [&](const PackInput& f) { return f.storedName == name; });
+      ASSERT_NE(file, files.end()) << name;
+      ASSERT_EQ(entry.expandedSize, file->contents.size()) << name;
+      EXPECT_EQ(entry.storedData.empty(), file->contents.empty()) << name;
+      const Sha256 expected = HashSha256(file->contents);
+      EXPECT_TRUE(std::equal(expected.begin(), expected.end(), entry.digest.begin())) << name;
+      Bytes expanded(entry.expandedSize);
+      if (!expanded.empty()) {
+        const compression::DecodeResult result = compression::DecodeBuffer(entry.storedData, expanded);
+        EXPECT_EQ(result.status, compression::DecodeStatus::kOk) << name;
+        EXPECT_EQ(result.produced, expanded.size()) << name;
+      }
+      EXPECT_EQ(expanded, file->contents) << name;
+    }
+    EXPECT_TRUE(std::is_sorted(storedOrder.begin(), storedOrder.end())) << "records in byte order of names";
+    EXPECT_EQ(storedOrder.front(), "Quorvane.exe") << "upper case sorts before lower case";
+  }
+}
+
+TEST(BuildPayload, TheSameFilesGiveTheSameBytesWhateverTheirOrder) {
+  std::vector<PackInput> files = MixedGame();
+  const Bytes first = BuildPayload(files);
+  EXPECT_EQ(BuildPayload(files), first);
+  std::reverse(files.begin(), files.end());
+  EXPECT_EQ(BuildPayload(files), first);
+  files[1].contents.push_back(0);
+  EXPECT_NE(BuildPayload(files), first);
+}
+
+// A chunk is stored raw when its segments' streams come out no smaller than
+// it, here as a segment of noise grows by more than the repeat of its end
+// after it shrinks. The repeat comes back from its stream, whose matches
+// reach back into the noise.
+TEST(BuildPayload, AChunkStoredRawComesBackFromItsSegments) {
+  Bytes mixed = Noise(std::size_t{8} << 20, 3);
+  const Bytes repeat(mixed.end() - 20000, mixed.end());
+  mixed.insert(mixed.end(), repeat.begin(), repeat.end());
+  const Bytes payload = BuildPayload({{"Quorvane.exe", Text("MZ")}, {"mixed.pak", mixed}}, Level::kFast, {}, 2);
+  const PayloadManifest manifest = ParsePayloadManifest(payload);
+  ASSERT_EQ(manifest.size(), 2u);
+  const std::span<const std::uint8_t> stored = manifest[1].storedData;
+  EXPECT_EQ(stored.size(), compression::kBufferHeaderSize + compression::kChunkRecordHeaderSize + mixed.size());
+  EXPECT_TRUE(std::ranges::equal(stored, compression::EncodeBuffer(mixed)));
+}
+
+// The payload is written on a thread of its own: its failure (a full disk)
+// still ends the packing, with its own error.
+TEST(WritePayloadFromParts, AFailingOutputEndsThePackingWithItsError) {
+  const std::vector<PackInput> files = MixedGame();
+  std::vector<PackFileInfo> infos;
+  for (const PackInput& file : files) infos.push_back({file.storedName, file.contents.size()});
+  const ReadFilePart read = [&](std::size_t file, std::uint64_t offset, std::span<std::uint8_t> buffer) {
+    std::copy_n(files[file].contents.begin() + static_cast<std::ptrdiff_t>(offset), buffer.size(), buffer.begin());
+  };
+  int allPieces = 0;
+  WritePayloadFromParts(infos, read, Level::kFast, {}, 1, [&](std::span<const std::uint8_t>) { ++allPieces; });
+  ASSERT_GT(allPieces, 3);
+  for (const int failingPiece : {1, 3, allPieces}) {
+    for (const unsigned jobs : {1u, 2u}) {
+      int pieces = 0;
+      const PayloadOutput output = [&](std::span<const std::uint8_t>) {
+        if (++pieces == failingPiece) throw std::runtime_error("disk full");
+      };
+      try {
+        WritePayloadFromParts(infos, read, Level::kFast, {}, jobs, output);
+        ADD_FAILURE() << "a failed write went unnoticed, piece " << failingPiece << ", jobs " << jobs;
+      } catch (const std::runtime_error& error) {
+        EXPECT_STREQ(error.what(), "disk full") << "piece " << failingPiece << ", jobs " << jobs;
+      }
+      EXPECT_EQ(pieces, failingPiece) << "nothing is written after the failure";
+    }
+  }
+}
+
+TEST(BuildPayload, RefusesWithEveryProblemListed) {
+  const std::vector<PackInput> files = {
+      {"game.exe", Text("x")}, {"a b.txt", Text("x")}, {"data/save", Text("x")}, {"NUL", {}}};
+  try {
+    BuildPayload(files);
+    FAIL() << "refused files were packed";
+  } catch (const PackRefused& refusal) {
+    std::vector<std::string> paths;
+    for (const PackProblem& problem : refusal.problems()) paths.push_back(problem.path);
+    EXPECT_EQ(paths, (std::vector<std::string>{"Quorvane.exe", "NUL", "a b.txt", "data/save"}));
+    const std::string text = refusal.what();
+    EXPECT_TRUE(text.starts_with("4 problems")) << text;
+    for (const std::string& path : paths) EXPECT_NE(text.find("\n  " + path + ": "), std::string::npos) << path;
+  }
+}
+
+// Files of more than one chunk are hashed a chunk at a time.
+TEST(Sha256Hasher, PartsGiveTheDigestOfTheWhole) {
+  const Bytes data = Noise(200000, 9);
+  const std::vector<std::vector<std::size_t>> splits = {{}, {0}, {1}, {64, 65}, {100000}, {3, 70000, 199999}};
+  for (const std::vector<std::size_t>& cuts : splits) {
+    Sha256Hasher hasher;
+    std::size_t from = 0;
+    for (std::size_t cut : cuts) {
+      hasher.Update(std::span(data).subspan(from, cut - from));
+      from = cut;
+    }
+    hasher.Update(std::span(data).subspan(from));
+    EXPECT_EQ(hasher.Finish(), HashSha256(data)) << cuts.size() << " cuts";
+  }
+}
+
+}  // namespace
+}  // namespace qvn::pack

@@ -1,0 +1,132 @@
+#include "tools/pack/build/worker_pool.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <stdexcept>
+#include <thread>
+#include <vector>
+
+namespace qvn::pack {
+namespace {
+
+struct PoolCase {
+  unsigned jobs;
+  std::size_t count;
+};
+
+TEST(RunOnWorkers, EveryUnitRunsOnceInItsStepsWithAtMostJobsAtWork) {
+  const std::vector<PoolCase> cases = {{1, 0}, {1, 5}, {2, 1}, {2, 9}, {3, 2}, {4, 17}};
+  for (const PoolCase& c : cases) {
+    SCOPED_TRACE(::testing::Message() << c.jobs << " jobs, " << c.count << " units");
+    std::vector<int> prepared(c.count), alongside(c.count), worked(c.count), finished(c.count);
+    std::vector<std::size_t> prepareOrder, alongsideOrder;
+    std::size_t inFlight = 0, mostInFlight = 0;
+    std::mutex workMutex;
+    std::size_t atWork = 0, mostAtWork = 0, highestWorker = 0;
+    RunOnWorkers(
+        c.jobs, c.count,
+        [&](std::size_t unit) {
+          prepareOrder.push_back(unit);
+          ++prepared[unit];
+          mostInFlight = std::max(mostInFlight, ++inFlight);
+        },
+        [&](std::size_t unit) {
+          alongsideOrder.push_back(unit);
+          alongside[unit] += prepared[unit];
+        },
+        [&](std::size_t unit, std::size_t worker) {  // no assertions off the main thread
+          {
+            const std::lock_guard lock(workMutex);
+            mostAtWork = std::max(mostAtWork, ++atWork);
+            highestWorker = std::max(highestWorker, worker);
+          }
+          worked[unit] += prepared[unit];
+          const std::lock_guard lock(workMutex);
+          --atWork;
+        },
+        [&](std::size_t unit) {
+          EXPECT_EQ(worked[unit], 1);
+          EXPECT_EQ(alongside[unit], 1);
+          ++finished[unit];
+          --inFlight;
+        });
+    EXPECT_EQ(finished, std::vector<int>(c.count, 1));
+    EXPECT_TRUE(std::is_sorted(prepareOrder.begin(), prepareOrder.end()));
+    EXPECT_EQ(alongsideOrder, prepareOrder);
+    // One unit prepared ahead of the workers.
+    EXPECT_LE(mostInFlight, c.jobs + 1);
+    EXPECT_LE(mostAtWork, c.jobs);
+    EXPECT_LT(highestWorker, c.jobs);
+  }
+}
+
+TEST(RunOnWorkers, AFailingUnitStopsTheRunAndReachesTheCaller) {
+  for (unsigned jobs : {1u, 2u, 4u}) {
+    std::atomic<int> worked = 0;
+    EXPECT_THROW(RunOnWorkers(
+                     jobs, 100, [](std::size_t) {},
+                     [&](std::size_t unit, std::size_t) {
+                       ++worked;
+                       if (unit == 3) throw std::runtime_error("unit 3 failed");
+                     },
+                     [](std::size_t) {}),
+                 std::runtime_error)
+        << jobs << " jobs";
+    EXPECT_LT(worked, 100) << jobs << " jobs: units after the failure were dropped";
+  }
+}
+
+TEST(RunOnWorkers, IdleRunsOnTheCallingThreadWhileUnitsAreWorkedOn) {
+  struct IdleCase {
+    unsigned jobs;
+    std::size_t count;
+    int idlePieces;  // how many calls say that some is left
+  };
+  const std::vector<IdleCase> cases = {{1, 1, 0}, {1, 5, 3}, {2, 9, 4}, {4, 17, 100}};
+  for (const IdleCase& c : cases) {
+    SCOPED_TRACE(::testing::Message() << c.jobs << " jobs, " << c.count << " units, " << c.idlePieces << " pieces");
+    const std::thread::id caller = std::this_thread::get_id();
+    std::mutex mutex;
+    std::condition_variable idled;
+    int idleCalls = 0;
+    int piecesLeft = c.idlePieces;
+    bool nothingLeft = false;  // since the last finish
+    bool offThread = false, calledWhenNothingLeft = false;
+    std::atomic<bool> firstUnitSawIdle = false;
+    std::vector<int> finished(c.count);
+    RunOnWorkers(
+        c.jobs, c.count, [](std::size_t) {}, [](std::size_t) {},
+        [&](std::size_t unit, std::size_t) {
+          if (unit != 0) return;
+          // Unit 0 holds its worker until the calling thread has idled.
+          std::unique_lock lock(mutex);
+          firstUnitSawIdle = idled.wait_for(lock, std::chrono::seconds(60), [&] { return idleCalls > 0; });
+        },
+        [&](std::size_t unit) {
+          ++finished[unit];
+          nothingLeft = false;
+        },
+        [&] {
+          const std::lock_guard lock(mutex);
+          offThread = offThread || std::this_thread::get_id() != caller;
+          calledWhenNothingLeft = calledWhenNothingLeft || nothingLeft;
+          ++idleCalls;
+          idled.notify_all();
+          if (piecesLeft > 0) --piecesLeft;
+          nothingLeft = piecesLeft == 0;
+          return !nothingLeft;
+        });
+    EXPECT_EQ(finished, std::vector<int>(c.count, 1));
+    EXPECT_TRUE(firstUnitSawIdle);
+    EXPECT_FALSE(offThread);
+    EXPECT_FALSE(calledWhenNothingLeft);
+  }
+}
+
+}  // namespace
+}  // namespace qvn::pack

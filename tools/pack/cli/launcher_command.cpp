@@ -1,0 +1,137 @@
+#include <CLI/CLI.hpp>
+
+#include <algorithm>
+#include <iostream>
+#include <stdexcept>
+
+#include "tools/pack/output/file_bytes.h"
+#include "tools/pack/build/game_folder.h"
+#include "tools/pack/image/icon_file.h"
+#include "tools/pack/cli/jobs_option.h"
+#include "tools/pack/image/launcher_image.h"
+#include "tools/pack/build/pack_rules.h"
+#include "tools/pack/cli/path_option.h"
+#include "tools/pack/image/pe_resource_writer.h"
+#include "base/sha256.h"
+#include "tools/pack/cli/shipping_commands.h"
+#include "base/utf8_path.h"
+#include "tools/pack/image/version_resource.h"
+
+namespace qvn::pack {
+namespace {
+
+namespace fs = std::filesystem;
+
+// A refusal of the command's inputs other than the game folder.
+class InputRefused : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// Without --stub, the stub lies beside qvn_pack (a build tree) or in the
+// share folder of the prefix that qvn_pack's bin folder belongs to (an
+// installed package or an unpacked archive).
+fs::path FindStub() {
+  const fs::path packerDir = PackerDirectory();
+  const fs::path beside = packerDir / kLauncherStubName;
+  const fs::path shared = (packerDir / ".." / kInstalledStubDir / kLauncherStubName).lexically_normal();
+  for (const fs::path& candidate : {beside, shared}) {
+    if (fs::is_regular_file(candidate)) return candidate;
+  }
+  throw InputRefused("no launcher stub at " + PathText(beside) + " (beside qvn_pack) or " + PathText(shared) +
+                     "; name one with --stub");
+}
+
+fs::path StubPath(const LauncherCommand& command) {
+  const fs::path stub = command.stub ? *command.stub : FindStub();
+  if (!fs::is_regular_file(stub)) throw InputRefused("no launcher stub at " + PathText(stub));
+  std::error_code error;
+  if (fs::equivalent(stub, command.out, error)) {
+    throw InputRefused("--out " + PathText(command.out) + " is the stub itself; write the launcher to another file");
+  }
+  return stub;
+}
+
+std::vector<VersionString> VersionStrings(const LauncherCommand& command, const FileVersion& version) {
+  const std::string number = FormatFileVersion(version);
+  return {{"CompanyName", command.company},
+          {"FileDescription", command.description},
+          {"FileVersion", number},
+          {"InternalName", PathText(command.out.stem())},
+          {"LegalCopyright", command.copyright},
+          {"OriginalFilename", PathText(command.out.filename())},
+          {"ProductName", command.productName},
+          {"ProductVersion", number}};
+}
+
+int WriteLauncher(const LauncherCommand& command) {
+  FileVersion version;
+  std::vector<std::uint8_t> versionResource;
+  try {
+    version = ParseFileVersion(command.version);
+    versionResource = BuildVersionResource(version, VersionStrings(command, version));
+  } catch (const std::runtime_error& error) {
+    throw InputRefused(std::string("bad version information: ") + error.what());
+  }
+
+  const fs::path stubPath = StubPath(command);
+  const std::vector<std::uint8_t> stub = ReadFileBytes(stubPath);
+  std::vector<std::uint8_t> iconFile;
+  LauncherResources resources;
+  if (command.icon) {
+    iconFile = ReadFileBytes(*command.icon);
+    try {
+      resources.icon = ReadIconFile(iconFile);
+    } catch (const IconFileError& error) {
+      throw InputRefused("icon " + PathText(*command.icon) + ": " + error.what());
+    }
+  }
+  resources.version = versionResource;
+  try {
+    // Tried once with no payload first, so that an unsuitable stub is
+    // refused before the game is packed.
+    BuildLauncherImage(stub, resources);
+  } catch (const PeRewriteRefused& error) {
+    throw InputRefused("stub " + PathText(stubPath) + " cannot become a launcher: " + error.what());
+  }
+
+  const GameFolderScan scan = ScanGameFolder(command.pack.gameDir);
+  // The payload is hardly larger than the files: reserved at once, it is
+  // not copied as it grows, and what it does not fill costs no memory.
+  std::vector<std::uint8_t> payload;
+  payload.reserve(std::min<std::uint64_t>(kMaxPayloadSize, ExpandedSize(scan) + 4096 * (scan.files.size() + 1)));
+  const PackedGame packed = PackScannedGame(scan, command.pack, AppendingTo(payload));
+  resources.payload = payload;
+  resources.digest = packed.payload.digest;
+  WriteFileBytes(command.out, BuildLauncherImage(stub, resources));
+
+  std::cout << DescribePacking(packed) << "launcher: " << PathText(command.out) << " (from " << PathText(stubPath)
+            << "), version " << FormatFileVersion(version) << ", " << resources.icon.size() << " icon images\n";
+  return kExitSuccess;
+}
+
+}  // namespace
+
+CLI::App* AddLauncherCommand(CLI::App& app, LauncherCommand& launcher) {
+  CLI::App* command = app.add_subcommand("launcher", "Pack a game folder into a launcher executable made from the stub");
+  AddPathOption(*command, "--game-dir", launcher.pack.gameDir, "Folder holding Quorvane.exe and the game's files")->required();
+  AddPathOption(*command, "--out", launcher.out, "Launcher executable to write")->required();
+  AddPathOption(*command, "--stub", launcher.stub,
+                std::string("Launcher stub (default: ") + kLauncherStubName + " beside qvn_pack or in ../" +
+                    kInstalledStubDir + ")");
+  command->add_option("--level", launcher.pack.level, "1: fast (default), 2: strong")->check(CLI::Range(1, 2));
+  AddJobsOption(*command, launcher.pack.jobs);
+  AddPathOption(*command, "--icon", launcher.icon, "Icon file (.ico); every image in it is kept");
+  command->add_option("--version", launcher.version, "File and product version, A.B.C.D (default 1.0.0.0)");
+  command->add_option("--product-name", launcher.productName, "ProductName (default \"Quorvane\")");
+  command->add_option("--company", launcher.company, "CompanyName");
+  command->add_option("--description", launcher.description, "FileDescription (default \"Quorvane portable\")");
+  command->add_option("--copyright", launcher.copyright, "LegalCopyright");
+  return command;
+}
+
+int RunLauncher(const LauncherCommand& command) {
+  return RunRefusable(command.pack.gameDir, [&command] { return WriteLauncher(command); });
+}
+
+}  // namespace qvn::pack

@@ -1,0 +1,45 @@
+#include "tools/pack/image/launcher_image.h"
+
+#include <algorithm>
+
+#include "tools/pack/image/pe_resource_reader.h"
+#include "tools/pack/image/pe_resource_writer.h"
+
+namespace qvn::pack {
+namespace {
+
+constexpr std::uint16_t kFirstIconId = 1;
+constexpr std::uint16_t kGroupIconId = 1;
+constexpr std::uint16_t kVersionId = 1;
+
+bool HasManifest(std::span<const std::uint8_t> stub) {
+  try {
+    const std::vector<PeResource> resources = ReadPeResources(stub);
+    return std::any_of(resources.begin(), resources.end(), [](const PeResource& resource) {
+      return resource.type == ResourceName(kResourceTypeManifest);
+    });
+  } catch (const PeFormatError& error) {
+    throw PeRewriteRefused(std::string("it is not a well-formed PE image: ") + error.what());
+  }
+}
+
+}  // namespace
+
+std::vector<std::uint8_t> BuildLauncherImage(std::span<const std::uint8_t> stub, const LauncherResources& resources) {
+  if (!LooksLikePeImage(stub)) throw PeRewriteRefused("it is not an executable image");
+  if (!HasManifest(stub)) throw PeRewriteRefused("it has no application manifest, so it is no launcher stub");
+  const std::vector<std::uint8_t> groupIcon = BuildGroupIcon(resources.icon, kFirstIconId);
+  std::vector<PeResource> table = {
+      {kResourceTypeRcData, kPayloadResourceId, kLanguageNeutral, 0, resources.payload},
+      {kResourceTypeRcData, kPayloadDigestResourceId, kLanguageNeutral, 0, resources.digest},
+      {kResourceTypeVersion, kVersionId, kLanguageNeutral, 0, resources.version},
+  };
+  for (std::size_t i = 0; i < resources.icon.size(); ++i) {
+    table.push_back({kResourceTypeIcon, static_cast<std::uint16_t>(kFirstIconId + i), kLanguageNeutral, 0,
+                     resources.icon[i].bytes});
+  }
+  if (!resources.icon.empty()) table.push_back({kResourceTypeGroupIcon, kGroupIconId, kLanguageNeutral, 0, groupIcon});
+  return WriteResources(stub, table);
+}
+
+}  // namespace qvn::pack

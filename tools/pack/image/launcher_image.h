@@ -1,0 +1,26 @@
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "tools/pack/image/icon_file.h"
+
+namespace qvn::pack {
+
+// What a launcher carries besides the stub's own code and manifest.
+struct LauncherResources {
+  std::span<const std::uint8_t> payload;
+  std::span<const std::uint8_t> digest;
+  std::vector<IconImage> icon;  // no images: no icon
+  std::span<const std::uint8_t> version;
+};
+
+// The stub with the payload and its digest as RT_RCDATA 101 and 102, the
+// icon's images as RT_ICON 1..n with RT_GROUP_ICON 1, and RT_VERSION 1, all
+// language neutral; the stub's other resources stay as they are. Raises
+// PeRewriteRefused for a stub the resource writer refuses or one without
+// an application manifest, which every launcher needs.
+std::vector<std::uint8_t> BuildLauncherImage(std::span<const std::uint8_t> stub, const LauncherResources& resources);
+
+}  // namespace qvn::pack

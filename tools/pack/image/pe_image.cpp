@@ -1,0 +1,61 @@
+#include "tools/pack/image/pe_image.h"
+
+#include <algorithm>
+
+namespace qvn::pack {
+
+PeDataDirectory PeHeaders::Directory(const PeFileView& file, std::size_t index) const {
+  if (index >= directoryCount) return {};
+  return {file.U32(DirectoryOffset(index), "data directory"), file.U32(DirectoryOffset(index) + 4, "data directory")};
+}
+
+PeHeaders ReadPeHeaders(const PeFileView& file) {
+  if (file.U16(0, "DOS header") != 0x5A4D) throw PeFormatError("no DOS header (MZ)");
+  const std::uint64_t peHeader = file.U32(0x3C, "DOS header");
+  if (file.U32(peHeader, "PE signature") != 0x00004550) throw PeFormatError("no PE signature");
+  PeHeaders headers;
+  headers.coffHeader = peHeader + 4;
+  headers.optionalHeader = headers.coffHeader + 20;
+  headers.machine = file.U16(headers.coffHeader, "COFF header");
+  const std::uint16_t optionalHeaderSize = file.U16(headers.coffHeader + 16, "COFF header");
+  headers.optionalHeaderKind = file.U16(headers.optionalHeader, "optional header");
+
+  std::uint64_t directoryCountField = 0;
+  switch (headers.optionalHeaderKind) {
+    case kOptionalHeaderPe32: directoryCountField = headers.optionalHeader + 92; break;
+    case kOptionalHeaderPe32Plus: directoryCountField = headers.optionalHeader + 108; break;
+    default: throw PeFormatError("unknown optional header kind");
+  }
+  if (!file.Holds(headers.optionalHeader, optionalHeaderSize)) {
+    throw PeFormatError("optional header lies past the end of the file");
+  }
+  headers.sectionTable = headers.optionalHeader + optionalHeaderSize;
+  headers.directoryTable = directoryCountField + 4;
+  // Directories that the optional header's size leaves out do not exist.
+  const std::uint64_t room = headers.sectionTable > headers.directoryTable ? (headers.sectionTable - headers.directoryTable) / 8 : 0;
+  headers.directoryCount = static_cast<std::uint32_t>(
+      std::min<std::uint64_t>(file.U32(directoryCountField, "optional header"), room));
+
+  const std::uint16_t sectionCount = file.U16(headers.coffHeader + 2, "COFF header");
+  for (std::uint16_t i = 0; i < sectionCount; ++i) {
+    const std::uint64_t header = headers.sectionTable + std::uint64_t{kSectionHeaderSize} * i;
+    headers.sections.push_back({header, file.U32(header + 8, "section table"), file.U32(header + 12, "section table"),
+                                file.U32(header + 16, "section table"), file.U32(header + 20, "section table")});
+  }
+  return headers;
+}
+
+std::uint64_t FileOffsetOfRva(const PeHeaders& headers, const PeFileView& file, std::uint32_t rva, std::uint64_t length) {
+  for (const PeSection& section : headers.sections) {
+    if (rva < section.virtualAddress) continue;
+    const std::uint64_t inSection = rva - section.virtualAddress;
+    if (inSection >= std::max(section.virtualSize, section.rawSize)) continue;
+    if (inSection + length > section.rawSize || !file.Holds(section.rawOffset + inSection, length)) {
+      throw PeFormatError("resource data lies outside its section's bytes in the file");
+    }
+    return section.rawOffset + inSection;
+  }
+  throw PeFormatError("resource address lies in no section");
+}
+
+}  // namespace qvn::pack

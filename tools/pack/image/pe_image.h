@@ -1,0 +1,69 @@
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <stdexcept>
+#include <vector>
+
+#include "base/little_endian_view.h"
+
+namespace qvn::pack {
+
+// Raised when bytes that claim to be a PE image do not hold together.
+class PeFormatError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+using PeFileView = LittleEndianView<PeFormatError>;
+
+inline constexpr std::uint16_t kOptionalHeaderPe32 = 0x10B;
+inline constexpr std::uint16_t kOptionalHeaderPe32Plus = 0x20B;
+inline constexpr std::uint16_t kMachineAmd64 = 0x8664;
+inline constexpr std::size_t kResourceDirectory = 2;
+inline constexpr std::size_t kCertificateDirectory = 4;
+inline constexpr std::uint32_t kSectionHeaderSize = 40;
+
+// `value` rounded up to a multiple of `alignment`, a power of two.
+inline std::uint64_t AlignUp(std::uint64_t value, std::uint64_t alignment) {
+  return (value + alignment - 1) & ~(alignment - 1);
+}
+
+struct PeSection {
+  std::uint64_t headerOffset;
+  std::uint32_t virtualSize;
+  std::uint32_t virtualAddress;
+  std::uint32_t rawSize;
+  std::uint32_t rawOffset;
+};
+
+struct PeDataDirectory {
+  std::uint32_t rva = 0;
+  std::uint32_t size = 0;
+};
+
+// Where the headers of a PE image (32- or 64-bit) lie in its file, and what
+// its section table and data directories say.
+struct PeHeaders {
+  std::uint64_t coffHeader = 0;
+  std::uint64_t optionalHeader = 0;
+  std::uint64_t sectionTable = 0;
+  std::uint16_t machine = 0;
+  std::uint16_t optionalHeaderKind = 0;
+  std::uint64_t directoryTable = 0;  // file offset of data directory 0
+  std::uint32_t directoryCount = 0;  // only those inside the optional header
+  std::vector<PeSection> sections;
+
+  PeDataDirectory Directory(const PeFileView& file, std::size_t index) const;
+  std::uint64_t DirectoryOffset(std::size_t index) const { return directoryTable + 8 * index; }
+};
+
+// Raises PeFormatError when the headers or the section table do not fit in
+// the file, or the optional header is of an unknown kind.
+PeHeaders ReadPeHeaders(const PeFileView& file);
+
+// The file offset of `length` bytes at `rva`, which must lie inside one
+// section's data on disk.
+std::uint64_t FileOffsetOfRva(const PeHeaders& headers, const PeFileView& file, std::uint32_t rva, std::uint64_t length);
+
+}  // namespace qvn::pack

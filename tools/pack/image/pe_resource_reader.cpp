@@ -1,0 +1,100 @@
+#include "tools/pack/image/pe_resource_reader.h"
+
+namespace qvn::pack {
+namespace {
+
+constexpr std::uint32_t kSubdirectoryFlag = 0x80000000;
+constexpr std::uint32_t kNamedEntryFlag = 0x80000000;
+// More resources than any launcher holds; bounds the walk of a tree whose
+// directories point at one another.
+constexpr std::size_t kMaxResources = 1 << 16;
+
+class ResourceTreeWalk {
+ public:
+  ResourceTreeWalk(const PeFileView& file, const PeHeaders& headers, std::uint32_t rootRva)
+      : file_(file), headers_(headers), root_(FileOffsetOfRva(headers, file, rootRva, 16)) {}
+
+  std::vector<PeResource> Walk() {
+    PeResource place;
+    ForEachEntry(root_, [&](const ResourceName& type, std::uint32_t typeValue) {
+      place.type = type;
+      ForEachEntry(Subdirectory(typeValue), [&](const ResourceName& name, std::uint32_t nameValue) {
+        place.name = name;
+        ForEachEntry(Subdirectory(nameValue), [&](const ResourceName& language, std::uint32_t dataValue) {
+          if (language.index() != 0) throw PeFormatError("resource tree names a language with a string");
+          if ((dataValue & kSubdirectoryFlag) != 0) throw PeFormatError("resource tree has a directory where data belongs");
+          place.language = std::get<std::uint16_t>(language);
+          AddData(place, root_ + dataValue);
+        });
+      });
+    });
+    return std::move(resources_);
+  }
+
+ private:
+  template <typename Visit>
+  void ForEachEntry(std::uint64_t directory, Visit visit) {
+    const std::uint32_t namedCount = file_.U16(directory + 12, "resource directory");
+    const std::uint32_t idCount = file_.U16(directory + 14, "resource directory");
+    for (std::uint32_t i = 0; i < namedCount + idCount; ++i) {
+      const std::uint64_t entry = directory + 16 + 8ull * i;
+      const std::uint32_t name = file_.U32(entry, "resource directory entry");
+      visit(EntryName(name), file_.U32(entry + 4, "resource directory entry"));
+    }
+  }
+
+  ResourceName EntryName(std::uint32_t name) const {
+    if ((name & kNamedEntryFlag) == 0) {
+      if (name > 0xFFFF) throw PeFormatError("resource identifier out of range");
+      return static_cast<std::uint16_t>(name);
+    }
+    const std::uint64_t text = root_ + (name & ~kNamedEntryFlag);
+    const std::uint16_t length = file_.U16(text, "resource name");
+    std::u16string result;
+    for (std::uint16_t i = 0; i < length; ++i) result += static_cast<char16_t>(file_.U16(text + 2 + 2ull * i, "resource name"));
+    return result;
+  }
+
+  std::uint64_t Subdirectory(std::uint32_t entryValue) const {
+    if ((entryValue & kSubdirectoryFlag) == 0) throw PeFormatError("resource tree has data where a directory belongs");
+    return root_ + (entryValue & ~kSubdirectoryFlag);
+  }
+
+  void AddData(PeResource place, std::uint64_t dataEntry) {
+    if (resources_.size() == kMaxResources) throw PeFormatError("resource tree holds too many resources");
+    const std::uint32_t rva = file_.U32(dataEntry, "resource data entry");
+    const std::uint32_t size = file_.U32(dataEntry + 4, "resource data entry");
+    place.codePage = file_.U32(dataEntry + 8, "resource data entry");
+    place.bytes = file_.Slice(FileOffsetOfRva(headers_, file_, rva, size), size, "resource data");
+    resources_.push_back(std::move(place));
+  }
+
+  const PeFileView& file_;
+  const PeHeaders& headers_;
+  std::uint64_t root_;
+  std::vector<PeResource> resources_;
+};
+
+}  // namespace
+
+bool LooksLikePeImage(std::span<const std::uint8_t> file) {
+  return file.size() >= 2 && file[0] == 'M' && file[1] == 'Z';
+}
+
+std::vector<PeResource> ReadPeResources(std::span<const std::uint8_t> bytes) {
+  const PeFileView file(bytes);
+  const PeHeaders headers = ReadPeHeaders(file);
+  const PeDataDirectory directory = headers.Directory(file, kResourceDirectory);
+  if (directory.rva == 0) return {};
+  return ResourceTreeWalk(file, headers, directory.rva).Walk();
+}
+
+std::optional<std::span<const std::uint8_t>> FindRcDataResource(std::span<const std::uint8_t> file, std::uint16_t id) {
+  // Languages are sorted by number, so a neutral (0) instance comes first.
+  for (const PeResource& resource : ReadPeResources(file)) {
+    if (resource.type == ResourceName(kResourceTypeRcData) && resource.name == ResourceName(id)) return resource.bytes;
+  }
+  return std::nullopt;
+}
+
+}  // namespace qvn::pack

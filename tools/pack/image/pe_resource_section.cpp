@@ -1,0 +1,181 @@
+#include "tools/pack/image/pe_resource_section.h"
+
+#include <algorithm>
+#include <map>
+#include <stdexcept>
+
+#include "base/little_endian_view.h"
+#include "tools/pack/image/pe_image.h"
+
+namespace qvn::pack {
+namespace {
+
+constexpr std::uint32_t kDirectoryHeaderSize = 16;
+constexpr std::uint32_t kDirectoryEntrySize = 8;
+constexpr std::uint32_t kDataEntrySize = 16;
+constexpr std::uint32_t kDataAlignment = 8;
+constexpr std::uint32_t kHighBit = 0x80000000;
+
+std::uint32_t AlignUp32(std::uint32_t value, std::uint32_t alignment) {
+  return static_cast<std::uint32_t>(AlignUp(value, alignment));
+}
+
+bool PlaceBefore(const PeResource& a, const PeResource& b) {
+  if (a.type != b.type) return ResourceNameBefore(a.type, b.type);
+  if (a.name != b.name) return ResourceNameBefore(a.name, b.name);
+  return a.language < b.language;
+}
+
+// One directory of the tree: its entries' names and, for each, the index of
+// the child directory (or, at the language level, of the resource).
+struct Directory {
+  std::vector<ResourceName> names;
+  std::vector<std::size_t> children;
+};
+
+class SectionWriter {
+ public:
+  SectionWriter(const std::vector<PeResource>& resources, std::uint32_t sectionRva, std::vector<std::uint8_t>& out)
+      : resources_(resources), sectionRva_(sectionRva), bytes_(out), base_(out.size()) {}
+
+  // Returns the section's size before its padding.
+  std::uint32_t Write(std::uint32_t fileAlignment) {
+    BuildTree();
+    std::uint32_t offset = 0;
+    for (const Directory& directory : directories_) {
+      directoryOffsets_.push_back(offset);
+      offset += kDirectoryHeaderSize + kDirectoryEntrySize * static_cast<std::uint32_t>(directory.names.size());
+    }
+    const std::uint32_t dataEntries = offset;
+    offset += kDataEntrySize * static_cast<std::uint32_t>(resources_.size());
+    for (const Directory& directory : directories_) {
+      for (const ResourceName& name : directory.names) {
+        if (name.index() != 1 || nameOffsets_.count(std::get<std::u16string>(name))) continue;
+        nameOffsets_[std::get<std::u16string>(name)] = offset;
+        offset += 2 + 2 * static_cast<std::uint32_t>(std::get<std::u16string>(name).size());
+      }
+    }
+    // One allocation for the whole section, however large its resources.
+    std::uint64_t end = offset;
+    for (const PeResource& resource : resources_) {
+      end = AlignUp32(static_cast<std::uint32_t>(end), kDataAlignment) + resource.bytes.size();
+    }
+    bytes_.reserve(base_ + AlignUp(AlignUp32(static_cast<std::uint32_t>(end), kDataAlignment), fileAlignment));
+    for (const auto& [name, at] : nameOffsets_) PutName(name, at);
+    for (std::size_t i = 0; i < resources_.size(); ++i) {
+      offset = AlignUp32(offset, kDataAlignment);
+      PutData(resources_[i], dataEntries + kDataEntrySize * static_cast<std::uint32_t>(i), offset);
+      offset += static_cast<std::uint32_t>(resources_[i].bytes.size());
+    }
+    for (std::size_t d = 0; d < directories_.size(); ++d) PutDirectory(d, dataEntries);
+    const std::uint32_t size = AlignUp32(offset, kDataAlignment);
+    bytes_.resize(base_ + AlignUp(size, fileAlignment));
+    return size;
+  }
+
+ private:
+  // Directory 0 is the root, then the type directories, then the name
+  // directories; resources are sorted, so each level comes out sorted.
+  void BuildTree() {
+    directories_.push_back({});
+    std::vector<std::size_t> nameLevel;
+    for (std::size_t i = 0; i < resources_.size(); ++i) {
+      const PeResource& resource = resources_[i];
+      Directory& root = directories_[0];
+      if (root.names.empty() || root.names.back() != resource.type) {
+        root.names.push_back(resource.type);
+        root.children.push_back(directories_.size());
+        directories_.push_back({});
+      }
+      Directory& type = directories_[directories_[0].children.back()];
+      if (type.names.empty() || type.names.back() != resource.name) {
+        type.names.push_back(resource.name);
+        type.children.push_back(nameLevel.size());
+        nameLevel.push_back(i);
+      }
+    }
+    // The name directories follow all type directories.
+    firstNameDirectory_ = directories_.size();
+    for (std::size_t t = 1; t < firstNameDirectory_; ++t) {
+      for (std::size_t& child : directories_[t].children) child += firstNameDirectory_;
+    }
+    for (std::size_t n = 0; n < nameLevel.size(); ++n) {
+      Directory languages;
+      const std::size_t end = n + 1 < nameLevel.size() ? nameLevel[n + 1] : resources_.size();
+      for (std::size_t i = nameLevel[n]; i < end; ++i) {
+        languages.names.push_back(resources_[i].language);
+        languages.children.push_back(i);
+      }
+      directories_.push_back(std::move(languages));
+    }
+  }
+
+  void PutDirectory(std::size_t index, std::uint32_t dataEntries) {
+    const Directory& directory = directories_[index];
+    const std::uint64_t at = base_ + directoryOffsets_[index];
+    const bool languageLevel = index >= firstNameDirectory_;
+    const auto named = std::count_if(directory.names.begin(), directory.names.end(),
+                                     [](const ResourceName& name) { return name.index() == 1; });
+    PutLittleEndian(bytes_, at, 0, 4);  // characteristics
+    PutLittleEndian(bytes_, at + 4, 0, 4);  // time stamp: none, for the same bytes every time
+    PutLittleEndian(bytes_, at + 8, 0, 4);  // version
+    PutLittleEndian(bytes_, at + 12, static_cast<std::uint32_t>(named), 2);
+    PutLittleEndian(bytes_, at + 14, static_cast<std::uint32_t>(directory.names.size() - named), 2);
+    for (std::size_t e = 0; e < directory.names.size(); ++e) {
+      const std::uint64_t entry = at + kDirectoryHeaderSize + kDirectoryEntrySize * static_cast<std::uint32_t>(e);
+      const ResourceName& name = directory.names[e];
+      const std::uint32_t nameField = name.index() == 1 ? kHighBit | nameOffsets_.at(std::get<std::u16string>(name))
+                                                        : std::get<std::uint16_t>(name);
+      const std::uint32_t child = static_cast<std::uint32_t>(directory.children[e]);
+      const std::uint32_t target = languageLevel ? dataEntries + kDataEntrySize * child : kHighBit | directoryOffsets_[child];
+      PutLittleEndian(bytes_, entry, nameField, 4);
+      PutLittleEndian(bytes_, entry + 4, target, 4);
+    }
+  }
+
+  void PutName(const std::u16string& name, std::uint32_t offset) {
+    const std::uint64_t at = base_ + offset;
+    PutLittleEndian(bytes_, at, static_cast<std::uint32_t>(name.size()), 2);
+    for (std::size_t i = 0; i < name.size(); ++i) PutLittleEndian(bytes_, at + 2 + 2 * i, name[i], 2);
+  }
+
+  void PutData(const PeResource& resource, std::uint32_t entryOffset, std::uint32_t offset) {
+    const std::uint64_t entry = base_ + entryOffset;
+    PutLittleEndian(bytes_, entry, sectionRva_ + offset, 4);
+    PutLittleEndian(bytes_, entry + 4, static_cast<std::uint32_t>(resource.bytes.size()), 4);
+    PutLittleEndian(bytes_, entry + 8, resource.codePage, 4);
+    PutLittleEndian(bytes_, entry + 12, 0, 4);
+    const std::uint64_t at = base_ + offset;
+    if (bytes_.size() < at + resource.bytes.size()) bytes_.resize(at + resource.bytes.size());
+    std::copy(resource.bytes.begin(), resource.bytes.end(), bytes_.begin() + static_cast<std::ptrdiff_t>(at));
+  }
+
+  const std::vector<PeResource>& resources_;
+  std::uint32_t sectionRva_;
+  std::vector<Directory> directories_;
+  std::size_t firstNameDirectory_ = 0;
+  std::vector<std::uint32_t> directoryOffsets_;
+  std::map<std::u16string, std::uint32_t> nameOffsets_;
+  std::vector<std::uint8_t>& bytes_;
+  std::uint64_t base_;  // where the section starts in bytes_
+};
+
+}  // namespace
+
+std::uint32_t AppendResourceSection(std::vector<PeResource> resources, std::uint32_t sectionRva,
+                                    std::uint32_t fileAlignment, std::vector<std::uint8_t>& out) {
+  // Later entries win: keep the last of each place, then sort.
+  std::vector<PeResource> unique;
+  for (auto it = resources.rbegin(); it != resources.rend(); ++it) {
+    if (std::none_of(unique.begin(), unique.end(), [&](const PeResource& kept) { return kept.SamePlace(*it); })) {
+      unique.push_back(std::move(*it));
+    }
+  }
+  std::stable_sort(unique.begin(), unique.end(), PlaceBefore);
+  std::uint64_t total = 0;
+  for (const PeResource& resource : unique) total += resource.bytes.size() + kDataAlignment;
+  if (total > 0xFFFF0000u) throw std::length_error("resources do not fit in one section");
+  return SectionWriter(unique, sectionRva, out).Write(fileAlignment);
+}
+
+}  // namespace qvn::pack

@@ -1,0 +1,157 @@
+#include "tools/pack/image/pe_resource_writer.h"
+
+#include <algorithm>
+#include <string>
+
+#include "tools/pack/image/pe_image.h"
+#include "tools/pack/image/pe_resource_reader.h"
+#include "tools/pack/image/pe_resource_section.h"
+
+namespace qvn::pack {
+namespace {
+
+// Fields of the PE32+ optional header, as offsets into it.
+constexpr std::uint64_t kSizeOfInitializedData = 8;
+constexpr std::uint64_t kSectionAlignment = 32;
+constexpr std::uint64_t kFileAlignment = 36;
+constexpr std::uint64_t kSizeOfImage = 56;
+constexpr std::uint64_t kSizeOfHeaders = 60;
+constexpr std::uint64_t kCheckSum = 64;
+constexpr std::uint32_t kResourceSectionFlags = 0x40000040;  // initialized data, readable
+
+bool IsPowerOfTwo(std::uint32_t value) { return value != 0 && (value & (value - 1)) == 0; }
+
+// Where the new resource section goes: over the old one when that is the
+// last section, else after every section in a new header slot.
+struct SectionPlace {
+  std::uint64_t header;
+  std::uint32_t virtualAddress;
+  std::uint64_t rawOffset;
+  std::uint32_t replacedRawSize;
+  bool added;
+};
+
+SectionPlace PlaceSection(const PeFileView& file, const PeHeaders& headers, std::uint32_t resourceRva) {
+  const std::uint32_t sectionAlignment = file.U32(headers.optionalHeader + kSectionAlignment, "optional header");
+  const std::uint32_t fileAlignment = file.U32(headers.optionalHeader + kFileAlignment, "optional header");
+  if (!IsPowerOfTwo(sectionAlignment) || !IsPowerOfTwo(fileAlignment)) {
+    throw PeRewriteRefused("its section or file alignment is not a power of two");
+  }
+  if (headers.sections.empty()) throw PeRewriteRefused("it has no sections");
+
+  std::uint64_t rawEnd = 0;
+  std::uint64_t virtualEnd = 0;
+  std::uint64_t firstRaw = file.size();
+  const PeSection* last = &headers.sections.front();
+  for (const PeSection& section : headers.sections) {
+    if (section.rawSize != 0) {
+      rawEnd = std::max<std::uint64_t>(rawEnd, std::uint64_t{section.rawOffset} + section.rawSize);
+      firstRaw = std::min<std::uint64_t>(firstRaw, section.rawOffset);
+    }
+    virtualEnd = std::max<std::uint64_t>(virtualEnd, std::uint64_t{section.virtualAddress} +
+                                                         std::max(section.virtualSize, section.rawSize));
+    if (section.virtualAddress > last->virtualAddress) last = &section;
+  }
+  if (rawEnd > file.size()) throw PeRewriteRefused("a section lies past the end of the file");
+  if (rawEnd < file.size()) {
+    throw PeRewriteRefused("it holds " + std::to_string(file.size() - rawEnd) +
+                           " bytes after its last section (debug symbols or appended data)");
+  }
+
+  const bool lastIsResources = resourceRva != 0 && last->virtualAddress == resourceRva &&
+                               std::uint64_t{last->rawOffset} + last->rawSize == rawEnd;
+  if (lastIsResources) return {last->headerOffset, last->virtualAddress, last->rawOffset, last->rawSize, false};
+
+  const std::uint64_t header = headers.sectionTable + kSectionHeaderSize * headers.sections.size();
+  const std::uint32_t sizeOfHeaders = file.U32(headers.optionalHeader + kSizeOfHeaders, "optional header");
+  if (header + kSectionHeaderSize > std::min<std::uint64_t>(sizeOfHeaders, firstRaw)) {
+    throw PeRewriteRefused("its headers have no room for another section header");
+  }
+  const std::uint64_t virtualAddress = AlignUp(virtualEnd, sectionAlignment);
+  if (virtualAddress > 0xFFFFFFFFu) throw PeRewriteRefused("its sections fill the address space");
+  return {header, static_cast<std::uint32_t>(virtualAddress), AlignUp(rawEnd, fileAlignment), 0, true};
+}
+
+void CheckRewritable(const PeFileView& file, const PeHeaders& headers) {
+  if (headers.machine != kMachineAmd64 || headers.optionalHeaderKind != kOptionalHeaderPe32Plus) {
+    throw PeRewriteRefused("it is not a PE32+ x64 image");
+  }
+  if (headers.directoryCount <= kResourceDirectory) throw PeRewriteRefused("it has no resource directory entry");
+  if (headers.Directory(file, kCertificateDirectory).size != 0) {
+    throw PeRewriteRefused("it holds a certificate table (it is signed; sign after writing resources, never before)");
+  }
+}
+
+}  // namespace
+
+std::uint64_t PeChecksumOffset(std::span<const std::uint8_t> image) {
+  return ReadPeHeaders(PeFileView(image)).optionalHeader + kCheckSum;
+}
+
+std::uint32_t ComputePeChecksum(std::span<const std::uint8_t> image, std::uint64_t checksumOffset) {
+  // A plain sum of the words, folded once at the end, is the same as the
+  // one's-complement sum folded at every step, and far quicker over a
+  // payload of many megabytes; the CheckSum field is taken back out.
+  std::uint64_t sum = 0;
+  const std::size_t even = image.size() & ~std::size_t{1};
+  for (std::size_t i = 0; i < even; i += 2) sum += image[i] | (std::uint32_t{image[i + 1]} << 8);
+  if (even < image.size()) sum += image[even];
+  for (std::uint64_t i = checksumOffset; i < checksumOffset + 4 && i < image.size(); ++i) {
+    sum -= std::uint64_t{image[i]} << (i % 2 * 8);
+  }
+  while (sum > 0xFFFF) sum = (sum & 0xFFFF) + (sum >> 16);
+  return static_cast<std::uint32_t>(sum + image.size());
+}
+
+std::vector<std::uint8_t> WriteResources(std::span<const std::uint8_t> image, std::span<const PeResource> resources) {
+  const PeFileView file(image);
+  PeHeaders headers;
+  std::vector<PeResource> table;
+  try {
+    headers = ReadPeHeaders(file);
+    CheckRewritable(file, headers);
+    table = ReadPeResources(image);
+  } catch (const PeFormatError& error) {
+    throw PeRewriteRefused(std::string("it is not a well-formed PE image: ") + error.what());
+  }
+  const std::uint32_t resourceRva = headers.Directory(file, kResourceDirectory).rva;
+  const SectionPlace place = PlaceSection(file, headers, resourceRva);
+
+  table.insert(table.end(), resources.begin(), resources.end());
+  const std::uint32_t fileAlignment = file.U32(headers.optionalHeader + kFileAlignment, "optional header");
+  const std::uint32_t sectionAlignment = file.U32(headers.optionalHeader + kSectionAlignment, "optional header");
+  // The image's bytes before the section, then the section laid out in
+  // place: a payload of many megabytes is copied once.
+  std::vector<std::uint8_t> out(image.begin(), image.begin() + std::min<std::uint64_t>(place.rawOffset, image.size()));
+  out.resize(place.rawOffset, 0);
+  const std::uint32_t sectionSize = AppendResourceSection(std::move(table), place.virtualAddress, fileAlignment, out);
+  const std::uint64_t rawSize = out.size() - place.rawOffset;
+  const std::uint64_t imageEnd = AlignUp(std::uint64_t{place.virtualAddress} + sectionSize, sectionAlignment);
+  if (place.rawOffset + rawSize > 0xFFFFFFFFu || imageEnd > 0xFFFFFFFFu) {
+    throw PeRewriteRefused("the resources make the image larger than 4 GiB");
+  }
+
+  const char name[8] = {'.', 'r', 's', 'r', 'c', 0, 0, 0};
+  std::copy(name, name + 8, out.begin() + static_cast<std::ptrdiff_t>(place.header));
+  PutLittleEndian(out, place.header + 8, sectionSize, 4);
+  PutLittleEndian(out, place.header + 12, place.virtualAddress, 4);
+  PutLittleEndian(out, place.header + 16, static_cast<std::uint32_t>(rawSize), 4);
+  PutLittleEndian(out, place.header + 20, static_cast<std::uint32_t>(place.rawOffset), 4);
+  for (std::uint64_t field = 24; field < 36; field += 4) PutLittleEndian(out, place.header + field, 0, 4);
+  PutLittleEndian(out, place.header + 36, kResourceSectionFlags, 4);
+  if (place.added) {
+    PutLittleEndian(out, headers.coffHeader + 2, static_cast<std::uint32_t>(headers.sections.size() + 1), 2);
+  }
+
+  const std::uint64_t optional = headers.optionalHeader;
+  const std::uint32_t initialized = file.U32(optional + kSizeOfInitializedData, "optional header");
+  PutLittleEndian(out, optional + kSizeOfInitializedData,
+                  static_cast<std::uint32_t>(initialized - place.replacedRawSize + rawSize), 4);
+  PutLittleEndian(out, optional + kSizeOfImage, static_cast<std::uint32_t>(imageEnd), 4);
+  PutLittleEndian(out, headers.DirectoryOffset(kResourceDirectory), place.virtualAddress, 4);
+  PutLittleEndian(out, headers.DirectoryOffset(kResourceDirectory) + 4, sectionSize, 4);
+  PutLittleEndian(out, optional + kCheckSum, ComputePeChecksum(out, optional + kCheckSum), 4);
+  return out;
+}
+
+}  // namespace qvn::pack

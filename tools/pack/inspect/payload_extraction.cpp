@@ -1,0 +1,68 @@
+#include "tools/pack/inspect/payload_extraction.h"
+
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "compression/buffer_format.h"
+#include "payload/payload_manifest.h"
+#include "tools/pack/inspect/payload_source.h"
+#include "tools/pack/inspect/payload_verification.h"
+#include "tools/pack/inspect/stored_name.h"
+#include "base/utf8_path.h"
+
+namespace qvn::pack {
+namespace {
+
+namespace fs = std::filesystem;
+
+// The path of a stored name below `root`, one component per "/"-separated
+// part; a part that could climb out is refused, though the parser already
+// refused such names.
+fs::path PathBelow(const fs::path& root, const std::string& storedName) {
+  fs::path path = root;
+  for (std::size_t start = 0; start <= storedName.size();) {
+    const std::size_t end = std::min(storedName.find('/', start), storedName.size());
+    const std::string part = storedName.substr(start, end - start);
+    if (part.empty() || part == "." || part == "..") throw ExtractionRefused(storedName + ": not a plain relative name");
+    path /= part;
+    start = end + 1;
+  }
+  return path;
+}
+
+void CheckTarget(const fs::path& root) {
+  if (!fs::exists(fs::symlink_status(root))) return;
+  if (!fs::is_directory(fs::symlink_status(root)) || !fs::is_empty(root)) {
+    throw ExtractionRefused(PathText(root) + " exists and is not an empty folder");
+  }
+}
+
+}  // namespace
+
+std::size_t ExtractPayloadFiles(std::span<const std::uint8_t> file, const fs::path& root) {
+  const VerificationReport report = VerifyPayloadFile(file);
+  if (!report.passed()) {
+    std::string text = "damaged, nothing written:";
+    for (const std::string& failure : report.failures) text += "\n  " + failure;
+    throw ExtractionRefused(text);
+  }
+  CheckTarget(root);
+  const PayloadManifest manifest = ParsePayloadManifest(LocatePayload(file).payload);
+  std::vector<fs::path> targets;
+  for (const PayloadEntry& entry : manifest) targets.push_back(PathBelow(root, StoredName(entry)));
+
+  fs::create_directories(root);
+  for (std::size_t i = 0; i < manifest.size(); ++i) {
+    std::vector<std::uint8_t> expanded(manifest[i].expandedSize);
+    if (!expanded.empty()) compression::DecodeBuffer(manifest[i].storedData, expanded);
+    fs::create_directories(targets[i].parent_path());
+    std::ofstream stream(targets[i], std::ios::binary | std::ios::trunc);
+    stream.write(reinterpret_cast<const char*>(expanded.data()), static_cast<std::streamsize>(expanded.size()));
+    stream.close();
+    if (!stream) throw std::runtime_error("cannot write " + PathText(targets[i]));
+  }
+  return manifest.size();
+}
+
+}  // namespace qvn::pack

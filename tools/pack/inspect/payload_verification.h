@@ -1,0 +1,34 @@
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "tools/pack/build/pack_progress.h"
+
+namespace qvn::pack {
+
+// The outcome of checking a payload or launcher as the launcher would
+// before it writes a byte. Each failure names what it concerns: the
+// executable's resources, the payload digest, the container, or one entry by
+// its stored name; the text after the colon is the launcher's own message.
+struct VerificationReport {
+  std::vector<std::string> failures;
+  bool fromExecutable = false;
+  std::size_t fileCount = 0;
+  std::uint64_t expandedTotal = 0;
+
+  bool passed() const { return failures.empty(); }
+};
+
+// For an executable: resource 101 present and of a size the launcher takes,
+// resource 102 present and equal to the SHA-256 of 101. Then, for the
+// payload, every rule of the container parser and, for every entry, its
+// stream decoded to exactly its expanded size and the result's SHA-256
+// compared with the entry's digest. Unlike the launcher it goes on past a
+// digest mismatch and past a damaged entry, so that one run names every
+// damaged entry; a container the parser refuses ends the checks.
+VerificationReport VerifyPayloadFile(std::span<const std::uint8_t> file, const PackProgress& progress = {});
+
+}  // namespace qvn::pack

@@ -1,0 +1,29 @@
+#include "tools/pack/output/file_bytes.h"
+
+#include <fstream>
+#include <stdexcept>
+
+#include "tools/pack/output/output_file.h"
+#include "base/utf8_path.h"
+
+namespace qvn::pack {
+
+std::vector<std::uint8_t> ReadFileBytes(const std::filesystem::path& path) {
+  std::ifstream stream(path, std::ios::binary | std::ios::ate);
+  if (!stream) throw std::runtime_error("cannot open " + PathText(path));
+  const std::streamoff size = stream.tellg();
+  if (size < 0) throw std::runtime_error("cannot read " + PathText(path));
+  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
+  stream.seekg(0);
+  stream.read(reinterpret_cast<char*>(bytes.data()), size);
+  if (!stream) throw std::runtime_error("cannot read " + PathText(path));
+  return bytes;
+}
+
+void WriteFileBytes(const std::filesystem::path& path, std::span<const std::uint8_t> bytes) {
+  OutputFile file(path);
+  file.Write(bytes);
+  file.Commit();
+}
+
+}  // namespace qvn::pack
