@@ -2,8 +2,9 @@
 
 #include <cstdint>
 #include <cstring>
+#include <vector>
 
-namespace qvn::compression {
+namespace qvn {
 
 // Little-endian loads and stores through memcpy: no alignment or aliasing
 // assumptions, and compilers turn them into single moves.
@@ -35,4 +36,15 @@ inline void StoreLe64(std::uint8_t* p, std::uint64_t value) {
   StoreLe32(p + 4, static_cast<std::uint32_t>(value >> 32));
 }
 
-}  // namespace qvn::compression
+// `width` bytes of `value`, little-endian, at `offset` of a buffer that
+// grows to hold them.
+inline void PutLittleEndian(std::vector<std::uint8_t>& bytes, std::uint64_t offset, std::uint32_t value, int width) {
+  if (bytes.size() < offset + width) bytes.resize(offset + width);
+  for (int i = 0; i < width; ++i) bytes[offset + i] = static_cast<std::uint8_t>(value >> (8 * i));
+}
+
+inline void AppendLittleEndian(std::vector<std::uint8_t>& bytes, std::uint32_t value, int width) {
+  PutLittleEndian(bytes, bytes.size(), value, width);
+}
+
+}  // namespace qvn

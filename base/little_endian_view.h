@@ -3,7 +3,6 @@
 #include <cstdint>
 #include <span>
 #include <string>
-#include <vector>
 
 namespace qvn {
 
@@ -37,14 +36,5 @@ class LittleEndianView {
  private:
   std::span<const std::uint8_t> bytes_;
 };
-
-// Little-endian writes into a growing buffer.
-inline void PutLittleEndian(std::vector<std::uint8_t>& bytes, std::uint64_t offset, std::uint32_t value, int width) {
-  if (bytes.size() < offset + width) bytes.resize(offset + width);
-  for (int i = 0; i < width; ++i) bytes[offset + i] = static_cast<std::uint8_t>(value >> (8 * i));
-}
-inline void AppendLittleEndian(std::vector<std::uint8_t>& bytes, std::uint32_t value, int width) {
-  PutLittleEndian(bytes, bytes.size(), value, width);
-}
 
 }  // namespace qvn

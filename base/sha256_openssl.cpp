@@ -1,6 +1,7 @@
 #include "base/sha256.h"
 
 #include "base/error.h"
+#include "base/scoped_handle.h"
 
 #include <openssl/evp.h>
 
@@ -17,12 +18,23 @@ Sha256 HashSha256(std::span<const std::uint8_t> bytes) {
   return hash;
 }
 
+namespace {
+
+struct DigestContextTraits {
+  using Value = EVP_MD_CTX*;
+  static EVP_MD_CTX* Empty() { return nullptr; }
+  static bool IsValid(EVP_MD_CTX* context) { return context != nullptr; }
+  static void Close(EVP_MD_CTX* context) { EVP_MD_CTX_free(context); }
+};
+
+}  // namespace
+
 struct Sha256Hasher::State {
-  std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> context{EVP_MD_CTX_new(), &EVP_MD_CTX_free};
+  ScopedHandle<DigestContextTraits> context{EVP_MD_CTX_new()};
 };
 
 Sha256Hasher::Sha256Hasher() : state_(std::make_unique<State>()) {
-  if (!state_->context || EVP_DigestInit_ex(state_->context.get(), EVP_sha256(), nullptr) != 1) {
+  if (!state_->context.valid() || EVP_DigestInit_ex(state_->context.get(), EVP_sha256(), nullptr) != 1) {
     throw Error(kSha256Failure);
   }
 }

@@ -11,7 +11,7 @@ include(CMakePackageConfigHelpers)
 set(QVN_INSTALL_BIN_DIR bin)
 # The stub is installed into QVN_INSTALL_STUB_DIR by the tree that builds
 # it; the package names it whether or not this tree did. qvn_pack looks for
-# it there too (kInstalledStubDir in tools/pack/cli/shipping_commands.h).
+# it there too (kInstalledStubDir in tools/pack/cli/packer_directory.h).
 set(QVN_INSTALL_STUB_DIR share/quorvane-portable)
 set(QVN_INSTALL_STUB ${QVN_INSTALL_STUB_DIR}/qvn_portable_launcher_stub.exe)
 set(packageDir lib/cmake/QuorvanePortable)

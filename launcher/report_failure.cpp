@@ -4,25 +4,15 @@
 
 #include <string>
 
+#include "base/win/standard_error_line.h"
 #include "base/win/unique_handle.h"
+#include "base/win/wide_text.h"
 
 namespace qvn {
 namespace {
 
-bool WriteToStandardError(const std::string& report) {
-  HANDLE standardError = GetStdHandle(STD_ERROR_HANDLE);
-  if (standardError == nullptr || standardError == INVALID_HANDLE_VALUE) return false;
-  DWORD written = 0;
-  return WriteFile(standardError, report.data(), static_cast<DWORD>(report.size()), &written, nullptr) != 0;
-}
-
 void ShowMessageBox(const std::string& report) {
-  // Flags 0: malformed UTF-8 becomes a replacement character rather than
-  // hiding the whole report.
-  const int length = static_cast<int>(report.size());
-  const int units = MultiByteToWideChar(CP_UTF8, 0, report.data(), length, nullptr, 0);
-  std::wstring text(units > 0 ? static_cast<std::size_t>(units) : 0, L'\0');
-  if (units > 0) MultiByteToWideChar(CP_UTF8, 0, report.data(), length, text.data(), units);
+  const std::wstring text = Utf8ToWideForDisplay(report);
   // user32 is loaded here rather than imported: an import makes every start
   // pay for its initialisation (10 to 40 ms under Wine) for a box that only
   // a failure shows.

@@ -7,9 +7,11 @@
 #include <cstdint>
 #include <cstring>
 #include <exception>
+#include <optional>
 
 #include "base/error.h"
 #include "base/path_composition.h"
+#include "base/win/own_file.h"
 #include "supervision/build_identity.h"
 #include "supervision/crash_report_format.h"
 #include "supervision/game_log.h"
@@ -132,10 +134,9 @@ void RecordOutputFailure(HANDLE logFile, const char* message, DWORD code, std::u
 // Refuses, and closes, a directory, any reparse point or a file with a
 // second hard link.
 void RequireOwnFile(UniqueHandle& file) {
-  BY_HANDLE_FILE_INFORMATION information = {};
-  if (!GetFileInformationByHandle(file.get(), &information)) CloseAndRaise(file, "Cannot inspect crash output");
-  if ((information.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0 ||
-      information.nNumberOfLinks != 1) {
+  const std::optional<bool> ownFile = IsOwnFile(file.get());
+  if (!ownFile) CloseAndRaise(file, "Cannot inspect crash output");
+  if (!*ownFile) {
     CrashOutputError refusal("Crash output cannot be a link or directory");
     file.reset();
     throw refusal;
@@ -161,7 +162,7 @@ CrashOutputPaths CrashOutputPathsFor(const std::wstring& dataDirectory, const st
 // as it is: only the finished output replaces it.
 void RequireReplaceableCrashOutput(const std::wstring& path) {
   UniqueHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+                                kOpenWithoutFollowingLinks, nullptr));
   if (!file.valid()) {
     const DWORD code = GetLastError();
     if (code == ERROR_FILE_NOT_FOUND) return;
@@ -251,7 +252,7 @@ void WriteReportFile(HANDLE logFile, const std::wstring& dataDirectory, CrashSna
 
 UniqueHandle OpenCrashOutput(const std::wstring& path) {
   UniqueHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+                                kOpenWithoutFollowingLinks, nullptr));
   if (!file.valid()) throw CrashOutputError("Cannot open crash output", GetLastError());
   RequireOwnFile(file);
   if (!SetEndOfFile(file.get())) CloseAndRaise(file, "Cannot reset crash output");

@@ -5,10 +5,12 @@
 
 #include <array>
 #include <memory>
+#include <optional>
 
 #include "base/error.h"
 #include "base/win/module_path.h"
 #include "base/path_composition.h"
+#include "base/win/own_file.h"
 #include "base/win/unique_handle.h"
 #include "base/win/windows_error.h"
 #include "supervision/game_job.h"
@@ -111,13 +113,11 @@ UniqueHandle OpenGameLog(const std::wstring& dataDirectory) {
   const std::wstring path = JoinPath(dataDirectory, L"game.log");
   SECURITY_ATTRIBUTES inheritable = InheritableHandleAttributes();
   UniqueHandle log(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inheritable, OPEN_ALWAYS,
-                               FILE_FLAG_OPEN_REPARSE_POINT | FILE_ATTRIBUTE_NORMAL, nullptr));
+                               kOpenWithoutFollowingLinks, nullptr));
   if (!log.valid()) RaiseLastError("Cannot create portable game log");
-  BY_HANDLE_FILE_INFORMATION information = {};
-  RequireSuccess(GetFileInformationByHandle(log.get(), &information), "Cannot inspect portable game log");
-  if ((information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 || information.nNumberOfLinks != 1) {
-    throw Error("Portable game log cannot be a link");
-  }
+  const std::optional<bool> ownFile = IsOwnFile(log.get());
+  if (!ownFile) RaiseLastError("Cannot inspect portable game log");
+  if (!*ownFile) throw Error("Portable game log cannot be a link");
   RequireSuccess(SetEndOfFile(log.get()), "Cannot reset portable game log");
   return log;
 }

@@ -1,6 +1,7 @@
 #include "base/sha256.h"
 
 #include "base/error.h"
+#include "base/scoped_handle.h"
 
 #include <windows.h>
 #include <bcrypt.h>
@@ -32,11 +33,19 @@ Sha256 HashSha256(std::span<const std::uint8_t> bytes) {
   return hash;
 }
 
+namespace {
+
+struct HashHandleTraits {
+  using Value = BCRYPT_HASH_HANDLE;
+  static BCRYPT_HASH_HANDLE Empty() { return nullptr; }
+  static bool IsValid(BCRYPT_HASH_HANDLE handle) { return handle != nullptr; }
+  static void Close(BCRYPT_HASH_HANDLE handle) { BCryptDestroyHash(handle); }
+};
+
+}  // namespace
+
 struct Sha256Hasher::State {
-  struct Destroy {
-    void operator()(void* handle) const { BCryptDestroyHash(handle); }
-  };
-  std::unique_ptr<void, Destroy> hash;
+  ScopedHandle<HashHandleTraits> hash;
 };
 
 Sha256Hasher::Sha256Hasher() : state_(std::make_unique<State>()) {

@@ -4,15 +4,19 @@
 
 namespace qvn {
 
+bool WriteToStandardError(std::string_view bytes) noexcept {
+  HANDLE standardError = GetStdHandle(STD_ERROR_HANDLE);
+  if (standardError == nullptr || standardError == INVALID_HANDLE_VALUE) return false;
+  DWORD written = 0;
+  return WriteFile(standardError, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) != 0;
+}
+
 void WriteFailureToStandardError(const char* what, DWORD code) noexcept {
   char line[256] = {};
   const int length =
       std::snprintf(line, sizeof line, "%s (Windows error %lu)\n", what, static_cast<unsigned long>(code));
   if (length <= 0 || static_cast<std::size_t>(length) >= sizeof line) return;
-  HANDLE standardError = GetStdHandle(STD_ERROR_HANDLE);
-  if (standardError == nullptr || standardError == INVALID_HANDLE_VALUE) return;
-  DWORD written = 0;
-  WriteFile(standardError, line, static_cast<DWORD>(length), &written, nullptr);
+  WriteToStandardError({line, static_cast<std::size_t>(length)});
 }
 
 }  // namespace qvn

@@ -34,4 +34,13 @@ std::string WideToUtf8(std::wstring_view text) {
   return utf8;
 }
 
+std::wstring Utf8ToWideForDisplay(std::string_view text) {
+  // Flags 0: no MB_ERR_INVALID_CHARS, so bad bytes are replaced, not refused.
+  const int length = static_cast<int>(text.size());
+  const int units = MultiByteToWideChar(CP_UTF8, 0, text.data(), length, nullptr, 0);
+  std::wstring wide(units > 0 ? static_cast<std::size_t>(units) : 0, L'\0');
+  if (units > 0) MultiByteToWideChar(CP_UTF8, 0, text.data(), length, wide.data(), units);
+  return wide;
+}
+
 }  // namespace qvn

@@ -9,4 +9,8 @@ namespace qvn {
 // the system's text for the conversion failure.
 std::string WideToUtf8(std::wstring_view text);
 
+// UTF-8 to UTF-16 for display: malformed UTF-8 becomes a replacement
+// character rather than hiding the whole text. Never raises for bad input.
+std::wstring Utf8ToWideForDisplay(std::string_view text);
+
 }  // namespace qvn

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "tools/pack/image/icon_file.h"
+#include "base/byte_order.h"
 #include "base/little_endian_view.h"
 #include "tools/pack/image/version_resource.h"
 

@@ -160,7 +160,7 @@ void CutIntoUnits(const std::vector<PackFileInfo>& files, const std::vector<std:
 // total, or the chunk's own size, which marks it as stored raw.
 std::vector<std::uint8_t> ChunkRecordHeader(std::size_t storedSize) {
   std::vector<std::uint8_t> header(compression::kChunkRecordHeaderSize);
-  compression::StoreLe32(header.data(), static_cast<std::uint32_t>(storedSize));
+  qvn::StoreLe32(header.data(), static_cast<std::uint32_t>(storedSize));
   return header;
 }
 

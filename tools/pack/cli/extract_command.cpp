@@ -1,33 +1,45 @@
 #include <CLI/CLI.hpp>
 
+#include <exception>
 #include <iostream>
+#include <memory>
 
-#include "tools/pack/output/file_bytes.h"
-#include "tools/pack/cli/path_option.h"
-#include "tools/pack/inspect/payload_extraction.h"
-#include "tools/pack/cli/shipping_commands.h"
 #include "base/utf8_path.h"
+#include "tools/pack/cli/exit_status.h"
+#include "tools/pack/cli/game_packing.h"
+#include "tools/pack/cli/path_option.h"
+#include "tools/pack/cli/subcommand.h"
+#include "tools/pack/inspect/payload_extraction.h"
+#include "tools/pack/output/file_bytes.h"
 
 namespace qvn::pack {
+namespace {
 
-CLI::App* AddExtractCommand(CLI::App& app, ExtractCommand& extract) {
-  CLI::App* command =
-      app.add_subcommand("extract", "Check a launcher or payload as verify does, then write its files into a new folder");
-  AddPathOption(*command, "FILE", extract.file, "Launcher executable or payload")->required();
-  AddPathOption(*command, "--out", extract.out, "Folder to create (it may exist if it is empty)")->required();
-  return command;
-}
+struct ExtractOptions {
+  std::filesystem::path file;
+  std::filesystem::path out;
+};
 
-int RunExtract(const ExtractCommand& command) {
+int Extract(const ExtractOptions& options) {
   try {
-    const std::size_t count = ExtractPayloadFiles(ReadFileBytes(command.file), command.out);
-    std::cout << "extracted " << count << " files from " << PathText(command.file) << " into " << PathText(command.out)
-              << "\n";
+    const std::size_t count = ExtractPayloadFiles(ReadFileBytes(options.file), options.out);
+    std::cout << "extracted " << count << " files from " << PathText(options.file) << " into "
+              << PathText(options.out) << "\n";
     return kExitSuccess;
   } catch (const std::exception& error) {
-    std::cerr << "qvn_pack: " << PathText(command.file) << ": " << error.what() << "\n";
-    return kExitRefused;
+    return Fail(PathText(options.file) + ": " + error.what());
   }
+}
+
+}  // namespace
+
+Subcommand AddExtractCommand(CLI::App& app) {
+  const auto options = std::make_shared<ExtractOptions>();
+  CLI::App* command = app.add_subcommand(
+      "extract", "Check a launcher or payload as verify does, then write its files into a new folder");
+  AddPathOption(*command, "FILE", options->file, "Launcher executable or payload")->required();
+  AddPathOption(*command, "--out", options->out, "Folder to create (it may exist if it is empty)")->required();
+  return {command, [options] { return Extract(*options); }};
 }
 
 }  // namespace qvn::pack

@@ -2,25 +2,42 @@
 
 #include <algorithm>
 #include <iostream>
+#include <memory>
+#include <optional>
 #include <stdexcept>
+#include <string>
 
-#include "tools/pack/output/file_bytes.h"
-#include "tools/pack/build/game_folder.h"
-#include "tools/pack/image/icon_file.h"
-#include "tools/pack/cli/jobs_option.h"
-#include "tools/pack/image/launcher_image.h"
-#include "tools/pack/build/pack_rules.h"
-#include "tools/pack/cli/path_option.h"
-#include "tools/pack/image/pe_resource_writer.h"
 #include "base/sha256.h"
-#include "tools/pack/cli/shipping_commands.h"
 #include "base/utf8_path.h"
+#include "tools/pack/build/game_folder.h"
+#include "tools/pack/build/pack_rules.h"
+#include "tools/pack/cli/exit_status.h"
+#include "tools/pack/cli/game_packing.h"
+#include "tools/pack/cli/packer_directory.h"
+#include "tools/pack/cli/path_option.h"
+#include "tools/pack/cli/subcommand.h"
+#include "tools/pack/image/icon_file.h"
+#include "tools/pack/image/launcher_image.h"
+#include "tools/pack/image/pe_resource_writer.h"
 #include "tools/pack/image/version_resource.h"
+#include "tools/pack/output/file_bytes.h"
 
 namespace qvn::pack {
 namespace {
 
 namespace fs = std::filesystem;
+
+struct LauncherOptions {
+  PackOptions pack;
+  fs::path out;
+  std::optional<fs::path> stub;  // default: found from the packer's folder
+  std::optional<fs::path> icon;
+  std::string version = "1.0.0.0";
+  std::string productName = "Quorvane";
+  std::string company;
+  std::string description = "Quorvane portable";
+  std::string copyright;
+};
 
 // A refusal of the command's inputs other than the game folder.
 class InputRefused : public std::runtime_error {
@@ -42,7 +59,7 @@ fs::path FindStub() {
                      "; name one with --stub");
 }
 
-fs::path StubPath(const LauncherCommand& command) {
+fs::path StubPath(const LauncherOptions& command) {
   const fs::path stub = command.stub ? *command.stub : FindStub();
   if (!fs::is_regular_file(stub)) throw InputRefused("no launcher stub at " + PathText(stub));
   std::error_code error;
@@ -52,7 +69,7 @@ fs::path StubPath(const LauncherCommand& command) {
   return stub;
 }
 
-std::vector<VersionString> VersionStrings(const LauncherCommand& command, const FileVersion& version) {
+std::vector<VersionString> VersionStrings(const LauncherOptions& command, const FileVersion& version) {
   const std::string number = FormatFileVersion(version);
   return {{"CompanyName", command.company},
           {"FileDescription", command.description},
@@ -64,7 +81,7 @@ std::vector<VersionString> VersionStrings(const LauncherCommand& command, const 
           {"ProductVersion", number}};
 }
 
-int WriteLauncher(const LauncherCommand& command) {
+int WriteLauncher(const LauncherOptions& command) {
   FileVersion version;
   std::vector<std::uint8_t> versionResource;
   try {
@@ -112,7 +129,9 @@ int WriteLauncher(const LauncherCommand& command) {
 
 }  // namespace
 
-CLI::App* AddLauncherCommand(CLI::App& app, LauncherCommand& launcher) {
+Subcommand AddLauncherCommand(CLI::App& app) {
+  const auto options = std::make_shared<LauncherOptions>();
+  LauncherOptions& launcher = *options;
   CLI::App* command = app.add_subcommand("launcher", "Pack a game folder into a launcher executable made from the stub");
   AddPathOption(*command, "--game-dir", launcher.pack.gameDir, "Folder holding Quorvane.exe and the game's files")->required();
   AddPathOption(*command, "--out", launcher.out, "Launcher executable to write")->required();
@@ -127,11 +146,7 @@ CLI::App* AddLauncherCommand(CLI::App& app, LauncherCommand& launcher) {
   command->add_option("--company", launcher.company, "CompanyName");
   command->add_option("--description", launcher.description, "FileDescription (default \"Quorvane portable\")");
   command->add_option("--copyright", launcher.copyright, "LegalCopyright");
-  return command;
-}
-
-int RunLauncher(const LauncherCommand& command) {
-  return RunRefusable(command.pack.gameDir, [&command] { return WriteLauncher(command); });
+  return {command, [options] { return RunRefusable(options->pack.gameDir, [&options] { return WriteLauncher(*options); }); }};
 }
 
 }  // namespace qvn::pack

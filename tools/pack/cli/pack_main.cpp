@@ -9,11 +9,9 @@
 #include <string>
 #include <system_error>
 
-#include "tools/pack/cli/jobs_option.h"
-#include "tools/pack/cli/pack_commands.h"
-#include "tools/pack/cli/path_option.h"
-#include "tools/pack/cli/shipping_commands.h"
+#include "tools/pack/cli/exit_status.h"
 #include "tools/pack/cli/pack_version.h"
+#include "tools/pack/cli/subcommand.h"
 
 #ifdef _WIN32
 #include "tools/pack/cli/console_output.h"
@@ -22,36 +20,15 @@
 
 namespace {
 
-using qvn::pack::AddPathOption;
-using qvn::pack::BuildCommand;
-
 int Run(int argc, char** argv) {
   CLI::App app{"Packs a game folder into a portable launcher payload, and lists or verifies payloads and launchers.",
                "qvn_pack"};
   app.require_subcommand(1);
   app.set_version_flag("--version", std::string("qvn_pack ") + qvn::pack::kPackerVersion);
-
-  BuildCommand build;
-  int level = static_cast<int>(build.level);
-  CLI::App* buildCommand = app.add_subcommand("build", "Pack a game folder into a payload and its SHA-256 digest");
-  AddPathOption(*buildCommand, "--game-dir", build.gameDir, "Folder holding Quorvane.exe and the game's files")->required();
-  AddPathOption(*buildCommand, "--out", build.out, "Payload file to write")->required();
-  AddPathOption(*buildCommand, "--digest-out", build.digestOut,
-                "Where to write the payload's 32-byte SHA-256 (default: <out>.digest)");
-  buildCommand->add_option("--level", level, "1: fast (default), 2: strong")->check(CLI::Range(1, 2));
-  qvn::pack::AddJobsOption(*buildCommand, build.jobs);
-
-  std::filesystem::path file;
-  CLI::App* listCommand = app.add_subcommand("list", "List the entries of a payload or launcher executable");
-  AddPathOption(*listCommand, "FILE", file, "Payload or launcher executable")->required();
-  CLI::App* verifyCommand =
-      app.add_subcommand("verify", "Check a payload or launcher executable as the launcher would, and decode it all");
-  AddPathOption(*verifyCommand, "FILE", file, "Payload or launcher executable")->required();
-
-  qvn::pack::LauncherCommand launcher;
-  CLI::App* launcherCommand = qvn::pack::AddLauncherCommand(app, launcher);
-  qvn::pack::ExtractCommand extract;
-  CLI::App* extractCommand = qvn::pack::AddExtractCommand(app, extract);
+  const qvn::pack::Subcommand subcommands[] = {
+      qvn::pack::AddBuildCommand(app),  qvn::pack::AddListCommand(app),    qvn::pack::AddVerifyCommand(app),
+      qvn::pack::AddLauncherCommand(app), qvn::pack::AddExtractCommand(app),
+  };
 
   try {
     app.parse(argc, argv);
@@ -59,15 +36,10 @@ int Run(int argc, char** argv) {
     // --help arrives here too, as a success.
     return app.exit(error) == 0 ? qvn::pack::kExitSuccess : qvn::pack::kExitUsage;
   }
-
-  if (*buildCommand) {
-    build.level = static_cast<qvn::compression::Level>(level);
-    return qvn::pack::RunBuild(build);
+  for (const qvn::pack::Subcommand& subcommand : subcommands) {
+    if (*subcommand.command) return subcommand.run();
   }
-  if (*launcherCommand) return qvn::pack::RunLauncher(launcher);
-  if (*extractCommand) return qvn::pack::RunExtract(extract);
-  if (*listCommand) return qvn::pack::RunList(file);
-  return qvn::pack::RunVerify(file);
+  return qvn::pack::kExitUsage;
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 #include <filesystem>
 
-#include "tools/pack/cli/shipping_commands.h"
+#include "tools/pack/cli/packer_directory.h"
 
 namespace qvn::pack {
 

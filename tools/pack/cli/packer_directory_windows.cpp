@@ -4,7 +4,7 @@
 #include <stdexcept>
 #include <vector>
 
-#include "tools/pack/cli/shipping_commands.h"
+#include "tools/pack/cli/packer_directory.h"
 
 namespace qvn::pack {
 

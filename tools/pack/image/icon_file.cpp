@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <string>
 
+#include "base/byte_order.h"
 #include "base/little_endian_view.h"
 
 namespace qvn::pack {

@@ -4,6 +4,7 @@
 #include <map>
 #include <stdexcept>
 
+#include "base/byte_order.h"
 #include "base/little_endian_view.h"
 #include "tools/pack/image/pe_image.h"
 

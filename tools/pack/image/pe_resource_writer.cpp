@@ -1,3 +1,4 @@
+#include "base/byte_order.h"
 #include "tools/pack/image/pe_resource_writer.h"
 
 #include <algorithm>

@@ -2,6 +2,7 @@
 
 #include <charconv>
 
+#include "base/byte_order.h"
 #include "base/little_endian_view.h"
 #include "base/utf16_text.h"
 

@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <filesystem>
 
+#include "base/scoped_handle.h"
+
 namespace qvn::pack {
 
 // Asks the system to start writing a file's bytes to disk as they come,
@@ -21,7 +23,13 @@ class DiskWriteback {
   void Written(std::uint64_t bytes);
 
  private:
-  int descriptor_ = -1;
+  struct DescriptorTraits {
+    using Value = int;
+    static int Empty() { return -1; }
+    static bool IsValid(int descriptor) { return descriptor >= 0; }
+    static void Close(int descriptor);
+  };
+  ScopedHandle<DescriptorTraits> descriptor_;  // unused where the system needs no help
   std::uint64_t written_ = 0;
   std::uint64_t started_ = 0;  // bytes whose writing has been asked for
 };

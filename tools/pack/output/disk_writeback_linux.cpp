@@ -15,16 +15,16 @@ constexpr std::uint64_t kStartedAtOnce = std::uint64_t{8} << 20;
 DiskWriteback::DiskWriteback(const std::filesystem::path& path)
     : descriptor_(open(path.c_str(), O_RDONLY | O_CLOEXEC)) {}
 
-DiskWriteback::~DiskWriteback() {
-  if (descriptor_ >= 0) close(descriptor_);
-}
+DiskWriteback::~DiskWriteback() = default;
+
+void DiskWriteback::DescriptorTraits::Close(int descriptor) { close(descriptor); }
 
 void DiskWriteback::Written(std::uint64_t bytes) {
   written_ += bytes;
-  if (descriptor_ < 0 || written_ - started_ < kStartedAtOnce) return;
+  if (!descriptor_.valid() || written_ - started_ < kStartedAtOnce) return;
   // Only a request: a failure leaves the bytes to be written later, as
   // without it.
-  sync_file_range(descriptor_, static_cast<off_t>(started_), static_cast<off_t>(written_ - started_),
+  sync_file_range(descriptor_.get(), static_cast<off_t>(started_), static_cast<off_t>(written_ - started_),
                   SYNC_FILE_RANGE_WRITE);
   started_ = written_;
 }

@@ -1,0 +1,72 @@
+#include <CLI/CLI.hpp>
+
+#include <iostream>
+#include <memory>
+#include <optional>
+
+#include "base/sha256.h"
+#include "base/utf8_path.h"
+#include "tools/pack/cli/exit_status.h"
+#include "tools/pack/cli/game_packing.h"
+#include "tools/pack/cli/path_option.h"
+#include "tools/pack/cli/subcommand.h"
+#include "tools/pack/output/file_bytes.h"
+#include "tools/pack/output/output_file.h"
+
+namespace qvn::pack {
+namespace {
+
+struct BuildOptions {
+  PackOptions pack;
+  int level = static_cast<int>(compression::Level::kFast);
+  std::filesystem::path out;
+  std::optional<std::filesystem::path> digestOut;  // default: "<out>.digest"
+};
+
+std::string Hex(const Sha256& hash) {
+  static constexpr char kDigits[] = "0123456789abcdef";
+  std::string text;
+  for (std::uint8_t byte : hash) {
+    text += kDigits[byte >> 4];
+    text += kDigits[byte & 15];
+  }
+  return text;
+}
+
+int Build(const BuildOptions& options) {
+  std::filesystem::path digestOut = options.out;
+  digestOut += ".digest";
+  if (options.digestOut) digestOut = *options.digestOut;
+  // Written as it is made; only a finished payload takes the name.
+  OutputFile payloadFile(options.out);
+  const PackedGame packed =
+      PackScannedGame(ScanGameFolder(options.pack.gameDir), options.pack,
+                      [&payloadFile](std::span<const std::uint8_t> bytes) { payloadFile.Write(bytes); });
+  payloadFile.Commit();
+  const Sha256& digest = packed.payload.digest;
+  WriteFileBytes(digestOut, digest);
+
+  std::cout << DescribePacking(packed) << "payload: " << PathText(options.out) << "\n"
+            << "sha256:  " << Hex(digest) << " (32 bytes in " << PathText(digestOut) << ")\n";
+  return kExitSuccess;
+}
+
+}  // namespace
+
+Subcommand AddBuildCommand(CLI::App& app) {
+  const auto options = std::make_shared<BuildOptions>();
+  CLI::App* command = app.add_subcommand("build", "Pack a game folder into a payload and its SHA-256 digest");
+  AddPathOption(*command, "--game-dir", options->pack.gameDir, "Folder holding Quorvane.exe and the game's files")
+      ->required();
+  AddPathOption(*command, "--out", options->out, "Payload file to write")->required();
+  AddPathOption(*command, "--digest-out", options->digestOut,
+                "Where to write the payload's 32-byte SHA-256 (default: <out>.digest)");
+  command->add_option("--level", options->level, "1: fast (default), 2: strong")->check(CLI::Range(1, 2));
+  AddJobsOption(*command, options->pack.jobs);
+  return {command, [options] {
+            options->pack.level = static_cast<compression::Level>(options->level);
+            return RunRefusable(options->pack.gameDir, [&options] { return Build(*options); });
+          }};
+}
+
+}  // namespace qvn::pack
