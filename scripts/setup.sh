@@ -14,6 +14,7 @@ packages=(
   libwim-dev time
   openssl osslsigncode
   zip unzip
+  clang-format
 )
 
 missing=()
