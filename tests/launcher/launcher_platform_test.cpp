@@ -1,5 +1,5 @@
-// The launcher's platform layer: its own path, the portable directories, the
-// digest and the resource size bound.
+// The launcher's platform layer: its own path, the portable directories and
+// the resource size bound.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -10,7 +10,6 @@
 #include "base/error.h"
 #include "base/win/module_path.h"
 #include "runtime/portable_directory.h"
-#include "base/sha256.h"
 #include "tests/support/failure_text.h"
 #include "tests/support/scratch_directory.h"
 
@@ -111,16 +110,6 @@ TEST(ResourceSize, AcceptsOneByteUpToHalfAGibibyte) {
   const Case cases[] = {{0, false},          {1, true},           {32, true},
                         {0x20000000, true},  {0x20000001, false}, {0xFFFFFFFF, false}};
   for (const Case& c : cases) EXPECT_EQ(IsValidResourceSize(c.size), c.valid) << c.size;
-}
-
-TEST(HashSha256, MatchesKnownDigests) {
-  const std::string abc = "abc";
-  const Sha256 empty = HashSha256({});
-  const Sha256 ofAbc = HashSha256({reinterpret_cast<const std::uint8_t*>(abc.data()), abc.size()});
-  EXPECT_EQ(empty[0], 0xE3);
-  EXPECT_EQ(empty[31], 0x55);
-  EXPECT_EQ(ofAbc[0], 0xBA);
-  EXPECT_EQ(ofAbc[31], 0xAD);
 }
 
 }  // namespace

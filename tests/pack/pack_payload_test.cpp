@@ -42,26 +42,6 @@ std::vector<PackInput> MixedGame() {
           {"a/b/c/d/e/f/g/deep.bin", Noise(5000, 2)}};
 }
 
-std::string Hex(const Sha256& hash) {
-  std::string text;
-  for (std::uint8_t byte : hash) {
-    text += "0123456789abcdef"[byte >> 4];
-    text += "0123456789abcdef"[byte & 15];
-  }
-  return text;
-}
-
-TEST(Sha256, KnownAnswers) {
-  const std::vector<std::pair<Bytes, std::string>> cases = {
-      {{}, "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"},
-      {Text("abc"), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"},
-      {Text("abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq"),
-       "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1"},
-      {Bytes(1000000, 'a'), "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0"},
-  };
-  for (const auto& [input, expected] : cases) EXPECT_EQ(Hex(HashSha256(input)), expected) << input.size();
-}
-
 TEST(BuildPayload, EveryFileComesBackFromTheLaunchersParserAndDecoder) {
   const std::vector<PackInput> files = MixedGame();
   for (const Level level : {Level::kFast, Level::kStrong}) {
@@ -159,22 +139,6 @@ TEST(BuildPayload, RefusesWithEveryProblemListed) {
     const std::string text = refusal.what();
     EXPECT_TRUE(text.starts_with("4 problems")) << text;
     for (const std::string& path : paths) EXPECT_NE(text.find("\n  " + path + ": "), std::string::npos) << path;
-  }
-}
-
-// Files of more than one chunk are hashed a chunk at a time.
-TEST(Sha256Hasher, PartsGiveTheDigestOfTheWhole) {
-  const Bytes data = Noise(200000, 9);
-  const std::vector<std::vector<std::size_t>> splits = {{}, {0}, {1}, {64, 65}, {100000}, {3, 70000, 199999}};
-  for (const std::vector<std::size_t>& cuts : splits) {
-    Sha256Hasher hasher;
-    std::size_t from = 0;
-    for (std::size_t cut : cuts) {
-      hasher.Update(std::span(data).subspan(from, cut - from));
-      from = cut;
-    }
-    hasher.Update(std::span(data).subspan(from));
-    EXPECT_EQ(hasher.Finish(), HashSha256(data)) << cuts.size() << " cuts";
   }
 }
 
