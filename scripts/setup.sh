@@ -13,7 +13,7 @@ packages=(
   xvfb xauth xdotool imagemagick icoutils
   libwim-dev time
   openssl osslsigncode
-  zip unzip
+  zip unzip python3
   clang-format
 )
 
