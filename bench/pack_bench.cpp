@@ -101,7 +101,8 @@ int main(int argc, char** argv) {
     const auto packStart = std::chrono::steady_clock::now();
     const std::clock_t packCpuStart = std::clock();
     const qvn::pack::GameFolderScan scan = qvn::pack::ScanGameFolder(scratch / "game");
-    const std::vector<std::uint8_t> payload = qvn::pack::PackGameFolder(scan, level);
+    std::vector<std::uint8_t> payload;
+    qvn::pack::WriteGameFolderPayload(scan, level, {}, 1, qvn::pack::AppendingTo(payload));
     const double packSeconds = SecondsSince(packStart);
     const double packCpuSeconds = CpuSecondsSince(packCpuStart);
 

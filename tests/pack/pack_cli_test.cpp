@@ -11,7 +11,7 @@
 #include "tests/pack/minimal_pe_image.h"
 #include "tests/pack/scratch_folder.h"
 #include "tools/pack/output/file_bytes.h"
-#include "tools/pack/build/payload_builder.h"
+#include "tests/pack/in_memory_payload.h"
 #include "tools/pack/image/pe_resource_reader.h"
 #include "base/sha256.h"
 
@@ -54,7 +54,7 @@ TEST(QvnPackCommandLine, ExitStatusAndOutputOfEachCommand) {
   scratch.Write("bad/a b.txt", Text("x"));
   scratch.Write("bad/data/x", Text("x"));
 
-  const Bytes payload = BuildPayload(game);
+  const Bytes payload = PackInMemory(game);
   const Sha256 digest = HashSha256(payload);
   Bytes flipped = payload;
   flipped[flipped.size() - 1] ^= 0x40;  // the last byte of assets/readme.txt, stored raw

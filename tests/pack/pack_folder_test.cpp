@@ -13,7 +13,7 @@
 #include "tests/pack/scratch_folder.h"
 #include "tools/pack/output/file_bytes.h"
 #include "tools/pack/output/output_file.h"
-#include "tools/pack/build/payload_builder.h"
+#include "tests/pack/in_memory_payload.h"
 #include "tools/pack/inspect/payload_verification.h"
 #include "base/sha256.h"
 #include "tools/pack/inspect/stored_name.h"
@@ -27,6 +27,12 @@ using compression::Level;
 using testing::ScratchFolder;
 
 Bytes Text(const std::string& text) { return Bytes(text.begin(), text.end()); }
+
+Bytes PackFolder(const GameFolderScan& scan, Level level, const PackProgress& progress = {}, unsigned jobs = 1) {
+  Bytes payload;
+  WriteGameFolderPayload(scan, level, progress, jobs, AppendingTo(payload));
+  return payload;
+}
 
 Bytes Noise(std::size_t size) {
   std::mt19937 engine(7);
@@ -55,7 +61,7 @@ TEST(PackGameFolder, AMixedFolderPacksVerifiesAndExpandsToTheSameBytes) {
   const GameFolderScan scan = ScanGameFolder(folder.path());
   EXPECT_EQ(scan.emptyFolders, std::vector<std::string>{"assets/unused"});
   EXPECT_TRUE(scan.problems.empty());
-  const Bytes payload = PackGameFolder(scan, Level::kFast);
+  const Bytes payload = PackFolder(scan, Level::kFast);
 
   const VerificationReport report = VerifyPayloadFile(payload);
   EXPECT_TRUE(report.passed()) << (report.failures.empty() ? "" : report.failures[0]);
@@ -76,9 +82,9 @@ TEST(PackGameFolder, TwoBuildsOfTheSameFolderAreByteIdentical) {
   std::vector<std::pair<std::string, Bytes>> reversed(kMixedGame.rbegin(), kMixedGame.rend());
   WriteGame(second, reversed);  // same tree, created in another order
   for (const Level level : {Level::kFast, Level::kStrong}) {
-    const Bytes payload = PackGameFolder(ScanGameFolder(first.path()), level);
-    EXPECT_EQ(PackGameFolder(ScanGameFolder(first.path()), level), payload);
-    EXPECT_EQ(PackGameFolder(ScanGameFolder(second.path()), level), payload);
+    const Bytes payload = PackFolder(ScanGameFolder(first.path()), level);
+    EXPECT_EQ(PackFolder(ScanGameFolder(first.path()), level), payload);
+    EXPECT_EQ(PackFolder(ScanGameFolder(second.path()), level), payload);
   }
 }
 
@@ -120,7 +126,7 @@ TEST(PackGameFolder, EveryNumberOfJobsGivesTheSamePayload) {
     WriteGame(folder, c.files);
     std::vector<PackInput> inputs;
     for (const auto& [name, bytes] : c.files) inputs.push_back({name, bytes});
-    const Bytes expected = BuildPayload(inputs, Level::kFast);
+    const Bytes expected = PackInMemory(inputs, Level::kFast);
     EXPECT_TRUE(VerifyPayloadFile(expected).passed()) << c.label;
     // The same streams as the codec's own one-thread encoding.
     for (const PayloadEntry& entry : ParsePayloadManifest(expected)) {
@@ -142,13 +148,13 @@ TEST(PackGameFolder, EveryNumberOfJobsGivesTheSamePayload) {
         done.push_back(bytesDone);
         total = bytesTotal;
       };
-      EXPECT_TRUE(PackGameFolder(scan, Level::kFast, record, jobs) == expected) << c.label << ", jobs " << jobs;
+      EXPECT_TRUE(PackFolder(scan, Level::kFast, record, jobs) == expected) << c.label << ", jobs " << jobs;
       // Every worker's bytes counted once, rising to the whole.
       EXPECT_TRUE(std::is_sorted(done.begin(), done.end())) << c.label << ", jobs " << jobs;
       EXPECT_EQ(done.empty() ? 0 : done.back(), size) << c.label << ", jobs " << jobs;
       EXPECT_EQ(total, size) << c.label << ", jobs " << jobs;
       EXPECT_GE(done.size(), c.leastProgressCalls) << c.label << ", jobs " << jobs;
-      EXPECT_TRUE(BuildPayload(inputs, Level::kFast, {}, jobs) == expected) << c.label << ", jobs " << jobs << " in memory";
+      EXPECT_TRUE(PackInMemory(inputs, Level::kFast, {}, jobs) == expected) << c.label << ", jobs " << jobs << " in memory";
     }
   }
 }
@@ -171,7 +177,7 @@ TEST(WriteGameFolderPayload, AFailureMidwayLeavesTheEarlierOutputAndNoPartialFil
   const Bytes earlier = Text("an earlier payload");
   std::vector<PackInput> inputs;
   for (const auto& [name, bytes] : kMixedGame) inputs.push_back({name, bytes});
-  const Bytes expected = BuildPayload(inputs, Level::kFast);
+  const Bytes expected = PackInMemory(inputs, Level::kFast);
   for (const Case& c : cases) {
     ScratchFolder folder(std::to_string(&c - cases.data()));
     WriteGame(folder, kMixedGame);
@@ -213,7 +219,7 @@ TEST(PackGameFolder, RefusesWithEveryOffenceListed) {
   fs::create_directory_symlink(folder.path() / "assets", folder.path() / "linked-folder");
 
   try {
-    PackGameFolder(ScanGameFolder(folder.path()), Level::kFast);
+    PackFolder(ScanGameFolder(folder.path()), Level::kFast);
     FAIL() << "an offending folder was packed";
   } catch (const PackRefused& refusal) {
     std::vector<std::string> named;
@@ -255,7 +261,7 @@ TEST(PackGameFolder, LinksAreNeverFollowed) {
     ASSERT_EQ(scan.problems.size(), 1u) << c.label;
     EXPECT_EQ(scan.problems[0].path, c.link) << c.label;
     EXPECT_EQ(scan.files.size(), 2u) << c.label << ": nothing reached through the link";
-    EXPECT_THROW(PackGameFolder(scan, Level::kFast), PackRefused) << c.label;
+    EXPECT_THROW(PackFolder(scan, Level::kFast), PackRefused) << c.label;
   }
 }
 

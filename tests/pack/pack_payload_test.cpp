@@ -1,4 +1,4 @@
-#include "tools/pack/build/payload_builder.h"
+#include "tests/pack/in_memory_payload.h"
 
 #include <gtest/gtest.h>
 
@@ -42,10 +42,10 @@ std::vector<PackInput> MixedGame() {
           {"a/b/c/d/e/f/g/deep.bin", Noise(5000, 2)}};
 }
 
-TEST(BuildPayload, EveryFileComesBackFromTheLaunchersParserAndDecoder) {
+TEST(WritePayload, EveryFileComesBackFromTheLaunchersParserAndDecoder) {
   const std::vector<PackInput> files = MixedGame();
   for (const Level level : {Level::kFast, Level::kStrong}) {
-    const Bytes payload = BuildPayload(files, level);
+    const Bytes payload = PackInMemory(files, level);
     const PayloadManifest manifest = ParsePayloadManifest(payload);
     ASSERT_EQ(manifest.size(), files.size());
     std::vector<std::string> storedOrder;
@@ -71,25 +71,25 @@ TEST(BuildPayload, EveryFileComesBackFromTheLaunchersParserAndDecoder) {
   }
 }
 
-TEST(BuildPayload, TheSameFilesGiveTheSameBytesWhateverTheirOrder) {
+TEST(WritePayload, TheSameFilesGiveTheSameBytesWhateverTheirOrder) {
   std::vector<PackInput> files = MixedGame();
-  const Bytes first = BuildPayload(files);
-  EXPECT_EQ(BuildPayload(files), first);
+  const Bytes first = PackInMemory(files);
+  EXPECT_EQ(PackInMemory(files), first);
   std::reverse(files.begin(), files.end());
-  EXPECT_EQ(BuildPayload(files), first);
+  EXPECT_EQ(PackInMemory(files), first);
   files[1].contents.push_back(0);
-  EXPECT_NE(BuildPayload(files), first);
+  EXPECT_NE(PackInMemory(files), first);
 }
 
 // A chunk is stored raw when its segments' streams come out no smaller than
 // it, here as a segment of noise grows by more than the repeat of its end
 // after it shrinks. The repeat comes back from its stream, whose matches
 // reach back into the noise.
-TEST(BuildPayload, AChunkStoredRawComesBackFromItsSegments) {
+TEST(WritePayload, AChunkStoredRawComesBackFromItsSegments) {
   Bytes mixed = Noise(std::size_t{8} << 20, 3);
   const Bytes repeat(mixed.end() - 20000, mixed.end());
   mixed.insert(mixed.end(), repeat.begin(), repeat.end());
-  const Bytes payload = BuildPayload({{"Quorvane.exe", Text("MZ")}, {"mixed.pak", mixed}}, Level::kFast, {}, 2);
+  const Bytes payload = PackInMemory({{"Quorvane.exe", Text("MZ")}, {"mixed.pak", mixed}}, Level::kFast, {}, 2);
   const PayloadManifest manifest = ParsePayloadManifest(payload);
   ASSERT_EQ(manifest.size(), 2u);
   const std::span<const std::uint8_t> stored = manifest[1].storedData;
@@ -99,15 +99,10 @@ TEST(BuildPayload, AChunkStoredRawComesBackFromItsSegments) {
 
 // The payload is written on a thread of its own: its failure (a full disk)
 // still ends the packing, with its own error.
-TEST(WritePayloadFromParts, AFailingOutputEndsThePackingWithItsError) {
+TEST(WritePayload, AFailingOutputEndsThePackingWithItsError) {
   const std::vector<PackInput> files = MixedGame();
-  std::vector<PackFileInfo> infos;
-  for (const PackInput& file : files) infos.push_back({file.storedName, file.contents.size()});
-  const ReadFilePart read = [&](std::size_t file, std::uint64_t offset, std::span<std::uint8_t> buffer) {
-    std::copy_n(files[file].contents.begin() + static_cast<std::ptrdiff_t>(offset), buffer.size(), buffer.begin());
-  };
   int allPieces = 0;
-  WritePayloadFromParts(infos, read, Level::kFast, {}, 1, [&](std::span<const std::uint8_t>) { ++allPieces; });
+  WriteInMemory(files, Level::kFast, {}, 1, [&](std::span<const std::uint8_t>) { ++allPieces; });
   ASSERT_GT(allPieces, 3);
   for (const int failingPiece : {1, 3, allPieces}) {
     for (const unsigned jobs : {1u, 2u}) {
@@ -116,7 +111,7 @@ TEST(WritePayloadFromParts, AFailingOutputEndsThePackingWithItsError) {
         if (++pieces == failingPiece) throw std::runtime_error("disk full");
       };
       try {
-        WritePayloadFromParts(infos, read, Level::kFast, {}, jobs, output);
+        WriteInMemory(files, Level::kFast, {}, jobs, output);
         ADD_FAILURE() << "a failed write went unnoticed, piece " << failingPiece << ", jobs " << jobs;
       } catch (const std::runtime_error& error) {
         EXPECT_STREQ(error.what(), "disk full") << "piece " << failingPiece << ", jobs " << jobs;
@@ -126,16 +121,17 @@ TEST(WritePayloadFromParts, AFailingOutputEndsThePackingWithItsError) {
   }
 }
 
-TEST(BuildPayload, RefusesWithEveryProblemListed) {
+// Listed in path order, as a folder's are.
+TEST(CheckPackFiles, RefusesWithEveryProblemListed) {
   const std::vector<PackInput> files = {
       {"game.exe", Text("x")}, {"a b.txt", Text("x")}, {"data/save", Text("x")}, {"NUL", {}}};
   try {
-    BuildPayload(files);
+    PackInMemory(files);
     FAIL() << "refused files were packed";
   } catch (const PackRefused& refusal) {
     std::vector<std::string> paths;
     for (const PackProblem& problem : refusal.problems()) paths.push_back(problem.path);
-    EXPECT_EQ(paths, (std::vector<std::string>{"Quorvane.exe", "NUL", "a b.txt", "data/save"}));
+    EXPECT_EQ(paths, (std::vector<std::string>{"NUL", "Quorvane.exe", "a b.txt", "data/save"}));
     const std::string text = refusal.what();
     EXPECT_TRUE(text.starts_with("4 problems")) << text;
     for (const std::string& path : paths) EXPECT_NE(text.find("\n  " + path + ": "), std::string::npos) << path;

@@ -8,7 +8,7 @@
 
 #include "payload/payload_manifest.h"
 #include "tests/pack/minimal_pe_image.h"
-#include "tools/pack/build/payload_builder.h"
+#include "tests/pack/in_memory_payload.h"
 #include "base/sha256.h"
 
 namespace qvn::pack {
@@ -25,7 +25,7 @@ Bytes Text(const std::string& text) { return Bytes(text.begin(), text.end()); }
 Bytes SmallGamePayload() {
   std::string text;
   for (int i = 0; i < 400; ++i) text += "line " + std::to_string(i % 9) + "\n";
-  return BuildPayload({{"Quorvane.exe", Text(text)}, {"assets/a.txt", Text("alpha\n")}, {"empty", {}}});
+  return PackInMemory({{"Quorvane.exe", Text(text)}, {"assets/a.txt", Text("alpha\n")}, {"empty", {}}});
 }
 
 Bytes Launcher(const Bytes& payload, const Bytes& digest) {

@@ -6,6 +6,8 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <functional>
+#include <memory>
 #include <mutex>
 #include <stdexcept>
 #include <thread>
@@ -13,6 +15,39 @@
 
 namespace qvn::pack {
 namespace {
+
+// Steps made of functions, for each test to fill in as it needs.
+struct Schedule final : UnitSchedule {
+  std::function<void(std::size_t)> prepare = [](std::size_t) {};
+  std::function<void(std::size_t)> alongside = [](std::size_t) {};
+  std::function<void(std::size_t)> finish = [](std::size_t) {};
+  std::function<bool()> idle = [] { return false; };
+
+  void Prepare(std::size_t unit) override { prepare(unit); }
+  void Alongside(std::size_t unit) override { alongside(unit); }
+  void Finish(std::size_t unit) override { finish(unit); }
+  bool Idle() override { return idle(); }
+};
+
+// `jobs` workers, each telling `work` which one it is.
+class Workers {
+ public:
+  Workers(unsigned jobs, const std::function<void(std::size_t unit, std::size_t worker)>& work) {
+    for (std::size_t i = 0; i < jobs; ++i) workers_.push_back(std::make_unique<Worker>(work, i));
+    for (const auto& worker : workers_) pointers_.push_back(worker.get());
+  }
+  std::span<UnitWorker* const> all() const { return pointers_; }
+
+ private:
+  struct Worker final : UnitWorker {
+    Worker(const std::function<void(std::size_t, std::size_t)>& work, std::size_t index) : work(work), index(index) {}
+    void Work(std::size_t unit) override { work(unit, index); }
+    const std::function<void(std::size_t, std::size_t)> work;
+    const std::size_t index;
+  };
+  std::vector<std::unique_ptr<Worker>> workers_;
+  std::vector<UnitWorker*> pointers_;
+};
 
 struct PoolCase {
   unsigned jobs;
@@ -28,33 +63,33 @@ TEST(RunOnWorkers, EveryUnitRunsOnceInItsStepsWithAtMostJobsAtWork) {
     std::size_t inFlight = 0, mostInFlight = 0;
     std::mutex workMutex;
     std::size_t atWork = 0, mostAtWork = 0, highestWorker = 0;
-    RunOnWorkers(
-        c.jobs, c.count,
-        [&](std::size_t unit) {
-          prepareOrder.push_back(unit);
-          ++prepared[unit];
-          mostInFlight = std::max(mostInFlight, ++inFlight);
-        },
-        [&](std::size_t unit) {
-          alongsideOrder.push_back(unit);
-          alongside[unit] += prepared[unit];
-        },
-        [&](std::size_t unit, std::size_t worker) {  // no assertions off the main thread
-          {
-            const std::lock_guard lock(workMutex);
-            mostAtWork = std::max(mostAtWork, ++atWork);
-            highestWorker = std::max(highestWorker, worker);
-          }
-          worked[unit] += prepared[unit];
-          const std::lock_guard lock(workMutex);
-          --atWork;
-        },
-        [&](std::size_t unit) {
-          EXPECT_EQ(worked[unit], 1);
-          EXPECT_EQ(alongside[unit], 1);
-          ++finished[unit];
-          --inFlight;
-        });
+    Schedule schedule;
+    schedule.prepare = [&](std::size_t unit) {
+      prepareOrder.push_back(unit);
+      ++prepared[unit];
+      mostInFlight = std::max(mostInFlight, ++inFlight);
+    };
+    schedule.alongside = [&](std::size_t unit) {
+      alongsideOrder.push_back(unit);
+      alongside[unit] += prepared[unit];
+    };
+    schedule.finish = [&](std::size_t unit) {
+      EXPECT_EQ(worked[unit], 1);
+      EXPECT_EQ(alongside[unit], 1);
+      ++finished[unit];
+      --inFlight;
+    };
+    const Workers workers(c.jobs, [&](std::size_t unit, std::size_t worker) {  // no assertions off the main thread
+      {
+        const std::lock_guard lock(workMutex);
+        mostAtWork = std::max(mostAtWork, ++atWork);
+        highestWorker = std::max(highestWorker, worker);
+      }
+      worked[unit] += prepared[unit];
+      const std::lock_guard lock(workMutex);
+      --atWork;
+    });
+    RunOnWorkers(c.count, schedule, workers.all());
     EXPECT_EQ(finished, std::vector<int>(c.count, 1));
     EXPECT_TRUE(std::is_sorted(prepareOrder.begin(), prepareOrder.end()));
     EXPECT_EQ(alongsideOrder, prepareOrder);
@@ -68,15 +103,12 @@ TEST(RunOnWorkers, EveryUnitRunsOnceInItsStepsWithAtMostJobsAtWork) {
 TEST(RunOnWorkers, AFailingUnitStopsTheRunAndReachesTheCaller) {
   for (unsigned jobs : {1u, 2u, 4u}) {
     std::atomic<int> worked = 0;
-    EXPECT_THROW(RunOnWorkers(
-                     jobs, 100, [](std::size_t) {},
-                     [&](std::size_t unit, std::size_t) {
-                       ++worked;
-                       if (unit == 3) throw std::runtime_error("unit 3 failed");
-                     },
-                     [](std::size_t) {}),
-                 std::runtime_error)
-        << jobs << " jobs";
+    Schedule schedule;
+    const Workers workers(jobs, [&](std::size_t unit, std::size_t) {
+      ++worked;
+      if (unit == 3) throw std::runtime_error("unit 3 failed");
+    });
+    EXPECT_THROW(RunOnWorkers(100, schedule, workers.all()), std::runtime_error) << jobs << " jobs";
     EXPECT_LT(worked, 100) << jobs << " jobs: units after the failure were dropped";
   }
 }
@@ -99,28 +131,28 @@ TEST(RunOnWorkers, IdleRunsOnTheCallingThreadWhileUnitsAreWorkedOn) {
     bool offThread = false, calledWhenNothingLeft = false;
     std::atomic<bool> firstUnitSawIdle = false;
     std::vector<int> finished(c.count);
-    RunOnWorkers(
-        c.jobs, c.count, [](std::size_t) {}, [](std::size_t) {},
-        [&](std::size_t unit, std::size_t) {
-          if (unit != 0) return;
-          // Unit 0 holds its worker until the calling thread has idled.
-          std::unique_lock lock(mutex);
-          firstUnitSawIdle = idled.wait_for(lock, std::chrono::seconds(60), [&] { return idleCalls > 0; });
-        },
-        [&](std::size_t unit) {
-          ++finished[unit];
-          nothingLeft = false;
-        },
-        [&] {
-          const std::lock_guard lock(mutex);
-          offThread = offThread || std::this_thread::get_id() != caller;
-          calledWhenNothingLeft = calledWhenNothingLeft || nothingLeft;
-          ++idleCalls;
-          idled.notify_all();
-          if (piecesLeft > 0) --piecesLeft;
-          nothingLeft = piecesLeft == 0;
-          return !nothingLeft;
-        });
+    Schedule schedule;
+    schedule.finish = [&](std::size_t unit) {
+      ++finished[unit];
+      nothingLeft = false;
+    };
+    schedule.idle = [&] {
+      const std::lock_guard lock(mutex);
+      offThread = offThread || std::this_thread::get_id() != caller;
+      calledWhenNothingLeft = calledWhenNothingLeft || nothingLeft;
+      ++idleCalls;
+      idled.notify_all();
+      if (piecesLeft > 0) --piecesLeft;
+      nothingLeft = piecesLeft == 0;
+      return !nothingLeft;
+    };
+    const Workers workers(c.jobs, [&](std::size_t unit, std::size_t) {
+      if (unit != 0) return;
+      // Unit 0 holds its worker until the calling thread has idled.
+      std::unique_lock lock(mutex);
+      firstUnitSawIdle = idled.wait_for(lock, std::chrono::seconds(60), [&] { return idleCalls > 0; });
+    });
+    RunOnWorkers(c.count, schedule, workers.all());
     EXPECT_EQ(finished, std::vector<int>(c.count, 1));
     EXPECT_TRUE(firstUnitSawIdle);
     EXPECT_FALSE(offThread);

@@ -78,26 +78,12 @@ PayloadSummary WriteGameFolderPayload(const GameFolderScan& scan, compression::L
                                       const PackProgress& progress, unsigned jobs, const PayloadOutput& output) {
   std::vector<PackFileInfo> infos;
   for (const GameFolderFile& file : scan.files) infos.push_back({file.storedName, file.size});
-  std::vector<PackProblem> problems = scan.problems;
-  for (PackProblem& problem : FindPackProblems(infos)) problems.push_back(std::move(problem));
-  if (!problems.empty()) {
-    std::stable_sort(problems.begin(), problems.end(),
-                     [](const PackProblem& a, const PackProblem& b) { return a.path < b.path; });
-    throw PackRefused(std::move(problems));
-  }
-
+  const PackableFiles files = CheckPackFiles(std::move(infos), scan.problems);
   FolderReader reader(scan.files);
   const ReadFilePart read = [&reader](std::size_t file, std::uint64_t offset, std::span<std::uint8_t> buffer) {
     reader.Read(file, offset, buffer);
   };
-  return WritePayloadFromParts(infos, read, level, progress, jobs, output);
-}
-
-std::vector<std::uint8_t> PackGameFolder(const GameFolderScan& scan, compression::Level level,
-                                         const PackProgress& progress, unsigned jobs) {
-  std::vector<std::uint8_t> payload;
-  WriteGameFolderPayload(scan, level, progress, jobs, AppendingTo(payload));
-  return payload;
+  return WritePayload(files, read, level, progress, jobs, output);
 }
 
 }  // namespace qvn::pack

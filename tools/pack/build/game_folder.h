@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "compression/buffer_format.h"
-#include "tools/pack/build/pack_input.h"
 #include "tools/pack/build/pack_progress.h"
 #include "tools/pack/build/pack_refusal.h"
 #include "tools/pack/build/payload_builder.h"
@@ -38,16 +37,10 @@ GameFolderScan ScanGameFolder(const std::filesystem::path& root);
 // The scanned files' bytes together.
 std::uint64_t ExpandedSize(const GameFolderScan& scan);
 
-// Checks the scanned files against every rule and, only when nothing is
-// wrong, reads them and builds the payload (BuildPayloadFromParts) on
-// `jobs` threads, holding at most jobs + 1 pieces of the files at once. Raises
-// PackRefused with the walk's problems and the rules' problems together.
-// The payload goes to `output` as it is made (WritePayloadFromParts).
+// Checks the scanned files against every rule (CheckPackFiles, with the
+// walk's problems) and, only when nothing is wrong, reads them and writes
+// the payload to `output` as it is made (WritePayload) on `jobs` threads.
 PayloadSummary WriteGameFolderPayload(const GameFolderScan& scan, compression::Level level,
                                       const PackProgress& progress, unsigned jobs, const PayloadOutput& output);
-
-// The same, the payload returned whole.
-std::vector<std::uint8_t> PackGameFolder(const GameFolderScan& scan, compression::Level level,
-                                         const PackProgress& progress = {}, unsigned jobs = 1);
 
 }  // namespace qvn::pack

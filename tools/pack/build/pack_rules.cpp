@@ -119,4 +119,15 @@ std::vector<PackProblem> FindPackProblems(const std::vector<PackFileInfo>& files
   return WithoutRepeats(std::move(problems));
 }
 
+PackableFiles CheckPackFiles(std::vector<PackFileInfo> files, std::vector<PackProblem> foundBefore) {
+  std::vector<PackProblem> problems = std::move(foundBefore);
+  for (PackProblem& problem : FindPackProblems(files)) problems.push_back(std::move(problem));
+  if (!problems.empty()) {
+    std::stable_sort(problems.begin(), problems.end(),
+                     [](const PackProblem& a, const PackProblem& b) { return a.path < b.path; });
+    throw PackRefused(std::move(problems));
+  }
+  return PackableFiles(std::move(files));
+}
+
 }  // namespace qvn::pack

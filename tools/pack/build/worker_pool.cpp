@@ -38,13 +38,12 @@ class WorkerThreads {
   WorkerThreads(const WorkerThreads&) = delete;
   WorkerThreads& operator=(const WorkerThreads&) = delete;
 
-  void Start(const WorkStep& work) {
-    const std::size_t worker = threads_.size();
-    threads_.emplace_back([this, &work, worker] { Serve(work, worker); });
+  void Start(UnitWorker& worker) {
+    threads_.emplace_back([this, &worker] { Serve(worker); });
   }
 
  private:
-  void Serve(const WorkStep& work, std::size_t worker) {
+  void Serve(UnitWorker& worker) {
     for (;;) {
       std::size_t unit = 0;
       {
@@ -56,7 +55,7 @@ class WorkerThreads {
       }
       std::exception_ptr failure;
       try {
-        work(unit, worker);
+        worker.Work(unit);
       } catch (...) {
         failure = std::current_exception();
       }
@@ -77,24 +76,11 @@ class WorkerThreads {
 
 unsigned MachineThreadCount() { return std::max(1u, std::thread::hardware_concurrency()); }
 
-void RunOnWorkers(unsigned jobs, std::size_t count, const UnitStep& prepare, const WorkStep& work,
-                  const UnitStep& finish) {
-  RunOnWorkers(jobs, count, prepare, [](std::size_t) {}, work, finish);
-}
-
-void RunOnWorkers(unsigned jobs, std::size_t count, const UnitStep& prepare, const UnitStep& alongside,
-                  const WorkStep& work, const UnitStep& finish) {
-  RunOnWorkers(jobs, count, prepare, alongside, work, finish, [] { return false; });
-}
-
-void RunOnWorkers(unsigned jobs, std::size_t count, const UnitStep& prepare, const UnitStep& alongside,
-                  const WorkStep& work, const UnitStep& finish, const IdleStep& idle) {
-  // One job still gets a thread of its own, so that alongside() overlaps
-  // its work.
+void RunOnWorkers(std::size_t count, UnitSchedule& schedule, std::span<UnitWorker* const> workers) {
   Handover handover;
-  WorkerThreads workers(handover);
-  const std::size_t threadCount = std::min<std::size_t>(std::max(jobs, 1u), count);
-  for (std::size_t i = 0; i < threadCount; ++i) workers.Start(work);
+  WorkerThreads threads(handover);
+  const std::size_t threadCount = std::min(workers.size(), count);
+  for (std::size_t i = 0; i < threadCount; ++i) threads.Start(*workers[i]);
 
   std::size_t prepared = 0;
   std::size_t alongsideDone = 0;
@@ -104,7 +90,7 @@ void RunOnWorkers(unsigned jobs, std::size_t count, const UnitStep& prepare, con
     // One unit more than there are workers, waiting for the first of them
     // that is done.
     if (prepared < count && prepared - finished < threadCount + 1) {
-      prepare(prepared);
+      schedule.Prepare(prepared);
       {
         const std::lock_guard lock(handover.mutex);
         handover.ready.push_back(prepared);
@@ -116,7 +102,7 @@ void RunOnWorkers(unsigned jobs, std::size_t count, const UnitStep& prepare, con
     // Only then: no worker waits on it. So every unit has had it before it
     // can be finished.
     if (alongsideDone < prepared) {
-      alongside(alongsideDone++);
+      schedule.Alongside(alongsideDone++);
       continue;
     }
     std::size_t unit = 0;
@@ -124,7 +110,7 @@ void RunOnWorkers(unsigned jobs, std::size_t count, const UnitStep& prepare, con
       std::unique_lock lock(handover.mutex);
       if (handover.done.empty() && idleLeft) {
         lock.unlock();
-        idleLeft = idle();
+        idleLeft = schedule.Idle();
         continue;
       }
       handover.unitDone.wait(lock, [&handover] { return !handover.done.empty(); });
@@ -132,7 +118,7 @@ void RunOnWorkers(unsigned jobs, std::size_t count, const UnitStep& prepare, con
       unit = handover.done.front();
       handover.done.pop_front();
     }
-    finish(unit);
+    schedule.Finish(unit);
     idleLeft = true;
     ++finished;
   }

@@ -1,7 +1,7 @@
 #pragma once
 
 #include <cstddef>
-#include <functional>
+#include <span>
 
 namespace qvn::pack {
 
@@ -9,40 +9,47 @@ namespace qvn::pack {
 // number of packing jobs.
 unsigned MachineThreadCount();
 
-using UnitStep = std::function<void(std::size_t unit)>;
-// Told which worker thread runs it, from 0 to jobs - 1: what it keeps for
-// itself across units, such as an encoder, it keeps per worker.
-using WorkStep = std::function<void(std::size_t unit, std::size_t worker)>;
+// The calling thread's side of a run: workers never see it, so what only
+// it uses needs no lock.
+class UnitSchedule {
+ public:
+  // Makes the unit ready for a worker, in ascending order.
+  virtual void Prepare(std::size_t unit) = 0;
+  // Runs while a worker has the unit, in ascending order, once no more
+  // units can be prepared (so that no worker waits on it). It must not
+  // change what the worker reads.
+  virtual void Alongside(std::size_t /*unit*/) {}
+  // Takes the unit back once its worker and Alongside are done with it, in
+  // any order.
+  virtual void Finish(std::size_t unit) = 0;
+  // A bounded piece of the calling thread's own work, done when it would
+  // otherwise wait for a unit; says whether some is left. No unit is
+  // prepared while it runs, so each piece should be short.
+  virtual bool Idle() { return false; }
 
-// Runs units 0 to count - 1 in three steps: prepare(unit) on the calling
-// thread, in ascending order, one unit ahead of the workers at most, so
-// that a worker that is done finds its next unit ready; work(unit, worker)
-// on one of `jobs` worker threads; finish(unit) on the calling thread as
-// units complete, in any order. So at most `jobs` units are worked on at
-// once and at most jobs + 1 are between prepare and finish, which bounds
-// what they hold; one job means one worker thread. The first failure of
-// any step is raised on the calling thread after the workers have stopped;
-// units not yet started are dropped.
-void RunOnWorkers(unsigned jobs, std::size_t count, const UnitStep& prepare, const WorkStep& work,
-                  const UnitStep& finish);
+ protected:
+  ~UnitSchedule() = default;
+};
 
-// The same with one more step: alongside(unit) on the calling thread, in
-// ascending order, after the unit has been handed to the workers and once
-// no more units can be prepared (so that no worker waits on it): it runs
-// while work(unit) does. It must not change what work(unit) uses;
-// finish(unit) comes after both.
-void RunOnWorkers(unsigned jobs, std::size_t count, const UnitStep& prepare, const UnitStep& alongside,
-                  const WorkStep& work, const UnitStep& finish);
+// One worker thread's side: each thread has its own, so what it keeps
+// across units (an encoder) is its own.
+class UnitWorker {
+ public:
+  virtual void Work(std::size_t unit) = 0;
 
-// Told to do a bounded piece of the calling thread's own work; says whether
-// some is left.
-using IdleStep = std::function<bool()>;
+ protected:
+  ~UnitWorker() = default;
+};
 
-// The same again with idle() called on the calling thread whenever it would
-// otherwise wait for a unit to complete, until it says nothing is left (and
-// again after each finish). Each piece should be short: no unit is prepared
-// while it runs.
-void RunOnWorkers(unsigned jobs, std::size_t count, const UnitStep& prepare, const UnitStep& alongside,
-                  const WorkStep& work, const UnitStep& finish, const IdleStep& idle);
+// Runs units 0 to count - 1 through `schedule` on the calling thread and a
+// worker each, of which there is at least one (one thread per worker, at
+// most `count` of them; one worker
+// still gets a thread of its own, so that Alongside overlaps its work).
+// Prepare runs one unit ahead of the workers at most, so that a worker that
+// is done finds its next unit ready: at most workers.size() + 1 units are
+// between Prepare and Finish, which bounds what they hold. The first
+// failure of any step is raised on the calling thread after the workers
+// have stopped; units not yet started are dropped.
+void RunOnWorkers(std::size_t count, UnitSchedule& schedule, std::span<UnitWorker* const> workers);
 
 }  // namespace qvn::pack
