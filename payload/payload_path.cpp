@@ -5,13 +5,11 @@
 #include <initializer_list>
 #include <string_view>
 
-#include "base/error.h"
+#include "payload/payload_contract.h"
+#include "payload/payload_fault.h"
 
 namespace qvn {
 namespace {
-
-constexpr std::size_t kMaxNameBytes = 200;
-constexpr int kMaxComponents = 8;
 
 bool IsAdmittedByte(std::uint8_t byte) {
   return (byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z') ||
@@ -53,14 +51,28 @@ bool IsUnsafeComponent(std::string_view component) {
 
 }  // namespace
 
+std::string FoldAsciiCase(std::string_view name) {
+  std::string key(name);
+  for (char& c : key) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return key;
+}
+
+bool IsReservedStatePath(std::string_view key) {
+  const std::string_view data = kDataFolderName.narrow();
+  return key == kReservedStateFileName.narrow() ||
+         (key.size() > data.size() && key.starts_with(data) && key[data.size()] == '/');
+}
+
 std::string ValidatePayloadPath(std::span<const std::uint8_t> name) {
   // The length is checked before anything is copied, so an absurd N from a
   // damaged record never turns into an allocation.
   if (name.empty() || name.size() > kMaxNameBytes) {
-    throw Error("Invalid portable filename length");
+    throw PayloadError(PayloadFault::kNameLength);
   }
   if (!std::all_of(name.begin(), name.end(), IsAdmittedByte)) {
-    throw Error("Unsafe portable filename");
+    throw PayloadError(PayloadFault::kUnsafeNameByte);
   }
 
   std::string text(name.begin(), name.end());
@@ -73,13 +85,13 @@ std::string ValidatePayloadPath(std::span<const std::uint8_t> name) {
         view.substr(start, separator == std::string_view::npos ? std::string_view::npos
                                                                : separator - start);
     if (IsUnsafeComponent(component)) {
-      throw Error("Unsafe portable path component");
+      throw PayloadError(PayloadFault::kUnsafePathComponent);
     }
-    if (++componentCount > kMaxComponents) {
-      throw Error("Unsafe portable path component");
+    if (++componentCount > kMaxPathComponents) {
+      throw PayloadError(PayloadFault::kUnsafePathComponent);
     }
     if (IsReservedDeviceStem(component)) {
-      throw Error("Reserved Windows device filename in portable payload");
+      throw PayloadError(PayloadFault::kDeviceName);
     }
     if (separator == std::string_view::npos) {
       break;

@@ -6,14 +6,9 @@
 
 #include "compression/buffer_format.h"
 #include "base/error.h"
+#include "payload/payload_contract.h"
 
 namespace qvn {
-namespace {
-
-// winerror.h of older SDKs lacks it.
-constexpr DWORD kBadCompressionBuffer = 605;  // ERROR_BAD_COMPRESSION_BUFFER
-
-}  // namespace
 
 bool Decompressor::Decompress(const void* compressed, std::size_t compressedSize, void* output, std::size_t capacity,
                               std::size_t* produced) {
@@ -31,14 +26,19 @@ bool Decompressor::Decompress(const void* compressed, std::size_t compressedSize
       return true;
     case compression::DecodeStatus::kBufferTooSmall:
       *produced = static_cast<std::size_t>(result.required);
-      SetLastError(ERROR_INSUFFICIENT_BUFFER);
+      SetLastError(kErrorInsufficientBuffer);
       return false;
     case compression::DecodeStatus::kBadData:
       break;
   }
   *produced = 0;
-  SetLastError(kBadCompressionBuffer);
+  SetLastError(kErrorBadCompressionBuffer);
   return false;
+}
+
+std::uint32_t Decompressor::Decode(std::span<const std::uint8_t> stored, std::span<std::uint8_t> expanded,
+                                   std::size_t& produced) {
+  return Decompress(stored.data(), stored.size(), expanded.data(), expanded.size(), &produced) ? 0 : GetLastError();
 }
 
 std::unique_ptr<Decompressor> CreateDecompressor() {

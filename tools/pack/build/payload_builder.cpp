@@ -13,6 +13,7 @@
 #include "compression/chunk_encoder.h"
 #include "compression/lz_decoder.h"
 #include "payload/payload_container_writer.h"
+#include "payload/payload_contract.h"
 #include "tools/pack/build/background_writer.h"
 #include "tools/pack/build/pack_refusal.h"
 #include "tools/pack/build/pack_rules.h"

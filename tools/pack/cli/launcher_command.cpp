@@ -9,7 +9,7 @@
 #include "tools/pack/image/icon_file.h"
 #include "tools/pack/cli/jobs_option.h"
 #include "tools/pack/image/launcher_image.h"
-#include "tools/pack/build/pack_rules.h"
+#include "payload/payload_contract.h"
 #include "tools/pack/cli/path_option.h"
 #include "tools/pack/image/pe_resource_writer.h"
 #include "base/sha256.h"
