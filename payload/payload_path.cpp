@@ -17,29 +17,20 @@ bool IsAdmittedByte(std::uint8_t byte) {
          byte == '/';
 }
 
-char ToUpperAscii(char c) {
-  return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
-bool EqualsIgnoringAsciiCase(std::string_view text, std::string_view upperCase) {
-  return std::equal(text.begin(), text.end(), upperCase.begin(), upperCase.end(),
-                    [](char a, char b) { return ToUpperAscii(a) == b; });
-}
-
 // Windows maps these stems to devices whatever the extension or letter case,
 // so a file or directory named like them cannot be created as a plain file.
 bool IsReservedDeviceStem(std::string_view component) {
-  const std::string_view stem = component.substr(0, component.find('.'));
-  for (const std::string_view device : {"CON", "PRN", "AUX", "NUL"}) {
-    if (EqualsIgnoringAsciiCase(stem, device)) {
+  const std::string stem = FoldAsciiCase(component.substr(0, component.find('.')));
+  for (const std::string_view device : {"con", "prn", "aux", "nul"}) {
+    if (stem == device) {
       return true;
     }
   }
   if (stem.size() != 4 || stem[3] < '1' || stem[3] > '9') {
     return false;
   }
-  const std::string_view port = stem.substr(0, 3);
-  return EqualsIgnoringAsciiCase(port, "COM") || EqualsIgnoringAsciiCase(port, "LPT");
+  const std::string_view port = std::string_view(stem).substr(0, 3);
+  return port == "com" || port == "lpt";
 }
 
 // Empty, "." and ".." components would leave or alias the directory, and

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "base/error.h"
+#include "payload/payload_contract.h"
 #include "payload/payload_manifest.h"
 #include "tools/pack/output/file_bytes.h"
 #include "tools/pack/build/game_folder.h"
@@ -132,7 +133,8 @@ int RunVerify(const std::filesystem::path& file) {
     }
     std::cout << what << PathText(file) << ": OK, " << report.fileCount << " files, " << report.expandedTotal
               << " bytes, every stream decodes and every digest matches"
-              << (report.fromExecutable ? ", payload digest matches resource 102" : "") << "\n";
+              << (report.fromExecutable ? ", payload digest matches resource " + std::to_string(kPayloadDigestResourceId) : "")
+              << "\n";
     if (report.fromExecutable) std::cout << DescribeLauncherDetails(bytes);
     return kExitSuccess;
   } catch (const std::exception& error) {
