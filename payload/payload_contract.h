@@ -13,7 +13,8 @@ namespace qvn {
 template <std::size_t N>
 class AsciiName {
  public:
-  consteval AsciiName(const char (&text)[N]) {  // NOLINT: implicit from a literal on purpose
+  // Implicit, so that a constant reads `kName = "text"`.
+  consteval AsciiName(const char (&text)[N]) {
     for (std::size_t i = 0; i < N; ++i) {
       narrow_[i] = text[i];
       wide_[i] = static_cast<wchar_t>(text[i]);

@@ -4,9 +4,7 @@
 
 #include <new>
 
-#include "compression/buffer_format.h"
 #include "base/error.h"
-#include "payload/payload_contract.h"
 
 namespace qvn {
 
@@ -17,23 +15,13 @@ bool Decompressor::Decompress(const void* compressed, std::size_t compressedSize
     SetLastError(ERROR_INVALID_PARAMETER);
     return false;
   }
-  const compression::DecodeResult result =
-      compression::DecodeBuffer({static_cast<const std::uint8_t*>(compressed), compressedSize},
-                                {static_cast<std::uint8_t*>(output), capacity}, tables_);
-  switch (result.status) {
-    case compression::DecodeStatus::kOk:
-      *produced = static_cast<std::size_t>(result.produced);
-      return true;
-    case compression::DecodeStatus::kBufferTooSmall:
-      *produced = static_cast<std::size_t>(result.required);
-      SetLastError(kErrorInsufficientBuffer);
-      return false;
-    case compression::DecodeStatus::kBadData:
-      break;
+  const std::uint32_t code = decoder_.Decode({static_cast<const std::uint8_t*>(compressed), compressedSize},
+                                            {static_cast<std::uint8_t*>(output), capacity}, *produced);
+  if (code != 0) {
+    SetLastError(code);
+    return false;
   }
-  *produced = 0;
-  SetLastError(kErrorBadCompressionBuffer);
-  return false;
+  return true;
 }
 
 std::uint32_t Decompressor::Decode(std::span<const std::uint8_t> stored, std::span<std::uint8_t> expanded,

@@ -3,7 +3,6 @@
 #include <cstddef>
 #include <memory>
 
-#include "compression/huffman_decoder.h"
 #include "payload/entry_check.h"
 
 namespace qvn {
@@ -11,7 +10,8 @@ namespace qvn {
 // The launcher's XPRESS Huffman decompressor, with the contract of the
 // Windows Compression API in buffer mode (which Wine lacks): made once per
 // extraction, decompresses whole streams, closed when it goes. Failures set
-// the thread's last error as that API does.
+// the thread's last error as that API does. The decoding itself, and the
+// codes, are the portable decoder's that the packer checks entries with.
 class Decompressor : public StreamDecoder {
  public:
   // Decodes one whole stream into output[0, capacity). On success *produced
@@ -28,7 +28,7 @@ class Decompressor : public StreamDecoder {
                        std::size_t& produced) override;
 
  private:
-  compression::HuffmanDecoder tables_;
+  PortableStreamDecoder decoder_;
 };
 
 // Raises "Cannot create Windows decompressor" with the system's code when
