@@ -17,7 +17,10 @@ std::uint64_t HuffmanDecoder::MakeEntry(unsigned symbol, unsigned codeLength, st
   const auto bias = static_cast<std::uint32_t>((std::int64_t{code} - 1) * (std::int64_t{1} << offsetBits));
   return (codeLength + offsetBits) | ((lengthNibble + 3) << 8) | common |
          (lengthNibble == 15 ? std::uint64_t{1} << 29 : 0) |
-         (lengthNibble == 15 || offsetBits < 3 || codeLength + offsetBits > kMaxFastSymbolBits ? kSlowFlag : 0) |
+         (lengthNibble + 3 > kFastCopyBytes || offsetBits < kMinFastOffsetBits ||
+                  codeLength + offsetBits > kMaxFastSymbolBits
+              ? kSlowFlag
+              : 0) |
          (std::uint64_t{bias} << 32);
 }
 

@@ -14,8 +14,8 @@ namespace {
 // Output a block produces before the stream switches to the next table.
 constexpr std::ptrdiff_t kBlockOutputSize = 65536;
 // The fast loop copies this many bytes for every literal and short match,
-// whatever its length (at most 17): later output overwrites the excess.
-constexpr std::ptrdiff_t kFastCopySize = 17;
+// whatever its length: later output overwrites the excess.
+constexpr std::ptrdiff_t kFastCopySize = HuffmanDecoder::kFastCopyBytes;
 
 struct OutputCursor {
   std::uint8_t* const begin;
@@ -123,11 +123,11 @@ bool DecodeLongMatchFast(PrefetchingBitReader& reader, std::uint64_t entry, Outp
   return CopyMatch(out, offset, length);
 }
 
-// Every byte value at its own index, and 16 more: a literal is copied like
-// a match, 17 bytes from its slot, so that the fast loop does not branch on
-// whether a symbol is a literal.
-constexpr std::array<std::uint8_t, 256 + 17> kLiteralSlots = [] {
-  std::array<std::uint8_t, 256 + 17> slots{};
+// Every byte value at its own index, and more: a literal is copied like a
+// match, kFastCopySize bytes from its slot, so that the fast loop does not
+// branch on whether a symbol is a literal.
+constexpr std::array<std::uint8_t, 256 + kFastCopySize> kLiteralSlots = [] {
+  std::array<std::uint8_t, 256 + kFastCopySize> slots{};
   for (std::size_t i = 0; i < slots.size(); ++i) {
     slots[i] = static_cast<std::uint8_t>(i);
   }
@@ -141,7 +141,8 @@ const std::uint8_t* SourceBaseOf(bool isMatch, const std::uint8_t* next) {
 }
 
 // One symbol the fast loop leaves aside: a code longer than the primary
-// table, a match with length bytes or one whose offset may be below 8.
+// table, a match with length bytes, or one too long or too close for the
+// fast loop's single step.
 // The reader has just been refilled.
 bool DecodeSlowSymbol(PrefetchingBitReader& reader, const HuffmanDecoder& decoder, std::uint64_t entry,
                       OutputCursor& out) {
@@ -187,7 +188,6 @@ bool DecodeSlowSymbol(PrefetchingBitReader& reader, const HuffmanDecoder& decode
   // least 8; the bytes past the symbol's length are overwritten later.
   std::memcpy(next, source, 8);
   std::memcpy(next + 8, source + 8, 8);
-  next[16] = source[16];
   return next + length;
 }
 
