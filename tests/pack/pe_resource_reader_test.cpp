@@ -48,8 +48,8 @@ Bytes Patched(Bytes bytes, std::size_t offset, std::uint8_t value) {
 }
 
 TEST(PeResourceReader, FindsTheResourceThatTheLauncherLoads) {
-  const std::vector<PeResource> launcher = {{kRcData, 101, kNeutral, kPayload}, {kRcData, 102, kNeutral, kDigest},
-                                            {24, 1, kNeutral, {'<', 'x', '>'}}};
+  const std::vector<PeResource> launcher = {
+      {kRcData, 101, kNeutral, kPayload}, {kRcData, 102, kNeutral, kDigest}, {24, 1, kNeutral, {'<', 'x', '>'}}};
   const Bytes pe64 = MakePeImage(launcher);
   const Bytes pe32 = MakePeImage(launcher, PeKind::kPe32);
   struct Case {

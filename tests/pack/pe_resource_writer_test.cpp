@@ -1,4 +1,3 @@
-#include "base/byte_order.h"
 #include "tools/pack/image/pe_resource_writer.h"
 
 #include <gtest/gtest.h>
@@ -7,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "base/byte_order.h"
 #include "tests/pack/minimal_pe_image.h"
 #include "tools/pack/image/pe_image.h"
 #include "tools/pack/image/pe_resource_reader.h"
@@ -105,8 +105,10 @@ TEST(PeResourceWriter, KeepsEveryResourceItDoesNotReplace) {
   const Bytes stub = StubImage();
   const std::vector<PeResource> table = {RcData(102, digest), RcData(101, payload)};
   const Bytes once = WriteResources(stub, table);
-  const std::map<std::string, std::string> expected = {
-      {"6/7/1033", Text(kEnglishText)}, {"10/101/0", Text(payload)}, {"10/102/0", Text(digest)}, {"24/1/0", Text(kManifest)}};
+  const std::map<std::string, std::string> expected = {{"6/7/1033", Text(kEnglishText)},
+                                                       {"10/101/0", Text(payload)},
+                                                       {"10/102/0", Text(digest)},
+                                                       {"24/1/0", Text(kManifest)}};
   struct Case {
     std::string label;
     Bytes image;

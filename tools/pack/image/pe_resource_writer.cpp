@@ -1,9 +1,9 @@
-#include "base/byte_order.h"
 #include "tools/pack/image/pe_resource_writer.h"
 
 #include <algorithm>
 #include <string>
 
+#include "base/byte_order.h"
 #include "tools/pack/image/pe_image.h"
 #include "tools/pack/image/pe_resource_reader.h"
 #include "tools/pack/image/pe_resource_section.h"
@@ -49,8 +49,8 @@ SectionPlace PlaceSection(const PeFileView& file, const PeHeaders& headers, std:
       rawEnd = std::max<std::uint64_t>(rawEnd, std::uint64_t{section.rawOffset} + section.rawSize);
       firstRaw = std::min<std::uint64_t>(firstRaw, section.rawOffset);
     }
-    virtualEnd = std::max<std::uint64_t>(virtualEnd, std::uint64_t{section.virtualAddress} +
-                                                         std::max(section.virtualSize, section.rawSize));
+    virtualEnd = std::max<std::uint64_t>(
+        virtualEnd, std::uint64_t{section.virtualAddress} + std::max(section.virtualSize, section.rawSize));
     if (section.virtualAddress > last->virtualAddress) last = &section;
   }
   if (rawEnd > file.size()) throw PeRewriteRefused("a section lies past the end of the file");

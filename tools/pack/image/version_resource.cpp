@@ -68,11 +68,17 @@ struct BlockView {
 };
 
 BlockView ReadBlock(const VersionView& view, std::uint64_t start, std::uint64_t limit) {
-  BlockView block{start, start + view.U16(start, "version block"), view.U16(start + 2, "version block"),
-                  view.U16(start + 4, "version block"), {}, 0};
-  if (block.end > limit || block.end < start + 6) throw VersionResourceError("a version block's length is out of range");
+  BlockView block{start,
+                  start + view.U16(start, "version block"),
+                  view.U16(start + 2, "version block"),
+                  view.U16(start + 4, "version block"),
+                  {},
+                  0};
+  if (block.end > limit || block.end < start + 6)
+    throw VersionResourceError("a version block's length is out of range");
   std::uint64_t at = start + 6;
-  for (std::uint16_t unit; at + 2 <= block.end && (unit = view.U16(at, "version block key")) != 0; at += 2) block.key += unit;
+  for (std::uint16_t unit; at + 2 <= block.end && (unit = view.U16(at, "version block key")) != 0; at += 2)
+    block.key += unit;
   block.value = (at + 2 + 3) & ~std::uint64_t{3};
   return block;
 }
@@ -103,8 +109,10 @@ FileVersion ParseFileVersion(std::string_view text) {
     }
     version[part++] = static_cast<std::uint16_t>(value);
     if (next == end) return version;
-    if (*next != '.') at = end;  // makes the next round fail
-    else at = next + 1;
+    if (*next != '.')
+      at = end;  // makes the next round fail
+    else
+      at = next + 1;
   }
 }
 
