@@ -10,3 +10,8 @@ if(QVN_WIMLIB_LIBRARY AND QVN_WIMLIB_INCLUDE_DIR)
   target_include_directories(codec_bench PRIVATE ${QVN_WIMLIB_INCLUDE_DIR})
   target_link_libraries(codec_bench PRIVATE ${QVN_WIMLIB_LIBRARY})
 endif()
+
+# The launcher's stages timed natively over the portable code
+# (docs/performance.md).
+add_executable(stage_bench stage_bench.cpp)
+target_link_libraries(stage_bench PRIVATE qvn_payload_format qvn_payload_entry_check qvn_sha256)

@@ -16,6 +16,8 @@ constexpr std::ptrdiff_t kBlockOutputSize = 65536;
 // The fast loop copies this many bytes for every literal and short match,
 // whatever its length: later output overwrites the excess.
 constexpr std::ptrdiff_t kFastCopySize = HuffmanDecoder::kFastCopyBytes;
+// The largest offset a match can have: 15 extra bits under a top bit.
+constexpr std::ptrdiff_t kMaxOffset = 65535;
 
 struct OutputCursor {
   std::uint8_t* const begin;
@@ -181,7 +183,9 @@ bool DecodeSlowSymbol(PrefetchingBitReader& reader, const HuffmanDecoder& decode
 // the entry's bias, which gives a match's offset, or minus a literal's
 // distance into its slots (that passes the offset check). Looks up the
 // next entry. Returns the new output position, or nullptr if the match
-// reaches before the output.
+// reaches before the output. Past the first kMaxOffset bytes of the output
+// no offset can reach before it, and the check is left out.
+template <bool kCheckOffset>
 [[gnu::always_inline]] inline std::uint8_t* DecodeFastSymbol(PrefetchingBitReader& reader,
                                                              const HuffmanDecoder& decoder, std::uint64_t& entry,
                                                              std::uint8_t* const begin, std::uint8_t* const next) {
@@ -193,7 +197,7 @@ bool DecodeSlowSymbol(PrefetchingBitReader& reader, const HuffmanDecoder& decode
   const std::uint8_t* const source = SourceBaseOf(HuffmanDecoder::IsMatch(entry), next) - distance;
   const unsigned length = HuffmanDecoder::OutputLengthOf(entry);
   entry = decoder.PrimaryEntry(reader.Bits());
-  if (distance > next - begin) {
+  if (kCheckOffset && distance > next - begin) {
     return nullptr;
   }
   // Each step reads only bytes already final, since the offset is at
@@ -210,6 +214,7 @@ bool DecodeSlowSymbol(PrefetchingBitReader& reader, const HuffmanDecoder& decode
 // HuffmanDecoder::kMaxFastSymbolBits (24) with its offset bits. The next
 // symbol's table entry is looked up before the refill, so that lookups do
 // not wait for its load.
+template <bool kCheckOffset>
 [[gnu::always_inline]] inline bool DecodeFastLoop(PrefetchingBitReader& readerState, const HuffmanDecoder& decoder,
                                                   OutputCursor& out, std::uint8_t* const blockEnd,
                                                   const std::uint8_t* const inputEnd) {
@@ -220,6 +225,9 @@ bool DecodeSlowSymbol(PrefetchingBitReader& reader, const HuffmanDecoder& decode
   // Before this point a symbol may write a copy of kFastCopySize bytes.
   std::uint8_t* const outputLimit = out.end - next > kFastCopySize ? std::min(blockEnd, out.end - kFastCopySize) : next;
   const std::uint8_t* const inputLimit = inputEnd - PrefetchingBitReader::kFastReadMargin;
+  // Before this point a turn may start: its first symbol ends before
+  // outputLimit, so the second still belongs to the block and has room.
+  std::uint8_t* const pairLimit = outputLimit - next > kFastCopySize ? outputLimit - kFastCopySize : next;
 
   // A symbol the fast path leaves aside, after a fresh refill; then the
   // turns start over.
@@ -239,7 +247,7 @@ bool DecodeSlowSymbol(PrefetchingBitReader& reader, const HuffmanDecoder& decode
     // A turn writes at least one byte and its refills move the position at
     // most kTurnStep bytes, so up to `stop` neither limit needs a check.
     const auto turnsLeft = (inputLimit - reader.Position()) / PrefetchingBitReader::kTurnStep + 1;
-    std::uint8_t* const stop = outputLimit - next > turnsLeft ? next + turnsLeft : outputLimit;
+    std::uint8_t* const stop = pairLimit - next > turnsLeft ? next + turnsLeft : pairLimit;
     if (next >= stop) {
       break;
     }
@@ -251,15 +259,12 @@ bool DecodeSlowSymbol(PrefetchingBitReader& reader, const HuffmanDecoder& decode
         }
         break;
       }
-      next = DecodeFastSymbol(reader, decoder, entry, begin, next);
+      next = DecodeFastSymbol<kCheckOffset>(reader, decoder, entry, begin, next);
       if (next == nullptr) {
         return false;
       }
-      // The second symbol from the same refill, unless the first one ended
-      // the turns (a long match may cross the block's end).
-      if (next >= stop) {
-        break;
-      }
+      // The second symbol from the same refill: the first one, at most
+      // kFastCopySize bytes, ended before the block's end and left room.
       if (HuffmanDecoder::NeedsSlowPath(entry)) {
         reader.Refill();
         if (!slowSymbol(entry)) {
@@ -267,7 +272,7 @@ bool DecodeSlowSymbol(PrefetchingBitReader& reader, const HuffmanDecoder& decode
         }
         break;
       }
-      next = DecodeFastSymbol(reader, decoder, entry, begin, next);
+      next = DecodeFastSymbol<kCheckOffset>(reader, decoder, entry, begin, next);
       if (next == nullptr) {
         return false;
       }
@@ -283,7 +288,8 @@ bool DecodeSlowSymbol(PrefetchingBitReader& reader, const HuffmanDecoder& decode
 
 bool DecodeFastPortable(PrefetchingBitReader& reader, const HuffmanDecoder& decoder, OutputCursor& out,
                         std::uint8_t* const blockEnd, const std::uint8_t* const inputEnd) {
-  return DecodeFastLoop(reader, decoder, out, blockEnd, inputEnd);
+  return out.next - out.begin >= kMaxOffset ? DecodeFastLoop<false>(reader, decoder, out, blockEnd, inputEnd)
+                                            : DecodeFastLoop<true>(reader, decoder, out, blockEnd, inputEnd);
 }
 
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
@@ -293,7 +299,8 @@ bool DecodeFastPortable(PrefetchingBitReader& reader, const HuffmanDecoder& deco
 [[gnu::target("bmi2")]] bool DecodeFastBmi2(PrefetchingBitReader& reader, const HuffmanDecoder& decoder,
                                             OutputCursor& out, std::uint8_t* const blockEnd,
                                             const std::uint8_t* const inputEnd) {
-  return DecodeFastLoop(reader, decoder, out, blockEnd, inputEnd);
+  return out.next - out.begin >= kMaxOffset ? DecodeFastLoop<false>(reader, decoder, out, blockEnd, inputEnd)
+                                            : DecodeFastLoop<true>(reader, decoder, out, blockEnd, inputEnd);
 }
 
 bool DecodeFast(PrefetchingBitReader& reader, const HuffmanDecoder& decoder, OutputCursor& out,

@@ -7,7 +7,9 @@
 #           on the same game's files (bench/codec_bench.cpp);
 #   packer  qvn_pack build of the same game folder at each level, with one
 #           job and with two (best of 3 runs), and its peak memory; qvn_pack launcher of the
-#           same folder at level 1 with two jobs, against build.
+#           same folder at level 1 with two jobs, against build;
+#   limit   the launcher with a ~510 MiB game, the largest the format takes
+#           (bench/make_limit_game.sh), one run.
 # Figures only: nothing here passes or fails on speed. The machine is shared,
 # so compare figures of one run with each other.
 # Usage: scripts/bench.sh [RUNS]   (default 7)
@@ -127,7 +129,20 @@ launcher_cpu_spread=$(spread "${launcher_cpu[@]}")
 cpu_control_spread=$(calc %.3f "($floor_cpu_spread > $launcher_cpu_spread) ? $floor_cpu_spread : $launcher_cpu_spread")
 rm -rf "$work/run"
 
+# Start-up at the format's limit: a game of about 510 MiB
+# (bench/make_limit_game.sh) at the default level, one recorded run of the
+# launch benchmark after its warm-up, to keep the added time modest.
+limit_game="$work/limit_game"
+bench/make_limit_game.sh build/windows/bin/bench_game.exe "$limit_game"
+limit_bytes=$(find "$limit_game" -type f -printf '%s\n' | awk '{ s += $1 } END { print s }')
+"$pack" build --game-dir "$limit_game" --out "$work/limit.payload" --digest-out "$work/limit.digest" >/dev/null
+limit_out=$(build/windows/wine-run.sh build/windows/bin/launch_bench.exe \
+  "$(windows_path "$work/limit.payload")" "$(windows_path "$work/limit.digest")" \
+  "$(windows_path "$limit_game")" "$(windows_path "$work")\\limit_run" 1 | tr -d '\r')
+rm -rf "$work/limit_run" "$limit_game"
+
 launch() { awk -v key="$1" '$1 == key { print $2 }' <<<"$launch_out"; }
+limit() { awk -v key="$1" '$1 == key { print $2 }' <<<"$limit_out"; }
 codec() {  # LEVEL WHAT FIELD(6 = MB/s, 9 = ratio)
   awk -v level="$1" -v what="$2" -v field="$3" '($3 == level || $4 == level) && $5 == what { print $field }' \
     <<<"$codec_out"
@@ -163,6 +178,15 @@ wimlib_ratio=$(codec 50 encode 9)
     "$(calc %.6f "$(launch peak_pagefile_bytes) / 1048576")"
   printf '  %-46s %8.1f MiB\n' "max RSS of one more run (Linux, /usr/bin/time)" "$(calc %.6f "${linux_rss_kib:-0} / 1024")"
   sed -n 's/^# /  /p' <<<"$launch_out"
+  echo
+  echo "Launch at the format's limit under Wine, one run: $limit_bytes bytes expanded, payload $(limit payload_bytes) bytes"
+  printf '  %-46s %8.3f s  %.2f ms per MB; the game above: %.2f ms per MB\n' "launcher start to game start" \
+    "$(limit launch_to_game_seconds)" "$(calc %.6f "$(limit launch_to_game_seconds) * 1e9 / $limit_bytes")" \
+    "$(calc %.6f "$to_game * 1e9 / $game_bytes")"
+  printf '  %-46s %8.3f s  floor %.3f s\n' "whole launcher run" "$(limit whole_run_seconds)" "$(limit floor_seconds)"
+  printf '  %-46s %8.1f MiB  <= %.1f MiB (payload + largest entry + 32 MiB)\n' \
+    "peak working set (GetProcessMemoryInfo)" "$(calc %.6f "$(limit peak_working_set_bytes) / 1048576")" \
+    "$(calc %.6f "$(limit memory_budget_bytes) / 1048576")"
   echo
   echo "Codec, native, on the game's files ($(awk '/^data:/ { print $2 }' <<<"$codec_out") bytes)"
   printf '  %-24s %10s %10s %8s %14s\n' "" "decode MB/s" "encode MB/s" "ratio" "decode/wimlib"
@@ -209,6 +233,10 @@ codec_json() {  # LEVEL NAME
     "$floor_cpu_seconds" "$launcher_cpu_seconds" "$cpu_ratio"
   printf '    "cpu_control_spread": %s,\n' "$cpu_control_spread"
   printf '    "linux_max_rss_bytes": %s\n  },\n' "$(( ${linux_rss_kib:-0} * 1024 ))"
+  printf '  "launch_limit": {"payload_bytes": %s, "expanded_bytes": %s, "start_seconds": %s, ' \
+    "$(limit payload_bytes)" "$limit_bytes" "$(limit launch_to_game_seconds)"
+  printf '"whole_run_seconds": %s, "peak_working_set_bytes": %s, "memory_budget_bytes": %s},\n' \
+    "$(limit whole_run_seconds)" "$(limit peak_working_set_bytes)" "$(limit memory_budget_bytes)"
   printf '  "codec": [\n    %s,\n    %s,\n    %s\n  ],\n' "$(codec_json 1 "qvn level 1")" \
     "$(codec_json 2 "qvn level 2")" "$(codec_json 50 "wimlib XPRESS level 50")"
   printf '  "pack": ['
