@@ -59,13 +59,23 @@ SectionPlace PlaceSection(const PeFileView& file, const PeHeaders& headers, std:
                            " bytes after its last section (debug symbols or appended data)");
   }
 
-  const bool lastIsResources = resourceRva != 0 && last->virtualAddress == resourceRva &&
-                               std::uint64_t{last->rawOffset} + last->rawSize == rawEnd;
-  if (lastIsResources) return {last->headerOffset, last->virtualAddress, last->rawOffset, last->rawSize, false};
+  // The loader maps SizeOfHeaders bytes from the start of the file; past
+  // the first section's data they would overlap it, and a section header
+  // added there would land in that data.
+  const std::uint32_t sizeOfHeaders = file.U32(headers.optionalHeader + kSizeOfHeaders, "optional header");
+  if (sizeOfHeaders > firstRaw) throw PeRewriteRefused("its headers (SizeOfHeaders) reach into the first section's data");
+
+  if (resourceRva != 0 && last->virtualAddress == resourceRva) {
+    // Rewritten in place, a resource section that grows would run into the
+    // data of the section after it in the file.
+    if (std::uint64_t{last->rawOffset} + last->rawSize != rawEnd) {
+      throw PeRewriteRefused("its resource section is the last one by address but not in the file");
+    }
+    return {last->headerOffset, last->virtualAddress, last->rawOffset, last->rawSize, false};
+  }
 
   const std::uint64_t header = headers.sectionTable + kSectionHeaderSize * headers.sections.size();
-  const std::uint32_t sizeOfHeaders = file.U32(headers.optionalHeader + kSizeOfHeaders, "optional header");
-  if (header + kSectionHeaderSize > std::min<std::uint64_t>(sizeOfHeaders, firstRaw)) {
+  if (header + kSectionHeaderSize > sizeOfHeaders) {
     throw PeRewriteRefused("its headers have no room for another section header");
   }
   const std::uint64_t virtualAddress = AlignUp(virtualEnd, sectionAlignment);
