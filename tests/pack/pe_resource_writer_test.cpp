@@ -163,6 +163,16 @@ TEST(PeResourceWriter, HeadersDescribeTheNewLastSection) {
   for (const Case& c : cases) EXPECT_EQ(c.actual, c.expected) << c.label;
 }
 
+TEST(PeResourceWriter, PlacesItsSectionAfterAnEmptyLastOne) {
+  Bytes stub = StubImage();
+  const std::uint64_t relocation = kSectionTable + 40;
+  for (std::uint64_t field : {relocation + 8, relocation + 16, relocation + 20}) PutLittleEndian(stub, field, 0, 4);
+  stub.resize(stub.size() - 0x200);
+  const Bytes once = WriteResources(stub, std::vector<PeResource>{RcData(101, kOldPayload)});
+  EXPECT_EQ(Field(once, kSectionTable + 2 * 40 + 12), 0x3000u);
+  EXPECT_EQ(WriteResources(once, {}), once);  // its own output stays rewritable
+}
+
 // What each directory of the written tree declares, read from the bytes
 // without the reader: "path" -> named and numbered entry counts. Named
 // entries must be the first ones and carry the high bit.

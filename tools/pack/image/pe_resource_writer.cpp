@@ -49,8 +49,10 @@ SectionPlace PlaceSection(const PeFileView& file, const PeHeaders& headers, std:
       rawEnd = std::max<std::uint64_t>(rawEnd, std::uint64_t{section.rawOffset} + section.rawSize);
       firstRaw = std::min<std::uint64_t>(firstRaw, section.rawOffset);
     }
+    // An empty section still takes its address: the new one must come
+    // after it, or two sections would start at the same place.
     virtualEnd = std::max<std::uint64_t>(virtualEnd, std::uint64_t{section.virtualAddress} +
-                                                         std::max(section.virtualSize, section.rawSize));
+                                                         std::max({section.virtualSize, section.rawSize, 1u}));
     if (section.virtualAddress > last->virtualAddress) last = &section;
   }
   if (rawEnd > file.size()) throw PeRewriteRefused("a section lies past the end of the file");
