@@ -53,7 +53,7 @@ TEST(IconFile, KeepsEveryImageAndGroupsThemByResourceId) {
   for (std::size_t i = 0; i < images.size(); ++i) {
     EXPECT_EQ(Bytes(images[i].bytes.begin(), images[i].bytes.end()), Bytes(images[i].bytes.size(), i + 1)) << i;
     // The directory entry's first 12 bytes, then the id instead of the offset.
-    const auto entry = group.begin() + 6 + 14 * i;
+    const auto entry = group.begin() + static_cast<std::ptrdiff_t>(6 + 14 * i);
     EXPECT_EQ(Bytes(entry, entry + 12), Bytes(file.begin() + 6 + 16 * i, file.begin() + 6 + 16 * i + 12)) << i;
     EXPECT_EQ(entry[12] | (entry[13] << 8), static_cast<int>(i + 1)) << i;
   }

@@ -194,7 +194,7 @@ void ReadDirectory(const Bytes& image, std::uint64_t root, std::uint64_t directo
     } else {
       label = std::to_string(name);
     }
-    if (value & 0x80000000) ReadDirectory(image, root, root + (value & 0x7FFFFFFF), path + "/" + label, counts);
+    if (value & 0x80000000) ReadDirectory(image, root, root + (value & 0x7FFFFFFF), path + "/" += label, counts);
   }
 }
 

@@ -135,7 +135,8 @@ std::vector<std::uint8_t> WriteResources(std::span<const std::uint8_t> image, st
   const std::uint32_t sectionAlignment = file.U32(headers.optionalHeader + kSectionAlignment, "optional header");
   // The image's bytes before the section, then the section laid out in
   // place: a payload of many megabytes is copied once.
-  std::vector<std::uint8_t> out(image.begin(), image.begin() + std::min<std::uint64_t>(place.rawOffset, image.size()));
+  std::vector<std::uint8_t> out(image.begin(),
+                                image.begin() + static_cast<std::ptrdiff_t>(std::min<std::uint64_t>(place.rawOffset, image.size())));
   out.resize(place.rawOffset, 0);
   const std::uint32_t sectionSize = AppendResourceSection(std::move(table), place.virtualAddress, fileAlignment, out);
   const std::uint64_t rawSize = out.size() - place.rawOffset;
