@@ -113,8 +113,9 @@ void PrintRow(const char* codec, const char* what, double mbPerSecond, double ra
   }
 }
 
-// A decoder under test: decodes everything into the output, true if the
-// output then equals the data.
+// A decoder under test: decodes everything into the output, true if it
+// reported no error. The output is compared with the data outside the
+// timed region, so that the figure is the decoder's alone.
 struct Decoder {
   std::string name;
   std::function<bool()> decodeAll;
@@ -142,8 +143,7 @@ std::vector<Decoder> BenchOurEncoders(std::span<const std::uint8_t> data, const 
     streams.push_back(std::move(stream));
     const std::vector<std::uint8_t>& encoded = streams.back();
     decoders.push_back({name, [&output, &encoded, data] {
-                          return DecodeBuffer(encoded, output).status == DecodeStatus::kOk &&
-                                 std::equal(output.begin(), output.end(), data.begin());
+                          return DecodeBuffer(encoded, output).status == DecodeStatus::kOk;
                         }});
   }
   return decoders;
@@ -201,7 +201,7 @@ class WimlibPeer {
         return false;
       }
     }
-    return std::equal(output.begin(), output.end(), data.begin());
+    return true;
   }
 
  private:
@@ -246,8 +246,11 @@ void Bench(std::span<const std::uint8_t> data, const Options& options) {
   // shared machine then slows all of them alike.
   for (int round = 0; round < options.decodeRounds; ++round) {
     for (Decoder& decoder : decoders) {
+      // A stale output must not pass for a fresh one.
+      std::fill(output.begin(), output.end(), std::uint8_t{0});
       bool ok = false;
       decoder.bestSeconds = std::min(decoder.bestSeconds, Seconds([&] { ok = decoder.decodeAll(); }));
+      ok = ok && std::equal(output.begin(), output.end(), data.begin());
       if (!ok) {
         std::printf("%s: round trip FAILED\n", decoder.name.c_str());
         return;

@@ -44,8 +44,6 @@ struct LaunchFigures {
   double peakWorkingSet = 0;
   double peakPagefile = 0;
   double peakWorkingSetAfterEnd = 0;
-  double floorCpuSeconds = 0;     // GetProcessTimes, user + kernel
-  double launcherCpuSeconds = 0;
   // This run's launch over the floor measured just before it, under much
   // the same load from others.
   double pairedRatio = 0;
@@ -80,10 +78,8 @@ double BestOf(const std::vector<LaunchFigures>& runs, double LaunchFigures::*fig
   return *std::min_element(values.begin(), values.end());
 }
 
-// Runs the floor program; returns its own measure of the work and sets its
-// CPU seconds.
-double FloorSeconds(const std::wstring& payload, const std::wstring& gameDirectory, const std::wstring& work,
-                    double& cpuSeconds) {
+// Runs the floor program; returns its own measure of the work.
+double FloorSeconds(const std::wstring& payload, const std::wstring& gameDirectory, const std::wstring& work) {
   const std::wstring output = JoinPath(work, L"floor.txt");
   const std::wstring arguments = L"\"" + payload + L"\" \"" + gameDirectory + L"\" \"" + JoinPath(work, L"floor") + L"\"";
   const bench::TimedRun run = bench::RunTimed(SiblingOfThisProgram(L"launch_floor.exe"), arguments, output);
@@ -92,7 +88,6 @@ double FloorSeconds(const std::wstring& payload, const std::wstring& gameDirecto
   if (run.exitCode != 0 || std::sscanf(text.c_str(), "floor_seconds %lf", &seconds) != 1) {
     throw std::runtime_error("the floor program failed: " + text);
   }
-  cpuSeconds = run.cpuSeconds;
   return seconds;
 }
 
@@ -121,7 +116,6 @@ void RunLauncher(const std::wstring& launcher, const std::wstring& work, LaunchF
   figures.peakWorkingSet = static_cast<double>(run.peakWorkingSet);
   figures.peakPagefile = static_cast<double>(run.peakPagefile);
   figures.peakWorkingSetAfterEnd = static_cast<double>(run.peakWorkingSetAfterEnd);
-  figures.launcherCpuSeconds = run.cpuSeconds;
 }
 
 std::uint64_t LargestFileBytes(const std::wstring& gameDirectory) {
@@ -150,22 +144,21 @@ int Run(const std::wstring& payload, const std::wstring& digest, const std::wstr
   // One of each first, unrecorded, so that every recorded run finds the
   // same warm caches.
   LaunchFigures warmUp;
-  FloorSeconds(payload, gameDirectory, work, warmUp.floorCpuSeconds);
+  FloorSeconds(payload, gameDirectory, work);
   RunLauncher(launcher, work, warmUp);
 
   std::vector<LaunchFigures> figures(static_cast<std::size_t>(runs));
   for (int index = 0; index < runs; ++index) {
     LaunchFigures& run = figures[static_cast<std::size_t>(index)];
-    run.floorSeconds = FloorSeconds(payload, gameDirectory, work, run.floorCpuSeconds);
+    run.floorSeconds = FloorSeconds(payload, gameDirectory, work);
     RunLauncher(launcher, work, run);
     run.pairedRatio = run.toGameSeconds / run.floorSeconds;
     run.processStartSeconds = ProcessStartSeconds(work);
     std::printf("# run %d: floor %.3f s, launch to game %.3f s (%.2f x), whole run %.3f s, process start %.3f s, "
-                "peak working set %.1f MiB (after end %.1f), peak pagefile %.1f MiB, cpu: floor %.3f s, launcher %.3f s\n",
+                "peak working set %.1f MiB (after end %.1f), peak pagefile %.1f MiB\n",
                 index + 1, run.floorSeconds, run.toGameSeconds, run.pairedRatio, run.wholeSeconds,
                 run.processStartSeconds,
-                Mebibytes(run.peakWorkingSet), Mebibytes(run.peakWorkingSetAfterEnd), Mebibytes(run.peakPagefile),
-                run.floorCpuSeconds, run.launcherCpuSeconds);
+                Mebibytes(run.peakWorkingSet), Mebibytes(run.peakWorkingSetAfterEnd), Mebibytes(run.peakPagefile));
     std::fflush(stdout);
   }
 
@@ -184,11 +177,9 @@ int Run(const std::wstring& payload, const std::wstring& digest, const std::wstr
   std::printf("best_floor_seconds %.4f\n", bestFloorSeconds);
   std::printf("best_launch_to_game_seconds %.4f\n", bestToGameSeconds);
   std::printf("best_launch_over_best_floor %.3f\n", bestToGameSeconds / bestFloorSeconds);
-  const double floorCpuSeconds = MedianOf(figures, &LaunchFigures::floorCpuSeconds);
-  const double launcherCpuSeconds = MedianOf(figures, &LaunchFigures::launcherCpuSeconds);
-  std::printf("floor_cpu_seconds %.4f\n", floorCpuSeconds);
-  std::printf("launcher_cpu_seconds %.4f\n", launcherCpuSeconds);
-  std::printf("cpu_ratio %.3f\n", floorCpuSeconds > 0 ? launcherCpuSeconds / floorCpuSeconds : 0.0);
+  // No CPU seconds: Wine 8.0's GetProcessTimes on another process returns
+  // the caller's own times, which grew with every run. scripts/bench.sh
+  // takes each process's CPU from Linux instead.
   std::printf("whole_run_seconds %.4f\n", MedianOf(figures, &LaunchFigures::wholeSeconds));
   std::printf("process_start_seconds %.4f\n", MedianOf(figures, &LaunchFigures::processStartSeconds));
   std::printf("peak_working_set_bytes %.0f\n", MedianOf(figures, &LaunchFigures::peakWorkingSet));

@@ -32,10 +32,6 @@ PROCESS_MEMORY_COUNTERS MemoryOf(HANDLE process) {
   return counters;
 }
 
-double HundredNanoseconds(const FILETIME& time) {
-  return static_cast<double>((static_cast<std::uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime);
-}
-
 }  // namespace
 
 TimedRun RunTimed(const std::wstring& program, const std::wstring& arguments, const std::wstring& outputFile) {
@@ -69,10 +65,6 @@ TimedRun RunTimed(const std::wstring& program, const std::wstring& arguments, co
   const PROCESS_MEMORY_COUNTERS afterEnd = MemoryOf(process.get());
   run.peakWorkingSetAfterEnd = afterEnd.PeakWorkingSetSize;
   run.peakPagefileAfterEnd = afterEnd.PeakPagefileUsage;
-  FILETIME creation, exit, kernel, user;
-  if (GetProcessTimes(process.get(), &creation, &exit, &kernel, &user)) {
-    run.cpuSeconds = (HundredNanoseconds(kernel) + HundredNanoseconds(user)) / 1e7;
-  }
   DWORD exitCode = 0;
   GetExitCodeProcess(process.get(), &exitCode);
   run.exitCode = exitCode;

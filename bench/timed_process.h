@@ -17,9 +17,6 @@ struct TimedRun {
   std::uint64_t peakPagefile = 0;
   std::uint64_t peakWorkingSetAfterEnd = 0;
   std::uint64_t peakPagefileAfterEnd = 0;
-  // User plus kernel time of the process (GetProcessTimes): unlike wall
-  // time, it leaves out waiting on memory that the host reclaimed.
-  double cpuSeconds = 0;
 };
 
 // Runs `program` to its end with standard output and error in `outputFile`

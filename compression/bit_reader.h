@@ -120,10 +120,15 @@ class PrefetchingBitReader {
  public:
   // A refill loads 8 bytes. Between two refills the format's position may
   // move up to 6 bytes past the reader's and 7 length bytes further, and
-  // the decoder may refill twice without checking its position in between.
-  static constexpr std::ptrdiff_t kFastReadMargin = 32;
+  // the decoder may refill three times without checking its position in
+  // between.
+  static constexpr std::ptrdiff_t kFastReadMargin = 40;
   // How far one refill moves the position at most.
   static constexpr std::ptrdiff_t kRefillStep = 6;
+  // How far one turn of the decoder's fast loop moves the position at most
+  // before it checks again: one refill, or three around a slow symbol,
+  // which then ends the turns.
+  static constexpr std::ptrdiff_t kTurnStep = kRefillStep;
 
   // Starts a block's bit stream at `next`.
   explicit PrefetchingBitReader(const std::uint8_t* next) : next_(next), wordsStart_(next) { Refill(); }
@@ -136,12 +141,13 @@ class PrefetchingBitReader {
   void Refill() {
     const std::uint64_t words = LoadWordsFirstOnTop(next_);
     bits_ |= words >> available_;
-    const unsigned added = ((63 - available_) >> 4) << 4;
-    available_ += added;
-    next_ += added >> 3;
+    // Whole words up to 48 or more valid bits: for any count below 64 that
+    // is adding the bits 16 and 32 it lacks.
+    next_ += (~available_ & 48) >> 3;
+    available_ |= 48;
   }
 
-  // At most 30 bits between refills.
+  // At most 48 bits between refills.
   void Consume(unsigned count) {
     bits_ <<= count;
     available_ -= count;

@@ -17,7 +17,11 @@ std::uint64_t HuffmanDecoder::MakeEntry(unsigned symbol, unsigned codeLength, st
   const auto bias = static_cast<std::uint32_t>((std::int64_t{code} - 1) * (std::int64_t{1} << offsetBits));
   return (codeLength + offsetBits) | ((lengthNibble + 3) << 8) | common |
          (lengthNibble == 15 ? std::uint64_t{1} << 29 : 0) |
-         (lengthNibble == 15 || offsetBits < 3 ? kSlowFlag : 0) | (std::uint64_t{bias} << 32);
+         (lengthNibble + 3 > kFastCopyBytes || offsetBits < kMinFastOffsetBits ||
+                  codeLength + offsetBits > kMaxFastSymbolBits
+              ? kSlowFlag
+              : 0) |
+         (std::uint64_t{bias} << 32);
 }
 
 LengthCounts FirstCanonicalCodes(LengthCounts countOfLength) {
@@ -51,32 +55,59 @@ bool HuffmanDecoder::Build(std::span<const std::uint8_t, kLengthTableBytes> pack
     return false;
   }
 
-  // Canonical codes: ordered by length, then by symbol. Unused symbols
-  // (length 0) take no code space.
-  LengthCounts nextCode = FirstCanonicalCodes(countOfLength);
-
-  std::fill_n(table_.begin(), kPrimarySize, std::uint64_t{0});
-  std::uint32_t nextSubtable = kPrimarySize;
+  // Canonical codes are ordered by length, then by symbol, so walking the
+  // symbols in that order (a counting sort by length) hands out codes in
+  // increasing order: the primary entries fill the table from the front,
+  // and the long codes that share a primary slot come one after another.
+  // A complete code writes every primary entry, so nothing is cleared first.
+  std::array<std::uint32_t, kMaxCodeLength + 1> position{};
+  for (int length = 2; length <= kMaxCodeLength; ++length) {
+    position[length] = position[length - 1] + countOfLength[length - 1];
+  }
+  std::array<std::uint16_t, kSymbolCount> inCodeOrder;
   for (std::uint32_t symbol = 0; symbol < kSymbolCount; ++symbol) {
-    const unsigned length = lengths[symbol];
-    if (length == 0) {
-      continue;
+    if (lengths[symbol] != 0) {
+      inCodeOrder[position[lengths[symbol]]++] = static_cast<std::uint16_t>(symbol);
     }
-    const std::uint32_t symbolCode = nextCode[length]++;
-    const std::uint64_t entry = MakeEntry(symbol, length, symbolCode);
-    if (length <= kPrimaryBits) {
-      const std::uint32_t first = symbolCode << (kPrimaryBits - length);
-      std::fill_n(table_.begin() + first, 1u << (kPrimaryBits - length), entry);
-      continue;
+  }
+
+  const std::uint32_t usedSymbols = kSymbolCount - countOfLength[0];
+  std::uint32_t code = 0;
+  std::uint32_t slot = 0;
+  unsigned length = 1;
+  std::uint32_t i = 0;
+  for (; i < usedSymbols; ++i) {
+    const unsigned symbol = inCodeOrder[i];
+    const unsigned symbolLength = lengths[symbol];
+    code <<= symbolLength - length;
+    length = symbolLength;
+    if (length > kPrimaryBits) {
+      break;
     }
-    const std::uint32_t prefix = symbolCode >> (length - kPrimaryBits);
-    if (!IsSubtableLink(table_[prefix])) {
-      table_[prefix] = kSubtableFlag | kSlowFlag | (std::uint64_t{nextSubtable} << 32);
+    const std::uint64_t entry = MakeEntry(symbol, length, code);
+    const std::uint32_t count = 1u << (kPrimaryBits - length);
+    std::fill_n(table_.begin() + slot, count, entry);
+    slot += count;
+    ++code;
+  }
+  std::uint32_t nextSubtable = kPrimarySize;
+  std::uint32_t subtable = 0;
+  std::uint32_t linkedPrefix = kPrimarySize;
+  for (; i < usedSymbols; ++i) {
+    const unsigned symbol = inCodeOrder[i];
+    const unsigned symbolLength = lengths[symbol];
+    code <<= symbolLength - length;
+    length = symbolLength;
+    const std::uint32_t prefix = code >> (length - kPrimaryBits);
+    if (prefix != linkedPrefix) {
+      linkedPrefix = prefix;
+      subtable = nextSubtable;
+      table_[prefix] = kSubtableFlag | kSlowFlag | (std::uint64_t{subtable} << 32);
       nextSubtable += 1u << kSubtableBits;
     }
-    const auto subtable = static_cast<std::uint32_t>(table_[prefix] >> 32);
-    const std::uint32_t first = (symbolCode << (kMaxCodeLength - length)) & kSubtableMask;
-    std::fill_n(table_.begin() + subtable + first, 1u << (kMaxCodeLength - length), entry);
+    const std::uint32_t first = (code << (kMaxCodeLength - length)) & kSubtableMask;
+    std::fill_n(table_.begin() + subtable + first, 1u << (kMaxCodeLength - length), MakeEntry(symbol, length, code));
+    ++code;
   }
   return true;
 }

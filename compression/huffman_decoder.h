@@ -65,9 +65,19 @@ class HuffmanDecoder {
   static unsigned OffsetBitsOf(std::uint64_t entry) { return SymbolBitsOf(entry) - CodeLengthOf(entry); }
   // Whether the match length continues in length bytes (length nibble 15).
   static bool HasLongLength(std::uint64_t entry) { return (entry >> 29) & 1; }
+  // Code and offset bits of a symbol the fast path takes: two of them fit
+  // in the 48 bits one refill leaves.
+  static constexpr unsigned kMaxFastSymbolBits = 24;
+  // The fast path copies 16 bytes in two 8-byte steps for every symbol,
+  // which is whole only for a match of at most 16 bytes whose offset is at
+  // least 8 (2 to the kMinFastOffsetBits).
+  static constexpr unsigned kFastCopyBytes = 16;
+  static constexpr unsigned kMinFastOffsetBits = 3;
+
   // Whether the decoder's fast path must leave the symbol to the slow one:
-  // a link to a subtable, a match with length bytes, or a match whose
-  // offset may be below 8 (the fast path copies in 8-byte steps).
+  // a link to a subtable, a match with length bytes, one longer than
+  // kFastCopyBytes, one whose offset may be below 8, or one
+  // whose code and offset bits exceed kMaxFastSymbolBits.
   static bool NeedsSlowPath(std::uint64_t entry) { return (entry >> 30) & 1; }
 
   // What the fast path subtracts from the symbol's bits (code and extra

@@ -14,8 +14,8 @@ namespace {
 // Output a block produces before the stream switches to the next table.
 constexpr std::ptrdiff_t kBlockOutputSize = 65536;
 // The fast loop copies this many bytes for every literal and short match,
-// whatever its length (at most 17): later output overwrites the excess.
-constexpr std::ptrdiff_t kFastCopySize = 17;
+// whatever its length: later output overwrites the excess.
+constexpr std::ptrdiff_t kFastCopySize = HuffmanDecoder::kFastCopyBytes;
 
 struct OutputCursor {
   std::uint8_t* const begin;
@@ -123,11 +123,11 @@ bool DecodeLongMatchFast(PrefetchingBitReader& reader, std::uint64_t entry, Outp
   return CopyMatch(out, offset, length);
 }
 
-// Every byte value at its own index, and 16 more: a literal is copied like
-// a match, 17 bytes from its slot, so that the fast loop does not branch on
-// whether a symbol is a literal.
-constexpr std::array<std::uint8_t, 256 + 17> kLiteralSlots = [] {
-  std::array<std::uint8_t, 256 + 17> slots{};
+// Every byte value at its own index, and more: a literal is copied like a
+// match, kFastCopySize bytes from its slot, so that the fast loop does not
+// branch on whether a symbol is a literal.
+constexpr std::array<std::uint8_t, 256 + kFastCopySize> kLiteralSlots = [] {
+  std::array<std::uint8_t, 256 + kFastCopySize> slots{};
   for (std::size_t i = 0; i < slots.size(); ++i) {
     slots[i] = static_cast<std::uint8_t>(i);
   }
@@ -141,7 +141,8 @@ const std::uint8_t* SourceBaseOf(bool isMatch, const std::uint8_t* next) {
 }
 
 // One symbol the fast loop leaves aside: a code longer than the primary
-// table, a match with length bytes or one whose offset may be below 8.
+// table, a match with length bytes, or one too long or too close for the
+// fast loop's single step.
 // The reader has just been refilled.
 bool DecodeSlowSymbol(PrefetchingBitReader& reader, const HuffmanDecoder& decoder, std::uint64_t entry,
                       OutputCursor& out) {
@@ -163,64 +164,102 @@ bool DecodeSlowSymbol(PrefetchingBitReader& reader, const HuffmanDecoder& decode
   return CopyMatch(out, offset, HuffmanDecoder::OutputLengthOf(entry));
 }
 
+// One symbol of the fast loop, its entry already looked up: the symbol
+// and its offset bits are consumed in one step and read as one number less
+// the entry's bias, which gives a match's offset, or minus a literal's
+// distance into its slots (that passes the offset check). Looks up the
+// next entry. Returns the new output position, or nullptr if the match
+// reaches before the output.
+[[gnu::always_inline]] inline std::uint8_t* DecodeFastSymbol(PrefetchingBitReader& reader,
+                                                            const HuffmanDecoder& decoder, std::uint64_t& entry,
+                                                            std::uint8_t* const begin, std::uint8_t* const next) {
+  const std::uint64_t bits = reader.Bits();
+  const unsigned symbolBits = HuffmanDecoder::SymbolBitsOf(entry);
+  reader.Consume(symbolBits);
+  const std::int64_t distance =
+      static_cast<std::int64_t>(bits >> ((0u - symbolBits) & 63)) - HuffmanDecoder::BiasOf(entry);
+  const std::uint8_t* const source = SourceBaseOf(HuffmanDecoder::IsMatch(entry), next) - distance;
+  const unsigned length = HuffmanDecoder::OutputLengthOf(entry);
+  entry = decoder.PrimaryEntry(reader.Bits());
+  if (distance > next - begin) {
+    return nullptr;
+  }
+  // Each step reads only bytes already final, since the offset is at
+  // least 8; the bytes past the symbol's length are overwritten later.
+  std::memcpy(next, source, 8);
+  std::memcpy(next + 8, source + 8, 8);
+  return next + length;
+}
+
 // Decodes symbols while the block lasts and the fast loop's margins hold,
 // leaving the last few symbols of the block and of the input to the
-// careful loop. Each turn refills and decodes one symbol: a refill leaves
-// at least 48 bits, enough for a symbol and its offset bits (30), and the
-// next symbol's table entry is looked up before the refill, so that
-// lookups do not wait for its load.
-bool DecodeFast(PrefetchingBitReader& readerState, const HuffmanDecoder& decoder, OutputCursor& out,
-                std::uint8_t* const blockEnd, const std::uint8_t* const inputEnd) {
+// careful loop. Each turn refills once and decodes two symbols: a refill
+// leaves at least 48 bits, and a symbol the fast path takes needs at most
+// HuffmanDecoder::kMaxFastSymbolBits (24) with its offset bits. The next
+// symbol's table entry is looked up before the refill, so that lookups do
+// not wait for its load.
+[[gnu::always_inline]] inline bool DecodeFastLoop(PrefetchingBitReader& readerState, const HuffmanDecoder& decoder,
+                                                  OutputCursor& out, std::uint8_t* const blockEnd,
+                                                  const std::uint8_t* const inputEnd) {
   // Local copies, so that the compiler keeps them in registers.
   PrefetchingBitReader reader = readerState;
   std::uint8_t* const begin = out.begin;
   std::uint8_t* next = out.next;
-  // Before this point a turn may write a copy of kFastCopySize bytes.
+  // Before this point a symbol may write a copy of kFastCopySize bytes.
   std::uint8_t* const outputLimit =
       out.end - next > kFastCopySize ? std::min(blockEnd, out.end - kFastCopySize) : next;
   const std::uint8_t* const inputLimit = inputEnd - PrefetchingBitReader::kFastReadMargin;
 
+  // A symbol the fast path leaves aside, after a fresh refill; then the
+  // turns start over.
+  const auto slowSymbol = [&](std::uint64_t& entry) {
+    out.next = next;
+    if (!DecodeSlowSymbol(reader, decoder, entry, out)) {
+      return false;
+    }
+    next = out.next;
+    reader.Refill();
+    entry = decoder.PrimaryEntry(reader.Bits());
+    return true;
+  };
+
   std::uint64_t entry = decoder.PrimaryEntry(reader.Bits());
   while (reader.Position() <= inputLimit) {
-    // A turn writes at least one byte and its refill moves the position at
-    // most kRefillStep bytes, so up to `stop` neither limit needs a check.
-    const auto turnsLeft = (inputLimit - reader.Position()) / PrefetchingBitReader::kRefillStep + 1;
+    // A turn writes at least one byte and its refills move the position at
+    // most kTurnStep bytes, so up to `stop` neither limit needs a check.
+    const auto turnsLeft = (inputLimit - reader.Position()) / PrefetchingBitReader::kTurnStep + 1;
     std::uint8_t* const stop = outputLimit - next > turnsLeft ? next + turnsLeft : outputLimit;
     if (next >= stop) {
       break;
     }
     while (next < stop) {
       reader.Refill();
-      const std::uint64_t bits = reader.Bits();
       if (HuffmanDecoder::NeedsSlowPath(entry)) {
-        out.next = next;
-        if (!DecodeSlowSymbol(reader, decoder, entry, out)) {
+        if (!slowSymbol(entry)) {
           return false;
         }
-        next = out.next;
-        reader.Refill();
-        entry = decoder.PrimaryEntry(reader.Bits());
         break;
       }
-      // The symbol and its offset bits in one step, read as one number
-      // less the entry's bias: a match's offset, or minus a literal's
-      // distance into its slots, which passes the check below.
-      const unsigned symbolBits = HuffmanDecoder::SymbolBitsOf(entry);
-      reader.Consume(symbolBits);
-      const std::int64_t distance =
-          static_cast<std::int64_t>(bits >> ((0u - symbolBits) & 63)) - HuffmanDecoder::BiasOf(entry);
-      const std::uint8_t* const source = SourceBaseOf(HuffmanDecoder::IsMatch(entry), next) - distance;
-      const unsigned length = HuffmanDecoder::OutputLengthOf(entry);
-      entry = decoder.PrimaryEntry(reader.Bits());
-      if (distance > next - begin) {
+      next = DecodeFastSymbol(reader, decoder, entry, begin, next);
+      if (next == nullptr) {
         return false;
       }
-      // Each step reads only bytes already final, since the offset is at
-      // least 8; the bytes past the symbol's length are overwritten later.
-      std::memcpy(next, source, 8);
-      std::memcpy(next + 8, source + 8, 8);
-      next[16] = source[16];
-      next += length;
+      // The second symbol from the same refill, unless the first one ended
+      // the turns (a long match may cross the block's end).
+      if (next >= stop) {
+        break;
+      }
+      if (HuffmanDecoder::NeedsSlowPath(entry)) {
+        reader.Refill();
+        if (!slowSymbol(entry)) {
+          return false;
+        }
+        break;
+      }
+      next = DecodeFastSymbol(reader, decoder, entry, begin, next);
+      if (next == nullptr) {
+        return false;
+      }
     }
   }
   // A turn may leave fewer bits loaded than the format has; the careful
@@ -230,6 +269,33 @@ bool DecodeFast(PrefetchingBitReader& readerState, const HuffmanDecoder& decoder
   readerState = reader;
   return true;
 }
+
+bool DecodeFastPortable(PrefetchingBitReader& reader, const HuffmanDecoder& decoder, OutputCursor& out,
+                        std::uint8_t* const blockEnd, const std::uint8_t* const inputEnd) {
+  return DecodeFastLoop(reader, decoder, out, blockEnd, inputEnd);
+}
+
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+// The same loop where the processor has BMI2 (most x86-64 processors
+// since 2013): its shifts by a register count take one instruction and
+// leave the flags alone, and the loop shifts three times per symbol.
+[[gnu::target("bmi2")]] bool DecodeFastBmi2(PrefetchingBitReader& reader, const HuffmanDecoder& decoder,
+                                           OutputCursor& out, std::uint8_t* const blockEnd,
+                                           const std::uint8_t* const inputEnd) {
+  return DecodeFastLoop(reader, decoder, out, blockEnd, inputEnd);
+}
+
+bool DecodeFast(PrefetchingBitReader& reader, const HuffmanDecoder& decoder, OutputCursor& out,
+                std::uint8_t* const blockEnd, const std::uint8_t* const inputEnd) {
+  return __builtin_cpu_supports("bmi2") ? DecodeFastBmi2(reader, decoder, out, blockEnd, inputEnd)
+                                        : DecodeFastPortable(reader, decoder, out, blockEnd, inputEnd);
+}
+#else
+bool DecodeFast(PrefetchingBitReader& reader, const HuffmanDecoder& decoder, OutputCursor& out,
+                std::uint8_t* const blockEnd, const std::uint8_t* const inputEnd) {
+  return DecodeFastPortable(reader, decoder, out, blockEnd, inputEnd);
+}
+#endif
 
 // One symbol with the exact reader, safe to the last input byte.
 bool DecodeSymbolChecked(BitReader& reader, const HuffmanDecoder& decoder, OutputCursor& out) {

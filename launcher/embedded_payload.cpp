@@ -4,7 +4,8 @@
 
 #include <algorithm>
 
-#include "base/error.h"
+#include "payload/payload_contract.h"
+#include "payload/payload_fault.h"
 #include "base/sha256.h"
 
 namespace qvn {
@@ -13,19 +14,19 @@ namespace {
 std::span<const std::uint8_t> LoadResourceBytes(int id) {
   HRSRC resource = FindResourceW(nullptr, MAKEINTRESOURCEW(id), MAKEINTRESOURCEW(10));  // RT_RCDATA
   if (resource == nullptr) {
-    throw Error("Portable EXE has no embedded runtime. Use the complete portable EXE.");
+    throw PayloadError(PayloadFault::kNoEmbeddedRuntime);
   }
   const DWORD size = SizeofResource(nullptr, resource);
-  if (!IsValidResourceSize(size)) throw Error("Invalid portable resource size");
+  if (!IsValidResourceSize(size)) throw PayloadError(PayloadFault::kInvalidResourceSize);
   HGLOBAL loaded = LoadResource(nullptr, resource);
   const void* bytes = loaded != nullptr ? LockResource(loaded) : nullptr;
-  if (bytes == nullptr) throw Error("Cannot read portable resource");
+  if (bytes == nullptr) throw PayloadError(PayloadFault::kCannotReadResource);
   return {static_cast<const std::uint8_t*>(bytes), size};
 }
 
 }  // namespace
 
-bool IsValidResourceSize(std::uint32_t size) { return size - 1u <= 0x1FFFFFFFu; }
+bool IsValidResourceSize(std::uint32_t size) { return size - 1u <= kMaxPayloadSize - 1u; }
 
 std::span<const std::uint8_t> LoadVerifiedPayload() {
   const std::span<const std::uint8_t> payload = LoadResourceBytes(kPayloadResourceId);
@@ -34,7 +35,7 @@ std::span<const std::uint8_t> LoadVerifiedPayload() {
   // the wrong size reports a mismatch, not a size failure.
   const Sha256 actual = HashSha256(payload);
   if (expected.size() != actual.size() || !std::equal(actual.begin(), actual.end(), expected.begin())) {
-    throw Error("Embedded runtime SHA-256 mismatch");
+    throw PayloadError(PayloadFault::kPayloadDigestMismatch);
   }
   return payload;
 }

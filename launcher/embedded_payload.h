@@ -5,17 +5,13 @@
 
 namespace qvn {
 
-// Resource identifiers (RT_RCDATA, language neutral) in the launcher image.
-inline constexpr int kPayloadResourceId = 101;
-inline constexpr int kPayloadDigestResourceId = 102;
-
 // The launcher's own payload, found, bounded and checked against its
 // embedded SHA-256. The view stays valid for the life of the process:
 // resources stay mapped and are never copied.
 std::span<const std::uint8_t> LoadVerifiedPayload();
 
-// True when a resource size lies in 1..0x20000000, tested as size - 1 in
-// unsigned 32-bit arithmetic.
+// True when a resource size lies in 1..kMaxPayloadSize, tested as size - 1
+// in unsigned 32-bit arithmetic.
 bool IsValidResourceSize(std::uint32_t size);
 
 }  // namespace qvn

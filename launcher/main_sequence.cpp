@@ -14,6 +14,7 @@
 #include "base/win/wide_text.h"
 #include "base/win/windows_error.h"
 #include "runtime/extract_runtime.h"
+#include "payload/payload_contract.h"
 #include "payload/payload_manifest.h"
 #include "runtime/remove_runtime_directory.h"
 #include "supervision/run_game.h"
@@ -24,7 +25,7 @@ namespace {
 // Share mode 0 makes the lock exclusive; delete-on-close removes it with the
 // last handle, also when the launcher is killed.
 UniqueHandle OpenLockFile(const std::wstring& dataDirectory) {
-  const std::wstring path = JoinPath(dataDirectory, L"portable.lock");
+  const std::wstring path = JoinPath(dataDirectory, kLockFileName.wide());
   UniqueHandle lock(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
                                 FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE | FILE_FLAG_OPEN_REPARSE_POINT,
                                 nullptr));
@@ -54,10 +55,10 @@ std::uint32_t RunLauncherSequence() {
   const PayloadManifest manifest = ParsePayloadManifest(payload);
 
   PortableDirectories directories;
-  directories.dataDirectory = JoinPath(ParentDirectory(GetLauncherPath()), L"data");
+  directories.dataDirectory = JoinPath(ParentDirectory(GetLauncherPath()), kDataFolderName.wide());
   directories.dataDirectoryHandle = OpenPortableDirectory(directories.dataDirectory, true);
   directories.lockFile = OpenLockFile(directories.dataDirectory);
-  directories.runtimeDirectory = JoinPath(directories.dataDirectory, L"portable-runtime");
+  directories.runtimeDirectory = JoinPath(directories.dataDirectory, kRuntimeFolderName.wide());
 
   RemoveRuntimeDirectory(directories.runtimeDirectory);
   const std::uint32_t status = ExtractAndRunGame(manifest, directories);
@@ -66,7 +67,7 @@ std::uint32_t RunLauncherSequence() {
   // Shown while the lock is held, so a second launcher is refused until the
   // user has dismissed the box.
   if (status != 0) {
-    ReportFailure(ExitStatusMessage(status, JoinPath(directories.dataDirectory, L"game.log")));
+    ReportFailure(ExitStatusMessage(status, JoinPath(directories.dataDirectory, kGameLogName.wide())));
   }
   return status;
 }

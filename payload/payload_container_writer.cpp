@@ -2,21 +2,21 @@
 
 #include <string_view>
 
+#include "base/byte_order.h"
+#include "payload/payload_contract.h"
+
 namespace qvn {
 namespace {
 
 void AppendLittleEndian32(std::vector<std::uint8_t>& out, std::uint32_t value) {
-  for (int shift = 0; shift < 32; shift += 8) {
-    out.push_back(static_cast<std::uint8_t>(value >> shift));
-  }
+  out.resize(out.size() + 4);
+  StoreLe32(out.data() + out.size() - 4, value);
 }
-
-constexpr std::string_view kMagic = "QVNPORT1";
 
 }  // namespace
 
 std::vector<std::uint8_t> ContainerHeaderBytes(std::uint32_t fileCount) {
-  std::vector<std::uint8_t> out(kMagic.begin(), kMagic.end());
+  std::vector<std::uint8_t> out(kPayloadMagic.begin(), kPayloadMagic.end());
   AppendLittleEndian32(out, fileCount);
   return out;
 }
@@ -34,7 +34,7 @@ std::vector<std::uint8_t> RecordHeaderBytes(const ContainerRecord& record, std::
 
 std::vector<std::uint8_t> WritePayloadContainer(const std::vector<ContainerRecord>& records) {
   // One allocation: the stored data of a game is tens of megabytes.
-  std::size_t size = kMagic.size() + 4;
+  std::size_t size = kPayloadMagic.size() + 4;
   for (const ContainerRecord& record : records) size += 12 + record.digest.size() + record.name.size() + record.storedData.size();
   std::vector<std::uint8_t> out;
   out.reserve(size);

@@ -6,27 +6,18 @@
 #include <string_view>
 #include <utility>
 
-#include "base/error.h"
+#include "base/byte_order.h"
+#include "payload/payload_contract.h"
+#include "payload/payload_fault.h"
 #include "payload/payload_path.h"
 
 namespace qvn {
 namespace {
 
-constexpr std::string_view kMagic = "QVNPORT1";
-constexpr std::size_t kHeaderBytes = 12;
+constexpr std::size_t kHeaderBytes = kPayloadMagic.size() + 4;  // magic, file count
 constexpr std::size_t kLengthFieldBytes = 12;
 constexpr std::size_t kDigestBytes = 32;
 constexpr std::size_t kRecordHeadBytes = kLengthFieldBytes + kDigestBytes;
-constexpr std::uint32_t kMaxFileCount = 512;
-constexpr std::uint64_t kMaxExpandedFileSize = 0x8000000;
-constexpr std::uint64_t kMaxPayloadBytes = 0x20000000;
-constexpr std::string_view kMainExecutableName = "Quorvane.exe";
-
-std::uint32_t ReadLittleEndian32(const std::uint8_t* bytes) {
-  return static_cast<std::uint32_t>(bytes[0]) | (static_cast<std::uint32_t>(bytes[1]) << 8) |
-         (static_cast<std::uint32_t>(bytes[2]) << 16) |
-         (static_cast<std::uint32_t>(bytes[3]) << 24);
-}
 
 std::wstring WidenBytes(std::string_view name) {
   std::wstring wide;
@@ -35,22 +26,6 @@ std::wstring WidenBytes(std::string_view name) {
     wide.push_back(static_cast<wchar_t>(static_cast<unsigned char>(c)));
   }
   return wide;
-}
-
-std::string FoldToLowerAscii(std::string_view name) {
-  std::string key(name);
-  for (char& c : key) {
-    if (c >= 'A' && c <= 'Z') {
-      c = static_cast<char>(c - 'A' + 'a');
-    }
-  }
-  return key;
-}
-
-// These names belong to the launcher's portable state; a runtime file under
-// them could be taken for that state.
-bool IsReservedStatePath(std::string_view key) {
-  return key == "portable.txt" || key.starts_with("data/");
 }
 
 // Two keys clash when they are equal or when one is used as a directory by
@@ -79,21 +54,21 @@ bool HasConflictingKeys(std::vector<std::string>& keys) {
 
 PayloadManifest ParsePayloadManifest(std::span<const std::uint8_t> payload) {
   const std::size_t length = payload.size();
-  if (length < kMagic.size()) {
-    throw Error("Truncated portable payload");
+  if (length < kPayloadMagic.size()) {
+    throw PayloadError(PayloadFault::kTruncatedPayload);
   }
-  if (!std::equal(kMagic.begin(), kMagic.end(), payload.begin(),
+  if (!std::equal(kPayloadMagic.begin(), kPayloadMagic.end(), payload.begin(),
                   [](char expected, std::uint8_t actual) {
                     return static_cast<std::uint8_t>(expected) == actual;
                   })) {
-    throw Error("Unsupported portable payload format");
+    throw PayloadError(PayloadFault::kUnsupportedFormat);
   }
   if (length < kHeaderBytes) {
-    throw Error("Truncated portable payload");
+    throw PayloadError(PayloadFault::kTruncatedPayload);
   }
-  const std::uint32_t fileCount = ReadLittleEndian32(payload.data() + kMagic.size());
+  const std::uint32_t fileCount = LoadLe32(payload.data() + kPayloadMagic.size());
   if (fileCount == 0 || fileCount > kMaxFileCount) {
-    throw Error("Invalid portable file count");
+    throw PayloadError(PayloadFault::kInvalidFileCount);
   }
 
   std::size_t cursor = kHeaderBytes;
@@ -107,28 +82,28 @@ PayloadManifest ParsePayloadManifest(std::span<const std::uint8_t> payload) {
 
   for (std::uint32_t index = 0; index < fileCount; ++index) {
     if (remaining < kLengthFieldBytes) {
-      throw Error("Truncated portable payload");
+      throw PayloadError(PayloadFault::kTruncatedPayload);
     }
     const std::uint8_t* record = payload.data() + cursor;
-    const std::uint32_t nameLength = ReadLittleEndian32(record);
-    const std::uint32_t expandedSize = ReadLittleEndian32(record + 4);
-    const std::uint32_t storedSize = ReadLittleEndian32(record + 8);
+    const std::uint32_t nameLength = LoadLe32(record);
+    const std::uint32_t expandedSize = LoadLe32(record + 4);
+    const std::uint32_t storedSize = LoadLe32(record + 8);
 
     // Size limits come before the presence checks, so an oversized record is
     // reported as such even when the payload is also cut short.
-    if (expandedSize > kMaxExpandedFileSize || storedSize > kMaxPayloadBytes ||
-        expandedTotal > kMaxPayloadBytes - expandedSize) {
-      throw Error("Portable expanded size limit exceeded");
+    if (expandedSize > kMaxExpandedFileSize || storedSize > kMaxPayloadSize ||
+        expandedTotal > kMaxExpandedTotal - expandedSize) {
+      throw PayloadError(PayloadFault::kExpandedSizeLimit);
     }
     expandedTotal += expandedSize;
 
     if (remaining - kLengthFieldBytes < kDigestBytes || nameLength > remaining - kRecordHeadBytes) {
-      throw Error("Truncated portable payload");
+      throw PayloadError(PayloadFault::kTruncatedPayload);
     }
     const std::string name =
         ValidatePayloadPath(payload.subspan(cursor + kRecordHeadBytes, nameLength));
     if (storedSize > remaining - kRecordHeadBytes - nameLength) {
-      throw Error("Truncated portable payload");
+      throw PayloadError(PayloadFault::kTruncatedPayload);
     }
 
     const std::span<const std::uint8_t, kDigestBytes> digest(record + kLengthFieldBytes,
@@ -140,16 +115,16 @@ PayloadManifest ParsePayloadManifest(std::span<const std::uint8_t> payload) {
     remaining -= recordBytes;
 
     if ((expandedSize == 0) != (storedSize == 0)) {
-      throw Error("Invalid empty portable file");
+      throw PayloadError(PayloadFault::kInvalidEmptyFile);
     }
-    if (name == kMainExecutableName) {
+    if (name == kMainExecutableName.narrow()) {
       mainExecutableSeen = true;
     }
     manifest.push_back(PayloadEntry{WidenBytes(name), expandedSize, digest, storedData});
 
-    std::string key = FoldToLowerAscii(name);
+    std::string key = FoldAsciiCase(name);
     if (IsReservedStatePath(key)) {
-      throw Error("Reserved portable state path in runtime payload");
+      throw PayloadError(PayloadFault::kReservedStatePath);
     }
     keys.push_back(std::move(key));
   }
@@ -157,10 +132,10 @@ PayloadManifest ParsePayloadManifest(std::span<const std::uint8_t> payload) {
   // Conflicts are judged only once every record is read, and before trailing
   // bytes, so a payload with both faults reports the conflict.
   if (HasConflictingKeys(keys)) {
-    throw Error("Conflicting portable payload paths");
+    throw PayloadError(PayloadFault::kConflictingPaths);
   }
   if (remaining != 0 || !mainExecutableSeen) {
-    throw Error("Incomplete or trailing portable payload data");
+    throw PayloadError(PayloadFault::kIncompleteOrTrailingData);
   }
   return manifest;
 }

@@ -20,7 +20,7 @@ struct PayloadEntry {
 using PayloadManifest = std::vector<PayloadEntry>;
 
 // Walks the payload container once and checks every structural rule and every
-// name. Raises Error with the message of the first rule that fails.
+// name. Raises PayloadError with the fault of the first rule that fails.
 PayloadManifest ParsePayloadManifest(std::span<const std::uint8_t> payload);
 
 }  // namespace qvn

@@ -5,13 +5,11 @@
 #include <initializer_list>
 #include <string_view>
 
-#include "base/error.h"
+#include "payload/payload_contract.h"
+#include "payload/payload_fault.h"
 
 namespace qvn {
 namespace {
-
-constexpr std::size_t kMaxNameBytes = 200;
-constexpr int kMaxComponents = 8;
 
 bool IsAdmittedByte(std::uint8_t byte) {
   return (byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z') ||
@@ -19,29 +17,20 @@ bool IsAdmittedByte(std::uint8_t byte) {
          byte == '/';
 }
 
-char ToUpperAscii(char c) {
-  return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
-bool EqualsIgnoringAsciiCase(std::string_view text, std::string_view upperCase) {
-  return std::equal(text.begin(), text.end(), upperCase.begin(), upperCase.end(),
-                    [](char a, char b) { return ToUpperAscii(a) == b; });
-}
-
 // Windows maps these stems to devices whatever the extension or letter case,
 // so a file or directory named like them cannot be created as a plain file.
 bool IsReservedDeviceStem(std::string_view component) {
-  const std::string_view stem = component.substr(0, component.find('.'));
-  for (const std::string_view device : {"CON", "PRN", "AUX", "NUL"}) {
-    if (EqualsIgnoringAsciiCase(stem, device)) {
+  const std::string stem = FoldAsciiCase(component.substr(0, component.find('.')));
+  for (const std::string_view device : {"con", "prn", "aux", "nul"}) {
+    if (stem == device) {
       return true;
     }
   }
   if (stem.size() != 4 || stem[3] < '1' || stem[3] > '9') {
     return false;
   }
-  const std::string_view port = stem.substr(0, 3);
-  return EqualsIgnoringAsciiCase(port, "COM") || EqualsIgnoringAsciiCase(port, "LPT");
+  const std::string_view port = std::string_view(stem).substr(0, 3);
+  return port == "com" || port == "lpt";
 }
 
 // Empty, "." and ".." components would leave or alias the directory, and
@@ -53,14 +42,28 @@ bool IsUnsafeComponent(std::string_view component) {
 
 }  // namespace
 
+std::string FoldAsciiCase(std::string_view name) {
+  std::string key(name);
+  for (char& c : key) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return key;
+}
+
+bool IsReservedStatePath(std::string_view key) {
+  const std::string_view data = kDataFolderName.narrow();
+  return key == kReservedStateFileName.narrow() ||
+         (key.size() > data.size() && key.starts_with(data) && key[data.size()] == '/');
+}
+
 std::string ValidatePayloadPath(std::span<const std::uint8_t> name) {
   // The length is checked before anything is copied, so an absurd N from a
   // damaged record never turns into an allocation.
   if (name.empty() || name.size() > kMaxNameBytes) {
-    throw Error("Invalid portable filename length");
+    throw PayloadError(PayloadFault::kNameLength);
   }
   if (!std::all_of(name.begin(), name.end(), IsAdmittedByte)) {
-    throw Error("Unsafe portable filename");
+    throw PayloadError(PayloadFault::kUnsafeNameByte);
   }
 
   std::string text(name.begin(), name.end());
@@ -73,13 +76,13 @@ std::string ValidatePayloadPath(std::span<const std::uint8_t> name) {
         view.substr(start, separator == std::string_view::npos ? std::string_view::npos
                                                                : separator - start);
     if (IsUnsafeComponent(component)) {
-      throw Error("Unsafe portable path component");
+      throw PayloadError(PayloadFault::kUnsafePathComponent);
     }
-    if (++componentCount > kMaxComponents) {
-      throw Error("Unsafe portable path component");
+    if (++componentCount > kMaxPathComponents) {
+      throw PayloadError(PayloadFault::kUnsafePathComponent);
     }
     if (IsReservedDeviceStem(component)) {
-      throw Error("Reserved Windows device filename in portable payload");
+      throw PayloadError(PayloadFault::kDeviceName);
     }
     if (separator == std::string_view::npos) {
       break;

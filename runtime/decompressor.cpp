@@ -4,16 +4,9 @@
 
 #include <new>
 
-#include "compression/buffer_format.h"
 #include "base/error.h"
 
 namespace qvn {
-namespace {
-
-// winerror.h of older SDKs lacks it.
-constexpr DWORD kBadCompressionBuffer = 605;  // ERROR_BAD_COMPRESSION_BUFFER
-
-}  // namespace
 
 bool Decompressor::Decompress(const void* compressed, std::size_t compressedSize, void* output, std::size_t capacity,
                               std::size_t* produced) {
@@ -22,23 +15,18 @@ bool Decompressor::Decompress(const void* compressed, std::size_t compressedSize
     SetLastError(ERROR_INVALID_PARAMETER);
     return false;
   }
-  const compression::DecodeResult result =
-      compression::DecodeBuffer({static_cast<const std::uint8_t*>(compressed), compressedSize},
-                                {static_cast<std::uint8_t*>(output), capacity}, tables_);
-  switch (result.status) {
-    case compression::DecodeStatus::kOk:
-      *produced = static_cast<std::size_t>(result.produced);
-      return true;
-    case compression::DecodeStatus::kBufferTooSmall:
-      *produced = static_cast<std::size_t>(result.required);
-      SetLastError(ERROR_INSUFFICIENT_BUFFER);
-      return false;
-    case compression::DecodeStatus::kBadData:
-      break;
+  const std::uint32_t code = decoder_.Decode({static_cast<const std::uint8_t*>(compressed), compressedSize},
+                                            {static_cast<std::uint8_t*>(output), capacity}, *produced);
+  if (code != 0) {
+    SetLastError(code);
+    return false;
   }
-  *produced = 0;
-  SetLastError(kBadCompressionBuffer);
-  return false;
+  return true;
+}
+
+std::uint32_t Decompressor::Decode(std::span<const std::uint8_t> stored, std::span<std::uint8_t> expanded,
+                                   std::size_t& produced) {
+  return Decompress(stored.data(), stored.size(), expanded.data(), expanded.size(), &produced) ? 0 : GetLastError();
 }
 
 std::unique_ptr<Decompressor> CreateDecompressor() {

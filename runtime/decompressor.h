@@ -3,27 +3,32 @@
 #include <cstddef>
 #include <memory>
 
-#include "compression/huffman_decoder.h"
+#include "payload/entry_check.h"
 
 namespace qvn {
 
 // The launcher's XPRESS Huffman decompressor, with the contract of the
 // Windows Compression API in buffer mode (which Wine lacks): made once per
 // extraction, decompresses whole streams, closed when it goes. Failures set
-// the thread's last error as that API does.
-class Decompressor {
+// the thread's last error as that API does. The decoding itself, and the
+// codes, are the portable decoder's that the packer checks entries with.
+class Decompressor : public StreamDecoder {
  public:
   // Decodes one whole stream into output[0, capacity). On success *produced
   // is the number of bytes written, which may be less than the capacity.
-  // Fails with ERROR_BAD_COMPRESSION_BUFFER (605) for damaged data, and with
-  // ERROR_INSUFFICIENT_BUFFER (122) when the stream expands to more than the
+  // Fails with kErrorBadCompressionBuffer for damaged data, and with
+  // kErrorInsufficientBuffer when the stream expands to more than the
   // capacity, *produced then being the size needed. Null pointers (other
   // than an output of capacity 0) fail with ERROR_INVALID_PARAMETER.
   bool Decompress(const void* compressed, std::size_t compressedSize, void* output, std::size_t capacity,
                   std::size_t* produced);
 
+  // Decompress, with the last error returned: how the entry check uses it.
+  std::uint32_t Decode(std::span<const std::uint8_t> stored, std::span<std::uint8_t> expanded,
+                       std::size_t& produced) override;
+
  private:
-  compression::HuffmanDecoder tables_;
+  PortableStreamDecoder decoder_;
 };
 
 // Raises "Cannot create Windows decompressor" with the system's code when

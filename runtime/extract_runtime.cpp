@@ -8,8 +8,9 @@
 #include "base/error.h"
 #include "base/path_composition.h"
 #include "runtime/portable_directory.h"
-#include "base/sha256.h"
 #include "base/win/windows_error.h"
+#include "payload/entry_check.h"
+#include "payload/payload_contract.h"
 #include "runtime/decompressor.h"
 #include "runtime/expanded_buffer.h"
 
@@ -77,19 +78,7 @@ void ExtractEntry(const PayloadEntry& entry, const std::wstring& runtimeDirector
 
   const ExpandedBuffer buffer(entry.expandedSize);
   const std::span<std::uint8_t> contents = buffer.bytes();
-  if (entry.expandedSize != 0) {
-    std::size_t produced = 0;
-    if (!decompressor.Decompress(entry.storedData.data(), entry.storedData.size(), contents.data(),
-                                 contents.size(), &produced)) {
-      RaiseLastError("Portable runtime decompression failed");
-    }
-    if (produced != entry.expandedSize) throw Error("Portable expanded file size mismatch");
-  }
-
-  const Sha256 digest = HashSha256(contents);
-  if (!std::equal(digest.begin(), digest.end(), entry.digest.begin())) {
-    throw Error("Portable file SHA-256 mismatch");
-  }
+  CheckEntryContents(entry, contents, decompressor);
   WriteRuntimeFile(JoinPath(runtimeDirectory, entry.relativePath), contents);
 }
 
@@ -100,7 +89,7 @@ void ExtractRuntime(const PayloadManifest& manifest, const std::wstring& runtime
   // the decompressor, then the held directories.
   HeldDirectories held;
   held.Open(runtimeDirectory);
-  held.Open(JoinPath(runtimeDirectory, L"temp"));
+  held.Open(JoinPath(runtimeDirectory, kRuntimeTempFolderName.wide()));
   const std::unique_ptr<Decompressor> decompressor = CreateDecompressor();
   for (const PayloadEntry& entry : manifest) ExtractEntry(entry, runtimeDirectory, *decompressor, held);
 }

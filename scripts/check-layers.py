@@ -17,7 +17,7 @@ FLOORS = {
     'compression': 1,
     'payload': 2,
     'tools/pack/output': 2,
-    'tools/pack/image': 2,
+    'tools/pack/image': 3,
     'runtime': 3,
     'supervision': 3,
     'tools/pack/build': 3,

@@ -15,6 +15,7 @@
 #include "supervision/build_identity.h"
 #include "supervision/crash_report_format.h"
 #include "supervision/game_log.h"
+#include "payload/payload_contract.h"
 
 namespace qvn {
 namespace {
@@ -155,7 +156,7 @@ struct CrashOutputPaths {
 };
 
 CrashOutputPaths CrashOutputPathsFor(const std::wstring& dataDirectory, const std::wstring& name) {
-  return {JoinPath(dataDirectory, name), JoinPath(JoinPath(dataDirectory, L"portable-runtime"), L"~" + name)};
+  return {JoinPath(dataDirectory, name), JoinPath(JoinPath(dataDirectory, kRuntimeFolderName.wide()), L"~" + name)};
 }
 
 // The output's place is checked as OpenCrashOutput checks a file, but left

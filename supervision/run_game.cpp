@@ -15,6 +15,7 @@
 #include "base/win/windows_error.h"
 #include "supervision/game_job.h"
 #include "supervision/game_log.h"
+#include "payload/payload_contract.h"
 #include "supervision/proc_thread_attribute_list.h"
 #include "supervision/quote_argument.h"
 #include "supervision/supervise_game.h"
@@ -80,7 +81,7 @@ void SetGameEnvironment(const std::wstring& runtimeDirectory, const std::wstring
   const std::wstring launcherPath = GetLauncherPath();
   RequireSuccess(SetEnvironmentVariableW(L"QVN_PORTABLE_ARTIFACT", launcherPath.c_str()),
                  "Cannot identify portable artifact");
-  const std::wstring temporaryDirectory = JoinPath(runtimeDirectory, L"temp");
+  const std::wstring temporaryDirectory = JoinPath(runtimeDirectory, kRuntimeTempFolderName.wide());
   RequireSuccess(SetEnvironmentVariableW(L"TEMP", temporaryDirectory.c_str()), "Cannot set portable temporary root");
   RequireSuccess(SetEnvironmentVariableW(L"TMP", temporaryDirectory.c_str()), "Cannot set portable temporary root");
 }
@@ -110,7 +111,7 @@ SECURITY_ATTRIBUTES InheritableHandleAttributes() {
 // Opened without following a link, and refused before anything is truncated
 // if it is one: the log must never write through to some other file.
 UniqueHandle OpenGameLog(const std::wstring& dataDirectory) {
-  const std::wstring path = JoinPath(dataDirectory, L"game.log");
+  const std::wstring path = JoinPath(dataDirectory, kGameLogName.wide());
   SECURITY_ATTRIBUTES inheritable = InheritableHandleAttributes();
   UniqueHandle log(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inheritable, OPEN_ALWAYS,
                                kOpenWithoutFollowingLinks, nullptr));
@@ -194,7 +195,7 @@ std::uint32_t RunGame(const std::wstring& runtimeDirectory, const std::wstring& 
   launch.heapPolicySet = SettleHeapPolicy(launch.crashCaptureEnabled);
   SetGameEnvironment(runtimeDirectory, dataDirectory);
 
-  launch.exePath = JoinPath(runtimeDirectory, L"Quorvane.exe");
+  launch.exePath = JoinPath(runtimeDirectory, kMainExecutableName.wide());
   launch.commandLine = BuildGameCommandLine(launch.exePath);
 
   launch.logFile = OpenGameLog(dataDirectory);

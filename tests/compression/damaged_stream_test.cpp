@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -201,6 +202,55 @@ TEST(DecodeBufferTest, InputMustHoldEveryBitAndByteUsed) {
       {"32-bit length cut short",
        BufferStream(100001, Bytes(with32BitLength.begin(), with32BitLength.end() - 1)), 100001, kBad, 0, 100001},
   });
+}
+
+// Streams long enough for the decoder's fast loop, which takes two symbols
+// per refill: a block must still end at its first symbol boundary past
+// 64 KiB, and a match one byte too far back must still fail there.
+TEST(DecodeBufferTest, FastLoopKeepsBlockEndsAndOffsets) {
+  // Literal 0 is "0"; the match "1" has 3 offset bits (offset 8 to 15) and
+  // length 4.
+  const std::map<int, int> firstTable = {{0, 1}, {256 + 0x31, 1}};
+  // Bits: 8 literals, the match at offset 8, 65,524 more literals: 65,536
+  // bytes in an odd number of symbols, so that the block's last symbol is
+  // the first of a refill. After 65,536 bits the format has read 4,097
+  // words.
+  Bytes firstBody(2 * 4097, 0);
+  firstBody[0] = 0x80;
+  // The next block's table has other literals, so a symbol decoded with
+  // the old table shows in the output.
+  const Bytes secondBlock = RawChunk({{2, 1}, {3, 1}}, Bytes(100, 0));
+  Bytes twoBlocks = RawChunk(firstTable, firstBody);
+  twoBlocks.insert(twoBlocks.end(), secondBlock.begin(), secondBlock.end());
+  Bytes twoBlocksExpanded(65536 + 64, 0);
+  std::fill(twoBlocksExpanded.begin() + 65536, twoBlocksExpanded.end(), 2);
+
+  // The same match after 7 literals: offset 8 is one past what was written.
+  Bytes tooFarBody(200, 0);
+  tooFarBody[1] = 0x01;
+  struct Case {
+    std::string name;
+    Bytes record;
+    Bytes expanded;  // empty: damaged
+  };
+  const std::vector<Case> cases = {
+      {"second block takes over at its first symbol", twoBlocks, twoBlocksExpanded},
+      {"second table cut short by one byte", Bytes(twoBlocks.begin(), twoBlocks.begin() + 256 + 8194 + 255), {}},
+      {"first table cut short by one byte", Bytes(twoBlocks.begin(), twoBlocks.begin() + 255), {}},
+      {"match at an offset written", RawChunk(firstTable, Damaged(tooFarBody, [](Bytes& b) { b[0] = 0x80; b[1] = 0; })),
+       Bytes(200, 0)},
+      {"match one byte before the output", RawChunk(firstTable, tooFarBody), {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::size_t size = c.expanded.empty() ? twoBlocksExpanded.size() : c.expanded.size();
+    Bytes output(size);
+    const DecodeResult result = DecodeBuffer(BufferStream(static_cast<std::uint32_t>(size), c.record), output);
+    EXPECT_EQ(result.status, c.expanded.empty() ? kBad : kOk);
+    if (!c.expanded.empty()) {
+      EXPECT_EQ(output, c.expanded);
+    }
+  }
 }
 
 }  // namespace

@@ -60,11 +60,28 @@ TEST(PackRules, NamesFollowTheLaunchersPathRules) {
   });
 }
 
+// Every kind of name the launcher refuses, with the whole explanation the
+// packer gives for it.
+TEST(PackRules, EachNameFaultHasItsExplanation) {
+  const std::string tooLong(201, 'n');
+  const std::vector<PackProblem> cases = {
+      {tooLong, kLength + ": the name is 201 bytes, at most 200 are allowed"},
+      {"a b.txt", kUnsafeName + ": only A-Z, a-z, 0-9, '_', '-' and '.' are allowed in names"},
+      {"1/2/3/4/5/6/7/8/9", kComponent + ": a name may not end in '.', be '.' or '..', or lie more than 7 folders deep"},
+      {"aux.log", kDevice + ": CON, PRN, AUX, NUL, COM1-COM9 and LPT1-LPT9 name devices, with any extension"},
+  };
+  for (const PackProblem& c : cases) {
+    const std::vector<PackProblem> problems = FindPackProblems({File(c.path), File("Quorvane.exe")});
+    ASSERT_EQ(problems.size(), 1u) << c.path;
+    EXPECT_EQ(problems[0].reason, c.reason) << c.path;
+  }
+}
+
 TEST(PackRules, PortableStateNamesAreReserved) {
   ExpectProblems({
       {"portable.txt any case", {File("Portable.TXT")}, {{"Portable.TXT", kReserved}}},
       {"below data/", {File("data/x")}, {{"data/x", kReserved}}},
-      {"below DATA/", {File("DATA/save.bin")}, {{"DATA/save.bin", kReserved}}},
+      {"below DATA/", {File("DATA/save.bin")}, {{"DATA/save.bin", kReserved + " (portable.txt and data/ at the root)"}}},
       {"look-alikes", {File("docs/portable.txt"), File("portable.txt.bak"), File("database/x.bin"), File("data")}, {}},
   });
 }

@@ -4,8 +4,8 @@
 #include <limits>
 #include <string>
 
+#include "payload/payload_contract.h"
 #include "tools/pack/build/pack_refusal.h"
-#include "tools/pack/build/pack_rules.h"
 
 namespace qvn::pack {
 

@@ -7,54 +7,47 @@
 #include <string>
 #include <utility>
 
-#include "base/error.h"
+#include "payload/payload_contract.h"
+#include "payload/payload_fault.h"
 #include "payload/payload_path.h"
 
 namespace qvn::pack {
 namespace {
 
-std::string FoldAsciiCase(const std::string& name) {
-  std::string key = name;
-  for (char& c : key) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+// The launcher's own message for a name it refuses, with what it means for
+// someone naming files.
+std::string ExplainNameFault(PayloadFault fault, std::size_t nameLength) {
+  const std::string message(PayloadFaultMessage(fault));
+  switch (fault) {
+    case PayloadFault::kNameLength:
+      return message + ": the name is " + std::to_string(nameLength) + " bytes, at most " +
+             std::to_string(kMaxNameBytes) + " are allowed";
+    case PayloadFault::kUnsafeNameByte:
+      return message + ": only A-Z, a-z, 0-9, '_', '-' and '.' are allowed in names";
+    case PayloadFault::kUnsafePathComponent:
+      // The last component is the file; the ones before it are folders.
+      return message + ": a name may not end in '.', be '.' or '..', or lie more than " +
+             std::to_string(kMaxPathComponents - 1) + " folders deep";
+    case PayloadFault::kDeviceName:
+      return message + ": CON, PRN, AUX, NUL, COM1-COM9 and LPT1-LPT9 name devices, with any extension";
+    default:
+      return message;
   }
-  return key;
-}
-
-// The launcher's own message, with what it means for someone naming files.
-std::string ExplainNameRule(const std::string& launcherMessage, std::size_t nameLength) {
-  if (launcherMessage == "Invalid portable filename length") {
-    return launcherMessage + ": the name is " + std::to_string(nameLength) + " bytes, at most 200 are allowed";
-  }
-  if (launcherMessage == "Unsafe portable filename") {
-    return launcherMessage + ": only A-Z, a-z, 0-9, '_', '-' and '.' are allowed in names";
-  }
-  if (launcherMessage == "Unsafe portable path component") {
-    return launcherMessage + ": a name may not end in '.', be '.' or '..', or lie more than 7 folders deep";
-  }
-  if (launcherMessage == "Reserved Windows device filename in portable payload") {
-    return launcherMessage + ": CON, PRN, AUX, NUL, COM1-COM9 and LPT1-LPT9 name devices, with any extension";
-  }
-  return launcherMessage;
 }
 
 void CheckNameRules(const std::string& name, std::vector<PackProblem>& problems) {
   try {
     ValidatePayloadPath(std::span(reinterpret_cast<const std::uint8_t*>(name.data()), name.size()));
-  } catch (const Error& error) {
-    problems.push_back({name, ExplainNameRule(error.what(), name.size())});
+  } catch (const PayloadError& error) {
+    problems.push_back({name, ExplainNameFault(error.fault(), name.size())});
   }
-}
-
-bool IsReservedStateName(const std::string& key) {
-  return key == "portable.txt" || key.starts_with("data/");
 }
 
 void CheckWholeInput(const std::vector<PackFileInfo>& files, std::vector<PackProblem>& problems) {
   if (files.empty()) {
     problems.push_back({"", "the game folder holds no files"});
   } else if (files.size() > kMaxFileCount) {
-    problems.push_back({"", std::to_string(files.size()) + " files; a payload holds at most 512"});
+    problems.push_back({"", std::to_string(files.size()) + " files; a payload holds at most " + std::to_string(kMaxFileCount)});
   }
   std::uint64_t total = 0;
   for (const PackFileInfo& file : files) total += file.size;
@@ -63,9 +56,9 @@ void CheckWholeInput(const std::vector<PackFileInfo>& files, std::vector<PackPro
                                 std::to_string(kMaxExpandedTotal)});
   }
   const bool hasMain = std::any_of(files.begin(), files.end(),
-                                   [](const PackFileInfo& file) { return file.storedName == kMainExecutableName; });
+                                   [](const PackFileInfo& file) { return file.storedName == kMainExecutableName.narrow(); });
   if (!hasMain) {
-    problems.push_back({std::string(kMainExecutableName),
+    problems.push_back({std::string(kMainExecutableName.narrow()),
                         "missing: the game's main executable must be in the folder root under exactly this name"});
   }
 }
@@ -96,12 +89,13 @@ std::vector<PackProblem> FindPackProblems(const std::vector<PackFileInfo>& files
     const std::string& name = file.storedName;
     const std::string key = FoldAsciiCase(name);
     CheckNameRules(name, problems);
-    if (file.size > kMaxFileSize) {
+    if (file.size > kMaxExpandedFileSize) {
       problems.push_back({name, std::to_string(file.size) + " bytes; one file may hold at most " +
-                                    std::to_string(kMaxFileSize)});
+                                    std::to_string(kMaxExpandedFileSize)});
     }
-    if (IsReservedStateName(key)) {
-      problems.push_back({name, "reserved for the launcher's own state (portable.txt and data/ at the root)"});
+    if (IsReservedStatePath(key)) {
+      problems.push_back({name, "reserved for the launcher's own state (" + std::string(kReservedStateFileName.narrow()) + " and " +
+                                std::string(kDataFolderName.narrow()) + "/ at the root)"});
     }
     const std::vector<std::string>& sameKey = namesByKey[key];
     if (std::count(sameKey.begin(), sameKey.end(), name) > 1) problems.push_back({name, "given more than once"});

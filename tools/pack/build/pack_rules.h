@@ -1,7 +1,5 @@
 #pragma once
 
-#include <cstdint>
-#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -9,13 +7,6 @@
 #include "tools/pack/build/pack_refusal.h"
 
 namespace qvn::pack {
-
-// The container's limits, as the launcher enforces them.
-inline constexpr std::size_t kMaxFileCount = 512;
-inline constexpr std::uint64_t kMaxFileSize = 0x8000000;        // expanded size of one file
-inline constexpr std::uint64_t kMaxExpandedTotal = 0x20000000;  // sum of expanded sizes
-inline constexpr std::uint64_t kMaxPayloadSize = 0x20000000;    // the resource as a whole
-inline constexpr std::string_view kMainExecutableName = "Quorvane.exe";
 
 // Every reason the launcher would refuse these files: the name rules it
 // applies to each stored name, the reserved portable-state names, names

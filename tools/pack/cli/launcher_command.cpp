@@ -7,6 +7,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "payload/payload_contract.h"
 #include "base/sha256.h"
 #include "base/utf8_path.h"
 #include "tools/pack/build/game_folder.h"

@@ -3,8 +3,10 @@
 #include <exception>
 #include <iostream>
 #include <memory>
+#include <string>
 
 #include "base/utf8_path.h"
+#include "payload/payload_contract.h"
 #include "tools/pack/cli/exit_status.h"
 #include "tools/pack/cli/game_packing.h"
 #include "tools/pack/cli/path_option.h"
@@ -33,7 +35,9 @@ int Verify(const std::filesystem::path& file) {
     }
     std::cout << what << PathText(file) << ": OK, " << report.fileCount << " files, " << report.expandedTotal
               << " bytes, every stream decodes and every digest matches"
-              << (report.fromExecutable ? ", payload digest matches resource 102" : "") << "\n";
+              << (report.fromExecutable ? ", payload digest matches resource " + std::to_string(kPayloadDigestResourceId)
+                                        : "")
+              << "\n";
     if (report.fromExecutable) std::cout << DescribeLauncherDetails(bytes);
     return kExitSuccess;
   } catch (const std::exception& error) {

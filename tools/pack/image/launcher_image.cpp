@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "payload/payload_contract.h"
 #include "tools/pack/image/pe_resource_reader.h"
 #include "tools/pack/image/pe_resource_writer.h"
 

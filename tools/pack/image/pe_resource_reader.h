@@ -10,9 +10,6 @@
 
 namespace qvn::pack {
 
-inline constexpr std::uint16_t kPayloadResourceId = 101;
-inline constexpr std::uint16_t kPayloadDigestResourceId = 102;
-
 // True when the bytes start like an executable image ("MZ").
 bool LooksLikePeImage(std::span<const std::uint8_t> file);
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "compression/buffer_format.h"
+#include "payload/entry_check.h"
 #include "payload/payload_manifest.h"
 #include "tools/pack/inspect/payload_source.h"
 #include "tools/pack/inspect/payload_verification.h"
@@ -53,9 +53,12 @@ std::size_t ExtractPayloadFiles(std::span<const std::uint8_t> file, const fs::pa
   for (const PayloadEntry& entry : manifest) targets.push_back(PathBelow(root, StoredName(entry)));
 
   fs::create_directories(root);
+  // Verification kept no expanded bytes (a whole game would not fit), so each
+  // entry is expanded again, through the same check, as it is written.
+  PortableStreamDecoder decoder;
   for (std::size_t i = 0; i < manifest.size(); ++i) {
     std::vector<std::uint8_t> expanded(manifest[i].expandedSize);
-    if (!expanded.empty()) compression::DecodeBuffer(manifest[i].storedData, expanded);
+    CheckEntryContents(manifest[i], expanded, decoder);
     fs::create_directories(targets[i].parent_path());
     std::ofstream stream(targets[i], std::ios::binary | std::ios::trunc);
     stream.write(reinterpret_cast<const char*>(expanded.data()), static_cast<std::streamsize>(expanded.size()));

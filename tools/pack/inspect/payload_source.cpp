@@ -1,6 +1,7 @@
 #include "tools/pack/inspect/payload_source.h"
 
-#include "tools/pack/build/pack_rules.h"
+#include "payload/payload_contract.h"
+#include "payload/payload_fault.h"
 #include "tools/pack/image/pe_resource_reader.h"
 
 namespace qvn::pack {
@@ -10,11 +11,12 @@ PayloadSource LocatePayload(std::span<const std::uint8_t> file) {
   try {
     const auto payload = FindRcDataResource(file, kPayloadResourceId);
     if (!payload) {
-      throw PayloadSourceError(
-          "Portable EXE has no embedded runtime. Use the complete portable EXE. (no RT_RCDATA 101 resource)");
+      throw PayloadSourceError(std::string(PayloadFaultMessage(PayloadFault::kNoEmbeddedRuntime)) + " (no RT_RCDATA " +
+                               std::to_string(kPayloadResourceId) + " resource)");
     }
     if (payload->empty() || payload->size() > kMaxPayloadSize) {
-      throw PayloadSourceError("Invalid portable resource size (RT_RCDATA 101 holds " +
+      throw PayloadSourceError(std::string(PayloadFaultMessage(PayloadFault::kInvalidResourceSize)) +
+                               " (RT_RCDATA " + std::to_string(kPayloadResourceId) + " holds " +
                                std::to_string(payload->size()) + " bytes)");
     }
     return {*payload, FindRcDataResource(file, kPayloadDigestResourceId), true};
