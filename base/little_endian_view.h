@@ -18,12 +18,15 @@ class LittleEndianView {
     return offset <= bytes_.size() && length <= bytes_.size() - offset;
   }
   std::uint32_t Read(std::uint64_t offset, int width, const char* what) const {
-    if (!Holds(offset, static_cast<std::uint64_t>(width))) throw Error(std::string(what) + " lies past the end of the file");
+    if (!Holds(offset, static_cast<std::uint64_t>(width)))
+      throw Error(std::string(what) + " lies past the end of the file");
     std::uint32_t value = 0;
     for (int i = width - 1; i >= 0; --i) value = (value << 8) | bytes_[offset + i];
     return value;
   }
-  std::uint8_t U8(std::uint64_t offset, const char* what) const { return static_cast<std::uint8_t>(Read(offset, 1, what)); }
+  std::uint8_t U8(std::uint64_t offset, const char* what) const {
+    return static_cast<std::uint8_t>(Read(offset, 1, what));
+  }
   std::uint16_t U16(std::uint64_t offset, const char* what) const {
     return static_cast<std::uint16_t>(Read(offset, 2, what));
   }

@@ -45,9 +45,9 @@ std::size_t RootLength(std::wstring_view path) {
 std::wstring ParentDirectory(std::wstring_view path) {
   const std::size_t root = RootLength(path);
   std::size_t end = path.size();
-  while (end > root && IsSeparator(path[end - 1])) --end;        // trailing separators
-  while (end > root && !IsSeparator(path[end - 1])) --end;       // the last element
-  while (end > root && IsSeparator(path[end - 1])) --end;        // separators before it
+  while (end > root && IsSeparator(path[end - 1])) --end;   // trailing separators
+  while (end > root && !IsSeparator(path[end - 1])) --end;  // the last element
+  while (end > root && IsSeparator(path[end - 1])) --end;   // separators before it
   return std::wstring(path.substr(0, end));
 }
 

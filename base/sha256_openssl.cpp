@@ -1,10 +1,9 @@
 #include "base/sha256.h"
 
-#include "base/error.h"
-#include "base/scoped_handle.h"
-
 #include <openssl/evp.h>
 
+#include "base/error.h"
+#include "base/scoped_handle.h"
 
 namespace qvn {
 

@@ -56,8 +56,8 @@ void AppendFile(const fs::path& path, std::size_t limit, std::vector<std::uint8_
 
 // Regular files under `directory` whose names pass `wanted`, in name order
 // so that every run reads the same bytes.
-void AppendFiles(const fs::path& directory, const std::function<bool(const fs::path&)>& wanted,
-                 bool recursive, std::size_t budget, std::vector<std::uint8_t>& data) {
+void AppendFiles(const fs::path& directory, const std::function<bool(const fs::path&)>& wanted, bool recursive,
+                 std::size_t budget, std::vector<std::uint8_t>& data) {
   std::vector<fs::path> paths;
   std::error_code error;
   auto consider = [&](const fs::directory_entry& entry) {
@@ -80,11 +80,12 @@ void AppendFiles(const fs::path& directory, const std::function<bool(const fs::p
 
 std::vector<std::uint8_t> DefaultData() {
   std::vector<std::uint8_t> data;
-  AppendFiles("/usr/lib/x86_64-linux-gnu",
-              [](const fs::path& p) { return p.filename().string().find(".so") != std::string::npos; },
-              false, kDefaultBinaryBytes, data);
-  AppendFiles("/usr/include", [](const fs::path& p) { return p.extension() == ".h"; }, true,
-              kDefaultTextBytes, data);
+  AppendFiles(
+      "/usr/lib/x86_64-linux-gnu",
+      [](const fs::path& p) { return p.filename().string().find(".so") != std::string::npos; }, false,
+      kDefaultBinaryBytes, data);
+  AppendFiles(
+      "/usr/include", [](const fs::path& p) { return p.extension() == ".h"; }, true, kDefaultTextBytes, data);
   return data;
 }
 
@@ -124,9 +125,8 @@ struct Decoder {
 
 // Encodes with each level: the fast level in `rounds` rounds (best time),
 // the strong one once. Returns a decoder for each level's stream.
-std::vector<Decoder> BenchOurEncoders(std::span<const std::uint8_t> data, const std::vector<Level>& levels,
-                                      int rounds, const std::function<void()>& betweenRounds,
-                                      std::vector<std::uint8_t>& output,
+std::vector<Decoder> BenchOurEncoders(std::span<const std::uint8_t> data, const std::vector<Level>& levels, int rounds,
+                                      const std::function<void()>& betweenRounds, std::vector<std::uint8_t>& output,
                                       std::vector<std::vector<std::uint8_t>>& streams) {
   std::vector<Decoder> decoders;
   streams.reserve(2);
@@ -142,9 +142,8 @@ std::vector<Decoder> BenchOurEncoders(std::span<const std::uint8_t> data, const 
              static_cast<double>(stream.size()) / data.size());
     streams.push_back(std::move(stream));
     const std::vector<std::uint8_t>& encoded = streams.back();
-    decoders.push_back({name, [&output, &encoded, data] {
-                          return DecodeBuffer(encoded, output).status == DecodeStatus::kOk;
-                        }});
+    decoders.push_back(
+        {name, [&output, &encoded, data] { return DecodeBuffer(encoded, output).status == DecodeStatus::kOk; }});
   }
   return decoders;
 }
@@ -177,14 +176,15 @@ class WimlibPeer {
     blocks_.clear();
     total_ = 0;
     bestSeconds_ = std::min(bestSeconds_, Seconds([&] {
-      for (std::size_t offset = 0; offset < data.size(); offset += kBlock) {
-        const std::size_t size = std::min(kBlock, data.size() - offset);
-        Block block{offset, size, 0, std::vector<std::uint8_t>(size)};
-        block.compressedSize = wimlib_compress(data.data() + offset, size, block.bytes.data(), size - 1, compressor_);
-        total_ += block.compressedSize != 0 ? block.compressedSize : size;
-        blocks_.push_back(std::move(block));
-      }
-    }));
+                              for (std::size_t offset = 0; offset < data.size(); offset += kBlock) {
+                                const std::size_t size = std::min(kBlock, data.size() - offset);
+                                Block block{offset, size, 0, std::vector<std::uint8_t>(size)};
+                                block.compressedSize = wimlib_compress(data.data() + offset, size, block.bytes.data(),
+                                                                       size - 1, compressor_);
+                                total_ += block.compressedSize != 0 ? block.compressedSize : size;
+                                blocks_.push_back(std::move(block));
+                              }
+                            }));
   }
 
   void PrintEncoding(std::size_t dataSize) const {
@@ -196,8 +196,8 @@ class WimlibPeer {
     for (const Block& block : blocks_) {
       if (block.compressedSize == 0) {
         std::copy_n(data.data() + block.offset, block.size, output.data() + block.offset);
-      } else if (wimlib_decompress(block.bytes.data(), block.compressedSize, output.data() + block.offset,
-                                   block.size, decompressor_) != 0) {
+      } else if (wimlib_decompress(block.bytes.data(), block.compressedSize, output.data() + block.offset, block.size,
+                                   decompressor_) != 0) {
         return false;
       }
     }
@@ -229,7 +229,8 @@ void Bench(std::span<const std::uint8_t> data, const Options& options) {
 #else
   const std::function<void()> peerRound = [] {};
 #endif
-  std::vector<Decoder> decoders = BenchOurEncoders(data, options.levels, options.encodeRounds, peerRound, output, streams);
+  std::vector<Decoder> decoders =
+      BenchOurEncoders(data, options.levels, options.encodeRounds, peerRound, output, streams);
   if (options.levels.front() != Level::kFast) {
     // Only the fast level's rounds alternate with the peer's.
     for (int round = 0; round < options.encodeRounds; ++round) peerRound();

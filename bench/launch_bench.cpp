@@ -22,9 +22,9 @@
 #include <string>
 #include <vector>
 
+#include "base/path_composition.h"
 #include "bench/launch_clock.h"
 #include "bench/timed_process.h"
-#include "base/path_composition.h"
 #include "tests/support/launcher_copy.h"
 #include "tests/support/scratch_directory.h"
 
@@ -81,7 +81,8 @@ double BestOf(const std::vector<LaunchFigures>& runs, double LaunchFigures::*fig
 // Runs the floor program; returns its own measure of the work.
 double FloorSeconds(const std::wstring& payload, const std::wstring& gameDirectory, const std::wstring& work) {
   const std::wstring output = JoinPath(work, L"floor.txt");
-  const std::wstring arguments = L"\"" + payload + L"\" \"" + gameDirectory + L"\" \"" + JoinPath(work, L"floor") + L"\"";
+  const std::wstring arguments =
+      L"\"" + payload + L"\" \"" + gameDirectory + L"\" \"" + JoinPath(work, L"floor") + L"\"";
   const bench::TimedRun run = bench::RunTimed(SiblingOfThisProgram(L"launch_floor.exe"), arguments, output);
   const std::string text = qvn::testing::ReadFileText(output);
   double seconds = 0;
@@ -154,11 +155,11 @@ int Run(const std::wstring& payload, const std::wstring& digest, const std::wstr
     RunLauncher(launcher, work, run);
     run.pairedRatio = run.toGameSeconds / run.floorSeconds;
     run.processStartSeconds = ProcessStartSeconds(work);
-    std::printf("# run %d: floor %.3f s, launch to game %.3f s (%.2f x), whole run %.3f s, process start %.3f s, "
-                "peak working set %.1f MiB (after end %.1f), peak pagefile %.1f MiB\n",
-                index + 1, run.floorSeconds, run.toGameSeconds, run.pairedRatio, run.wholeSeconds,
-                run.processStartSeconds,
-                Mebibytes(run.peakWorkingSet), Mebibytes(run.peakWorkingSetAfterEnd), Mebibytes(run.peakPagefile));
+    std::printf(
+        "# run %d: floor %.3f s, launch to game %.3f s (%.2f x), whole run %.3f s, process start %.3f s, "
+        "peak working set %.1f MiB (after end %.1f), peak pagefile %.1f MiB\n",
+        index + 1, run.floorSeconds, run.toGameSeconds, run.pairedRatio, run.wholeSeconds, run.processStartSeconds,
+        Mebibytes(run.peakWorkingSet), Mebibytes(run.peakWorkingSetAfterEnd), Mebibytes(run.peakPagefile));
     std::fflush(stdout);
   }
 
@@ -167,7 +168,8 @@ int Run(const std::wstring& payload, const std::wstring& digest, const std::wstr
   std::printf("runs %d\n", runs);
   std::printf("payload_bytes %llu\n", static_cast<unsigned long long>(payloadBytes));
   std::printf("largest_entry_bytes %llu\n", static_cast<unsigned long long>(largestBytes));
-  std::printf("memory_budget_bytes %llu\n", static_cast<unsigned long long>(payloadBytes + largestBytes + kMemoryAllowance));
+  std::printf("memory_budget_bytes %llu\n",
+              static_cast<unsigned long long>(payloadBytes + largestBytes + kMemoryAllowance));
   std::printf("floor_seconds %.4f\n", floorSeconds);
   std::printf("launch_to_game_seconds %.4f\n", toGameSeconds);
   std::printf("launch_over_floor %.3f\n", toGameSeconds / floorSeconds);

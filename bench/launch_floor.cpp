@@ -17,10 +17,10 @@
 #include <string>
 #include <vector>
 
-#include "bench/launch_clock.h"
 #include "base/path_composition.h"
 #include "base/sha256.h"
 #include "base/win/unique_handle.h"
+#include "bench/launch_clock.h"
 #include "tests/support/scratch_directory.h"
 
 namespace {

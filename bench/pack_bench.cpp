@@ -12,17 +12,17 @@
 
 #include <algorithm>
 #include <chrono>
-#include <ctime>
 #include <cstdint>
 #include <cstdio>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
 
-#include "tools/pack/output/file_bytes.h"
 #include "tools/pack/build/game_folder.h"
 #include "tools/pack/inspect/payload_verification.h"
+#include "tools/pack/output/file_bytes.h"
 
 namespace {
 
@@ -67,7 +67,8 @@ std::size_t MakeGameFolder(const fs::path& folder) {
   const auto isLibrary = [](const fs::path& path) { return path.filename().string().find(".so") != std::string::npos; };
   const auto isHeader = [](const fs::path& path) { return path.extension() == ".h"; };
   const auto isProgram = [](const fs::path&) { return true; };
-  const std::vector<std::uint8_t> executable = Concatenate(FilesBelow("/usr/lib/x86_64-linux-gnu", isLibrary), kExecutableBytes);
+  const std::vector<std::uint8_t> executable =
+      Concatenate(FilesBelow("/usr/lib/x86_64-linux-gnu", isLibrary), kExecutableBytes);
   WriteBytes(folder / "Quorvane.exe", executable.data(), executable.size());
 
   std::vector<std::uint8_t> assets = Concatenate(FilesBelow("/usr/include", isHeader), kAssetBytes / 2);
@@ -111,8 +112,8 @@ int main(int argc, char** argv) {
     const double verifySeconds = SecondsSince(verifyStart);
 
     std::printf("%-7d %9.2f %9.2f %9.1f %6.1f%% %14zu %9.2f %9.1f%s\n", static_cast<int>(level), packSeconds,
-                packCpuSeconds, folderBytes / 1e6 / packSeconds, 100.0 * payload.size() / folderBytes, payload.size(), verifySeconds,
-                folderBytes / 1e6 / verifySeconds, report.passed() ? "" : "  (verify FAILED)");
+                packCpuSeconds, folderBytes / 1e6 / packSeconds, 100.0 * payload.size() / folderBytes, payload.size(),
+                verifySeconds, folderBytes / 1e6 / verifySeconds, report.passed() ? "" : "  (verify FAILED)");
   }
   fs::remove_all(scratch);
   return 0;

@@ -6,8 +6,8 @@
 #include <algorithm>
 #include <stdexcept>
 
-#include "bench/launch_clock.h"
 #include "base/win/unique_handle.h"
+#include "bench/launch_clock.h"
 #include "tests/support/scratch_directory.h"
 
 namespace qvn::bench {

@@ -108,8 +108,8 @@ class PrefetchingBitReader {
   // shuffle where the target has it, shifts and masks elsewhere.
   static std::uint64_t LoadWordsFirstOnTop(const std::uint8_t* p) {
 #if (defined(__SSE2__) && defined(__x86_64__)) || defined(_M_X64)
-    return static_cast<std::uint64_t>(_mm_cvtsi128_si64(
-        _mm_shufflelo_epi16(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)), 0x1B)));
+    return static_cast<std::uint64_t>(
+        _mm_cvtsi128_si64(_mm_shufflelo_epi16(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)), 0x1B)));
 #else
     std::uint64_t words = LoadLe64(p);
     words = ((words & 0x0000FFFF0000FFFFull) << 16) | ((words >> 16) & 0x0000FFFF0000FFFFull);
@@ -154,9 +154,7 @@ class PrefetchingBitReader {
   }
 
   // The top `count` bits (0 to 15).
-  std::uint32_t TopBits(unsigned count) const {
-    return static_cast<std::uint32_t>((bits_ >> 1) >> (63 - count));
-  }
+  std::uint32_t TopBits(unsigned count) const { return static_cast<std::uint32_t>((bits_ >> 1) >> (63 - count)); }
 
   // Drops the words loaded ahead of the format and returns the format's byte
   // position. Needs at least 32 bits loaded, which holds from a refill until

@@ -19,8 +19,7 @@ constexpr std::size_t kCheckByteOffset = 6;
 
 // The check byte is the low byte of the CRC-32 of the header without it.
 std::uint8_t HeaderCheckByte(const std::uint8_t* header) {
-  const std::uint32_t crc = Crc32(std::span(header + kCheckByteOffset + 1,
-                                            kBufferHeaderSize - kCheckByteOffset - 1),
+  const std::uint32_t crc = Crc32(std::span(header + kCheckByteOffset + 1, kBufferHeaderSize - kCheckByteOffset - 1),
                                   Crc32(std::span(header, kCheckByteOffset)));
   return static_cast<std::uint8_t>(crc);
 }
@@ -43,23 +42,20 @@ DecodeResult DecodeBuffer(std::span<const std::uint8_t> input, std::span<std::ui
   return DecodeBuffer(input, output, *tables);
 }
 
-DecodeResult DecodeBuffer(std::span<const std::uint8_t> input, std::span<std::uint8_t> output,
-                          HuffmanDecoder& tables) {
+DecodeResult DecodeBuffer(std::span<const std::uint8_t> input, std::span<std::uint8_t> output, HuffmanDecoder& tables) {
   constexpr DecodeResult kUnreadable{DecodeStatus::kBadData, 0, 0};
   if (input.size() < kBufferHeaderSize) {
     return kUnreadable;
   }
   const std::uint8_t* const header = input.data();
-  if (std::memcmp(header, kMagic.data(), kMagic.size()) != 0 ||
-      LoadLe16(header + 4) != kBufferHeaderSize || header[7] != kAlgorithmXpressHuffman ||
-      header[kCheckByteOffset] != HeaderCheckByte(header)) {
+  if (std::memcmp(header, kMagic.data(), kMagic.size()) != 0 || LoadLe16(header + 4) != kBufferHeaderSize ||
+      header[7] != kAlgorithmXpressHuffman || header[kCheckByteOffset] != HeaderCheckByte(header)) {
     return kUnreadable;
   }
   const std::uint64_t expandedSize = LoadLe64(header + 8);
   const std::uint32_t chunkSize = LoadLe32(header + 16);
   const DecodeResult damaged{DecodeStatus::kBadData, 0, expandedSize};
-  if (LoadLe32(header + 20) != 0 || chunkSize > kBufferChunkSize ||
-      (expandedSize != 0 && chunkSize == 0)) {
+  if (LoadLe32(header + 20) != 0 || chunkSize > kBufferChunkSize || (expandedSize != 0 && chunkSize == 0)) {
     return damaged;
   }
   if (expandedSize > output.size()) {
@@ -80,8 +76,7 @@ DecodeResult DecodeBuffer(std::span<const std::uint8_t> input, std::span<std::ui
       return damaged;
     }
     const std::span<const std::uint8_t> stored = rest.first(storedSize);
-    const std::span<std::uint8_t> target =
-        output.subspan(static_cast<std::size_t>(produced), chunkExpanded);
+    const std::span<std::uint8_t> target = output.subspan(static_cast<std::size_t>(produced), chunkExpanded);
     if (storedSize == chunkExpanded) {
       std::memcpy(target.data(), stored.data(), storedSize);
     } else if (!DecodeLzHuffman(stored, target, tables)) {

@@ -16,7 +16,7 @@ namespace qvn::compression {
 
 inline constexpr std::size_t kBufferHeaderSize = 24;
 inline constexpr std::uint64_t kBufferChunkSize = 0x4000000;  // 64 MiB
-inline constexpr std::size_t kChunkRecordHeaderSize = 4;       // the stored size
+inline constexpr std::size_t kChunkRecordHeaderSize = 4;      // the stored size
 
 enum class DecodeStatus { kOk, kBadData, kBufferTooSmall };
 
@@ -35,8 +35,7 @@ DecodeResult DecodeBuffer(std::span<const std::uint8_t> input, std::span<std::ui
 
 // The same with caller-owned tables (about 80 KiB), for decoding many
 // streams without allocating for each.
-DecodeResult DecodeBuffer(std::span<const std::uint8_t> input, std::span<std::uint8_t> output,
-                          HuffmanDecoder& tables);
+DecodeResult DecodeBuffer(std::span<const std::uint8_t> input, std::span<std::uint8_t> output, HuffmanDecoder& tables);
 
 // The 24-byte header of a stream that expands to `expandedSize` bytes.
 std::array<std::uint8_t, kBufferHeaderSize> BufferHeader(std::uint64_t expandedSize);
@@ -48,7 +47,6 @@ enum class Level {
 
 // Encodes `input` as one buffer-mode stream. The same input and level give
 // the same bytes. An empty input gives the header alone.
-std::vector<std::uint8_t> EncodeBuffer(std::span<const std::uint8_t> input,
-                                       Level level = Level::kFast);
+std::vector<std::uint8_t> EncodeBuffer(std::span<const std::uint8_t> input, Level level = Level::kFast);
 
 }  // namespace qvn::compression

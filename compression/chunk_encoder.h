@@ -26,8 +26,8 @@ class ChunkEncoder {
 
   // The same in parts: the stream of each segment (see LzEncoder), valid
   // until this encoder's next call, then the record from all of them.
-  std::span<const std::uint8_t> EncodeSegment(std::span<const std::uint8_t> chunk, std::uint32_t from,
-                                              std::uint32_t to, const LzEncoder::BlockDone& blockDone = {}) {
+  std::span<const std::uint8_t> EncodeSegment(std::span<const std::uint8_t> chunk, std::uint32_t from, std::uint32_t to,
+                                              const LzEncoder::BlockDone& blockDone = {}) {
     return encoder_.EncodeSegment(chunk, from, to, blockDone);
   }
   // `segments` holds the streams of the chunk's segments in order, an empty

@@ -20,8 +20,7 @@ std::vector<int> HuffmanDepths(const std::vector<std::uint64_t>& sortedWeights) 
   int nextInternal = leafCount;
   auto takeSmallest = [&](int newNode) {
     // On equal weights a leaf goes first, which keeps the tree shallow.
-    const bool leaf = nextLeaf < leafCount &&
-                      (nextInternal >= newNode || weight[nextLeaf] <= weight[nextInternal]);
+    const bool leaf = nextLeaf < leafCount && (nextInternal >= newNode || weight[nextLeaf] <= weight[nextInternal]);
     const int node = leaf ? nextLeaf++ : nextInternal++;
     parent[node] = newNode;
     return weight[node];
@@ -89,11 +88,9 @@ CodeLengths BuildCodeLengths(const Frequencies& frequencies, int maxLength) {
     return lengths;
   }
 
-  std::stable_sort(symbols.begin(), symbols.end(),
-                   [&](int a, int b) { return frequencies[a] < frequencies[b]; });
+  std::stable_sort(symbols.begin(), symbols.end(), [&](int a, int b) { return frequencies[a] < frequencies[b]; });
   std::vector<std::uint64_t> weights(symbols.size());
-  std::transform(symbols.begin(), symbols.end(), weights.begin(),
-                 [&](int symbol) { return frequencies[symbol]; });
+  std::transform(symbols.begin(), symbols.end(), weights.begin(), [&](int symbol) { return frequencies[symbol]; });
   std::vector<int> leafLengths = HuffmanDepths(weights);
   if (*std::max_element(leafLengths.begin(), leafLengths.end()) > maxLength) {
     LimitLengths(leafLengths, maxLength);

@@ -113,9 +113,21 @@ bool DecodeLongMatchFast(PrefetchingBitReader& reader, std::uint64_t entry, Outp
   const std::uint8_t* next = lengthBytes;
   std::uint64_t length = 0;
   ReadLongLength(
-      length, [&](std::uint8_t& value) { value = *next++; return true; },
-      [&](std::uint16_t& value) { value = LoadLe16(next); next += 2; return true; },
-      [&](std::uint32_t& value) { value = LoadLe32(next); next += 4; return true; });
+      length,
+      [&](std::uint8_t& value) {
+        value = *next++;
+        return true;
+      },
+      [&](std::uint16_t& value) {
+        value = LoadLe16(next);
+        next += 2;
+        return true;
+      },
+      [&](std::uint32_t& value) {
+        value = LoadLe32(next);
+        next += 4;
+        return true;
+      });
   reader.SkipBytes(next - lengthBytes);
   const unsigned offsetBits = HuffmanDecoder::OffsetBitsOf(entry);
   const std::size_t offset = (std::size_t{1} << offsetBits) | reader.TopBits(offsetBits);
@@ -171,8 +183,8 @@ bool DecodeSlowSymbol(PrefetchingBitReader& reader, const HuffmanDecoder& decode
 // next entry. Returns the new output position, or nullptr if the match
 // reaches before the output.
 [[gnu::always_inline]] inline std::uint8_t* DecodeFastSymbol(PrefetchingBitReader& reader,
-                                                            const HuffmanDecoder& decoder, std::uint64_t& entry,
-                                                            std::uint8_t* const begin, std::uint8_t* const next) {
+                                                             const HuffmanDecoder& decoder, std::uint64_t& entry,
+                                                             std::uint8_t* const begin, std::uint8_t* const next) {
   const std::uint64_t bits = reader.Bits();
   const unsigned symbolBits = HuffmanDecoder::SymbolBitsOf(entry);
   reader.Consume(symbolBits);
@@ -206,8 +218,7 @@ bool DecodeSlowSymbol(PrefetchingBitReader& reader, const HuffmanDecoder& decode
   std::uint8_t* const begin = out.begin;
   std::uint8_t* next = out.next;
   // Before this point a symbol may write a copy of kFastCopySize bytes.
-  std::uint8_t* const outputLimit =
-      out.end - next > kFastCopySize ? std::min(blockEnd, out.end - kFastCopySize) : next;
+  std::uint8_t* const outputLimit = out.end - next > kFastCopySize ? std::min(blockEnd, out.end - kFastCopySize) : next;
   const std::uint8_t* const inputLimit = inputEnd - PrefetchingBitReader::kFastReadMargin;
 
   // A symbol the fast path leaves aside, after a fresh refill; then the
@@ -280,8 +291,8 @@ bool DecodeFastPortable(PrefetchingBitReader& reader, const HuffmanDecoder& deco
 // since 2013): its shifts by a register count take one instruction and
 // leave the flags alone, and the loop shifts three times per symbol.
 [[gnu::target("bmi2")]] bool DecodeFastBmi2(PrefetchingBitReader& reader, const HuffmanDecoder& decoder,
-                                           OutputCursor& out, std::uint8_t* const blockEnd,
-                                           const std::uint8_t* const inputEnd) {
+                                            OutputCursor& out, std::uint8_t* const blockEnd,
+                                            const std::uint8_t* const inputEnd) {
   return DecodeFastLoop(reader, decoder, out, blockEnd, inputEnd);
 }
 
@@ -312,9 +323,9 @@ bool DecodeSymbolChecked(BitReader& reader, const HuffmanDecoder& decoder, Outpu
   }
   std::uint64_t length = HuffmanDecoder::OutputLengthOf(entry);
   if (HuffmanDecoder::HasLongLength(entry) &&
-      !ReadLongLength(length, [&](std::uint8_t& v) { return reader.ReadByte(v); },
-                      [&](std::uint16_t& v) { return reader.Read16(v); },
-                      [&](std::uint32_t& v) { return reader.Read32(v); })) {
+      !ReadLongLength(
+          length, [&](std::uint8_t& v) { return reader.ReadByte(v); },
+          [&](std::uint16_t& v) { return reader.Read16(v); }, [&](std::uint32_t& v) { return reader.Read32(v); })) {
     return false;
   }
   const unsigned offsetBits = HuffmanDecoder::OffsetBitsOf(entry);
@@ -327,8 +338,7 @@ bool DecodeSymbolChecked(BitReader& reader, const HuffmanDecoder& decoder, Outpu
 
 }  // namespace
 
-bool DecodeLzHuffman(std::span<const std::uint8_t> input, std::span<std::uint8_t> output,
-                     HuffmanDecoder& decoder) {
+bool DecodeLzHuffman(std::span<const std::uint8_t> input, std::span<std::uint8_t> output, HuffmanDecoder& decoder) {
   return DecodeLzHuffman(input, output, 0, decoder);
 }
 
@@ -349,8 +359,7 @@ bool DecodeLzHuffman(std::span<const std::uint8_t> input, std::span<std::uint8_t
 
     // The block ends at the first symbol boundary at or past 64 KiB of its
     // output; its last match may run beyond that point.
-    std::uint8_t* const blockEnd =
-        out.end - out.next > kBlockOutputSize ? out.next + kBlockOutputSize : out.end;
+    std::uint8_t* const blockEnd = out.end - out.next > kBlockOutputSize ? out.next + kBlockOutputSize : out.end;
     BitReader reader(next, inputEnd);
     if (inputEnd - next >= PrefetchingBitReader::kFastReadMargin) {
       PrefetchingBitReader fast(next);

@@ -14,8 +14,7 @@ namespace qvn::compression {
 // input that ends before `output` is full. Whatever follows the point where
 // `output` became full is ignored. Never reads or writes outside the spans.
 // `tables` is working space, rebuilt for every block.
-bool DecodeLzHuffman(std::span<const std::uint8_t> input, std::span<std::uint8_t> output,
-                     HuffmanDecoder& tables);
+bool DecodeLzHuffman(std::span<const std::uint8_t> input, std::span<std::uint8_t> output, HuffmanDecoder& tables);
 
 // The same for a stream that carries on from earlier output, such as one
 // segment of a chunk: it fills output[start, end), and its matches may

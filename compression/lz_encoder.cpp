@@ -97,8 +97,7 @@ std::size_t LzEncoder::BlockSizeBound(const CodeLengths& lengths) const {
   return kLengthTableBytes + 2 * (2 + (bits + 15) / 16) + lengthByteCount_;
 }
 
-std::uint8_t* LzEncoder::WriteBlock(const CodeLengths& lengths, bool lastBlock,
-                                    std::uint8_t* out) const {
+std::uint8_t* LzEncoder::WriteBlock(const CodeLengths& lengths, bool lastBlock, std::uint8_t* out) const {
   for (int i = 0; i < kLengthTableBytes; ++i) {
     out[i] = static_cast<std::uint8_t>(lengths[2 * i] | (lengths[2 * i + 1] << 4));
   }

@@ -54,8 +54,8 @@ class LzEncoder {
   // same. It lies in a buffer the encoder keeps until its next call; empty
   // as soon as it would come out longer than the segment by more than a
   // sixteenth and 1 KiB, which no useful stream does.
-  std::span<const std::uint8_t> EncodeSegment(std::span<const std::uint8_t> chunk, std::uint32_t from,
-                                              std::uint32_t to, const BlockDone& blockDone = {});
+  std::span<const std::uint8_t> EncodeSegment(std::span<const std::uint8_t> chunk, std::uint32_t from, std::uint32_t to,
+                                              const BlockDone& blockDone = {});
 
  private:
   struct Token {

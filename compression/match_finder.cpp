@@ -21,7 +21,8 @@ void MatchFinder::Reset(std::span<const std::uint8_t> data) {
 void MatchFinder::FindAllAndInsert(std::uint32_t position, std::vector<Match>& matches) {
   const std::size_t first = matches.size();
   std::uint32_t shortCandidate;
-  Search(position, maxChainDepth_, [&](const Match& match) { matches.push_back(match); }, shortCandidate);
+  Search(
+      position, maxChainDepth_, [&](const Match& match) { matches.push_back(match); }, shortCandidate);
   const std::uint32_t distance = ShortMatchDistance(position, shortCandidate);
   if (distance != 0 && (matches.size() == first || distance < matches[first].offset)) {
     matches.insert(matches.begin() + static_cast<std::ptrdiff_t>(first), Match{kMinLength, distance});

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <bit>
-#include <cstring>
 #include <cstdint>
+#include <cstring>
 #include <span>
 #include <vector>
 
@@ -134,9 +134,8 @@ inline std::uint32_t MatchFinder::MatchLength(std::uint32_t earlier, std::uint32
     const std::uint64_t difference = LoadNative64(a + length) ^ LoadNative64(b + length);
     if (difference != 0) {
       // The first differing byte is the lowest one on a little-endian load.
-      const int firstDifferentByte = (std::endian::native == std::endian::little)
-                                         ? std::countr_zero(difference) / 8
-                                         : std::countl_zero(difference) / 8;
+      const int firstDifferentByte = (std::endian::native == std::endian::little) ? std::countr_zero(difference) / 8
+                                                                                  : std::countl_zero(difference) / 8;
       return length + static_cast<std::uint32_t>(firstDifferentByte);
     }
     length += 8;
@@ -148,8 +147,7 @@ inline std::uint32_t MatchFinder::MatchLength(std::uint32_t earlier, std::uint32
 }
 
 template <typename OnLonger>
-Match MatchFinder::Search(std::uint32_t position, unsigned maxDepth, OnLonger onLonger,
-                          std::uint32_t& shortCandidate) {
+Match MatchFinder::Search(std::uint32_t position, unsigned maxDepth, OnLonger onLonger, std::uint32_t& shortCandidate) {
   shortCandidate = kNoPosition;
   const std::size_t remaining = data_.size() - position;
   if (remaining < 4) {
@@ -201,8 +199,7 @@ Match MatchFinder::Search(std::uint32_t position, unsigned maxDepth, OnLonger on
   return best.length >= kMinLength ? best : Match{};
 }
 
-inline std::uint32_t MatchFinder::ShortMatchDistance(std::uint32_t position,
-                                                     std::uint32_t shortCandidate) const {
+inline std::uint32_t MatchFinder::ShortMatchDistance(std::uint32_t position, std::uint32_t shortCandidate) const {
   const std::uint32_t distance = position - shortCandidate;
   // The table holds a position per hash, not per prefix: the bytes decide.
   // Its positions all had four bytes to load.
@@ -215,7 +212,8 @@ inline std::uint32_t MatchFinder::ShortMatchDistance(std::uint32_t position,
 
 inline Match MatchFinder::FindAndInsert(std::uint32_t position, unsigned maxDepth) {
   std::uint32_t shortCandidate;
-  const Match longest = Search(position, maxDepth, [](const Match&) {}, shortCandidate);
+  const Match longest = Search(
+      position, maxDepth, [](const Match&) {}, shortCandidate);
   if (longest.length != 0) {
     return longest;
   }

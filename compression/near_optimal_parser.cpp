@@ -57,8 +57,8 @@ void NearOptimalParser::FindMatches(std::uint32_t start, std::uint32_t span) {
   firstMatch_[span] = static_cast<std::uint32_t>(matches_.size());
 }
 
-void NearOptimalParser::CheapestPath(std::span<const std::uint8_t> chunk, std::uint32_t start,
-                                     std::uint32_t span, const SymbolCosts& costs, std::vector<Item>& items) {
+void NearOptimalParser::CheapestPath(std::span<const std::uint8_t> chunk, std::uint32_t start, std::uint32_t span,
+                                     const SymbolCosts& costs, std::vector<Item>& items) {
   nodes_.assign(span + 1, {kUnreached, {0, 0}});
   nodes_[0].cost = 0;
   Node* const nodes = nodes_.data();
@@ -112,10 +112,11 @@ std::uint32_t NearOptimalParser::ParseBlock(std::span<const std::uint8_t> chunk,
     std::array<std::uint32_t, 256> counts{};
     for (std::uint32_t i = 0; i < span; ++i) ++counts[chunk[start + i]];
     for (int byte = 0; byte < 256; ++byte) {
-      costs[byte] = counts[byte] == 0 ? kUnusedSymbolCost
-                                      : std::clamp<std::uint32_t>(static_cast<std::uint32_t>(std::lround(
-                                                                      std::log2(double(span) / counts[byte]))),
-                                                                  1, kMaxCodeLength);
+      costs[byte] =
+          counts[byte] == 0
+              ? kUnusedSymbolCost
+              : std::clamp<std::uint32_t>(
+                    static_cast<std::uint32_t>(std::lround(std::log2(double(span) / counts[byte]))), 1, kMaxCodeLength);
     }
     std::fill(costs.begin() + 256, costs.end(), kFirstMatchSymbolCost);
   }

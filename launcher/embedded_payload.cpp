@@ -4,9 +4,9 @@
 
 #include <algorithm>
 
+#include "base/sha256.h"
 #include "payload/payload_contract.h"
 #include "payload/payload_fault.h"
-#include "base/sha256.h"
 
 namespace qvn {
 namespace {

@@ -5,17 +5,17 @@
 #include <cstdio>
 #include <exception>
 
-#include "launcher/embedded_payload.h"
 #include "base/error.h"
-#include "base/win/module_path.h"
 #include "base/path_composition.h"
-#include "runtime/portable_directory.h"
-#include "launcher/report_failure.h"
+#include "base/win/module_path.h"
 #include "base/win/wide_text.h"
 #include "base/win/windows_error.h"
-#include "runtime/extract_runtime.h"
+#include "launcher/embedded_payload.h"
+#include "launcher/report_failure.h"
 #include "payload/payload_contract.h"
 #include "payload/payload_manifest.h"
+#include "runtime/extract_runtime.h"
+#include "runtime/portable_directory.h"
 #include "runtime/remove_runtime_directory.h"
 #include "supervision/run_game.h"
 

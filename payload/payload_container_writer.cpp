@@ -35,13 +35,15 @@ std::vector<std::uint8_t> RecordHeaderBytes(const ContainerRecord& record, std::
 std::vector<std::uint8_t> WritePayloadContainer(const std::vector<ContainerRecord>& records) {
   // One allocation: the stored data of a game is tens of megabytes.
   std::size_t size = kPayloadMagic.size() + 4;
-  for (const ContainerRecord& record : records) size += 12 + record.digest.size() + record.name.size() + record.storedData.size();
+  for (const ContainerRecord& record : records)
+    size += 12 + record.digest.size() + record.name.size() + record.storedData.size();
   std::vector<std::uint8_t> out;
   out.reserve(size);
   const std::vector<std::uint8_t> containerHeader = ContainerHeaderBytes(static_cast<std::uint32_t>(records.size()));
   out.insert(out.end(), containerHeader.begin(), containerHeader.end());
   for (const ContainerRecord& record : records) {
-    const std::vector<std::uint8_t> header = RecordHeaderBytes(record, static_cast<std::uint32_t>(record.storedData.size()));
+    const std::vector<std::uint8_t> header =
+        RecordHeaderBytes(record, static_cast<std::uint32_t>(record.storedData.size()));
     out.insert(out.end(), header.begin(), header.end());
     out.insert(out.end(), record.storedData.begin(), record.storedData.end());
   }

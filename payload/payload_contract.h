@@ -31,8 +31,8 @@ class AsciiName {
 // The container: magic, then a 32-bit file count, then the records.
 inline constexpr std::string_view kPayloadMagic = "QVNPORT1";
 inline constexpr std::uint32_t kMaxFileCount = 512;
-inline constexpr std::uint64_t kMaxExpandedFileSize = 0x8000000;  // one file, expanded
-inline constexpr std::uint64_t kMaxPayloadSize = 0x20000000;      // the resource, and one stored stream
+inline constexpr std::uint64_t kMaxExpandedFileSize = 0x8000000;     // one file, expanded
+inline constexpr std::uint64_t kMaxPayloadSize = 0x20000000;         // the resource, and one stored stream
 inline constexpr std::uint64_t kMaxExpandedTotal = kMaxPayloadSize;  // all files, expanded
 
 // Stored names.
@@ -57,6 +57,6 @@ inline constexpr AsciiName kGameLogName = "game.log";                // in data
 // The codes with which the decompressor fails, as the Windows Compression
 // API's do (winerror.h of older SDKs lacks the first).
 inline constexpr std::uint32_t kErrorBadCompressionBuffer = 605;  // ERROR_BAD_COMPRESSION_BUFFER: damaged data
-inline constexpr std::uint32_t kErrorInsufficientBuffer = 122;    // ERROR_INSUFFICIENT_BUFFER: expands past the capacity
+inline constexpr std::uint32_t kErrorInsufficientBuffer = 122;  // ERROR_INSUFFICIENT_BUFFER: expands past the capacity
 
 }  // namespace qvn

@@ -40,8 +40,7 @@ bool HasConflictingKeys(std::vector<std::string>& keys) {
   }
   for (const std::string& key : keys) {
     const std::string_view view(key);
-    for (std::size_t slash = view.find('/'); slash != std::string_view::npos;
-         slash = view.find('/', slash + 1)) {
+    for (std::size_t slash = view.find('/'); slash != std::string_view::npos; slash = view.find('/', slash + 1)) {
       if (std::binary_search(keys.begin(), keys.end(), view.substr(0, slash), std::less<>())) {
         return true;
       }
@@ -58,9 +57,7 @@ PayloadManifest ParsePayloadManifest(std::span<const std::uint8_t> payload) {
     throw PayloadError(PayloadFault::kTruncatedPayload);
   }
   if (!std::equal(kPayloadMagic.begin(), kPayloadMagic.end(), payload.begin(),
-                  [](char expected, std::uint8_t actual) {
-                    return static_cast<std::uint8_t>(expected) == actual;
-                  })) {
+                  [](char expected, std::uint8_t actual) { return static_cast<std::uint8_t>(expected) == actual; })) {
     throw PayloadError(PayloadFault::kUnsupportedFormat);
   }
   if (length < kHeaderBytes) {
@@ -100,14 +97,12 @@ PayloadManifest ParsePayloadManifest(std::span<const std::uint8_t> payload) {
     if (remaining - kLengthFieldBytes < kDigestBytes || nameLength > remaining - kRecordHeadBytes) {
       throw PayloadError(PayloadFault::kTruncatedPayload);
     }
-    const std::string name =
-        ValidatePayloadPath(payload.subspan(cursor + kRecordHeadBytes, nameLength));
+    const std::string name = ValidatePayloadPath(payload.subspan(cursor + kRecordHeadBytes, nameLength));
     if (storedSize > remaining - kRecordHeadBytes - nameLength) {
       throw PayloadError(PayloadFault::kTruncatedPayload);
     }
 
-    const std::span<const std::uint8_t, kDigestBytes> digest(record + kLengthFieldBytes,
-                                                             kDigestBytes);
+    const std::span<const std::uint8_t, kDigestBytes> digest(record + kLengthFieldBytes, kDigestBytes);
     const std::span<const std::uint8_t> storedData =
         payload.subspan(cursor + kRecordHeadBytes + nameLength, storedSize);
     const std::size_t recordBytes = kRecordHeadBytes + nameLength + storedSize;

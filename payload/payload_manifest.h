@@ -10,7 +10,7 @@ namespace qvn {
 // One validated file record. digest and storedData point into the payload
 // bytes the manifest was parsed from, which must outlive the manifest.
 struct PayloadEntry {
-  std::wstring relativePath;                 // the stored name, each byte widened to one code unit
+  std::wstring relativePath;  // the stored name, each byte widened to one code unit
   std::uint32_t expandedSize;
   std::span<const std::uint8_t, 32> digest;  // SHA-256 of the expanded contents
   std::span<const std::uint8_t> storedData;  // compressed stream; empty for an empty file

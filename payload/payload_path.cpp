@@ -12,9 +12,8 @@ namespace qvn {
 namespace {
 
 bool IsAdmittedByte(std::uint8_t byte) {
-  return (byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z') ||
-         (byte >= '0' && byte <= '9') || byte == '_' || byte == '-' || byte == '.' ||
-         byte == '/';
+  return (byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z') || (byte >= '0' && byte <= '9') || byte == '_' ||
+         byte == '-' || byte == '.' || byte == '/';
 }
 
 // Windows maps these stems to devices whatever the extension or letter case,
@@ -36,8 +35,7 @@ bool IsReservedDeviceStem(std::string_view component) {
 // Empty, "." and ".." components would leave or alias the directory, and
 // Windows silently strips a trailing dot, which would alias another name.
 bool IsUnsafeComponent(std::string_view component) {
-  return component.empty() || component == "." || component == ".." ||
-         component.back() == '.';
+  return component.empty() || component == "." || component == ".." || component.back() == '.';
 }
 
 }  // namespace
@@ -73,8 +71,7 @@ std::string ValidatePayloadPath(std::span<const std::uint8_t> name) {
   while (true) {
     const std::size_t separator = view.find('/', start);
     const std::string_view component =
-        view.substr(start, separator == std::string_view::npos ? std::string_view::npos
-                                                               : separator - start);
+        view.substr(start, separator == std::string_view::npos ? std::string_view::npos : separator - start);
     if (IsUnsafeComponent(component)) {
       throw PayloadError(PayloadFault::kUnsafePathComponent);
     }

@@ -10,13 +10,12 @@ namespace qvn {
 
 bool Decompressor::Decompress(const void* compressed, std::size_t compressedSize, void* output, std::size_t capacity,
                               std::size_t* produced) {
-  if (produced == nullptr || (compressed == nullptr && compressedSize != 0) ||
-      (output == nullptr && capacity != 0)) {
+  if (produced == nullptr || (compressed == nullptr && compressedSize != 0) || (output == nullptr && capacity != 0)) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return false;
   }
   const std::uint32_t code = decoder_.Decode({static_cast<const std::uint8_t*>(compressed), compressedSize},
-                                            {static_cast<std::uint8_t*>(output), capacity}, *produced);
+                                             {static_cast<std::uint8_t*>(output), capacity}, *produced);
   if (code != 0) {
     SetLastError(code);
     return false;

@@ -7,12 +7,12 @@
 
 #include "base/error.h"
 #include "base/path_composition.h"
-#include "runtime/portable_directory.h"
 #include "base/win/windows_error.h"
 #include "payload/entry_check.h"
 #include "payload/payload_contract.h"
 #include "runtime/decompressor.h"
 #include "runtime/expanded_buffer.h"
+#include "runtime/portable_directory.h"
 
 namespace qvn {
 namespace {
@@ -66,8 +66,8 @@ void WriteRuntimeFile(const std::wstring& path, std::span<const std::uint8_t> co
   if (!file.valid()) RaiseLastError("Cannot create portable runtime file");
   const std::uint8_t empty = 0;
   DWORD written = 0;
-  RequireSuccess(WriteFile(file.get(), contents.empty() ? &empty : contents.data(),
-                           static_cast<DWORD>(contents.size()), &written, nullptr),
+  RequireSuccess(WriteFile(file.get(), contents.empty() ? &empty : contents.data(), static_cast<DWORD>(contents.size()),
+                           &written, nullptr),
                  "Cannot write portable runtime file");
   if (written != contents.size()) throw Error("Short portable runtime write");
 }

@@ -4,8 +4,8 @@
 
 #include "base/error.h"
 #include "base/path_composition.h"
-#include "runtime/portable_directory.h"
 #include "base/win/windows_error.h"
+#include "runtime/portable_directory.h"
 
 namespace qvn {
 namespace {

@@ -12,10 +12,10 @@
 #include "base/error.h"
 #include "base/path_composition.h"
 #include "base/win/own_file.h"
+#include "payload/payload_contract.h"
 #include "supervision/build_identity.h"
 #include "supervision/crash_report_format.h"
 #include "supervision/game_log.h"
-#include "payload/payload_contract.h"
 
 namespace qvn {
 namespace {

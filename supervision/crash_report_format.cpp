@@ -48,12 +48,11 @@ std::size_t FormatCrashReport(const CrashReportFields& fields, CrashTextBuffer& 
 }
 
 std::size_t FormatCaptureLine(const CaptureOutcome& outcome, CrashTextBuffer& buffer) {
-  const int formatted =
-      std::snprintf(buffer.data(), buffer.size(),
-                    "\nQVN_PORTABLE_CRASH_CAPTURE dump_written=%u dump_error=%lu report_written=%u report_error=%lu\n",
-                    static_cast<unsigned>(outcome.dumpWritten ? 1 : 0), static_cast<unsigned long>(outcome.dumpError),
-                    static_cast<unsigned>(outcome.reportWritten ? 1 : 0),
-                    static_cast<unsigned long>(outcome.reportError));
+  const int formatted = std::snprintf(
+      buffer.data(), buffer.size(),
+      "\nQVN_PORTABLE_CRASH_CAPTURE dump_written=%u dump_error=%lu report_written=%u report_error=%lu\n",
+      static_cast<unsigned>(outcome.dumpWritten ? 1 : 0), static_cast<unsigned long>(outcome.dumpError),
+      static_cast<unsigned>(outcome.reportWritten ? 1 : 0), static_cast<unsigned long>(outcome.reportError));
   return BoundedLength<std::tuple_size_v<CrashTextBuffer>>(formatted);
 }
 

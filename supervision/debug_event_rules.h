@@ -9,9 +9,9 @@ namespace qvn {
 // How the debug event monitor counts and answers each debug event, apart
 // from the platform calls, so the rules can be checked event by event.
 
-inline constexpr std::uint32_t kDebugContinue = 0x00010002;              // DBG_CONTINUE
-inline constexpr std::uint32_t kDebugExceptionNotHandled = 0x80010001;   // DBG_EXCEPTION_NOT_HANDLED
-inline constexpr std::uint32_t kBreakpointExceptionCode = 0x80000003;    // EXCEPTION_BREAKPOINT
+inline constexpr std::uint32_t kDebugContinue = 0x00010002;             // DBG_CONTINUE
+inline constexpr std::uint32_t kDebugExceptionNotHandled = 0x80010001;  // DBG_EXCEPTION_NOT_HANDLED
+inline constexpr std::uint32_t kBreakpointExceptionCode = 0x80000003;   // EXCEPTION_BREAKPOINT
 
 inline constexpr std::uint32_t kExceptionDebugEvent = 1;
 inline constexpr std::uint32_t kCreateProcessDebugEvent = 3;

@@ -1,8 +1,8 @@
 #include "supervision/game_log.h"
 
+#include "base/win/standard_error_line.h"
 #include "base/win/windows_error.h"
 #include "supervision/crash_report_format.h"
-#include "base/win/standard_error_line.h"
 
 namespace qvn {
 namespace {

@@ -1,8 +1,8 @@
 #include "supervision/monitor_summary.h"
 
+#include "base/win/standard_error_line.h"
 #include "supervision/crash_report_format.h"
 #include "supervision/monitor_summary_figures.h"
-#include "base/win/standard_error_line.h"
 
 namespace qvn {
 namespace {

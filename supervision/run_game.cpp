@@ -8,14 +8,14 @@
 #include <optional>
 
 #include "base/error.h"
-#include "base/win/module_path.h"
 #include "base/path_composition.h"
+#include "base/win/module_path.h"
 #include "base/win/own_file.h"
 #include "base/win/unique_handle.h"
 #include "base/win/windows_error.h"
+#include "payload/payload_contract.h"
 #include "supervision/game_job.h"
 #include "supervision/game_log.h"
-#include "payload/payload_contract.h"
 #include "supervision/proc_thread_attribute_list.h"
 #include "supervision/quote_argument.h"
 #include "supervision/supervise_game.h"
@@ -125,8 +125,8 @@ UniqueHandle OpenGameLog(const std::wstring& dataDirectory) {
 
 UniqueHandle OpenGameInput() {
   SECURITY_ATTRIBUTES inheritable = InheritableHandleAttributes();
-  UniqueHandle input(CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable,
-                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  UniqueHandle input(CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable, OPEN_EXISTING,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!input.valid()) RaiseLastError("Cannot open game input");
   return input;
 }

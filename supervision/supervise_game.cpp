@@ -44,8 +44,8 @@ DebugEventFacts FactsOf(const DEBUG_EVENT& event) {
 // The image and DLL file handles of these events belong to the debugger; the
 // process and thread handles that come with them do not.
 void CloseEventFile(const DEBUG_EVENT& event) {
-  HANDLE file = event.dwDebugEventCode == CREATE_PROCESS_DEBUG_EVENT ? event.u.CreateProcessInfo.hFile
-                                                                     : event.u.LoadDll.hFile;
+  HANDLE file =
+      event.dwDebugEventCode == CREATE_PROCESS_DEBUG_EVENT ? event.u.CreateProcessInfo.hFile : event.u.LoadDll.hFile;
   UniqueHandle owned(file);
 }
 

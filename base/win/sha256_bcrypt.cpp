@@ -1,12 +1,12 @@
 #include "base/sha256.h"
 
-#include "base/error.h"
-#include "base/scoped_handle.h"
-
 #include <windows.h>
 #include <bcrypt.h>
 
 #include <limits>
+
+#include "base/error.h"
+#include "base/scoped_handle.h"
 
 namespace qvn {
 namespace {

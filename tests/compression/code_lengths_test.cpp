@@ -83,7 +83,8 @@ TEST(CodeLengthsTest, AnyFrequenciesGiveACompleteCodeOfAtMost15Bits) {
       // Huffman would make codes 30 and more bits long.
       {"Fibonacci frequencies", Fibonacci(40)},
       {"powers of two", PowersOfTwo(31, 200)},
-      {"powers of two and a crowd", [] {
+      {"powers of two and a crowd",
+       [] {
          Frequencies f = PowersOfTwo(25, 0);
          for (int symbol = 300; symbol < 512; ++symbol) f[symbol] = 1;
          return f;

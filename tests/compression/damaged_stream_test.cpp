@@ -103,16 +103,51 @@ TEST(DecodeBufferTest, HeaderMustBeExact) {
   const std::size_t size = 200000;
   ExpectResults({
       {"intact", good, size, kOk, size, size},
-      {"wrong magic", Damaged(good, [](Bytes& s) { s[0] ^= 1; FixCheckByte(s); }), size, kBad, 0, 0},
+      {"wrong magic",
+       Damaged(good,
+               [](Bytes& s) {
+                 s[0] ^= 1;
+                 FixCheckByte(s);
+               }),
+       size, kBad, 0, 0},
       {"wrong check byte", Damaged(good, [](Bytes& s) { s[6] ^= 0x40; }), size, kBad, 0, 0},
       {"wrong size under the check byte", Damaged(good, [](Bytes& s) { s[8] ^= 1; }), size, kBad, 0, 0},
-      {"algorithm 3", Damaged(good, [](Bytes& s) { s[7] = 3; FixCheckByte(s); }), size, kBad, 0, 0},
-      {"header size 23", Damaged(good, [](Bytes& s) { s[4] = 23; FixCheckByte(s); }), size, kBad, 0, 0},
+      {"algorithm 3",
+       Damaged(good,
+               [](Bytes& s) {
+                 s[7] = 3;
+                 FixCheckByte(s);
+               }),
+       size, kBad, 0, 0},
+      {"header size 23",
+       Damaged(good,
+               [](Bytes& s) {
+                 s[4] = 23;
+                 FixCheckByte(s);
+               }),
+       size, kBad, 0, 0},
       {"header cut short", Bytes(good.begin(), good.begin() + 23), size, kBad, 0, 0},
-      {"chunk size 0", Damaged(good, [](Bytes& s) { PutLe32(s, 16, 0); FixCheckByte(s); }), size, kBad, 0, size},
+      {"chunk size 0",
+       Damaged(good,
+               [](Bytes& s) {
+                 PutLe32(s, 16, 0);
+                 FixCheckByte(s);
+               }),
+       size, kBad, 0, size},
       {"chunk size over 64 MiB",
-       Damaged(good, [](Bytes& s) { PutLe32(s, 16, 0x4000001); FixCheckByte(s); }), size, kBad, 0, size},
-      {"chunk size's high half set", Damaged(good, [](Bytes& s) { s[20] = 1; FixCheckByte(s); }), size, kBad, 0, size},
+       Damaged(good,
+               [](Bytes& s) {
+                 PutLe32(s, 16, 0x4000001);
+                 FixCheckByte(s);
+               }),
+       size, kBad, 0, size},
+      {"chunk size's high half set",
+       Damaged(good,
+               [](Bytes& s) {
+                 s[20] = 1;
+                 FixCheckByte(s);
+               }),
+       size, kBad, 0, size},
   });
 }
 
@@ -135,8 +170,7 @@ TEST(DecodeBufferTest, ChunkRecordsMustMatchTheHeader) {
       {"compressed chunk cut short", Bytes(good.begin(), good.end() - 1), 100000, kBad, 0, 100000},
       {"compressed chunk cut to its record size", Bytes(good.begin(), good.begin() + 28), 100000, kBad, 0, 100000},
       {"record larger than what follows",
-       Damaged(good, [](Bytes& s) { PutLe32(s, 24, static_cast<std::uint32_t>(s.size())); }), 100000, kBad, 0,
-       100000},
+       Damaged(good, [](Bytes& s) { PutLe32(s, 24, static_cast<std::uint32_t>(s.size())); }), 100000, kBad, 0, 100000},
       {"byte after the last record", Damaged(good, [](Bytes& s) { s.push_back(0); }), 100000, kBad, 0, 100000},
       {"stored chunk", stored, 5, kOk, 5, 5},
       {"stored chunk cut short", Bytes(stored.begin(), stored.end() - 1), 5, kBad, 0, 5},
@@ -148,16 +182,43 @@ TEST(DecodeBufferTest, CodeTablesMustBeCompletePrefixCodes) {
   const Bytes zeros = {0x00, 0x00, 0x00, 0x00};
   ExpectResults({
       {"complete", BufferStream(16, RawChunk({{0, 1}, {1, 1}}, zeros)), 16, kOk, 16, 16},
-      {"complete over 15 bits", BufferStream(16, RawChunk({{0, 1}, {1, 2}, {2, 3}, {3, 4}, {4, 5}, {5, 6}, {6, 7},
-                                                           {7, 8}, {8, 9}, {9, 10}, {10, 11}, {11, 12}, {12, 13},
-                                                           {13, 14}, {14, 15}, {15, 15}},
-                                                          zeros)),
+      {"complete over 15 bits",
+       BufferStream(16, RawChunk({{0, 1},
+                                  {1, 2},
+                                  {2, 3},
+                                  {3, 4},
+                                  {4, 5},
+                                  {5, 6},
+                                  {6, 7},
+                                  {7, 8},
+                                  {8, 9},
+                                  {9, 10},
+                                  {10, 11},
+                                  {11, 12},
+                                  {12, 13},
+                                  {13, 14},
+                                  {14, 15},
+                                  {15, 15}},
+                                 zeros)),
        16, kOk, 16, 16},
       {"incomplete", BufferStream(16, RawChunk({{0, 1}}, zeros)), 16, kBad, 0, 16},
-      {"incomplete by one 15-bit code", BufferStream(16, RawChunk({{0, 1}, {1, 2}, {2, 3}, {3, 4}, {4, 5}, {5, 6},
-                                                                   {6, 7}, {7, 8}, {8, 9}, {9, 10}, {10, 11},
-                                                                   {11, 12}, {12, 13}, {13, 14}, {14, 15}},
-                                                                  zeros)),
+      {"incomplete by one 15-bit code",
+       BufferStream(16, RawChunk({{0, 1},
+                                  {1, 2},
+                                  {2, 3},
+                                  {3, 4},
+                                  {4, 5},
+                                  {5, 6},
+                                  {6, 7},
+                                  {7, 8},
+                                  {8, 9},
+                                  {9, 10},
+                                  {10, 11},
+                                  {11, 12},
+                                  {12, 13},
+                                  {13, 14},
+                                  {14, 15}},
+                                 zeros)),
        16, kBad, 0, 16},
       {"oversubscribed", BufferStream(16, RawChunk({{0, 1}, {1, 1}, {2, 1}}, zeros)), 16, kBad, 0, 16},
       {"no codes at all", BufferStream(16, RawChunk({}, zeros)), 16, kBad, 0, 16},
@@ -181,12 +242,11 @@ TEST(DecodeBufferTest, InputMustHoldEveryBitAndByteUsed) {
   const Bytes oneWord = RawChunk({{0, 1}, {1, 1}}, {0x00, 0x00});
   // Literal, then a match with length nibble 15 whose length byte 0 makes
   // it 18 bytes long.
-  const Bytes withLengthByte =
-      RawChunk(LiteralZeroAndMatch(kMatchLongLengthOffset1), {0x00, 0x40, 0x00, 0x00, 0x00});
+  const Bytes withLengthByte = RawChunk(LiteralZeroAndMatch(kMatchLongLengthOffset1), {0x00, 0x40, 0x00, 0x00, 0x00});
   const Bytes lengthByteMissing = Bytes(withLengthByte.begin(), withLengthByte.end() - 1);
   // The 16-bit length: byte 255, then 1000 - 3.
-  const Bytes with16BitLength = RawChunk(LiteralZeroAndMatch(kMatchLongLengthOffset1),
-                                         {0x00, 0x40, 0x00, 0x00, 0xFF, 0xE5, 0x03});
+  const Bytes with16BitLength =
+      RawChunk(LiteralZeroAndMatch(kMatchLongLengthOffset1), {0x00, 0x40, 0x00, 0x00, 0xFF, 0xE5, 0x03});
   // The 32-bit length: byte 255, 16-bit 0, then 100000 - 3.
   const Bytes with32BitLength = RawChunk(LiteralZeroAndMatch(kMatchLongLengthOffset1),
                                          {0x00, 0x40, 0x00, 0x00, 0xFF, 0x00, 0x00, 0x9D, 0x86, 0x01, 0x00});
@@ -196,11 +256,11 @@ TEST(DecodeBufferTest, InputMustHoldEveryBitAndByteUsed) {
       {"length byte present", BufferStream(19, withLengthByte), 19, kOk, 19, 19},
       {"length byte absent", BufferStream(19, lengthByteMissing), 19, kBad, 0, 19},
       {"16-bit length", BufferStream(1001, with16BitLength), 1001, kOk, 1001, 1001},
-      {"16-bit length cut short", BufferStream(1001, Bytes(with16BitLength.begin(), with16BitLength.end() - 1)),
-       1001, kBad, 0, 1001},
+      {"16-bit length cut short", BufferStream(1001, Bytes(with16BitLength.begin(), with16BitLength.end() - 1)), 1001,
+       kBad, 0, 1001},
       {"32-bit length", BufferStream(100001, with32BitLength), 100001, kOk, 100001, 100001},
-      {"32-bit length cut short",
-       BufferStream(100001, Bytes(with32BitLength.begin(), with32BitLength.end() - 1)), 100001, kBad, 0, 100001},
+      {"32-bit length cut short", BufferStream(100001, Bytes(with32BitLength.begin(), with32BitLength.end() - 1)),
+       100001, kBad, 0, 100001},
   });
 }
 
@@ -237,7 +297,12 @@ TEST(DecodeBufferTest, FastLoopKeepsBlockEndsAndOffsets) {
       {"second block takes over at its first symbol", twoBlocks, twoBlocksExpanded},
       {"second table cut short by one byte", Bytes(twoBlocks.begin(), twoBlocks.begin() + 256 + 8194 + 255), {}},
       {"first table cut short by one byte", Bytes(twoBlocks.begin(), twoBlocks.begin() + 255), {}},
-      {"match at an offset written", RawChunk(firstTable, Damaged(tooFarBody, [](Bytes& b) { b[0] = 0x80; b[1] = 0; })),
+      {"match at an offset written",
+       RawChunk(firstTable, Damaged(tooFarBody,
+                                    [](Bytes& b) {
+                                      b[0] = 0x80;
+                                      b[1] = 0;
+                                    })),
        Bytes(200, 0)},
       {"match one byte before the output", RawChunk(firstTable, tooFarBody), {}},
   };

@@ -1,6 +1,8 @@
 // The match finder, searching without a depth limit, against a brute-force
 // search of every earlier position.
 
+#include "compression/match_finder.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -8,7 +10,6 @@
 #include <utility>
 #include <vector>
 
-#include "compression/match_finder.h"
 #include "tests/compression/test_data.h"
 
 namespace qvn::compression {
@@ -38,7 +39,7 @@ std::vector<Match> LongerThanAllNearer(const Bytes& data, std::uint32_t position
 Bytes RunWithFarShortMatches() {
   Bytes bytes(9000, 0);
   const std::pair<std::uint32_t, std::uint32_t> kPlanted[] = {{MatchFinder::kMaxShortOffset, 4596},
-                                                               {MatchFinder::kMaxShortOffset + 1, 5598}};
+                                                              {MatchFinder::kMaxShortOffset + 1, 5598}};
   std::uint8_t value = 1;
   for (const auto& [distance, at] : kPlanted) {  // both searched below, not only recorded
     for (int i = 0; i < 3; ++i, ++value) bytes[at - distance + i] = bytes[at + i] = value;

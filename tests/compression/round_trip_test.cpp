@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "compression/buffer_format.h"
 #include "base/byte_order.h"
+#include "compression/buffer_format.h"
 #include "compression/chunk_encoder.h"
 #include "compression/huffman_decoder.h"
 #include "tests/compression/test_data.h"
@@ -195,8 +195,8 @@ Bytes Regions(std::size_t size) {
 // exactly 64 KiB.
 TEST(EncodeBufferTest, SegmentsEncodedApartGiveTheSameRecord) {
   constexpr std::size_t kMiB = 1 << 20;
-  const std::size_t sizes[] = {1,           65535,           65536,           65537,       8 * kMiB - 1,
-                               8 * kMiB,    8 * kMiB + 1,    8 * kMiB + 65536, 16 * kMiB + 3};
+  const std::size_t sizes[] = {
+      1, 65535, 65536, 65537, 8 * kMiB - 1, 8 * kMiB, 8 * kMiB + 1, 8 * kMiB + 65536, 16 * kMiB + 3};
   for (std::size_t size : sizes) {
     const Bytes input = Regions(size);
     for (Level level : kLevels) {

@@ -14,9 +14,9 @@ using Bytes = std::vector<std::uint8_t>;
 
 // Words from a small vocabulary: compresses like prose.
 inline Bytes Text(std::size_t size, std::uint32_t seed) {
-  static const char* const kWords[] = {"the ", "launcher ", "unpacks ", "a ", "game ", "into ",
-                                       "its ", "runtime ", "folder, ", "and ", "checks ", "every ",
-                                       "file.\n", "Quorvane ", "starts ", "when ", "all ", "is ", "well. "};
+  static const char* const kWords[] = {"the ",     "launcher ", "unpacks ", "a ",      "game ",  "into ",   "its ",
+                                       "runtime ", "folder, ",  "and ",     "checks ", "every ", "file.\n", "Quorvane ",
+                                       "starts ",  "when ",     "all ",     "is ",     "well. "};
   std::mt19937 random(seed);
   Bytes bytes;
   while (bytes.size() < size) {

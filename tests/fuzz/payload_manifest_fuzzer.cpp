@@ -25,26 +25,19 @@ void Require(bool condition) {
 
 bool IsKnownMessage(std::string_view message) {
   constexpr std::string_view known[] = {
-      "Truncated portable payload",
-      "Unsupported portable payload format",
-      "Invalid portable file count",
-      "Portable expanded size limit exceeded",
-      "Invalid empty portable file",
-      "Reserved portable state path in runtime payload",
-      "Conflicting portable payload paths",
-      "Incomplete or trailing portable payload data",
-      "Invalid portable filename length",
-      "Unsafe portable filename",
-      "Unsafe portable path component",
-      "Reserved Windows device filename in portable payload",
+      "Truncated portable payload",         "Unsupported portable payload format",
+      "Invalid portable file count",        "Portable expanded size limit exceeded",
+      "Invalid empty portable file",        "Reserved portable state path in runtime payload",
+      "Conflicting portable payload paths", "Incomplete or trailing portable payload data",
+      "Invalid portable filename length",   "Unsafe portable filename",
+      "Unsafe portable path component",     "Reserved Windows device filename in portable payload",
   };
   return std::find(std::begin(known), std::end(known), message) != std::end(known);
 }
 
 std::uint32_t ReadLittleEndian32(const std::uint8_t* bytes) {
   return static_cast<std::uint32_t>(bytes[0]) | (static_cast<std::uint32_t>(bytes[1]) << 8) |
-         (static_cast<std::uint32_t>(bytes[2]) << 16) |
-         (static_cast<std::uint32_t>(bytes[3]) << 24);
+         (static_cast<std::uint32_t>(bytes[2]) << 16) | (static_cast<std::uint32_t>(bytes[3]) << 24);
 }
 
 std::string Narrow(const std::wstring& wide) {

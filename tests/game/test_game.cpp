@@ -37,7 +37,6 @@
 //   flood MIB              MIB mebibytes of numbered 64-byte lines on
 //                          standard output
 #include <windows.h>
-
 #include <shellapi.h>
 
 #include <algorithm>
@@ -55,8 +54,8 @@ constexpr ULONG_PTR kHandledMarker = 0x51564E;  // marks exceptions this program
 
 std::string ToUtf8(const std::wstring& text) {
   if (text.empty()) return {};
-  const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr,
-                                       nullptr);
+  const int size =
+      WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
   std::string utf8(static_cast<std::size_t>(size), '\0');
   WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), utf8.data(), size, nullptr, nullptr);
   return utf8;
@@ -162,8 +161,8 @@ void Flood(std::uint64_t mebibytes) {
 }
 
 void PrintEnvironment() {
-  const wchar_t* const names[] = {L"APP_FOLDER_PATH", L"QVN_PORTABLE_ARTIFACT", L"TEMP",
-                                  L"TMP",             L"QVN_CRASH_CAPTURE",     L"_NO_DEBUG_HEAP"};
+  const wchar_t* const names[] = {L"APP_FOLDER_PATH",   L"QVN_PORTABLE_ARTIFACT", L"TEMP", L"TMP",
+                                  L"QVN_CRASH_CAPTURE", L"_NO_DEBUG_HEAP"};
   for (const wchar_t* name : names) {
     bool present = false;
     const std::wstring value = GetVariable(name, present);
@@ -177,7 +176,8 @@ void PrintArguments() {
   Print("argc=" + std::to_string(count));
   for (int index = 0; index < count; ++index) {
     std::string hex;
-    for (const wchar_t* unit = arguments[index]; *unit != L'\0'; ++unit) hex += Hex(static_cast<std::uint16_t>(*unit), 4);
+    for (const wchar_t* unit = arguments[index]; *unit != L'\0'; ++unit)
+      hex += Hex(static_cast<std::uint16_t>(*unit), 4);
     Print("arg " + hex);
   }
   LocalFree(arguments);
@@ -257,7 +257,8 @@ void WriteTemporaryFile(const std::wstring& name, const std::wstring& text) {
   HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   const std::string bytes = ToUtf8(text);
   DWORD written = 0;
-  if (file == INVALID_HANDLE_VALUE || !WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr)) {
+  if (file == INVALID_HANDLE_VALUE ||
+      !WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr)) {
     WriteLine(STD_ERROR_HANDLE, "cannot write temporary file");
     ExitProcess(2);
   }
@@ -315,7 +316,8 @@ int wmain(int argc, wchar_t** argv) {
     } else if (command == L"handles") {
       PrintInheritableHandles();
     } else if (command == L"ids") {
-      Print("process_id=" + std::to_string(GetCurrentProcessId()) + " thread_id=" + std::to_string(GetCurrentThreadId()));
+      Print("process_id=" + std::to_string(GetCurrentProcessId()) +
+            " thread_id=" + std::to_string(GetCurrentThreadId()));
     } else if (command == L"crash-av") {
       *reinterpret_cast<volatile int*>(ParseNumber(operand())) = 1;
     } else if (command == L"crash-null-call") {

@@ -113,8 +113,9 @@ TEST(Acceptance, SecondLauncherBesideARunningOneIsRefused) {
   RunningProgram first(launcher.exe(), L"stdout started sleep 3000 exit 0");
   ASSERT_TRUE(WaitForPath(launcher.data(L"portable-runtime\\assets\\a.txt")));
   const ProgramResult second = launcher.Run(L"exit 7");
-  EXPECT_EQ(second.standardError,
-            PortableLauncher::Report("Portable game already running or data directory not writable (Windows error 32)"));
+  EXPECT_EQ(
+      second.standardError,
+      PortableLauncher::Report("Portable game already running or data directory not writable (Windows error 32)"));
   EXPECT_EQ(second.exitCode, 1u);
   EXPECT_EQ(ReadFileText(launcher.data(L"portable-runtime\\assets\\a.txt")), "asset");
   const ProgramResult firstResult = first.Wait();
@@ -160,8 +161,9 @@ TEST(Acceptance, CrashCaptureLeavesADumpAndAReport) {
   EXPECT_EQ(result.exitCode, 0xC0000005u);
   const std::string log = ReadFileText(launcher.data(L"game.log"));
   const std::string report = ReadFileText(launcher.data(L"crash-last.txt"));
-  EXPECT_TRUE(log.starts_with("QVN_LAUNCH_HEAP policy=release_default fatal_capture=enabled\n"
-                              "QVN_CRASH_MONITOR armed=1 owner=portable-parent mode=fatal-exception\n"))
+  EXPECT_TRUE(
+      log.starts_with("QVN_LAUNCH_HEAP policy=release_default fatal_capture=enabled\n"
+                      "QVN_CRASH_MONITOR armed=1 owner=portable-parent mode=fatal-exception\n"))
       << log;
   EXPECT_NE(log.find("before\n" + report), std::string::npos) << log;
   EXPECT_NE(report.find("exception_code=0xC0000005"), std::string::npos) << report;

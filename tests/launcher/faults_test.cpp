@@ -1,7 +1,6 @@
 // Hostile payloads and faults met by the real launcher executable: each ends
 // in its exact report and exit code, loses nothing, and the next run works.
 #include <windows.h>
-#include <tlhelp32.h>
 
 #include <gtest/gtest.h>
 
@@ -12,6 +11,7 @@
 #include <map>
 #include <random>
 #include <string>
+#include <tlhelp32.h>
 #include <vector>
 
 #include "base/win/unique_handle.h"
@@ -58,15 +58,34 @@ TEST(HostilePayloads, AreRefusedWithTheirReportAndDataUnchanged) {
     return container(records);
   };
   const std::vector<Case> cases = {
-      {"wrong magic", [&] { auto p = container(GameRecords()); p[0] = 'q'; return p; },
+      {"wrong magic",
+       [&] {
+         auto p = container(GameRecords());
+         p[0] = 'q';
+         return p;
+       },
        "Unsupported portable payload format"},
-      {"truncated", [&] { auto p = container(GameRecords()); p.resize(p.size() - 1); return p; },
+      {"truncated",
+       [&] {
+         auto p = container(GameRecords());
+         p.resize(p.size() - 1);
+         return p;
+       },
        "Truncated portable payload"},
-      {"trailing byte", [&] { auto p = container(GameRecords()); p.push_back(0); return p; },
+      {"trailing byte",
+       [&] {
+         auto p = container(GameRecords());
+         p.push_back(0);
+         return p;
+       },
        "Incomplete or trailing portable payload data"},
-      {"no game", [&] { return container({RecordFor({"bin/Quorvane.exe", Bytes("MZ")})}); },
+      {"no game",
+       [&] {
+         return container({RecordFor({"bin/Quorvane.exe", Bytes("MZ")})});
+       },
        "Incomplete or trailing portable payload data"},
-      {"device name", [&] { return container(WithFile("CON")); }, "Reserved Windows device filename in portable payload"},
+      {"device name", [&] { return container(WithFile("CON")); },
+       "Reserved Windows device filename in portable payload"},
       {"device stem in a directory", [&] { return container(WithFile("aux/readme.txt")); },
        "Reserved Windows device filename in portable payload"},
       {"parent component", [&] { return container(WithFile("a/../b")); }, "Unsafe portable path component"},
@@ -167,8 +186,7 @@ TEST(Faults, RuntimeFileHeldOutsideTheJobFailsTheRemoval) {
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
     ASSERT_TRUE(file.valid());
     const ProgramResult result = running.Wait();
-    EXPECT_EQ(result.standardError,
-              PortableLauncher::Report("Cannot remove portable runtime file (Windows error 32)"));
+    EXPECT_EQ(result.standardError, PortableLauncher::Report("Cannot remove portable runtime file (Windows error 32)"));
     EXPECT_EQ(result.exitCode, 1u);
   }
   ExpectNextRunSucceeds(launcher);
@@ -179,8 +197,8 @@ TEST(Faults, ChildrenTheGameLeavesBehindEndWithTheLauncher) {
   // runtime can only be removed once every one of them is gone.
   const PortableLauncher launcher;
   for (int run = 0; run < 3; ++run) {
-    const ProgramResult result = launcher.Run(
-        L"spawn-sleeper 60000 spawn-sleeper 60000 spawn-sleeper 60000 spawn-sleeper 60000 exit 0");
+    const ProgramResult result =
+        launcher.Run(L"spawn-sleeper 60000 spawn-sleeper 60000 spawn-sleeper 60000 spawn-sleeper 60000 exit 0");
     EXPECT_EQ(result.standardError, "") << run;
     EXPECT_EQ(result.exitCode, 0u) << run;
     const std::string log = ReadFileText(launcher.data(L"game.log"));
@@ -245,8 +263,9 @@ TEST(Faults, DiskFullDuringExtractionLosesNothingEarlier) {
 
   const ProgramResult result = RunProgram(small + L"\\q.exe", L"exit 0");
   // Windows fails the write; Wine reports a partial one.
-  EXPECT_TRUE(result.standardError.starts_with("Quorvane portable: Cannot write portable runtime file (Windows error ") ||
-              result.standardError == PortableLauncher::Report("Short portable runtime write"))
+  EXPECT_TRUE(
+      result.standardError.starts_with("Quorvane portable: Cannot write portable runtime file (Windows error ") ||
+      result.standardError == PortableLauncher::Report("Short portable runtime write"))
       << result.standardError;
   EXPECT_EQ(result.exitCode, 1u);
   EXPECT_FALSE(PathExists(small + L"\\data\\portable-runtime"));
@@ -364,8 +383,10 @@ TEST(Faults, AKillAtAnyMomentLeavesNothingThatBlocksOrSpoilsTheNextRun) {
   ASSERT_TRUE(WaitForPath(launcher.data(L"portable-runtime\\temp\\started.txt")));
   EXPECT_EQ(ProcessesRunning(game), 1);  // the check above sees a running game
   Tree expected = {{"bulk/", ""}, {"temp/", ""}, {"temp/started.txt", "yes"}};
-  for (const TestFile& file : GameFiles()) expected.push_back({file.name, std::string(file.contents.begin(), file.contents.end())});
-  for (const TestFile& file : bulk) expected.push_back({file.name, std::string(file.contents.begin(), file.contents.end())});
+  for (const TestFile& file : GameFiles())
+    expected.push_back({file.name, std::string(file.contents.begin(), file.contents.end())});
+  for (const TestFile& file : bulk)
+    expected.push_back({file.name, std::string(file.contents.begin(), file.contents.end())});
   std::sort(expected.begin(), expected.end());
   Tree runtime = ListTree(launcher.data(L"portable-runtime"));
   std::sort(runtime.begin(), runtime.end());

@@ -42,7 +42,8 @@ TEST(LauncherExecutable, RefusesMissingOrDamagedPayloadsBeforeTouchingTheDisk) {
     std::string report;
   };
   std::vector<Case> cases = {
-      {"no payload", {{}, DigestOf(payload), true, false},
+      {"no payload",
+       {{}, DigestOf(payload), true, false},
        "Portable EXE has no embedded runtime. Use the complete portable EXE."},
       {"no digest", {payload, {}, false, true}, "Portable EXE has no embedded runtime. Use the complete portable EXE."},
       {"31-byte digest", {payload, DigestOf(payload)}, "Embedded runtime SHA-256 mismatch"},
@@ -50,7 +51,8 @@ TEST(LauncherExecutable, RefusesMissingOrDamagedPayloadsBeforeTouchingTheDisk) {
       {"changed magic", {payload, DigestOf(payload)}, "Embedded runtime SHA-256 mismatch"},
       {"changed last byte", {payload, DigestOf(payload)}, "Embedded runtime SHA-256 mismatch"},
       {"malformed magic, digest right", Verified(Bytes("qvnport1\x01\0\0\0")), "Unsupported portable payload format"},
-      {"unsafe name, digest right", Verified(testing::BuildPayload({{"Quorvane.exe", Bytes("MZ")}, {"a b", Bytes("x")}})),
+      {"unsafe name, digest right",
+       Verified(testing::BuildPayload({{"Quorvane.exe", Bytes("MZ")}, {"a b", Bytes("x")}})),
        "Unsafe portable filename"},
       {"no game, digest right", Verified(testing::BuildPayload({{"bin/Quorvane.exe", Bytes("MZ")}})),
        "Incomplete or trailing portable payload data"},
@@ -102,7 +104,8 @@ TEST(LauncherExecutable, RefusesADataDirectoryThatIsALink) {
   const testing::ProgramResult result = testing::RunProgram(scratch / L"q.exe");
   EXPECT_EQ(result.standardError, Report("Portable data/runtime directories cannot be files, symlinks or junctions"));
   EXPECT_EQ(result.exitCode, 1u);
-  EXPECT_EQ(testing::ListTree(scratch / L"elsewhere"), (std::vector<std::pair<std::string, std::string>>{{"keep.txt", "kept"}}));
+  EXPECT_EQ(testing::ListTree(scratch / L"elsewhere"),
+            (std::vector<std::pair<std::string, std::string>>{{"keep.txt", "kept"}}));
 }
 
 TEST(LauncherExecutable, SecondLauncherIsRefusedWhileTheLockIsHeld) {
@@ -113,8 +116,8 @@ TEST(LauncherExecutable, SecondLauncherIsRefusedWhileTheLockIsHeld) {
   testing::WriteFileText(scratch / L"data\\portable-runtime\\running.txt", "first game's file");
   {
     // Held the way a running launcher holds it.
-    UniqueHandle lock(CreateFileW((scratch / L"data\\portable.lock").c_str(), GENERIC_READ | GENERIC_WRITE, 0,
-                                  nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+    UniqueHandle lock(CreateFileW((scratch / L"data\\portable.lock").c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                  OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
     ASSERT_TRUE(lock.valid());
     const testing::ProgramResult result = testing::RunProgram(scratch / L"q.exe");
     EXPECT_EQ(result.standardError,
@@ -143,7 +146,8 @@ TEST(LauncherExecutable, FindsItsDataBesideItselfAtLongPaths) {
     const testing::ProgramResult result = testing::RunProgram(exe);
     EXPECT_TRUE(testing::IsDirectory(directory + L"\\data")) << length;
     EXPECT_FALSE(PathExists(directory + L"\\data\\portable-runtime")) << length;
-    EXPECT_TRUE(result.standardError.starts_with("Quorvane portable: Cannot launch embedded game")) << result.standardError;
+    EXPECT_TRUE(result.standardError.starts_with("Quorvane portable: Cannot launch embedded game"))
+        << result.standardError;
   }
 }
 

@@ -6,9 +6,9 @@
 
 #include <string>
 
-#include "launcher/embedded_payload.h"
 #include "base/error.h"
 #include "base/win/module_path.h"
+#include "launcher/embedded_payload.h"
 #include "runtime/portable_directory.h"
 #include "tests/support/failure_text.h"
 #include "tests/support/scratch_directory.h"
@@ -82,7 +82,8 @@ TEST(OpenPortableDirectory, AcceptsOnlyPlainDirectories) {
       {L"file", true, "Portable data/runtime directories cannot be files, symlinks or junctions"},
       {L"file", false, "Portable data/runtime directories cannot be files, symlinks or junctions"},
       {L"missing", false, "Cannot open portable directory (Windows error 2)"},
-      {L"missing-parent\\child", true, "Portable directory must be writable; cannot create directory (Windows error 3)"},
+      {L"missing-parent\\child", true,
+       "Portable directory must be writable; cannot create directory (Windows error 3)"},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(FailureOf([&] { OpenPortableDirectory(scratch / c.name, c.create); }), c.failure) << Narrow(c.name);
@@ -107,8 +108,8 @@ TEST(ResourceSize, AcceptsOneByteUpToHalfAGibibyte) {
     std::uint32_t size;
     bool valid;
   };
-  const Case cases[] = {{0, false},          {1, true},           {32, true},
-                        {0x20000000, true},  {0x20000001, false}, {0xFFFFFFFF, false}};
+  const Case cases[] = {{0, false},         {1, true},           {32, true},
+                        {0x20000000, true}, {0x20000001, false}, {0xFFFFFFFF, false}};
   for (const Case& c : cases) EXPECT_EQ(IsValidResourceSize(c.size), c.valid) << c.size;
 }
 

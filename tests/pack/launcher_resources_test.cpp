@@ -9,9 +9,9 @@
 #include <thread>
 #include <vector>
 
-#include "tools/pack/image/icon_file.h"
 #include "base/byte_order.h"
 #include "base/little_endian_view.h"
+#include "tools/pack/image/icon_file.h"
 #include "tools/pack/image/version_resource.h"
 
 namespace qvn::pack {
@@ -81,9 +81,12 @@ TEST(IconFile, RefusesFilesThatAreNoUsableIcon) {
 }
 
 TEST(FileVersion, TakesOneToFourPartsOfAtMost65535) {
-  const std::vector<std::pair<std::string, FileVersion>> good = {
-      {"1", {1, 0, 0, 0}}, {"1.2", {1, 2, 0, 0}}, {"1.2.3", {1, 2, 3, 0}}, {"1.2.3.4", {1, 2, 3, 4}},
-      {"65535.0.65535.7", {65535, 0, 65535, 7}}, {"0.10.0200.0", {0, 10, 200, 0}}};
+  const std::vector<std::pair<std::string, FileVersion>> good = {{"1", {1, 0, 0, 0}},
+                                                                 {"1.2", {1, 2, 0, 0}},
+                                                                 {"1.2.3", {1, 2, 3, 0}},
+                                                                 {"1.2.3.4", {1, 2, 3, 4}},
+                                                                 {"65535.0.65535.7", {65535, 0, 65535, 7}},
+                                                                 {"0.10.0200.0", {0, 10, 200, 0}}};
   for (const auto& [text, version] : good) EXPECT_EQ(ParseFileVersion(text), version) << text;
   for (const std::string text : {"", "1.", ".1", "1..2", "65536", "1.2.3.4.5", "v1", "-1", "1 .2", "1.2a", "+3"}) {
     EXPECT_THROW(ParseFileVersion(text), VersionResourceError) << text;
@@ -159,9 +162,11 @@ TEST(VersionResource, ReaderRefusesBlocksThatDoNotHoldTogether) {
 }
 
 TEST(VersionResource, RefusesTextThatIsNotUtf8OrTooLong) {
-  const std::vector<std::pair<std::string, std::string>> cases = {
-      {"a lone continuation byte", "\x80"}, {"a cut sequence", "\xE2\x98"}, {"an overlong slash", "\xC0\xAF"},
-      {"a surrogate", "\xED\xA0\x80"}, {"70,000 characters", std::string(70000, 'x')}};
+  const std::vector<std::pair<std::string, std::string>> cases = {{"a lone continuation byte", "\x80"},
+                                                                  {"a cut sequence", "\xE2\x98"},
+                                                                  {"an overlong slash", "\xC0\xAF"},
+                                                                  {"a surrogate", "\xED\xA0\x80"},
+                                                                  {"70,000 characters", std::string(70000, 'x')}};
   for (const auto& [label, text] : cases) {
     EXPECT_ANY_THROW(BuildVersionResource({1, 0, 0, 0}, {{"ProductName", text}})) << label;
   }

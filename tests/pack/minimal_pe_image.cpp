@@ -95,8 +95,8 @@ std::vector<std::uint8_t> MakePeImage(const std::vector<PeResource>& resources, 
   Put(image, coff + 16, optionalHeaderSize, 2);
   const std::uint32_t optional = coff + 20;
   Put(image, optional, plus ? 0x20B : 0x10B, 2);
-  Put(image, optional + 32, 0x1000, 4);  // section alignment
-  Put(image, optional + 36, 0x200, 4);   // file alignment
+  Put(image, optional + 32, 0x1000, 4);          // section alignment
+  Put(image, optional + 36, 0x200, 4);           // file alignment
   Put(image, optional + 60, kSectionOffset, 4);  // size of headers
   const std::uint32_t directoryCount = optional + (plus ? 108 : 92);
   Put(image, directoryCount, 16, 4);

@@ -1,19 +1,19 @@
 // Runs the qvn_pack program built beside this test.
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <sys/wait.h>
 #include <vector>
 
+#include "base/sha256.h"
+#include "tests/pack/in_memory_payload.h"
 #include "tests/pack/minimal_pe_image.h"
 #include "tests/pack/scratch_folder.h"
-#include "tools/pack/output/file_bytes.h"
-#include "tests/pack/in_memory_payload.h"
 #include "tools/pack/image/pe_resource_reader.h"
-#include "base/sha256.h"
+#include "tools/pack/output/file_bytes.h"
 
 namespace qvn::pack {
 namespace {
@@ -60,7 +60,8 @@ TEST(QvnPackCommandLine, ExitStatusAndOutputOfEachCommand) {
   flipped[flipped.size() - 1] ^= 0x40;  // the last byte of assets/readme.txt, stored raw
   scratch.Write("payload.bin", payload);
   scratch.Write("flipped.bin", flipped);
-  scratch.Write("launcher.exe", MakePeImage({{10, 101, 0, payload}, {10, 102, 0, Bytes(digest.begin(), digest.end())}}));
+  scratch.Write("launcher.exe",
+                MakePeImage({{10, 101, 0, payload}, {10, 102, 0, Bytes(digest.begin(), digest.end())}}));
   scratch.Write("no-payload.exe", MakePeImage({{24, 1, 0, Text("<assembly/>")}}));
   scratch.Write("notes.txt", Text("not a payload"));
 
@@ -88,7 +89,8 @@ TEST(QvnPackCommandLine, ExitStatusAndOutputOfEachCommand) {
       {"verify payload", "verify " + dir + "payload.bin", 0, ": OK, 2 files"},
       {"list launcher", "list " + dir + "launcher.exe", 0, "Quorvane.exe"},
       {"verify launcher", "verify " + dir + "launcher.exe", 0, "payload digest matches resource 102"},
-      {"verify damaged payload", "verify " + dir + "flipped.bin", 1, "FAILED\n  assets/readme.txt: Portable file SHA-256 mismatch"},
+      {"verify damaged payload", "verify " + dir + "flipped.bin", 1,
+       "FAILED\n  assets/readme.txt: Portable file SHA-256 mismatch"},
       {"verify a file that is no payload", "verify " + dir + "notes.txt", 1, "Unsupported portable payload format"},
       {"verify executable without payload", "verify " + dir + "no-payload.exe", 1, "no embedded runtime"},
       {"list executable without payload", "list " + dir + "no-payload.exe", 1, "no embedded runtime"},
@@ -109,7 +111,6 @@ TEST(QvnPackCommandLine, ExitStatusAndOutputOfEachCommand) {
     EXPECT_FALSE(fs::exists(dir + unwritten)) << unwritten;
   }
 }
-
 
 // A one-image .ico: directory, one entry, then its 8 bytes.
 Bytes TinyIcon(std::uint32_t imageOffset = 22) {
@@ -137,7 +138,8 @@ TEST(QvnPackCommandLine, LauncherRefusesBadInputsAndWritesNothing) {
   const Bytes existing = Text("an earlier launcher");
   scratch.Write("existing.exe", existing);
 
-  const std::string game = "launcher --game-dir " + dir + "game --stub " + dir + "stub.exe --out " + dir + "existing.exe";
+  const std::string game =
+      "launcher --game-dir " + dir + "game --stub " + dir + "stub.exe --out " + dir + "existing.exe";
   const std::vector<CliCase> refused = {
       {"five version parts", game + " --version 1.2.3.4.5", 1, "bad version information: version \"1.2.3.4.5\""},
       {"a version part past 65535", game + " --version 1.65536", 1, "at most 65535"},
@@ -145,22 +147,26 @@ TEST(QvnPackCommandLine, LauncherRefusesBadInputsAndWritesNothing) {
       {"a picture as icon", game + " --icon " + dir + "picture.png", 1, "not an icon file (.ico)"},
       {"an icon image outside its file", game + " --icon " + dir + "outside.ico", 1, "lies outside the file"},
       {"a missing icon", game + " --icon " + dir + "absent.ico", 1, "cannot open"},
-      {"a missing stub", "launcher --game-dir " + dir + "game --stub " + dir + "absent.exe --out " + dir + "existing.exe", 1,
+      {"a missing stub",
+       "launcher --game-dir " + dir + "game --stub " + dir + "absent.exe --out " + dir + "existing.exe", 1,
        "no launcher stub at " + dir + "absent.exe"},
       {"no stub beside the packer", "launcher --game-dir " + dir + "game --out " + dir + "existing.exe", 1,
-       "qvn_portable_launcher_stub.exe (beside qvn_pack) or " + fs::read_symlink("/proc/self/exe").parent_path().parent_path().string() +
+       "qvn_portable_launcher_stub.exe (beside qvn_pack) or " +
+           fs::read_symlink("/proc/self/exe").parent_path().parent_path().string() +
            "/share/quorvane-portable/qvn_portable_launcher_stub.exe; name one with --stub"},
-      {"a PE32 stub", "launcher --game-dir " + dir + "game --stub " + dir + "stub32.exe --out " + dir + "existing.exe", 1,
-       "not a PE32+ x64 image"},
-      {"a signed stub", "launcher --game-dir " + dir + "game --stub " + dir + "signed.exe --out " + dir + "existing.exe", 1,
+      {"a PE32 stub", "launcher --game-dir " + dir + "game --stub " + dir + "stub32.exe --out " + dir + "existing.exe",
+       1, "not a PE32+ x64 image"},
+      {"a signed stub",
+       "launcher --game-dir " + dir + "game --stub " + dir + "signed.exe --out " + dir + "existing.exe", 1,
        "certificate table"},
       {"a stub without manifest",
        "launcher --game-dir " + dir + "game --stub " + dir + "no-manifest.exe --out " + dir + "existing.exe", 1,
        "no application manifest"},
-      {"the stub as output", "launcher --game-dir " + dir + "game --stub " + dir + "stub.exe --out " + dir + "stub.exe", 1,
-       "is the stub itself"},
-      {"a refused game folder", "launcher --game-dir " + dir + "bad --stub " + dir + "stub.exe --out " + dir + "existing.exe",
-       1, "a b.txt: Unsafe portable filename"},
+      {"the stub as output", "launcher --game-dir " + dir + "game --stub " + dir + "stub.exe --out " + dir + "stub.exe",
+       1, "is the stub itself"},
+      {"a refused game folder",
+       "launcher --game-dir " + dir + "bad --stub " + dir + "stub.exe --out " + dir + "existing.exe", 1,
+       "a b.txt: Unsafe portable filename"},
       {"no game folder", "launcher --stub " + dir + "stub.exe --out " + dir + "existing.exe", 2, "--game-dir"},
   };
   for (const CliCase& c : refused) {
@@ -184,7 +190,10 @@ TEST(QvnPackCommandLine, LauncherListVerifyAndExtract) {
   const std::string make = "launcher --game-dir " + dir + "game --stub " + dir + "stub.exe --icon " + dir +
                            "icon.ico --version 2.5 --company 'Studio Ö' --copyright '(C) 2026' --out " + dir;
   ASSERT_EQ(RunPacker(scratch, make + "one.exe").status, 0);
-  ASSERT_EQ(RunPacker(scratch, "launcher --game-dir " + dir + "game --stub " + dir + "one.exe --out " + dir + "again.exe").status, 0);
+  ASSERT_EQ(
+      RunPacker(scratch, "launcher --game-dir " + dir + "game --stub " + dir + "one.exe --out " + dir + "again.exe")
+          .status,
+      0);
   Bytes damaged = ReadFileBytes(dir + "one.exe");
   const auto payload = FindRcDataResource(damaged, 101);
   ASSERT_TRUE(payload);
@@ -196,12 +205,15 @@ TEST(QvnPackCommandLine, LauncherListVerifyAndExtract) {
        "version CompanyName: Studio Ö\nversion FileDescription: Quorvane portable\nversion FileVersion: 2.5.0.0\n"
        "version InternalName: one\nversion LegalCopyright: (C) 2026\nversion OriginalFilename: one.exe\n"
        "version ProductName: Quorvane\nversion ProductVersion: 2.5.0.0\nicon images: 1\ncertificate table: unsigned\n"},
-      {"verify shows them too", "verify " + dir + "one.exe", 0, "payload digest matches resource 102\nversion CompanyName"},
+      {"verify shows them too", "verify " + dir + "one.exe", 0,
+       "payload digest matches resource 102\nversion CompanyName"},
       {"a launcher as stub gets a new payload", "verify " + dir + "again.exe", 0, "version FileVersion: 1.0.0.0"},
       {"extract", "extract " + dir + "one.exe --out " + dir + "out", 0, "extracted 2 files"},
       {"extract into an empty folder", "extract " + dir + "one.exe --out " + dir + "out-empty", 0, "extracted 2 files"},
-      {"extract damaged", "extract " + dir + "damaged.exe --out " + dir + "not-written", 1, "Embedded runtime SHA-256 mismatch"},
-      {"extract into a folder with files", "extract " + dir + "one.exe --out " + dir + "occupied", 1, "not an empty folder"},
+      {"extract damaged", "extract " + dir + "damaged.exe --out " + dir + "not-written", 1,
+       "Embedded runtime SHA-256 mismatch"},
+      {"extract into a folder with files", "extract " + dir + "one.exe --out " + dir + "occupied", 1,
+       "not an empty folder"},
   };
   fs::create_directory(dir + "out-empty");
   for (const CliCase& c : cases) {
@@ -216,7 +228,8 @@ TEST(QvnPackCommandLine, LauncherListVerifyAndExtract) {
   EXPECT_EQ(RunPacker(scratch, make + "one-more.exe").status, 0);
   EXPECT_NE(ReadFileBytes(dir + "one-more.exe"), one) << "OriginalFilename names the file";
   for (const std::string out : {"out/", "out-empty/"}) {
-    for (const PackInput& file : game) EXPECT_EQ(ReadFileBytes(dir + out + file.storedName), file.contents) << out << file.storedName;
+    for (const PackInput& file : game)
+      EXPECT_EQ(ReadFileBytes(dir + out + file.storedName), file.contents) << out << file.storedName;
   }
   EXPECT_FALSE(fs::exists(dir + "not-written"));
   EXPECT_EQ(std::distance(fs::directory_iterator(dir + "occupied"), fs::directory_iterator()), 1);

@@ -1,5 +1,3 @@
-#include "tools/pack/build/game_folder.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -8,15 +6,16 @@
 #include <string>
 #include <vector>
 
+#include "base/sha256.h"
 #include "compression/buffer_format.h"
 #include "payload/payload_manifest.h"
+#include "tests/pack/in_memory_payload.h"
 #include "tests/pack/scratch_folder.h"
+#include "tools/pack/build/game_folder.h"
+#include "tools/pack/inspect/payload_verification.h"
+#include "tools/pack/inspect/stored_name.h"
 #include "tools/pack/output/file_bytes.h"
 #include "tools/pack/output/output_file.h"
-#include "tests/pack/in_memory_payload.h"
-#include "tools/pack/inspect/payload_verification.h"
-#include "base/sha256.h"
-#include "tools/pack/inspect/stored_name.h"
 
 namespace qvn::pack {
 namespace {
@@ -42,10 +41,8 @@ Bytes Noise(std::size_t size) {
 }
 
 const std::vector<std::pair<std::string, Bytes>> kMixedGame = {
-    {"Quorvane.exe", Noise(1 << 20)},
-    {"assets/levels/first.txt", Text(std::string(20000, 'x') + "end\n")},
-    {"assets/empty.dat", {}},
-    {"save-template/.keep", {}},
+    {"Quorvane.exe", Noise(1 << 20)},   {"assets/levels/first.txt", Text(std::string(20000, 'x') + "end\n")},
+    {"assets/empty.dat", {}},           {"save-template/.keep", {}},
     {"readme.txt", Text("Quorvane\n")},
 };
 
@@ -92,7 +89,9 @@ TEST(PackGameFolder, TwoBuildsOfTheSameFolderAreByteIdentical) {
 // whether the files came from a folder or from memory.
 TEST(PackGameFolder, EveryNumberOfJobsGivesTheSamePayload) {
   std::vector<std::pair<std::string, Bytes>> manySmall = {{"Quorvane.exe", Text("MZ")}};
-  for (int i = 0; i < 40; ++i) manySmall.push_back({"assets/part" + std::to_string(i), Text(std::string(300 + 97 * i, static_cast<char>('a' + i % 26)))});
+  for (int i = 0; i < 40; ++i)
+    manySmall.push_back(
+        {"assets/part" + std::to_string(i), Text(std::string(300 + 97 * i, static_cast<char>('a' + i % 26)))});
   // Zeros encode fast even without optimisation; the noise at the end makes
   // the last chunk a raw one. Files hold at most 128 MiB, two chunks.
   Bytes severalChunks(compression::kBufferChunkSize + 5000, 0);
@@ -117,9 +116,13 @@ TEST(PackGameFolder, EveryNumberOfJobsGivesTheSamePayload) {
   const std::vector<Case> cases = {
       {"many small files", manySmall, 41},
       {"small files about as large as a unit", aroundAUnit, 6},
-      {"one file of two chunks, the most a file may have", {{"Quorvane.exe", Text("MZ")}, {"big.pak", severalChunks}}, 3},
+      {"one file of two chunks, the most a file may have",
+       {{"Quorvane.exe", Text("MZ")}, {"big.pak", severalChunks}},
+       3},
       {"a chunk of segments, the last one short", {{"Quorvane.exe", Text("MZ")}, {"level.pak", segmentsAndTail}}, 3},
-      {"empty and incompressible files", {{"Quorvane.exe", {}}, {"empty", {}}, {"noise", Noise(1 << 20)}, {"tiny", Text("x")}}, 16},
+      {"empty and incompressible files",
+       {{"Quorvane.exe", {}}, {"empty", {}}, {"noise", Noise(1 << 20)}, {"tiny", Text("x")}},
+       16},
   };
   for (const Case& c : cases) {
     ScratchFolder folder(c.label.substr(0, 4));
@@ -130,8 +133,8 @@ TEST(PackGameFolder, EveryNumberOfJobsGivesTheSamePayload) {
     EXPECT_TRUE(VerifyPayloadFile(expected).passed()) << c.label;
     // The same streams as the codec's own one-thread encoding.
     for (const PayloadEntry& entry : ParsePayloadManifest(expected)) {
-      const auto file = std::find_if(c.files.begin(), c.files.end(),
-                                     [&](const auto& f) { return f.first == StoredName(entry); });
+      const auto file =
+          std::find_if(c.files.begin(), c.files.end(), [&](const auto& f) { return f.first == StoredName(entry); });
       ASSERT_NE(file, c.files.end()) << c.label;
       if (file->second.empty()) continue;
       EXPECT_TRUE(std::ranges::equal(entry.storedData, compression::EncodeBuffer(file->second)))
@@ -154,7 +157,8 @@ TEST(PackGameFolder, EveryNumberOfJobsGivesTheSamePayload) {
       EXPECT_EQ(done.empty() ? 0 : done.back(), size) << c.label << ", jobs " << jobs;
       EXPECT_EQ(total, size) << c.label << ", jobs " << jobs;
       EXPECT_GE(done.size(), c.leastProgressCalls) << c.label << ", jobs " << jobs;
-      EXPECT_TRUE(PackInMemory(inputs, Level::kFast, {}, jobs) == expected) << c.label << ", jobs " << jobs << " in memory";
+      EXPECT_TRUE(PackInMemory(inputs, Level::kFast, {}, jobs) == expected)
+          << c.label << ", jobs " << jobs << " in memory";
     }
   }
 }
@@ -197,7 +201,8 @@ TEST(WriteGameFolderPayload, AFailureMidwayLeavesTheEarlierOutputAndNoPartialFil
       EXPECT_NE(std::string(error.what()).find(c.grown), std::string::npos) << c.label << ": " << error.what();
     }
     EXPECT_EQ(failed, !c.grown.empty()) << c.label;
-    EXPECT_EQ(std::vector<fs::path>(fs::directory_iterator(out.parent_path()), {}), std::vector<fs::path>{out}) << c.label;
+    EXPECT_EQ(std::vector<fs::path>(fs::directory_iterator(out.parent_path()), {}), std::vector<fs::path>{out})
+        << c.label;
     if (failed) {
       EXPECT_EQ(ReadFileBytes(out), earlier) << c.label;
     } else {
@@ -211,8 +216,8 @@ TEST(WriteGameFolderPayload, AFailureMidwayLeavesTheEarlierOutputAndNoPartialFil
 TEST(PackGameFolder, RefusesWithEveryOffenceListed) {
   ScratchFolder folder;
   const std::string longName(201, 'n');
-  const std::vector<std::string> offending = {
-      "a b.txt", "NUL.txt", "trail.", longName, "data/x", "Portable.txt", "readme.txt", "README.txt"};
+  const std::vector<std::string> offending = {"a b.txt", "NUL.txt",      "trail.",     longName,
+                                              "data/x",  "Portable.txt", "readme.txt", "README.txt"};
   for (const std::string& name : offending) folder.Write(name, Text("x"));
   folder.Write("quorvane.exe", Text("not the main executable: wrong case"));
   folder.Write("assets/real.txt", Text("target"));

@@ -1,5 +1,3 @@
-#include "tests/pack/in_memory_payload.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -8,10 +6,11 @@
 #include <string>
 #include <vector>
 
+#include "base/sha256.h"
 #include "compression/buffer_format.h"
 #include "payload/payload_manifest.h"
+#include "tests/pack/in_memory_payload.h"
 #include "tools/pack/build/pack_refusal.h"
-#include "base/sha256.h"
 #include "tools/pack/inspect/stored_name.h"
 
 namespace qvn::pack {
@@ -52,7 +51,8 @@ TEST(WritePayload, EveryFileComesBackFromTheLaunchersParserAndDecoder) {
     for (const PayloadEntry& entry : manifest) {
       const std::string name = StoredName(entry);
       storedOrder.push_back(name);
-      const auto file = std::find_if(files.begin(), files.end(), [&](const PackInput& f) { return f.storedName == name; });
+      const auto file =
+          std::find_if(files.begin(), files.end(), [&](const PackInput& f) { return f.storedName == name; });
       ASSERT_NE(file, files.end()) << name;
       ASSERT_EQ(entry.expandedSize, file->contents.size()) << name;
       EXPECT_EQ(entry.storedData.empty(), file->contents.empty()) << name;

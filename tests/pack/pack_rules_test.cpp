@@ -33,7 +33,8 @@ void ExpectProblems(const std::vector<RuleCase>& cases) {
     std::vector<PackFileInfo> files = c.files;
     if (c.withMain) files.push_back(File("Quorvane.exe"));
     const std::vector<PackProblem> problems = FindPackProblems(files);
-    ASSERT_EQ(problems.size(), c.expected.size()) << c.label << (problems.empty() ? "" : ": " + DescribeProblem(problems[0]));
+    ASSERT_EQ(problems.size(), c.expected.size())
+        << c.label << (problems.empty() ? "" : ": " + DescribeProblem(problems[0]));
     for (std::size_t i = 0; i < problems.size(); ++i) {
       EXPECT_EQ(problems[i].path, c.expected[i].path) << c.label;
       EXPECT_TRUE(problems[i].reason.starts_with(c.expected[i].reason))
@@ -67,7 +68,8 @@ TEST(PackRules, EachNameFaultHasItsExplanation) {
   const std::vector<PackProblem> cases = {
       {tooLong, kLength + ": the name is 201 bytes, at most 200 are allowed"},
       {"a b.txt", kUnsafeName + ": only A-Z, a-z, 0-9, '_', '-' and '.' are allowed in names"},
-      {"1/2/3/4/5/6/7/8/9", kComponent + ": a name may not end in '.', be '.' or '..', or lie more than 7 folders deep"},
+      {"1/2/3/4/5/6/7/8/9",
+       kComponent + ": a name may not end in '.', be '.' or '..', or lie more than 7 folders deep"},
       {"aux.log", kDevice + ": CON, PRN, AUX, NUL, COM1-COM9 and LPT1-LPT9 name devices, with any extension"},
   };
   for (const PackProblem& c : cases) {
@@ -81,18 +83,22 @@ TEST(PackRules, PortableStateNamesAreReserved) {
   ExpectProblems({
       {"portable.txt any case", {File("Portable.TXT")}, {{"Portable.TXT", kReserved}}},
       {"below data/", {File("data/x")}, {{"data/x", kReserved}}},
-      {"below DATA/", {File("DATA/save.bin")}, {{"DATA/save.bin", kReserved + " (portable.txt and data/ at the root)"}}},
+      {"below DATA/",
+       {File("DATA/save.bin")},
+       {{"DATA/save.bin", kReserved + " (portable.txt and data/ at the root)"}}},
       {"look-alikes", {File("docs/portable.txt"), File("portable.txt.bak"), File("database/x.bin"), File("data")}, {}},
   });
 }
 
 TEST(PackRules, NamesMayNotClash) {
   ExpectProblems({
-      {"case only", {File("readme.txt"), File("README.txt")},
+      {"case only",
+       {File("readme.txt"), File("README.txt")},
        {{"README.txt", kCase + "readme.txt"}, {"readme.txt", kCase + "README.txt"}}},
       {"main executable twice", {File("QUORVANE.EXE")}, {{"QUORVANE.EXE", kCase}, {"Quorvane.exe", kCase}}},
       {"file where a folder is needed", {File("assets"), File("Assets/x.png")}, {{"Assets/x.png", kFolder + "assets"}}},
-      {"clash with names sorting between", {File("a"), File("a.txt"), File("a-b"), File("a/b")},
+      {"clash with names sorting between",
+       {File("a"), File("a.txt"), File("a-b"), File("a/b")},
        {{"a/b", kFolder + "a"}}},
       {"prefix without a folder", {File("assets"), File("assets2/x.png")}, {}},
       {"same name twice", {File("x.txt"), File("x.txt")}, {{"x.txt", "given more than once"}}},
@@ -120,8 +126,11 @@ TEST(PackRules, CountAndSizeLimits) {
       {"513 files", tooMany, {{"", "513 files"}}},
       {"largest file", {File("big", largest)}, {}},
       {"file one byte too large", {File("big", largest + 1)}, {{"big", std::to_string(largest + 1) + " bytes"}}},
-      {"largest total, with Quorvane.exe's byte", {File("a", largest), File("b", largest), File("c", largest), File("d", largest - 1)}, {}},
-      {"total one byte too large", {File("a", largest), File("b", largest), File("c", largest), File("d", largest)},
+      {"largest total, with Quorvane.exe's byte",
+       {File("a", largest), File("b", largest), File("c", largest), File("d", largest - 1)},
+       {}},
+      {"total one byte too large",
+       {File("a", largest), File("b", largest), File("c", largest), File("d", largest)},
        {{"", "536870913 bytes in all"}}},
   });
 }

@@ -1,15 +1,14 @@
-#include "tools/pack/inspect/payload_verification.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <string>
 #include <vector>
 
-#include "payload/payload_manifest.h"
-#include "tests/pack/minimal_pe_image.h"
-#include "tests/pack/in_memory_payload.h"
 #include "base/sha256.h"
+#include "payload/payload_manifest.h"
+#include "tests/pack/in_memory_payload.h"
+#include "tests/pack/minimal_pe_image.h"
+#include "tools/pack/inspect/payload_verification.h"
 
 namespace qvn::pack {
 namespace {
@@ -88,7 +87,8 @@ TEST(VerifyPayloadFile, AFlippedByteIsNamedByWhatItDamages) {
       {"digest of an empty file", Flipped(payload, emptyDigest), {"empty: Portable file SHA-256 mismatch"}},
       {"magic", Flipped(payload, 0), {"container: Unsupported portable payload format"}},
       {"file count", Flipped(payload, 8), {"container: Incomplete or trailing portable payload data"}},
-      {"a name's first byte ('a' to '`')", Flipped(payload, offsetOf(manifest[1].storedData.data()) - 12),
+      {"a name's first byte ('a' to '`')",
+       Flipped(payload, offsetOf(manifest[1].storedData.data()) - 12),
        {"container: Unsafe portable filename"}},
   });
 }
@@ -99,15 +99,18 @@ TEST(VerifyPayloadFile, ChecksALaunchersResourcesFirst) {
   const Bytes launcher = Launcher(payload, digest);
   const auto payloadOffset = static_cast<std::size_t>(
       std::search(launcher.begin(), launcher.end(), payload.begin(), payload.end()) - launcher.begin());
-  const std::size_t mainStream = static_cast<std::size_t>(
-      ParsePayloadManifest(payload)[0].storedData.data() - payload.data());
+  const std::size_t mainStream =
+      static_cast<std::size_t>(ParsePayloadManifest(payload)[0].storedData.data() - payload.data());
   ExpectVerdicts({
-      {"digest resource differs", Launcher(payload, Flipped(digest, 5)),
+      {"digest resource differs",
+       Launcher(payload, Flipped(digest, 5)),
        {"payload digest (resource 102): Embedded runtime SHA-256 mismatch"}},
-      {"digest resource too short", Launcher(payload, Bytes(digest.begin(), digest.end() - 1)),
+      {"digest resource too short",
+       Launcher(payload, Bytes(digest.begin(), digest.end() - 1)),
        {"payload digest (resource 102)"}},
       {"no digest resource", Launcher(payload, {}), {"resource 102: Portable EXE has no embedded runtime"}},
-      {"payload byte flipped inside the launcher", Flipped(launcher, payloadOffset + mainStream + 100),
+      {"payload byte flipped inside the launcher",
+       Flipped(launcher, payloadOffset + mainStream + 100),
        {"payload digest (resource 102)", "Quorvane.exe: Portable"}},
       {"no payload resource", Launcher({}, digest), {"executable: Portable EXE has no embedded runtime"}},
       {"not a whole executable", Bytes(launcher.begin(), launcher.begin() + 0x100), {"executable: not a well-formed"}},

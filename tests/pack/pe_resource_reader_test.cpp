@@ -70,8 +70,8 @@ Bytes SharedDirectories(std::uint32_t n) {
 }
 
 TEST(PeResourceReader, FindsTheResourceThatTheLauncherLoads) {
-  const std::vector<PeResource> launcher = {{kRcData, 101, kNeutral, kPayload}, {kRcData, 102, kNeutral, kDigest},
-                                            {24, 1, kNeutral, {'<', 'x', '>'}}};
+  const std::vector<PeResource> launcher = {
+      {kRcData, 101, kNeutral, kPayload}, {kRcData, 102, kNeutral, kDigest}, {24, 1, kNeutral, {'<', 'x', '>'}}};
   const Bytes pe64 = MakePeImage(launcher);
   const Bytes pe32 = MakePeImage(launcher, PeKind::kPe32);
   struct Case {

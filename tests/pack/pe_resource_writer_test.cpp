@@ -1,4 +1,3 @@
-#include "base/byte_order.h"
 #include "tools/pack/image/pe_resource_writer.h"
 
 #include <gtest/gtest.h>
@@ -7,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "base/byte_order.h"
 #include "tests/pack/minimal_pe_image.h"
 #include "tools/pack/image/pe_image.h"
 #include "tools/pack/image/pe_resource_reader.h"
@@ -90,7 +90,8 @@ TEST(PeResourceWriter, RefusesImagesItCannotRewriteSafely) {
       {"headers without room for a section", Patched(stub, kOptional + 60, kSectionTable + 2 * 40), "no room"},
       {"a cut section table", Bytes(stub.begin(), stub.begin() + kSectionTable + 20), "not a well-formed PE image"},
       {"no PE signature", Patched(stub, kPeHeader, 0x1234), "not a well-formed PE image"},
-      {"resources last in memory, not in the file", StubImage(0x2000, 0x1000), "last one by address but not in the file"},
+      {"resources last in memory, not in the file", StubImage(0x2000, 0x1000),
+       "last one by address but not in the file"},
       {"headers over the first section's data", Patched(stub, kOptional + 60, 0x400), "reach into the first section"},
       {"headers over the resource section's data", Patched(MakePeImage({{24, 1, 0, kManifest}}), kOptional + 60, 0x400),
        "reach into the first section"},
@@ -111,8 +112,10 @@ TEST(PeResourceWriter, KeepsEveryResourceItDoesNotReplace) {
   const Bytes stub = StubImage();
   const std::vector<PeResource> table = {RcData(102, digest), RcData(101, payload)};
   const Bytes once = WriteResources(stub, table);
-  const std::map<std::string, std::string> expected = {
-      {"6/7/1033", Text(kEnglishText)}, {"10/101/0", Text(payload)}, {"10/102/0", Text(digest)}, {"24/1/0", Text(kManifest)}};
+  const std::map<std::string, std::string> expected = {{"6/7/1033", Text(kEnglishText)},
+                                                       {"10/101/0", Text(payload)},
+                                                       {"10/102/0", Text(digest)},
+                                                       {"24/1/0", Text(kManifest)}};
   struct Case {
     std::string label;
     Bytes image;
@@ -200,8 +203,10 @@ void ReadDirectory(const Bytes& image, std::uint64_t root, std::uint64_t directo
 
 TEST(PeResourceWriter, DirectoriesCountTheirNamedAndNumberedEntries) {
   const Bytes none;
-  const std::vector<PeResource> table = {{u"TEXT", u"B", 0, 0, none}, {u"TEXT", std::uint16_t{7}, 0, 0, none},
-                                         {u"TEXT", u"A", 0x409, 0, none}, {kResourceTypeRcData, u"Z", 0, 0, none}};
+  const std::vector<PeResource> table = {{u"TEXT", u"B", 0, 0, none},
+                                         {u"TEXT", std::uint16_t{7}, 0, 0, none},
+                                         {u"TEXT", u"A", 0x409, 0, none},
+                                         {kResourceTypeRcData, u"Z", 0, 0, none}};
   const Bytes image = WriteResources(StubImage(), table);
   const std::uint64_t header = kSectionTable + 2 * 40;
   ASSERT_EQ(Field(image, kOptional + 112 + 16), Field(image, header + 12));  // the tree is in the new section
@@ -209,10 +214,9 @@ TEST(PeResourceWriter, DirectoriesCountTheirNamedAndNumberedEntries) {
   DeclaredCounts counts;
   ReadDirectory(image, root, root, "", counts);
   // The stub holds 6/7/1033, 10/101/0 and 24/1/0.
-  const DeclaredCounts expected = {
-      {"", {1, 3}},        {"/TEXT", {2, 1}},   {"/6", {0, 1}},     {"/10", {1, 1}},  {"/24", {0, 1}},
-      {"/TEXT/A", {0, 1}}, {"/TEXT/B", {0, 1}}, {"/TEXT/7", {0, 1}}, {"/6/7", {0, 1}}, {"/10/Z", {0, 1}},
-      {"/10/101", {0, 1}}, {"/24/1", {0, 1}}};
+  const DeclaredCounts expected = {{"", {1, 3}},     {"/TEXT", {2, 1}},   {"/6", {0, 1}},      {"/10", {1, 1}},
+                                   {"/24", {0, 1}},  {"/TEXT/A", {0, 1}}, {"/TEXT/B", {0, 1}}, {"/TEXT/7", {0, 1}},
+                                   {"/6/7", {0, 1}}, {"/10/Z", {0, 1}},   {"/10/101", {0, 1}}, {"/24/1", {0, 1}}};
   EXPECT_EQ(counts, expected);
 }
 

@@ -1,11 +1,11 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 namespace qvn::testing {
@@ -16,8 +16,8 @@ class ScratchFolder {
  public:
   explicit ScratchFolder(const std::string& label = "") {
     const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
-    path_ = std::filesystem::temp_directory_path() /
-            ("qvn-" + std::string(test->test_suite_name()) + "-" + test->name() + "-" + label + "-" + std::to_string(getpid()));
+    path_ = std::filesystem::temp_directory_path() / ("qvn-" + std::string(test->test_suite_name()) + "-" +
+                                                      test->name() + "-" + label + "-" + std::to_string(getpid()));
     std::filesystem::remove_all(path_);
     std::filesystem::create_directories(path_);
   }
@@ -34,8 +34,8 @@ class ScratchFolder {
   std::filesystem::path Write(const std::string& relative, const std::vector<std::uint8_t>& bytes) const {
     std::filesystem::path file = path_ / relative;
     std::filesystem::create_directories(file.parent_path());
-    std::ofstream(file, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                                static_cast<std::streamsize>(bytes.size()));
+    std::ofstream(file, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     return file;
   }
 

@@ -2,9 +2,10 @@
 // demo launcher (from the stub, with an icon and version information) and
 // one made from that launcher as its stub with another game.
 #include <windows.h>
-#include <imagehlp.h>
 
 #include <gtest/gtest.h>
+
+#include <imagehlp.h>
 
 #include <optional>
 #include <string>
@@ -46,7 +47,8 @@ TEST(WrittenLauncher, PayloadDigestAndManifestAsWindowsFindsThem) {
   const UniqueModule stub = LoadForResources(kStub);
   const std::optional<Bytes> stubManifest = ResourceBytes(stub.get(), 1, RT_MANIFEST);
   ASSERT_TRUE(stubManifest);
-  EXPECT_EQ(*stubManifest, testing::ReadFileBytes(HostPathToWindows(QVN_MANIFEST_PATH))) << "the stub holds our manifest";
+  EXPECT_EQ(*stubManifest, testing::ReadFileBytes(HostPathToWindows(QVN_MANIFEST_PATH)))
+      << "the stub holds our manifest";
   EXPECT_FALSE(ResourceBytes(stub.get(), 101, RT_RCDATA)) << "the stub holds no payload";
 
   std::optional<Bytes> demoPayload;
@@ -90,24 +92,25 @@ TEST(WrittenLauncher, VersionInformationAsExplorerReadsIt) {
       {L"ProductName", L"Quorvane"},
       {L"ProductVersion", version},
   };
-  for (const auto& [name, expected] : strings) EXPECT_EQ(VersionString(info, name), expected) << testing::UnixPathOf(name);
+  for (const auto& [name, expected] : strings)
+    EXPECT_EQ(VersionString(info, name), expected) << testing::UnixPathOf(name);
 
   VS_FIXEDFILEINFO* fixed = nullptr;
   UINT length = 0;
   ASSERT_TRUE(VerQueryValueW(info.data(), L"\\", reinterpret_cast<void**>(&fixed), &length));
   ASSERT_EQ(length, sizeof(VS_FIXEDFILEINFO));
   EXPECT_EQ(fixed->dwSignature, 0xFEEF04BDu);
-  const std::wstring fixedVersion = std::to_wstring(HIWORD(fixed->dwFileVersionMS)) + L"." +
-                                    std::to_wstring(LOWORD(fixed->dwFileVersionMS)) + L"." +
-                                    std::to_wstring(HIWORD(fixed->dwFileVersionLS)) + L"." +
-                                    std::to_wstring(LOWORD(fixed->dwFileVersionLS));
+  const std::wstring fixedVersion =
+      std::to_wstring(HIWORD(fixed->dwFileVersionMS)) + L"." + std::to_wstring(LOWORD(fixed->dwFileVersionMS)) + L"." +
+      std::to_wstring(HIWORD(fixed->dwFileVersionLS)) + L"." + std::to_wstring(LOWORD(fixed->dwFileVersionLS));
   EXPECT_EQ(fixedVersion, version);
   EXPECT_EQ(fixed->dwProductVersionMS, fixed->dwFileVersionMS);
   EXPECT_EQ(fixed->dwProductVersionLS, fixed->dwFileVersionLS);
   EXPECT_EQ(fixed->dwFileType, static_cast<DWORD>(VFT_APP));
 
   WORD* translation = nullptr;
-  ASSERT_TRUE(VerQueryValueW(info.data(), L"\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translation), &length));
+  ASSERT_TRUE(
+      VerQueryValueW(info.data(), L"\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translation), &length));
   ASSERT_EQ(length, 4u);
   EXPECT_EQ(translation[0], 0x0409);
   EXPECT_EQ(translation[1], 0x04B0);

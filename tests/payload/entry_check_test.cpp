@@ -45,8 +45,7 @@ TEST(EntryCheckTest, DecodesToTheExpandedSizeThenMatchesTheDigest) {
        "Portable expanded file size mismatch"},
       {"other contents", stream, 1000, emptyDigest, PayloadFault::kFileDigestMismatch,
        "Portable file SHA-256 mismatch"},
-      {"empty file, other digest", {}, 0, digest, PayloadFault::kFileDigestMismatch,
-       "Portable file SHA-256 mismatch"},
+      {"empty file, other digest", {}, 0, digest, PayloadFault::kFileDigestMismatch, "Portable file SHA-256 mismatch"},
   };
   PortableStreamDecoder decoder;
   for (const EntryCase& c : cases) {

@@ -37,8 +37,7 @@ struct PayloadCase {
   std::string expected;
 };
 
-ContainerRecord File(const std::string& name, std::uint32_t expandedSize = 1,
-                     std::size_t storedSize = 1) {
+ContainerRecord File(const std::string& name, std::uint32_t expandedSize = 1, std::size_t storedSize = 1) {
   return ContainerRecord{name, expandedSize, {}, Bytes(storedSize, 0x5A)};
 }
 
@@ -108,19 +107,15 @@ TEST(PayloadManifestTest, SizeLimitsComeBeforeRecordPresence) {
       {"E at its limit", Payload({File("Quorvane.exe", 0x8000000)}), kAccepted},
       {"E one over", Payload({File("Quorvane.exe", 0x8000001)}), kSizeLimit},
       {"sum of E at its limit",
-       Payload({File("Quorvane.exe", 0x8000000), File("a", 0x8000000), File("b", 0x8000000),
-                File("c", 0x8000000)}),
+       Payload({File("Quorvane.exe", 0x8000000), File("a", 0x8000000), File("b", 0x8000000), File("c", 0x8000000)}),
        kAccepted},
       {"sum of E one over",
-       Payload({File("Quorvane.exe", 0x8000000), File("a", 0x8000000), File("b", 0x8000000),
-                File("c", 0x8000000), File("d", 1)}),
+       Payload({File("Quorvane.exe", 0x8000000), File("a", 0x8000000), File("b", 0x8000000), File("c", 0x8000000),
+                File("d", 1)}),
        kSizeLimit},
-      {"S over its limit, record cut short", Patched(oneFile, kFirstStored, 0x20000001),
-       kSizeLimit},
-      {"S at its limit, record cut short", Patched(oneFile, kFirstStored, 0x20000000),
-       kTruncated},
-      {"E over, only the length fields present",
-       Cut(Payload({File("Quorvane.exe", 0x8000001)}), 24), kSizeLimit},
+      {"S over its limit, record cut short", Patched(oneFile, kFirstStored, 0x20000001), kSizeLimit},
+      {"S at its limit, record cut short", Patched(oneFile, kFirstStored, 0x20000000), kTruncated},
+      {"E over, only the length fields present", Cut(Payload({File("Quorvane.exe", 0x8000001)}), 24), kSizeLimit},
       {"E over with an empty name", Payload({File("", 0x8000001)}), kSizeLimit},
   });
 }
@@ -135,12 +130,9 @@ TEST(PayloadManifestTest, EveryRecordPartMustBePresent) {
       {"unsafe name cut short", Cut(badName, kFirstHeadEnd + 2), kTruncated},
       {"N of 0xFFFFFFFF", Patched(oneFile, kFirstName, 0xFFFFFFFF), kTruncated},
       {"N = 0, head complete", Payload({File("")}), kNameLength},
-      {"stored data one byte short", Cut(Payload({File("Quorvane.exe", 5, 5)}), oneFile.size() + 3),
-       kTruncated},
-      {"unsafe name before missing data", Cut(Payload({File("a b", 5, 5)}), kFirstHeadEnd + 4),
-       kUnsafeName},
-      {"second record cut",
-       Cut(Payload({Main(), File("b")}), oneFile.size() + 44), kTruncated},
+      {"stored data one byte short", Cut(Payload({File("Quorvane.exe", 5, 5)}), oneFile.size() + 3), kTruncated},
+      {"unsafe name before missing data", Cut(Payload({File("a b", 5, 5)}), kFirstHeadEnd + 4), kUnsafeName},
+      {"second record cut", Cut(Payload({Main(), File("b")}), oneFile.size() + 44), kTruncated},
   });
 }
 
@@ -161,8 +153,7 @@ TEST(PayloadManifestTest, PortableStatePathsAreReserved) {
       {"DATA/save.bin", Payload({Main(), File("DATA/save.bin")}), kReserved},
       {"data/x", Payload({Main(), File("data/x")}), kReserved},
       {"raised while reading records", Payload({File("data/x"), File("a b")}), kReserved},
-      {"raised before conflicts", Payload({Main(), File("portable.txt"), File("portable.txt")}),
-       kReserved},
+      {"raised before conflicts", Payload({Main(), File("portable.txt"), File("portable.txt")}), kReserved},
       {"docs/portable.txt", Payload({Main(), File("docs/portable.txt")}), kAccepted},
       {"portable.txt.bak", Payload({Main(), File("portable.txt.bak")}), kAccepted},
       {"database/x.bin", Payload({Main(), File("database/x.bin")}), kAccepted},
@@ -175,18 +166,13 @@ TEST(PayloadManifestTest, KeysNeitherRepeatNorLieInsideAnotherKey) {
   ExpectOutcomes({
       {"same name by case", Payload({Main(), File("QUORVANE.EXE")}), kConflict},
       {"same name twice", Payload({Main(), File("a/b"), File("a/b")}), kConflict},
-      {"file used as directory", Payload({Main(), File("assets"), File("assets/x.png")}),
-       kConflict},
-      {"directory stored first, other case", Payload({Main(), File("Assets/x.png"), File("assets")}),
-       kConflict},
+      {"file used as directory", Payload({Main(), File("assets"), File("assets/x.png")}), kConflict},
+      {"directory stored first, other case", Payload({Main(), File("Assets/x.png"), File("assets")}), kConflict},
       {"deep file used as directory", Payload({Main(), File("a/b/c/d"), File("a/b")}), kConflict},
-      {"third key with . sorted between",
-       Payload({Main(), File("a"), File("a.txt"), File("a/b")}), kConflict},
-      {"third key with - sorted between",
-       Payload({Main(), File("x/a/b/c"), File("x/a-b"), File("x/a")}), kConflict},
+      {"third key with . sorted between", Payload({Main(), File("a"), File("a.txt"), File("a/b")}), kConflict},
+      {"third key with - sorted between", Payload({Main(), File("x/a/b/c"), File("x/a-b"), File("x/a")}), kConflict},
       {"similar prefix only", Payload({Main(), File("assets"), File("assets2/x.png")}), kAccepted},
-      {"shared directory", Payload({Main(), File("a/b"), File("A/c"), File("a/b.txt")}),
-       kAccepted},
+      {"shared directory", Payload({Main(), File("a/b"), File("A/c"), File("a/b.txt")}), kAccepted},
       {"conflict before trailing bytes",
        [] {
          Bytes p = Payload({Main(), File("a"), File("a/b")});

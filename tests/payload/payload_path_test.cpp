@@ -125,30 +125,14 @@ TEST(PayloadPathTest, AtMostEightComponents) {
 
 TEST(PayloadPathTest, DeviceStemsAreRefusedInAnyPosition) {
   ExpectOutcomes({
-      {"nul", kDevice},
-      {"NUL.txt", kDevice},
-      {"Con.tar.gz", kDevice},
-      {"PrN", kDevice},
-      {"aux/readme.txt", kDevice},
-      {"docs/prn.md", kDevice},
-      {"a/Nul/b", kDevice},
-      {"com1", kDevice},
-      {"COM9.log", kDevice},
-      {"LPT9.dat", kDevice},
-      {"lpt1/x", kDevice},
-      {"x/cOm5", kDevice},
-      {"COM0", kAccepted},
-      {"LPT0.txt", kAccepted},
-      {"LPT10", kAccepted},
-      {"COMA", kAccepted},
-      {"COM", kAccepted},
-      {"CO", kAccepted},
-      {"NULL", kAccepted},
-      {"CONSOLE.txt", kAccepted},
-      {"nul_x", kAccepted},
-      {"conf/x", kAccepted},
-      {"x.con", kAccepted},
-      {"a.nul/b", kAccepted},
+      {"nul", kDevice},      {"NUL.txt", kDevice},        {"Con.tar.gz", kDevice},
+      {"PrN", kDevice},      {"aux/readme.txt", kDevice}, {"docs/prn.md", kDevice},
+      {"a/Nul/b", kDevice},  {"com1", kDevice},           {"COM9.log", kDevice},
+      {"LPT9.dat", kDevice}, {"lpt1/x", kDevice},         {"x/cOm5", kDevice},
+      {"COM0", kAccepted},   {"LPT0.txt", kAccepted},     {"LPT10", kAccepted},
+      {"COMA", kAccepted},   {"COM", kAccepted},          {"CO", kAccepted},
+      {"NULL", kAccepted},   {"CONSOLE.txt", kAccepted},  {"nul_x", kAccepted},
+      {"conf/x", kAccepted}, {"x.con", kAccepted},        {"a.nul/b", kAccepted},
   });
 }
 

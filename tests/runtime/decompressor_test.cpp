@@ -5,9 +5,10 @@
 #include "runtime/decompressor.h"
 
 #include <windows.h>
-#include <compressapi.h>
+
 #include <gtest/gtest.h>
 
+#include <compressapi.h>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -16,8 +17,8 @@
 #include <string>
 #include <vector>
 
-#include "compression/buffer_format.h"
 #include "base/win/unique_handle.h"
+#include "compression/buffer_format.h"
 
 namespace qvn {
 namespace {
@@ -46,8 +47,8 @@ struct Outcome {
 Outcome DecompressWhole(Decompressor& decompressor, const Bytes& stream, Bytes& output) {
   std::size_t produced = 12345;
   SetLastError(0);
-  const bool succeeded = decompressor.Decompress(stream.data(), stream.size(),
-                                                 output.empty() ? nullptr : output.data(), output.size(), &produced);
+  const bool succeeded = decompressor.Decompress(stream.data(), stream.size(), output.empty() ? nullptr : output.data(),
+                                                 output.size(), &produced);
   return {succeeded, succeeded ? 0 : GetLastError(), produced};
 }
 
@@ -93,8 +94,8 @@ TEST(DecompressorTest, OneDecompressorServesAWholeExtraction) {
     bool damaged;
   };
   const std::vector<Entry> entries = {
-      {SampleText(1000, 2), false},       {SampleText(200000, 3), false}, {SampleText(70000, 4), true},
-      {SampleText(66000, 5), false},      {Bytes(300, 'z'), false},       {SampleText(1, 6), false},
+      {SampleText(1000, 2), false},  {SampleText(200000, 3), false}, {SampleText(70000, 4), true},
+      {SampleText(66000, 5), false}, {Bytes(300, 'z'), false},       {SampleText(1, 6), false},
   };
   const std::unique_ptr<Decompressor> decompressor = CreateDecompressor();
   for (std::size_t i = 0; i < entries.size(); ++i) {
@@ -156,8 +157,8 @@ class SystemCompressionApi {
     if (!createCompressor_(COMPRESS_ALGORITHM_XPRESS_HUFF, nullptr, &compressor)) return {};
     Bytes stream(data.size() + data.size() / 8 + 1024);
     SIZE_T size = 0;
-    const BOOL ok = compress_(compressor, const_cast<std::uint8_t*>(data.data()), data.size(), stream.data(),
-                              stream.size(), &size);
+    const BOOL ok =
+        compress_(compressor, const_cast<std::uint8_t*>(data.data()), data.size(), stream.data(), stream.size(), &size);
     closeCompressor_(compressor);
     stream.resize(ok ? size : 0);
     return stream;
@@ -169,8 +170,8 @@ class SystemCompressionApi {
     if (!createDecompressor_(COMPRESS_ALGORITHM_XPRESS_HUFF, nullptr, &decompressor)) return {};
     Bytes output(capacity);
     SIZE_T size = 0;
-    const BOOL ok = decompress_(decompressor, const_cast<std::uint8_t*>(stream.data()), stream.size(),
-                                output.data(), output.size(), &size);
+    const BOOL ok = decompress_(decompressor, const_cast<std::uint8_t*>(stream.data()), stream.size(), output.data(),
+                                output.size(), &size);
     closeDecompressor_(decompressor);
     output.resize(ok ? size : 0);
     return output;
@@ -196,8 +197,8 @@ TEST(SystemCompressionApiTest, SystemAndLauncherReadEachOthersStreams) {
   if (!system.available()) {
     GTEST_SKIP() << "Compression API not available (Wine)";
   }
-  const std::vector<Bytes> inputs = {SampleText(1, 7), SampleText(301, 8), SampleText(65537, 9),
-                                     SampleText(500000, 10), Bytes(200000, 0)};
+  const std::vector<Bytes> inputs = {SampleText(1, 7), SampleText(301, 8), SampleText(65537, 9), SampleText(500000, 10),
+                                     Bytes(200000, 0)};
   for (const Bytes& input : inputs) {
     SCOPED_TRACE("input of " + std::to_string(input.size()) + " bytes");
     const Bytes systemStream = system.Compress(input);

@@ -8,11 +8,11 @@
 
 #include "base/error.h"
 #include "base/win/unique_handle.h"
-#include "runtime/extract_runtime.h"
 #include "payload/payload_manifest.h"
+#include "runtime/extract_runtime.h"
 #include "runtime/remove_runtime_directory.h"
-#include "tests/support/program_run.h"
 #include "tests/support/failure_text.h"
+#include "tests/support/program_run.h"
 #include "tests/support/scratch_directory.h"
 #include "tests/support/test_payload.h"
 
@@ -230,9 +230,8 @@ TEST(RemoveRuntimeDirectory, NeverDeletesThroughAUnixDirectoryLink) {
   CreateDirectoryW((scratch / L"portable-runtime").c_str(), nullptr);
   // Wine may report a Unix program's end before the program has made the
   // link, so the test waits for the link itself.
-  testing::RunProgram(
-      L"Z:\\bin\\ln", L"-s \"" + testing::UnixPathOf(scratch / L"target") + L"\" \"" +
-                             testing::UnixPathOf(scratch / L"portable-runtime\\link") + L"\"");
+  testing::RunProgram(L"Z:\\bin\\ln", L"-s \"" + testing::UnixPathOf(scratch / L"target") + L"\" \"" +
+                                          testing::UnixPathOf(scratch / L"portable-runtime\\link") + L"\"");
   bool linked = false;
   for (int i = 0; i < 500 && !linked; ++i, Sleep(10)) linked = PathExists(scratch / L"portable-runtime\\link");
   if (!linked) {

@@ -155,10 +155,16 @@ TEST(CrashCaptureMode, UnhandledExceptionLeavesReportDumpAndCaptureLine) {
     enum Module { Exe, Dll, None, Any } module;
   };
   const Case cases[] = {
-      {"access violation", {L"ids", L"crash-av", L"0x20"}, 0xC0000005, "parameters=2 parameter0=0x1 parameter1=0x20",
+      {"access violation",
+       {L"ids", L"crash-av", L"0x20"},
+       0xC0000005,
+       "parameters=2 parameter0=0x1 parameter1=0x20",
        Case::Exe},
-      {"fault inside the DLL", {L"ids", L"crash-dll", L"0x30"}, 0xC0000005,
-       "parameters=2 parameter0=0x1 parameter1=0x30", Case::Dll},
+      {"fault inside the DLL",
+       {L"ids", L"crash-dll", L"0x30"},
+       0xC0000005,
+       "parameters=2 parameter0=0x1 parameter1=0x30",
+       Case::Dll},
       {"call through null", {L"ids", L"crash-null-call"}, 0xC0000005, std::nullopt, Case::None},
       {"breakpoint", {L"ids", L"breakpoint"}, 0x80000003, std::nullopt, Case::Any},
   };
@@ -306,8 +312,9 @@ bool DebuggeeCanUnwindThrow() {
 TEST(CrashCaptureMonitor, ExceptionsTheGameHandlesAreCountedAndPassedBackToIt) {
   const bool withThrow = DebuggeeCanUnwindThrow();
   if (!withThrow) std::printf("note: this Wine cannot unwind a C++ throw in a debuggee; the throw is left out\n");
-  std::vector<std::wstring> commands = {L"raise-handled", L"0xE0000001", L"breakpoint-handled", L"debug-string",
-                                        L"hello debugger", L"threads", L"2", L"load-dll", L"exit", L"0"};
+  std::vector<std::wstring> commands = {
+      L"raise-handled", L"0xE0000001", L"breakpoint-handled", L"debug-string", L"hello debugger",
+      L"threads",       L"2",          L"load-dll",           L"exit",         L"0"};
   if (withThrow) commands.insert(commands.begin() + 2, L"throw-catch");
   CrashCaptureRun run;
   const std::uint32_t status = run.fixture.Run(commands);
@@ -336,8 +343,8 @@ TEST(CrashCaptureMonitor, AQuietGameGetsSummariesAsTheyFallDueWithGrowingCounts)
   ASSERT_EQ(run.fixture.Run({L"sleep", L"5000", L"exit", L"0"}), 0u);
   const auto summaries = Summaries(ReadFileBytes(run.fixture.gameLogPath()));
   ASSERT_GE(summaries.size(), 2u);  // at least one from a timed-out wait, then the final one
-  const char* counts[] = {"exception_events", "first_chance", "second_chance", "thread_creates", "dll_loads",
-                          "debug_strings",    "handling_ms",  "elapsed_s"};
+  const char* counts[] = {"exception_events", "first_chance",  "second_chance", "thread_creates",
+                          "dll_loads",        "debug_strings", "handling_ms",   "elapsed_s"};
   for (std::size_t index = 0; index < summaries.size(); ++index) {
     const auto& summary = summaries[index];
     EXPECT_EQ(summary.at("event_counts"), "cumulative");
@@ -347,7 +354,8 @@ TEST(CrashCaptureMonitor, AQuietGameGetsSummariesAsTheyFallDueWithGrowingCounts)
       EXPECT_GE(std::stod(summary.at("interval_s")), 2.0);  // never before it is due
     }
     if (index == 0) continue;
-    for (const char* key : counts) EXPECT_GE(std::stod(summary.at(key)), std::stod(summaries[index - 1].at(key))) << key;
+    for (const char* key : counts)
+      EXPECT_GE(std::stod(summary.at(key)), std::stod(summaries[index - 1].at(key))) << key;
   }
 }
 

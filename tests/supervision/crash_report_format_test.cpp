@@ -60,11 +60,14 @@ TEST(CrashReportFormat, FieldsFollowTheirValues) {
     std::vector<std::string> expected;
   };
   const Case cases[] = {
-      {"no parameters", [](CrashReportFields& f) { f.parameterCount = 0; },
+      {"no parameters",
+       [](CrashReportFields& f) { f.parameterCount = 0; },
        {"parameters=0 parameter0=0x0 parameter1=0x0\n"}},
-      {"one parameter", [](CrashReportFields& f) { f.parameterCount = 1; },
+      {"one parameter",
+       [](CrashReportFields& f) { f.parameterCount = 1; },
        {"parameters=1 parameter0=0x1 parameter1=0x0\n"}},
-      {"fifteen parameters", [](CrashReportFields& f) { f.parameterCount = 15; },
+      {"fifteen parameters",
+       [](CrashReportFields& f) { f.parameterCount = 15; },
        {"parameters=15 parameter0=0x1 parameter1=0x20\n"}},
       {"free memory",
        [](CrashReportFields& f) {
@@ -87,7 +90,8 @@ TEST(CrashReportFormat, FieldsFollowTheirValues) {
          f.rsp = 0;
        },
        {"context_captured=0 context_error=5 rip=0x0 rsp=0x0\n"}},
-      {"unavailable module", [](CrashReportFields& f) { f.faultModule = "unavailable"; },
+      {"unavailable module",
+       [](CrashReportFields& f) { f.faultModule = "unavailable"; },
        {"fault_module=unavailable module_base="}},
       {"largest values",
        [](CrashReportFields& f) {
@@ -102,14 +106,16 @@ TEST(CrashReportFormat, FieldsFollowTheirValues) {
        {"utc=9999-12-31T23:59:59.999Z process_id=4294967295 ", "first_chance=1\n",
         "exception_code=0x80000003 exception_flags=0x00000001 exception_address=FFFFFFFFFFFFFFFF ",
         "module_base=0000000000000001 module_offset=0xFFFFFFFFFFFFFFFE\n"}},
-      {"first moment", [](CrashReportFields& f) { f.utc = {1601, 1, 1, 0, 0, 0, 0}; },
+      {"first moment",
+       [](CrashReportFields& f) { f.utc = {1601, 1, 1, 0, 0, 0, 0}; },
        {"utc=1601-01-01T00:00:00.000Z "}},
   };
   for (const Case& c : cases) {
     CrashReportFields fields = AccessViolationInDll();
     c.change(fields);
     const std::string report = Report(fields);
-    for (const std::string& part : c.expected) EXPECT_NE(report.find(part), std::string::npos) << c.name << "\n" << report;
+    for (const std::string& part : c.expected)
+      EXPECT_NE(report.find(part), std::string::npos) << c.name << "\n" << report;
   }
 }
 
@@ -131,8 +137,10 @@ TEST(CaptureLineFormat, StartsOnALineOfItsOwnWithBothOutcomes) {
     std::string line;
   };
   const Case cases[] = {
-      {{true, 0, true, 0}, "\nQVN_PORTABLE_CRASH_CAPTURE dump_written=1 dump_error=0 report_written=1 report_error=0\n"},
-      {{false, 3, true, 0}, "\nQVN_PORTABLE_CRASH_CAPTURE dump_written=0 dump_error=3 report_written=1 report_error=0\n"},
+      {{true, 0, true, 0},
+       "\nQVN_PORTABLE_CRASH_CAPTURE dump_written=1 dump_error=0 report_written=1 report_error=0\n"},
+      {{false, 3, true, 0},
+       "\nQVN_PORTABLE_CRASH_CAPTURE dump_written=0 dump_error=3 report_written=1 report_error=0\n"},
       {{false, 0x80070070, false, 4294967295},
        "\nQVN_PORTABLE_CRASH_CAPTURE dump_written=0 dump_error=2147942512 report_written=0 report_error=4294967295\n"},
   };
@@ -149,10 +157,8 @@ TEST(ExitRecordFormat, EightUpperCaseHexDigitsOnALineOfItsOwn) {
     std::string record;
   };
   const Case cases[] = {
-      {0, "\nQVN_PORTABLE_EXIT status=0x00000000\n"},
-      {3, "\nQVN_PORTABLE_EXIT status=0x00000003\n"},
-      {0xC0000005, "\nQVN_PORTABLE_EXIT status=0xC0000005\n"},
-      {0xFFFFFFFF, "\nQVN_PORTABLE_EXIT status=0xFFFFFFFF\n"},
+      {0, "\nQVN_PORTABLE_EXIT status=0x00000000\n"},          {3, "\nQVN_PORTABLE_EXIT status=0x00000003\n"},
+      {0xC0000005, "\nQVN_PORTABLE_EXIT status=0xC0000005\n"}, {0xFFFFFFFF, "\nQVN_PORTABLE_EXIT status=0xFFFFFFFF\n"},
       {0xabc, "\nQVN_PORTABLE_EXIT status=0x00000ABC\n"},
   };
   for (const Case& c : cases) {

@@ -51,9 +51,14 @@ TEST(DebugEventRules, OnlyTheLoaderBreakpointIsSwallowedAndOnlyTheFirstUnhandled
         {{1, false, kAccessViolation}, kDebugExceptionNotHandled, false},
         {{5}, kDebugContinue, false}}},
       {"every other event continues",
-       {{{2}, kDebugContinue, false}, {{4}, kDebugContinue, false}, {{6}, kDebugContinue, false},
-        {{7}, kDebugContinue, false}, {{8}, kDebugContinue, false}, {{9}, kDebugContinue, false},
-        {{10}, kDebugContinue, false}, {{0xFFFFFFFF}, kDebugContinue, false}}},
+       {{{2}, kDebugContinue, false},
+        {{4}, kDebugContinue, false},
+        {{6}, kDebugContinue, false},
+        {{7}, kDebugContinue, false},
+        {{8}, kDebugContinue, false},
+        {{9}, kDebugContinue, false},
+        {{10}, kDebugContinue, false},
+        {{0xFFFFFFFF}, kDebugContinue, false}}},
   };
   for (const Case& c : cases) {
     MonitorCounters counters;
@@ -88,7 +93,7 @@ TEST(DebugEventRules, FileHandlesAreClosedForImageAndDllEventsAndTheExitEndsTheG
     bool closeFile;
     bool exited;
   };
-  const Case cases[] = {{1, false, false}, {2, false, false}, {3, true, false}, {4, false, false}, {5, false, true},
+  const Case cases[] = {{1, false, false}, {2, false, false}, {3, true, false},  {4, false, false}, {5, false, true},
                         {6, true, false},  {7, false, false}, {8, false, false}, {9, false, false}, {10, false, false}};
   for (const Case& c : cases) {
     MonitorCounters counters;

@@ -1,11 +1,12 @@
 // Releasing the game's job ends what runs in it before the handle goes.
+#include "supervision/game_job.h"
+
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "supervision/game_job.h"
 #include "tests/support/scratch_directory.h"
 
 namespace qvn {

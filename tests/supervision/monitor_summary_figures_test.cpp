@@ -32,7 +32,7 @@ TEST(MonitorSummaryDue, DueAfterTwoSecondsOrAtTheEnd) {
     bool due;
   };
   const Case cases[] = {
-      {0.0, false, false}, {1.999, false, false}, {2.0, false, true},  {7.5, false, true},
+      {0.0, false, false}, {1.999, false, false}, {2.0, false, true},   {7.5, false, true},
       {0.0, true, true},   {0.1, true, true},     {-1.0, false, false}, {-1.0, true, true},
   };
   for (const Case& c : cases) {

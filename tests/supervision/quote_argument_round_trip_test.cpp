@@ -1,9 +1,10 @@
 // QuoteArgument against the platform's own splitting: every quoted argument
 // must come back from CommandLineToArgvW exactly as it went in.
 #include <windows.h>
-#include <shellapi.h>
 
 #include <gtest/gtest.h>
+
+#include <shellapi.h>
 
 #include <string>
 #include <vector>
@@ -24,10 +25,25 @@ std::vector<std::wstring> Split(const std::wstring& commandLine) {
 
 TEST(QuoteArgumentRoundTrip, EveryArgumentComesBackUnchanged) {
   const std::vector<std::wstring> arguments = {
-      L"",          L"plain",       L"a b",          L"a\\b",        L"a\"b",       L"a\\\"b",
-      L"a\\",       L"\\\\",        L"\"",           L"\"\"",        L"\\\"",       L"a\\\\\"b\\\\",
-      L"tab\there", L"  spaced  ",  L"C:\\Program Files\\",          L"--flag=\"x y\"",
-      L"\u00fc\u65e5\u672c\u8a9e", L"\U0001F600 emoji", L"trailing \\\\\\",
+      L"",
+      L"plain",
+      L"a b",
+      L"a\\b",
+      L"a\"b",
+      L"a\\\"b",
+      L"a\\",
+      L"\\\\",
+      L"\"",
+      L"\"\"",
+      L"\\\"",
+      L"a\\\\\"b\\\\",
+      L"tab\there",
+      L"  spaced  ",
+      L"C:\\Program Files\\",
+      L"--flag=\"x y\"",
+      L"\u00fc\u65e5\u672c\u8a9e",
+      L"\U0001F600 emoji",
+      L"trailing \\\\\\",
   };
   // One command line holding them all, after a program name, as the game gets it.
   std::wstring commandLine = QuoteArgument(L"C:\\Games\\Q\\data\\portable-runtime\\Quorvane.exe");

@@ -1,19 +1,21 @@
 // RunGame in this process against the test game, in normal mode: what the
 // game is given, where its output goes, how its end is recorded.
+#include "supervision/run_game.h"
+
 #include <windows.h>
-#include <shellapi.h>
 
 #include <gtest/gtest.h>
+
+#include <shellapi.h>
 
 #include <map>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "tests/supervision/game_run_fixture.h"
 #include "base/error.h"
 #include "base/win/module_path.h"
-#include "supervision/run_game.h"
+#include "tests/supervision/game_run_fixture.h"
 
 namespace qvn::testing {
 namespace {

@@ -69,7 +69,8 @@ std::wstring UnixPathOf(const std::wstring& windowsPath) {
 }
 
 void WriteFileBytes(const std::wstring& path, const std::vector<std::uint8_t>& bytes) {
-  UniqueHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  UniqueHandle file(
+      CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file.valid()) throw std::runtime_error("cannot create " + Narrow(path));
   DWORD written = 0;
   if (!bytes.empty() && (!WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) ||
@@ -90,8 +91,8 @@ std::vector<std::uint8_t> ReadFileBytes(const std::wstring& path) {
   GetFileSizeEx(file.get(), &size);
   std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size.QuadPart));
   DWORD read = 0;
-  if (!bytes.empty() && (!ReadFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr) ||
-                         read != bytes.size())) {
+  if (!bytes.empty() &&
+      (!ReadFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr) || read != bytes.size())) {
     throw std::runtime_error("cannot read " + Narrow(path));
   }
   return bytes;
@@ -140,7 +141,8 @@ std::vector<std::pair<std::string, std::string>> ListTree(const std::wstring& ro
 
 std::string Narrow(const std::wstring& text) {
   if (text.empty()) return {};
-  const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+  const int size =
+      WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
   std::string utf8(static_cast<std::size_t>(size), '\0');
   WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), utf8.data(), size, nullptr, nullptr);
   return utf8;

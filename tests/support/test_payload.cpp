@@ -1,7 +1,7 @@
 #include "tests/support/test_payload.h"
 
-#include "compression/buffer_format.h"
 #include "base/sha256.h"
+#include "compression/buffer_format.h"
 #include "tests/support/scratch_directory.h"
 
 namespace qvn::testing {

@@ -33,15 +33,16 @@ int wmain(int argc, wchar_t** argv) {
   VS_FIXEDFILEINFO* fixed = nullptr;
   UINT length = 0;
   if (VerQueryValueW(info.data(), L"\\", reinterpret_cast<void**>(&fixed), &length) && length >= sizeof *fixed) {
-    std::printf("%-17s %u.%u.%u.%u\n", "(fixed version)", HIWORD(fixed->dwFileVersionMS), LOWORD(fixed->dwFileVersionMS),
-                HIWORD(fixed->dwFileVersionLS), LOWORD(fixed->dwFileVersionLS));
+    std::printf("%-17s %u.%u.%u.%u\n", "(fixed version)", HIWORD(fixed->dwFileVersionMS),
+                LOWORD(fixed->dwFileVersionMS), HIWORD(fixed->dwFileVersionLS), LOWORD(fixed->dwFileVersionLS));
   }
   for (const wchar_t* name : {L"FileDescription", L"FileVersion", L"ProductName", L"ProductVersion", L"CompanyName",
                               L"LegalCopyright", L"OriginalFilename", L"InternalName"}) {
     const std::wstring query = std::wstring(L"\\StringFileInfo\\040904B0\\") + name;
     void* value = nullptr;
     const bool found = VerQueryValueW(info.data(), query.c_str(), &value, &length);
-    std::printf("%-17s %s\n", ToUtf8(name).c_str(), found ? ToUtf8(static_cast<const wchar_t*>(value)).c_str() : "(none)");
+    std::printf("%-17s %s\n", ToUtf8(name).c_str(),
+                found ? ToUtf8(static_cast<const wchar_t*>(value)).c_str() : "(none)");
   }
   return 0;
 }

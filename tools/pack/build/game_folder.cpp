@@ -4,8 +4,8 @@
 #include <fstream>
 #include <stdexcept>
 
-#include "tools/pack/build/pack_rules.h"
 #include "base/utf8_path.h"
+#include "tools/pack/build/pack_rules.h"
 
 namespace qvn::pack {
 namespace {

@@ -47,7 +47,8 @@ void CheckWholeInput(const std::vector<PackFileInfo>& files, std::vector<PackPro
   if (files.empty()) {
     problems.push_back({"", "the game folder holds no files"});
   } else if (files.size() > kMaxFileCount) {
-    problems.push_back({"", std::to_string(files.size()) + " files; a payload holds at most " + std::to_string(kMaxFileCount)});
+    problems.push_back(
+        {"", std::to_string(files.size()) + " files; a payload holds at most " + std::to_string(kMaxFileCount)});
   }
   std::uint64_t total = 0;
   for (const PackFileInfo& file : files) total += file.size;
@@ -55,8 +56,9 @@ void CheckWholeInput(const std::vector<PackFileInfo>& files, std::vector<PackPro
     problems.push_back({"", std::to_string(total) + " bytes in all; a payload expands to at most " +
                                 std::to_string(kMaxExpandedTotal)});
   }
-  const bool hasMain = std::any_of(files.begin(), files.end(),
-                                   [](const PackFileInfo& file) { return file.storedName == kMainExecutableName.narrow(); });
+  const bool hasMain = std::any_of(files.begin(), files.end(), [](const PackFileInfo& file) {
+    return file.storedName == kMainExecutableName.narrow();
+  });
   if (!hasMain) {
     problems.push_back({std::string(kMainExecutableName.narrow()),
                         "missing: the game's main executable must be in the folder root under exactly this name"});
@@ -94,8 +96,9 @@ std::vector<PackProblem> FindPackProblems(const std::vector<PackFileInfo>& files
                                     std::to_string(kMaxExpandedFileSize)});
     }
     if (IsReservedStatePath(key)) {
-      problems.push_back({name, "reserved for the launcher's own state (" + std::string(kReservedStateFileName.narrow()) + " and " +
-                                std::string(kDataFolderName.narrow()) + "/ at the root)"});
+      problems.push_back({name, "reserved for the launcher's own state (" +
+                                    std::string(kReservedStateFileName.narrow()) + " and " +
+                                    std::string(kDataFolderName.narrow()) + "/ at the root)"});
     }
     const std::vector<std::string>& sameKey = namesByKey[key];
     if (std::count(sameKey.begin(), sameKey.end(), name) > 1) problems.push_back({name, "given more than once"});

@@ -37,8 +37,7 @@ void AppendRawChunk(std::span<const Segment> segments, const std::vector<std::ve
     const Segment& segment = segments[i];
     if (!encoded[i].raw.empty()) {
       std::ranges::copy(encoded[i].raw, bytes.begin() + segment.from);
-    } else if (!compression::DecodeLzHuffman(streams[i], std::span(bytes).first(segment.to), segment.from,
-                                             *tables)) {
+    } else if (!compression::DecodeLzHuffman(streams[i], std::span(bytes).first(segment.to), segment.from, *tables)) {
       throw std::runtime_error(name + ": a segment just encoded does not decode");
     }
   }
@@ -48,7 +47,11 @@ void AppendRawChunk(std::span<const Segment> segments, const std::vector<std::ve
 
 RecordAssembler::RecordAssembler(const std::vector<PackFileInfo>& files, const UnitPlan& plan,
                                  const FileDigests& digests, OrderedOutput& out)
-    : files_(files), plan_(plan), digests_(digests), out_(out), chunks_(plan.chunks.size()),
+    : files_(files),
+      plan_(plan),
+      digests_(digests),
+      out_(out),
+      chunks_(plan.chunks.size()),
       chunksLeft_(files.size(), 0) {
   for (std::size_t i = 0; i < plan.chunks.size(); ++i) {
     chunks_[i].segmentsLeft = plan.chunks[i].segmentCount;
@@ -85,8 +88,7 @@ void RecordAssembler::FinishChunk(std::size_t index, std::span<EncodedSegment> e
     for (std::vector<std::uint8_t>& stream : streams) state.record.push_back(std::move(stream));
   } else {
     state.record.push_back(ChunkRecordHeader(chunk.size));
-    AppendRawChunk(plan_.SegmentsOf(chunk), streams, segments, chunk.size, state.record,
-                   files_[chunk.file].storedName);
+    AppendRawChunk(plan_.SegmentsOf(chunk), streams, segments, chunk.size, state.record, files_[chunk.file].storedName);
   }
   for (EncodedSegment& segment : segments) segment = {};
   for (const std::vector<std::uint8_t>& piece : state.record) state.recordSize += piece.size();

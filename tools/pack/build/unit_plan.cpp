@@ -53,9 +53,7 @@ UnitPlan::UnitPlan(const std::vector<PackFileInfo>& files, compression::Level le
   }
 }
 
-std::size_t WindowBegin(std::uint32_t from) {
-  return from - std::min(from, compression::LzEncoder::kSegmentHistory);
-}
+std::size_t WindowBegin(std::uint32_t from) { return from - std::min(from, compression::LzEncoder::kSegmentHistory); }
 
 std::size_t WindowEnd(const Segment& segment, std::size_t chunkSize) {
   return std::min<std::size_t>(chunkSize, std::size_t{segment.to} + compression::LzEncoder::kSegmentReadAhead);

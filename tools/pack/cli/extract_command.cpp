@@ -23,8 +23,8 @@ struct ExtractOptions {
 int Extract(const ExtractOptions& options) {
   try {
     const std::size_t count = ExtractPayloadFiles(ReadFileBytes(options.file), options.out);
-    std::cout << "extracted " << count << " files from " << PathText(options.file) << " into "
-              << PathText(options.out) << "\n";
+    std::cout << "extracted " << count << " files from " << PathText(options.file) << " into " << PathText(options.out)
+              << "\n";
     return kExitSuccess;
   } catch (const std::exception& error) {
     return Fail(PathText(options.file) + ": " + error.what());

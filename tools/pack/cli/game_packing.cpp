@@ -46,8 +46,8 @@ PackedGame PackScannedGame(const GameFolderScan& scan, const PackOptions& option
   {
     ProgressBar bar("packing");
     packed.payload = WriteGameFolderPayload(
-        scan, options.level, [&bar](std::uint64_t done, std::uint64_t total) { bar.Update(done, total); },
-        options.jobs, output);
+        scan, options.level, [&bar](std::uint64_t done, std::uint64_t total) { bar.Update(done, total); }, options.jobs,
+        output);
   }
   packed.fileCount = scan.files.size();
   packed.expandedSize = ExpandedSize(scan);

@@ -7,9 +7,9 @@
 #include <stdexcept>
 #include <string>
 
-#include "payload/payload_contract.h"
 #include "base/sha256.h"
 #include "base/utf8_path.h"
+#include "payload/payload_contract.h"
 #include "tools/pack/build/game_folder.h"
 #include "tools/pack/build/pack_rules.h"
 #include "tools/pack/cli/exit_status.h"
@@ -133,8 +133,10 @@ int WriteLauncher(const LauncherOptions& command) {
 Subcommand AddLauncherCommand(CLI::App& app) {
   const auto options = std::make_shared<LauncherOptions>();
   LauncherOptions& launcher = *options;
-  CLI::App* command = app.add_subcommand("launcher", "Pack a game folder into a launcher executable made from the stub");
-  AddPathOption(*command, "--game-dir", launcher.pack.gameDir, "Folder holding Quorvane.exe and the game's files")->required();
+  CLI::App* command =
+      app.add_subcommand("launcher", "Pack a game folder into a launcher executable made from the stub");
+  AddPathOption(*command, "--game-dir", launcher.pack.gameDir, "Folder holding Quorvane.exe and the game's files")
+      ->required();
   AddPathOption(*command, "--out", launcher.out, "Launcher executable to write")->required();
   AddPathOption(*command, "--stub", launcher.stub,
                 std::string("Launcher stub (default: ") + kLauncherStubName + " beside qvn_pack or in ../" +
@@ -147,7 +149,8 @@ Subcommand AddLauncherCommand(CLI::App& app) {
   command->add_option("--company", launcher.company, "CompanyName");
   command->add_option("--description", launcher.description, "FileDescription (default \"Quorvane portable\")");
   command->add_option("--copyright", launcher.copyright, "LegalCopyright");
-  return {command, [options] { return RunRefusable(options->pack.gameDir, [&options] { return WriteLauncher(*options); }); }};
+  return {command,
+          [options] { return RunRefusable(options->pack.gameDir, [&options] { return WriteLauncher(*options); }); }};
 }
 
 }  // namespace qvn::pack

@@ -26,7 +26,7 @@ int Run(int argc, char** argv) {
   app.require_subcommand(1);
   app.set_version_flag("--version", std::string("qvn_pack ") + qvn::pack::kPackerVersion);
   const qvn::pack::Subcommand subcommands[] = {
-      qvn::pack::AddBuildCommand(app),  qvn::pack::AddListCommand(app),    qvn::pack::AddVerifyCommand(app),
+      qvn::pack::AddBuildCommand(app),    qvn::pack::AddListCommand(app),    qvn::pack::AddVerifyCommand(app),
       qvn::pack::AddLauncherCommand(app), qvn::pack::AddExtractCommand(app),
   };
 

@@ -1,6 +1,6 @@
-#include <filesystem>
-
 #include "tools/pack/cli/packer_directory.h"
+
+#include <filesystem>
 
 namespace qvn::pack {
 

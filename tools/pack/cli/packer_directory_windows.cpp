@@ -1,10 +1,10 @@
+#include "tools/pack/cli/packer_directory.h"
+
 #include <windows.h>
 
 #include <filesystem>
 #include <stdexcept>
 #include <vector>
-
-#include "tools/pack/cli/packer_directory.h"
 
 namespace qvn::pack {
 

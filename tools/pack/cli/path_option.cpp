@@ -11,7 +11,8 @@ template <typename PathTarget>
 CLI::Option* AddUtf8PathOption(CLI::App& command, const std::string& name, PathTarget& path,
                                const std::string& description) {
   return command
-      .add_option_function<std::string>(name, [&path](const std::string& text) { path = Utf8Path(text); }, description)
+      .add_option_function<std::string>(
+          name, [&path](const std::string& text) { path = Utf8Path(text); }, description)
       ->type_name("PATH");
 }
 

@@ -35,8 +35,9 @@ int Verify(const std::filesystem::path& file) {
     }
     std::cout << what << PathText(file) << ": OK, " << report.fileCount << " files, " << report.expandedTotal
               << " bytes, every stream decodes and every digest matches"
-              << (report.fromExecutable ? ", payload digest matches resource " + std::to_string(kPayloadDigestResourceId)
-                                        : "")
+              << (report.fromExecutable
+                      ? ", payload digest matches resource " + std::to_string(kPayloadDigestResourceId)
+                      : "")
               << "\n";
     if (report.fromExecutable) std::cout << DescribeLauncherDetails(bytes);
     return kExitSuccess;

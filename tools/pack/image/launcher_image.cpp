@@ -16,9 +16,8 @@ constexpr std::uint16_t kVersionId = 1;
 bool HasManifest(std::span<const std::uint8_t> stub) {
   try {
     const std::vector<PeResource> resources = ReadPeResources(stub);
-    return std::any_of(resources.begin(), resources.end(), [](const PeResource& resource) {
-      return resource.type == ResourceName(kResourceTypeManifest);
-    });
+    return std::any_of(resources.begin(), resources.end(),
+                       [](const PeResource& resource) { return resource.type == ResourceName(kResourceTypeManifest); });
   } catch (const PeFormatError& error) {
     throw PeRewriteRefused(std::string("it is not a well-formed PE image: ") + error.what());
   }

@@ -22,9 +22,14 @@ PeHeaders ReadPeHeaders(const PeFileView& file) {
 
   std::uint64_t directoryCountField = 0;
   switch (headers.optionalHeaderKind) {
-    case kOptionalHeaderPe32: directoryCountField = headers.optionalHeader + 92; break;
-    case kOptionalHeaderPe32Plus: directoryCountField = headers.optionalHeader + 108; break;
-    default: throw PeFormatError("unknown optional header kind");
+    case kOptionalHeaderPe32:
+      directoryCountField = headers.optionalHeader + 92;
+      break;
+    case kOptionalHeaderPe32Plus:
+      directoryCountField = headers.optionalHeader + 108;
+      break;
+    default:
+      throw PeFormatError("unknown optional header kind");
   }
   if (!file.Holds(headers.optionalHeader, optionalHeaderSize)) {
     throw PeFormatError("optional header lies past the end of the file");
@@ -32,9 +37,10 @@ PeHeaders ReadPeHeaders(const PeFileView& file) {
   headers.sectionTable = headers.optionalHeader + optionalHeaderSize;
   headers.directoryTable = directoryCountField + 4;
   // Directories that the optional header's size leaves out do not exist.
-  const std::uint64_t room = headers.sectionTable > headers.directoryTable ? (headers.sectionTable - headers.directoryTable) / 8 : 0;
-  headers.directoryCount = static_cast<std::uint32_t>(
-      std::min<std::uint64_t>(file.U32(directoryCountField, "optional header"), room));
+  const std::uint64_t room =
+      headers.sectionTable > headers.directoryTable ? (headers.sectionTable - headers.directoryTable) / 8 : 0;
+  headers.directoryCount =
+      static_cast<std::uint32_t>(std::min<std::uint64_t>(file.U32(directoryCountField, "optional header"), room));
 
   const std::uint16_t sectionCount = file.U16(headers.coffHeader + 2, "COFF header");
   for (std::uint16_t i = 0; i < sectionCount; ++i) {
@@ -45,7 +51,8 @@ PeHeaders ReadPeHeaders(const PeFileView& file) {
   return headers;
 }
 
-std::uint64_t FileOffsetOfRva(const PeHeaders& headers, const PeFileView& file, std::uint32_t rva, std::uint64_t length) {
+std::uint64_t FileOffsetOfRva(const PeHeaders& headers, const PeFileView& file, std::uint32_t rva,
+                              std::uint64_t length) {
   for (const PeSection& section : headers.sections) {
     if (rva < section.virtualAddress) continue;
     const std::uint64_t inSection = rva - section.virtualAddress;

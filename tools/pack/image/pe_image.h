@@ -64,6 +64,7 @@ PeHeaders ReadPeHeaders(const PeFileView& file);
 
 // The file offset of `length` bytes at `rva`, which must lie inside one
 // section's data on disk.
-std::uint64_t FileOffsetOfRva(const PeHeaders& headers, const PeFileView& file, std::uint32_t rva, std::uint64_t length);
+std::uint64_t FileOffsetOfRva(const PeHeaders& headers, const PeFileView& file, std::uint32_t rva,
+                              std::uint64_t length);
 
 }  // namespace qvn::pack

@@ -27,7 +27,8 @@ class ResourceTreeWalk {
         place.name = name;
         ForEachEntry(Subdirectory(nameValue), [&](const ResourceName& language, std::uint32_t dataValue) {
           if (language.index() != 0) throw PeFormatError("resource tree names a language with a string");
-          if ((dataValue & kSubdirectoryFlag) != 0) throw PeFormatError("resource tree has a directory where data belongs");
+          if ((dataValue & kSubdirectoryFlag) != 0)
+            throw PeFormatError("resource tree has a directory where data belongs");
           place.language = std::get<std::uint16_t>(language);
           AddData(place, root_ + dataValue);
         });
@@ -58,7 +59,8 @@ class ResourceTreeWalk {
     const std::uint64_t text = root_ + (name & ~kNamedEntryFlag);
     const std::uint16_t length = file_.U16(text, "resource name");
     std::u16string result;
-    for (std::uint16_t i = 0; i < length; ++i) result += static_cast<char16_t>(file_.U16(text + 2 + 2ull * i, "resource name"));
+    for (std::uint16_t i = 0; i < length; ++i)
+      result += static_cast<char16_t>(file_.U16(text + 2 + 2ull * i, "resource name"));
     return result;
   }
 

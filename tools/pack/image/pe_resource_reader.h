@@ -24,7 +24,6 @@ std::vector<PeResource> ReadPeResources(std::span<const std::uint8_t> file);
 // which is the neutral one, as the launcher's are, when present. Returns
 // nullopt when the image has no such resource; raises PeFormatError as
 // ReadPeResources does.
-std::optional<std::span<const std::uint8_t>> FindRcDataResource(std::span<const std::uint8_t> file,
-                                                                 std::uint16_t id);
+std::optional<std::span<const std::uint8_t>> FindRcDataResource(std::span<const std::uint8_t> file, std::uint16_t id);
 
 }  // namespace qvn::pack

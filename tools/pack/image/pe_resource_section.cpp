@@ -117,7 +117,7 @@ class SectionWriter {
     const bool languageLevel = index >= firstNameDirectory_;
     const auto named = std::count_if(directory.names.begin(), directory.names.end(),
                                      [](const ResourceName& name) { return name.index() == 1; });
-    PutLittleEndian(bytes_, at, 0, 4);  // characteristics
+    PutLittleEndian(bytes_, at, 0, 4);      // characteristics
     PutLittleEndian(bytes_, at + 4, 0, 4);  // time stamp: none, for the same bytes every time
     PutLittleEndian(bytes_, at + 8, 0, 4);  // version
     PutLittleEndian(bytes_, at + 12, static_cast<std::uint32_t>(named), 2);
@@ -128,7 +128,8 @@ class SectionWriter {
       const std::uint32_t nameField = name.index() == 1 ? kHighBit | nameOffsets_.at(std::get<std::u16string>(name))
                                                         : std::get<std::uint16_t>(name);
       const std::uint32_t child = static_cast<std::uint32_t>(directory.children[e]);
-      const std::uint32_t target = languageLevel ? dataEntries + kDataEntrySize * child : kHighBit | directoryOffsets_[child];
+      const std::uint32_t target =
+          languageLevel ? dataEntries + kDataEntrySize * child : kHighBit | directoryOffsets_[child];
       PutLittleEndian(bytes_, entry, nameField, 4);
       PutLittleEndian(bytes_, entry + 4, target, 4);
     }

@@ -1,9 +1,9 @@
-#include "base/byte_order.h"
 #include "tools/pack/image/pe_resource_writer.h"
 
 #include <algorithm>
 #include <string>
 
+#include "base/byte_order.h"
 #include "tools/pack/image/pe_image.h"
 #include "tools/pack/image/pe_resource_reader.h"
 #include "tools/pack/image/pe_resource_section.h"
@@ -51,8 +51,8 @@ SectionPlace PlaceSection(const PeFileView& file, const PeHeaders& headers, std:
     }
     // An empty section still takes its address: the new one must come
     // after it, or two sections would start at the same place.
-    virtualEnd = std::max<std::uint64_t>(virtualEnd, std::uint64_t{section.virtualAddress} +
-                                                         std::max({section.virtualSize, section.rawSize, 1u}));
+    virtualEnd = std::max<std::uint64_t>(
+        virtualEnd, std::uint64_t{section.virtualAddress} + std::max({section.virtualSize, section.rawSize, 1u}));
     if (section.virtualAddress > last->virtualAddress) last = &section;
   }
   if (rawEnd > file.size()) throw PeRewriteRefused("a section lies past the end of the file");
@@ -65,7 +65,8 @@ SectionPlace PlaceSection(const PeFileView& file, const PeHeaders& headers, std:
   // the first section's data they would overlap it, and a section header
   // added there would land in that data.
   const std::uint32_t sizeOfHeaders = file.U32(headers.optionalHeader + kSizeOfHeaders, "optional header");
-  if (sizeOfHeaders > firstRaw) throw PeRewriteRefused("its headers (SizeOfHeaders) reach into the first section's data");
+  if (sizeOfHeaders > firstRaw)
+    throw PeRewriteRefused("its headers (SizeOfHeaders) reach into the first section's data");
 
   if (resourceRva != 0 && last->virtualAddress == resourceRva) {
     // Rewritten in place, a resource section that grows would run into the
@@ -135,8 +136,8 @@ std::vector<std::uint8_t> WriteResources(std::span<const std::uint8_t> image, st
   const std::uint32_t sectionAlignment = file.U32(headers.optionalHeader + kSectionAlignment, "optional header");
   // The image's bytes before the section, then the section laid out in
   // place: a payload of many megabytes is copied once.
-  std::vector<std::uint8_t> out(image.begin(),
-                                image.begin() + static_cast<std::ptrdiff_t>(std::min<std::uint64_t>(place.rawOffset, image.size())));
+  std::vector<std::uint8_t> out(image.begin(), image.begin() + static_cast<std::ptrdiff_t>(std::min<std::uint64_t>(
+                                                                   place.rawOffset, image.size())));
   out.resize(place.rawOffset, 0);
   const std::uint32_t sectionSize = AppendResourceSection(std::move(table), place.virtualAddress, fileAlignment, out);
   const std::uint64_t rawSize = out.size() - place.rawOffset;

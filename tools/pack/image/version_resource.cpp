@@ -68,9 +68,14 @@ struct BlockView {
 };
 
 BlockView ReadBlock(const VersionView& view, std::uint64_t start, std::uint64_t limit) {
-  BlockView block{start, start + view.U16(start, "version block"), view.U16(start + 2, "version block"),
-                  view.U16(start + 4, "version block"), {}, 0};
-  if (block.end > limit || block.end < start + 6) throw VersionResourceError("a version block's length is out of range");
+  BlockView block{start,
+                  start + view.U16(start, "version block"),
+                  view.U16(start + 2, "version block"),
+                  view.U16(start + 4, "version block"),
+                  {},
+                  0};
+  if (block.end > limit || block.end < start + 6)
+    throw VersionResourceError("a version block's length is out of range");
   std::uint64_t at = start + 6;
   for (; at + 2 <= block.end; at += 2) {
     const std::uint16_t unit = view.U16(at, "version block key");
@@ -107,8 +112,10 @@ FileVersion ParseFileVersion(std::string_view text) {
     }
     version[part++] = static_cast<std::uint16_t>(value);
     if (next == end) return version;
-    if (*next != '.') at = end;  // makes the next round fail
-    else at = next + 1;
+    if (*next != '.')
+      at = end;  // makes the next round fail
+    else
+      at = next + 1;
   }
 }
 

@@ -4,12 +4,12 @@
 #include <string>
 #include <vector>
 
+#include "base/utf8_path.h"
 #include "payload/entry_check.h"
 #include "payload/payload_manifest.h"
 #include "tools/pack/inspect/payload_source.h"
 #include "tools/pack/inspect/payload_verification.h"
 #include "tools/pack/inspect/stored_name.h"
-#include "base/utf8_path.h"
 
 namespace qvn::pack {
 namespace {
@@ -24,7 +24,8 @@ fs::path PathBelow(const fs::path& root, const std::string& storedName) {
   for (std::size_t start = 0; start <= storedName.size();) {
     const std::size_t end = std::min(storedName.find('/', start), storedName.size());
     const std::string part = storedName.substr(start, end - start);
-    if (part.empty() || part == "." || part == "..") throw ExtractionRefused(storedName + ": not a plain relative name");
+    if (part.empty() || part == "." || part == "..")
+      throw ExtractionRefused(storedName + ": not a plain relative name");
     path /= part;
     start = end + 1;
   }

@@ -26,8 +26,8 @@ std::string Ratio(std::uint64_t stored, std::uint64_t expanded) {
   return text;
 }
 
-std::string Row(const std::string& name, std::size_t nameWidth, const std::string& expanded,
-                const std::string& stored, const std::string& ratio, const std::string& digest) {
+std::string Row(const std::string& name, std::size_t nameWidth, const std::string& expanded, const std::string& stored,
+                const std::string& ratio, const std::string& digest) {
   char numbers[64];
   std::snprintf(numbers, sizeof numbers, "  %12s  %12s  %6s  ", expanded.c_str(), stored.c_str(), ratio.c_str());
   std::string line = name;
@@ -47,9 +47,9 @@ std::string FormatPayloadListing(const PayloadManifest& manifest) {
   std::uint64_t expandedTotal = 0;
   std::uint64_t storedTotal = 0;
   for (const PayloadEntry& entry : manifest) {
-    text += Row(StoredName(entry), nameWidth, std::to_string(entry.expandedSize),
-                std::to_string(entry.storedData.size()), Ratio(entry.storedData.size(), entry.expandedSize),
-                Hex(entry.digest));
+    text +=
+        Row(StoredName(entry), nameWidth, std::to_string(entry.expandedSize), std::to_string(entry.storedData.size()),
+            Ratio(entry.storedData.size(), entry.expandedSize), Hex(entry.digest));
     expandedTotal += entry.expandedSize;
     storedTotal += entry.storedData.size();
   }

@@ -15,9 +15,9 @@ PayloadSource LocatePayload(std::span<const std::uint8_t> file) {
                                std::to_string(kPayloadResourceId) + " resource)");
     }
     if (payload->empty() || payload->size() > kMaxPayloadSize) {
-      throw PayloadSourceError(std::string(PayloadFaultMessage(PayloadFault::kInvalidResourceSize)) +
-                               " (RT_RCDATA " + std::to_string(kPayloadResourceId) + " holds " +
-                               std::to_string(payload->size()) + " bytes)");
+      throw PayloadSourceError(std::string(PayloadFaultMessage(PayloadFault::kInvalidResourceSize)) + " (RT_RCDATA " +
+                               std::to_string(kPayloadResourceId) + " holds " + std::to_string(payload->size()) +
+                               " bytes)");
     }
     return {*payload, FindRcDataResource(file, kPayloadDigestResourceId), true};
   } catch (const PeFormatError& error) {

@@ -4,12 +4,12 @@
 #include <string>
 #include <vector>
 
+#include "base/sha256.h"
 #include "payload/entry_check.h"
 #include "payload/payload_contract.h"
 #include "payload/payload_fault.h"
 #include "payload/payload_manifest.h"
 #include "tools/pack/inspect/payload_source.h"
-#include "base/sha256.h"
 #include "tools/pack/inspect/stored_name.h"
 
 namespace qvn::pack {
@@ -18,7 +18,8 @@ namespace {
 void CheckPayloadDigest(const PayloadSource& source, VerificationReport& report) {
   if (!source.expectedDigest) {
     report.failures.push_back("resource " + std::to_string(kPayloadDigestResourceId) + ": " +
-                              std::string(PayloadFaultMessage(PayloadFault::kNoEmbeddedRuntime)) + " (no payload digest)");
+                              std::string(PayloadFaultMessage(PayloadFault::kNoEmbeddedRuntime)) +
+                              " (no payload digest)");
     return;
   }
   const Sha256 actual = HashSha256(source.payload);

@@ -3,8 +3,8 @@
 #include <fstream>
 #include <stdexcept>
 
-#include "tools/pack/output/output_file.h"
 #include "base/utf8_path.h"
+#include "tools/pack/output/output_file.h"
 
 namespace qvn::pack {
 
