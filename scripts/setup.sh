@@ -14,7 +14,7 @@ packages=(
   libwim-dev time
   openssl osslsigncode
   zip unzip python3
-  clang-format
+  clang-format clang-tidy
 )
 
 missing=()

@@ -2,7 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <future>
+#include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "base/byte_order.h"
@@ -49,7 +53,7 @@ TEST(IconFile, KeepsEveryImageAndGroupsThemByResourceId) {
   for (std::size_t i = 0; i < images.size(); ++i) {
     EXPECT_EQ(Bytes(images[i].bytes.begin(), images[i].bytes.end()), Bytes(images[i].bytes.size(), i + 1)) << i;
     // The directory entry's first 12 bytes, then the id instead of the offset.
-    const auto entry = group.begin() + 6 + 14 * i;
+    const auto entry = group.begin() + static_cast<std::ptrdiff_t>(6 + 14 * i);
     EXPECT_EQ(Bytes(entry, entry + 12), Bytes(file.begin() + 6 + 16 * i, file.begin() + 6 + 16 * i + 12)) << i;
     EXPECT_EQ(entry[12] | (entry[13] << 8), static_cast<int>(i + 1)) << i;
   }
@@ -120,6 +124,41 @@ TEST(VersionResource, HoldsTheFixedVersionAndReadsBackEveryString) {
       {"ends on a 32-bit boundary", static_cast<std::uint32_t>(resource.size() % 4), 0},
   };
   for (const Case& c : cases) EXPECT_EQ(c.actual, c.expected) << c.label;
+}
+
+// Reads on a thread of its own, so that a reader that spins fails the case
+// within seconds instead of hanging the run.
+bool RefusedInTime(const Bytes& resource) {
+  auto outcome = std::make_shared<std::promise<bool>>();
+  std::future<bool> refused = outcome->get_future();
+  std::thread([resource, outcome] {
+    try {
+      ReadVersionStrings(resource);
+      outcome->set_value(false);
+    } catch (const VersionResourceError&) {
+      outcome->set_value(true);
+    }
+  }).detach();
+  return refused.wait_for(std::chrono::seconds(10)) == std::future_status::ready && refused.get();
+}
+
+TEST(VersionResource, ReaderRefusesBlocksThatDoNotHoldTogether) {
+  // A root block of 16 bytes with an empty key; its child starts at byte 8.
+  const auto root = [](std::uint8_t rootLength, std::uint8_t childLength) {
+    Bytes resource(16, 0);
+    resource[0] = rootLength;
+    resource[8] = childLength;
+    return resource;
+  };
+  const std::vector<std::pair<std::string, Bytes>> cases = {
+      {"a child of length zero", root(16, 0)},
+      {"a child shorter than a block header", root(16, 4)},
+      {"a child running past its parent", root(16, 12)},
+      {"a root longer than the resource", root(32, 8)},
+      {"a root shorter than a block header", root(4, 0)},
+      {"cut inside the root's header", Bytes{16, 0, 0}},
+  };
+  for (const auto& [label, resource] : cases) EXPECT_TRUE(RefusedInTime(resource)) << label;
 }
 
 TEST(VersionResource, RefusesTextThatIsNotUtf8OrTooLong) {

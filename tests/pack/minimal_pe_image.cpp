@@ -8,7 +8,6 @@ namespace {
 
 constexpr std::uint32_t kHeadersOffset = 0x40;
 constexpr std::uint32_t kSectionOffset = 0x200;
-constexpr std::uint32_t kSectionRva = 0x1000;
 
 void Put(std::vector<std::uint8_t>& bytes, std::size_t offset, std::uint32_t value, int width) {
   if (bytes.size() < offset + width) bytes.resize(offset + width);
@@ -34,7 +33,7 @@ std::uint32_t PutDirectory(std::vector<std::uint8_t>& tree, std::uint32_t offset
 }
 
 // Directories first (root, types, ids), then data entries, then the data.
-std::vector<std::uint8_t> MakeResourceTree(const Types& types) {
+std::vector<std::uint8_t> MakeResourceTree(const Types& types, std::uint32_t sectionRva) {
   std::vector<std::uint8_t> tree;
   std::uint32_t next = 16 + 8 * static_cast<std::uint32_t>(types.size());
   std::map<std::uint16_t, std::uint32_t> typeOffsets;
@@ -66,7 +65,7 @@ std::vector<std::uint8_t> MakeResourceTree(const Types& types) {
     for (const auto& [id, languages] : ids) {
       PutDirectory(tree, idOffsets[{type, id}], languages, [&](std::uint16_t, const std::vector<std::uint8_t>* bytes) {
         const std::uint32_t entry = dataEntry;
-        Put(tree, entry, kSectionRva + data, 4);
+        Put(tree, entry, sectionRva + data, 4);
         Put(tree, entry + 4, static_cast<std::uint32_t>(bytes->size()), 4);
         if (tree.size() < data + bytes->size()) tree.resize(data + bytes->size());
         std::copy(bytes->begin(), bytes->end(), tree.begin() + data);
@@ -82,7 +81,7 @@ std::vector<std::uint8_t> MakeResourceTree(const Types& types) {
 
 }  // namespace
 
-std::vector<std::uint8_t> MakePeImage(const std::vector<PeResource>& resources, PeKind kind) {
+std::vector<std::uint8_t> MakePeImage(const std::vector<PeResource>& resources, PeKind kind, std::uint32_t sectionRva) {
   const bool plus = kind == PeKind::kPe32Plus;
   const std::uint32_t optionalHeaderSize = plus ? 240 : 224;
   std::vector<std::uint8_t> image(kSectionOffset, 0);
@@ -105,16 +104,16 @@ std::vector<std::uint8_t> MakePeImage(const std::vector<PeResource>& resources, 
 
   Types types;
   for (const PeResource& resource : resources) types[resource.type][resource.id][resource.language] = &resource.data;
-  const std::vector<std::uint8_t> tree = MakeResourceTree(types);
+  const std::vector<std::uint8_t> tree = MakeResourceTree(types, sectionRva);
   const std::uint32_t rawSize = (static_cast<std::uint32_t>(tree.size()) + 0x1FF) & ~0x1FFu;
 
-  Put(image, directoryCount + 4 + 8 * 2, kSectionRva, 4);  // the resource directory
+  Put(image, directoryCount + 4 + 8 * 2, sectionRva, 4);  // the resource directory
   Put(image, directoryCount + 4 + 8 * 2 + 4, static_cast<std::uint32_t>(tree.size()), 4);
   const std::uint32_t section = optional + optionalHeaderSize;
   const char name[8] = {'.', 'r', 's', 'r', 'c'};
   std::copy(name, name + 8, image.begin() + section);
   Put(image, section + 8, static_cast<std::uint32_t>(tree.size()), 4);
-  Put(image, section + 12, kSectionRva, 4);
+  Put(image, section + 12, sectionRva, 4);
   Put(image, section + 16, rawSize, 4);
   Put(image, section + 20, kSectionOffset, 4);
   Put(image, section + 36, 0x40000040, 4);  // initialized data, readable

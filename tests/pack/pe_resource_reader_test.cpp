@@ -47,6 +47,28 @@ Bytes Patched(Bytes bytes, std::size_t offset, std::uint8_t value) {
   return bytes;
 }
 
+// A tree whose directories share their children, written over the start
+// of the resource section: `n` types, each with the same `n` names, each
+// with the same empty language directory; n² entries to visit in 16 n bytes.
+Bytes SharedDirectories(std::uint32_t n) {
+  const std::uint32_t names = 16 + 8 * n;
+  const std::uint32_t empty = names + 16 + 8 * n;
+  Bytes image = MakePeImage({{kRcData, 101, kNeutral, Bytes(empty + 16, 0)}});
+  const auto put = [&](std::uint32_t at, std::uint32_t value, int width) {
+    for (int i = 0; i < width; ++i) image[0x200 + at + i] = static_cast<std::uint8_t>(value >> (8 * i));
+  };
+  for (const auto& [directory, child] : {std::pair{0u, names}, std::pair{names, empty}}) {
+    put(directory + 12, 0, 2);
+    put(directory + 14, n, 2);
+    for (std::uint32_t i = 0; i < n; ++i) {
+      put(directory + 16 + 8 * i, i, 4);
+      put(directory + 20 + 8 * i, 0x80000000 | child, 4);
+    }
+  }
+  for (std::uint32_t at = empty; at < empty + 16; at += 4) put(at, 0, 4);
+  return image;
+}
+
 TEST(PeResourceReader, FindsTheResourceThatTheLauncherLoads) {
   const std::vector<PeResource> launcher = {
       {kRcData, 101, kNeutral, kPayload}, {kRcData, 102, kNeutral, kDigest}, {24, 1, kNeutral, {'<', 'x', '>'}}};
@@ -91,6 +113,7 @@ TEST(PeResourceReader, RefusesImagesThatDoNotHoldTogether) {
       {"cut inside the section table", Cut(image, 0x150)},
       {"cut inside the resource data", Cut(image, 0x200 + 90)},
       {"resource address outside every section", Patched(image, peHeader + 24 + 112 + 17, 0x70)},
+      {"directories that share 600 children", SharedDirectories(600)},
   };
   for (const Case& c : cases) EXPECT_EQ(Outcome(c.image, 101), kMalformed) << c.label;
 }

@@ -39,14 +39,16 @@ Bytes Patched(Bytes image, std::uint64_t offset, std::uint32_t value, int width 
 }
 
 // The stub as the linker leaves it: resources, then a last section of
-// relocations, so that the new resource section has to follow.
-Bytes StubImage() {
-  Bytes image = MakePeImage({{24, 1, 0, kManifest}, {10, 101, 0, kOldPayload}, {6, 7, 0x409, kEnglishText}});
+// relocations, so that the new resource section has to follow. Other
+// addresses give the same file with another order in memory.
+Bytes StubImage(std::uint32_t resourceRva = 0x1000, std::uint32_t relocationRva = 0x2000) {
+  Bytes image = MakePeImage({{24, 1, 0, kManifest}, {10, 101, 0, kOldPayload}, {6, 7, 0x409, kEnglishText}},
+                            PeKind::kPe32Plus, resourceRva);
   const std::uint64_t header = kSectionTable + 40;
   const char name[8] = {'.', 'r', 'e', 'l', 'o', 'c'};
   std::copy(name, name + 8, image.begin() + header);
   PutLittleEndian(image, header + 8, 0x10, 4);
-  PutLittleEndian(image, header + 12, 0x2000, 4);
+  PutLittleEndian(image, header + 12, relocationRva, 4);
   PutLittleEndian(image, header + 16, 0x200, 4);
   PutLittleEndian(image, header + 20, static_cast<std::uint32_t>(image.size()), 4);
   PutLittleEndian(image, kCoff + 2, 2, 2);
@@ -88,6 +90,11 @@ TEST(PeResourceWriter, RefusesImagesItCannotRewriteSafely) {
       {"headers without room for a section", Patched(stub, kOptional + 60, kSectionTable + 2 * 40), "no room"},
       {"a cut section table", Bytes(stub.begin(), stub.begin() + kSectionTable + 20), "not a well-formed PE image"},
       {"no PE signature", Patched(stub, kPeHeader, 0x1234), "not a well-formed PE image"},
+      {"resources last in memory, not in the file", StubImage(0x2000, 0x1000),
+       "last one by address but not in the file"},
+      {"headers over the first section's data", Patched(stub, kOptional + 60, 0x400), "reach into the first section"},
+      {"headers over the resource section's data", Patched(MakePeImage({{24, 1, 0, kManifest}}), kOptional + 60, 0x400),
+       "reach into the first section"},
   };
   for (const Case& c : cases) {
     try {
@@ -159,6 +166,60 @@ TEST(PeResourceWriter, HeadersDescribeTheNewLastSection) {
   for (const Case& c : cases) EXPECT_EQ(c.actual, c.expected) << c.label;
 }
 
+TEST(PeResourceWriter, PlacesItsSectionAfterAnEmptyLastOne) {
+  Bytes stub = StubImage();
+  const std::uint64_t relocation = kSectionTable + 40;
+  for (std::uint64_t field : {relocation + 8, relocation + 16, relocation + 20}) PutLittleEndian(stub, field, 0, 4);
+  stub.resize(stub.size() - 0x200);
+  const Bytes once = WriteResources(stub, std::vector<PeResource>{RcData(101, kOldPayload)});
+  EXPECT_EQ(Field(once, kSectionTable + 2 * 40 + 12), 0x3000u);
+  EXPECT_EQ(WriteResources(once, {}), once);  // its own output stays rewritable
+}
+
+// What each directory of the written tree declares, read from the bytes
+// without the reader: "path" -> named and numbered entry counts. Named
+// entries must be the first ones and carry the high bit.
+using DeclaredCounts = std::map<std::string, std::pair<std::uint32_t, std::uint32_t>>;
+
+void ReadDirectory(const Bytes& image, std::uint64_t root, std::uint64_t directory, const std::string& path,
+                   DeclaredCounts& counts) {
+  const std::uint32_t named = Field(image, directory + 12, 2);
+  const std::uint32_t numbered = Field(image, directory + 14, 2);
+  counts[path] = {named, numbered};
+  for (std::uint32_t i = 0; i < named + numbered; ++i) {
+    const std::uint32_t name = Field(image, directory + 16 + 8 * i);
+    const std::uint32_t value = Field(image, directory + 20 + 8 * i);
+    EXPECT_EQ((name & 0x80000000) != 0, i < named) << path << " entry " << i;
+    std::string label;
+    if (name & 0x80000000) {
+      const std::uint64_t text = root + (name & 0x7FFFFFFF);
+      for (std::uint32_t k = 0; k < Field(image, text, 2); ++k) label += static_cast<char>(image[text + 2 + 2 * k]);
+    } else {
+      label = std::to_string(name);
+    }
+    if (value & 0x80000000) ReadDirectory(image, root, root + (value & 0x7FFFFFFF), path + "/" += label, counts);
+  }
+}
+
+TEST(PeResourceWriter, DirectoriesCountTheirNamedAndNumberedEntries) {
+  const Bytes none;
+  const std::vector<PeResource> table = {{u"TEXT", u"B", 0, 0, none},
+                                         {u"TEXT", std::uint16_t{7}, 0, 0, none},
+                                         {u"TEXT", u"A", 0x409, 0, none},
+                                         {kResourceTypeRcData, u"Z", 0, 0, none}};
+  const Bytes image = WriteResources(StubImage(), table);
+  const std::uint64_t header = kSectionTable + 2 * 40;
+  ASSERT_EQ(Field(image, kOptional + 112 + 16), Field(image, header + 12));  // the tree is in the new section
+  const std::uint64_t root = Field(image, header + 20);
+  DeclaredCounts counts;
+  ReadDirectory(image, root, root, "", counts);
+  // The stub holds 6/7/1033, 10/101/0 and 24/1/0.
+  const DeclaredCounts expected = {{"", {1, 3}},     {"/TEXT", {2, 1}},   {"/6", {0, 1}},      {"/10", {1, 1}},
+                                   {"/24", {0, 1}},  {"/TEXT/A", {0, 1}}, {"/TEXT/B", {0, 1}}, {"/TEXT/7", {0, 1}},
+                                   {"/6/7", {0, 1}}, {"/10/Z", {0, 1}},   {"/10/101", {0, 1}}, {"/24/1", {0, 1}}};
+  EXPECT_EQ(counts, expected);
+}
+
 TEST(PeChecksum, SumsWordsWithCarriesSkipsItsFieldAndAddsTheLength) {
   struct Case {
     std::string label;
@@ -169,6 +230,7 @@ TEST(PeChecksum, SumsWordsWithCarriesSkipsItsFieldAndAddsTheLength) {
   const std::vector<Case> cases = {
       {"two words", {1, 0, 2, 0}, 100, 3 + 4},
       {"a carry folds back", {0xFF, 0xFF, 0x02, 0x00}, 100, 2 + 4},
+      {"the first fold carries again", {0xFF, 0xFF, 0xFF, 0xFF, 0x01, 0x00}, 100, 1 + 6},
       {"an odd last byte is a low byte", {1, 0, 5}, 100, 6 + 3},
       {"the checksum field counts as zero", {1, 0, 9, 9, 9, 9, 2, 0}, 2, 3 + 8},
       {"high bytes", {0x00, 0x12, 0x00, 0x34}, 100, 0x4600 + 4},

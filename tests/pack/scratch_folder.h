@@ -32,7 +32,7 @@ class ScratchFolder {
 
   // Writes a file below the folder, making the folders on its way.
   std::filesystem::path Write(const std::string& relative, const std::vector<std::uint8_t>& bytes) const {
-    const std::filesystem::path file = path_ / relative;
+    std::filesystem::path file = path_ / relative;
     std::filesystem::create_directories(file.parent_path());
     std::ofstream(file, std::ios::binary)
         .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));

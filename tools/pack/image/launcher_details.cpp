@@ -19,7 +19,7 @@ std::string DescribeLauncherDetails(std::span<const std::uint8_t> file) {
       if (resource.type == ResourceName(kResourceTypeIcon)) ++icons;
       if (resource.type != ResourceName(kResourceTypeVersion)) continue;
       for (const auto& [name, value] : ReadVersionStrings(resource.bytes))
-        text += "version " + name + ": " + value + "\n";
+        text.append("version ").append(name).append(": ").append(value) += "\n";
     }
     text += "icon images: " + std::to_string(icons) + "\n";
     text += std::string("certificate table: ") + (hasCertificate ? "signed" : "unsigned") + "\n";

@@ -8,6 +8,11 @@ constexpr std::uint32_t kNamedEntryFlag = 0x80000000;
 // More resources than any launcher holds; bounds the walk of a tree whose
 // directories point at one another.
 constexpr std::size_t kMaxResources = 1 << 16;
+// A tree of that many resources has at most one entry per resource at each
+// of its three levels. Directories that share their children can make far
+// more out of a small file: N entries pointing at one directory of N
+// entries is N² visits for 16 N bytes.
+constexpr std::size_t kMaxEntries = 3 * kMaxResources;
 
 class ResourceTreeWalk {
  public:
@@ -37,6 +42,8 @@ class ResourceTreeWalk {
   void ForEachEntry(std::uint64_t directory, Visit visit) {
     const std::uint32_t namedCount = file_.U16(directory + 12, "resource directory");
     const std::uint32_t idCount = file_.U16(directory + 14, "resource directory");
+    entries_ += namedCount + idCount;
+    if (entries_ > kMaxEntries) throw PeFormatError("resource tree has too many entries");
     for (std::uint32_t i = 0; i < namedCount + idCount; ++i) {
       const std::uint64_t entry = directory + 16 + 8ull * i;
       const std::uint32_t name = file_.U32(entry, "resource directory entry");
@@ -75,6 +82,7 @@ class ResourceTreeWalk {
   const PeHeaders& headers_;
   std::uint64_t root_;
   std::vector<PeResource> resources_;
+  std::size_t entries_ = 0;
 };
 
 }  // namespace

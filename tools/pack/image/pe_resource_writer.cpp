@@ -49,8 +49,10 @@ SectionPlace PlaceSection(const PeFileView& file, const PeHeaders& headers, std:
       rawEnd = std::max<std::uint64_t>(rawEnd, std::uint64_t{section.rawOffset} + section.rawSize);
       firstRaw = std::min<std::uint64_t>(firstRaw, section.rawOffset);
     }
+    // An empty section still takes its address: the new one must come
+    // after it, or two sections would start at the same place.
     virtualEnd = std::max<std::uint64_t>(
-        virtualEnd, std::uint64_t{section.virtualAddress} + std::max(section.virtualSize, section.rawSize));
+        virtualEnd, std::uint64_t{section.virtualAddress} + std::max({section.virtualSize, section.rawSize, 1u}));
     if (section.virtualAddress > last->virtualAddress) last = &section;
   }
   if (rawEnd > file.size()) throw PeRewriteRefused("a section lies past the end of the file");
@@ -59,13 +61,24 @@ SectionPlace PlaceSection(const PeFileView& file, const PeHeaders& headers, std:
                            " bytes after its last section (debug symbols or appended data)");
   }
 
-  const bool lastIsResources = resourceRva != 0 && last->virtualAddress == resourceRva &&
-                               std::uint64_t{last->rawOffset} + last->rawSize == rawEnd;
-  if (lastIsResources) return {last->headerOffset, last->virtualAddress, last->rawOffset, last->rawSize, false};
+  // The loader maps SizeOfHeaders bytes from the start of the file; past
+  // the first section's data they would overlap it, and a section header
+  // added there would land in that data.
+  const std::uint32_t sizeOfHeaders = file.U32(headers.optionalHeader + kSizeOfHeaders, "optional header");
+  if (sizeOfHeaders > firstRaw)
+    throw PeRewriteRefused("its headers (SizeOfHeaders) reach into the first section's data");
+
+  if (resourceRva != 0 && last->virtualAddress == resourceRva) {
+    // Rewritten in place, a resource section that grows would run into the
+    // data of the section after it in the file.
+    if (std::uint64_t{last->rawOffset} + last->rawSize != rawEnd) {
+      throw PeRewriteRefused("its resource section is the last one by address but not in the file");
+    }
+    return {last->headerOffset, last->virtualAddress, last->rawOffset, last->rawSize, false};
+  }
 
   const std::uint64_t header = headers.sectionTable + kSectionHeaderSize * headers.sections.size();
-  const std::uint32_t sizeOfHeaders = file.U32(headers.optionalHeader + kSizeOfHeaders, "optional header");
-  if (header + kSectionHeaderSize > std::min<std::uint64_t>(sizeOfHeaders, firstRaw)) {
+  if (header + kSectionHeaderSize > sizeOfHeaders) {
     throw PeRewriteRefused("its headers have no room for another section header");
   }
   const std::uint64_t virtualAddress = AlignUp(virtualEnd, sectionAlignment);
@@ -123,7 +136,8 @@ std::vector<std::uint8_t> WriteResources(std::span<const std::uint8_t> image, st
   const std::uint32_t sectionAlignment = file.U32(headers.optionalHeader + kSectionAlignment, "optional header");
   // The image's bytes before the section, then the section laid out in
   // place: a payload of many megabytes is copied once.
-  std::vector<std::uint8_t> out(image.begin(), image.begin() + std::min<std::uint64_t>(place.rawOffset, image.size()));
+  std::vector<std::uint8_t> out(image.begin(), image.begin() + static_cast<std::ptrdiff_t>(std::min<std::uint64_t>(
+                                                                   place.rawOffset, image.size())));
   out.resize(place.rawOffset, 0);
   const std::uint32_t sectionSize = AppendResourceSection(std::move(table), place.virtualAddress, fileAlignment, out);
   const std::uint64_t rawSize = out.size() - place.rawOffset;

@@ -77,8 +77,11 @@ BlockView ReadBlock(const VersionView& view, std::uint64_t start, std::uint64_t 
   if (block.end > limit || block.end < start + 6)
     throw VersionResourceError("a version block's length is out of range");
   std::uint64_t at = start + 6;
-  for (std::uint16_t unit; at + 2 <= block.end && (unit = view.U16(at, "version block key")) != 0; at += 2)
-    block.key += unit;
+  for (; at + 2 <= block.end; at += 2) {
+    const std::uint16_t unit = view.U16(at, "version block key");
+    if (unit == 0) break;
+    block.key += static_cast<char16_t>(unit);
+  }
   block.value = (at + 2 + 3) & ~std::uint64_t{3};
   return block;
 }
@@ -160,7 +163,7 @@ std::vector<VersionString> ReadVersionStrings(std::span<const std::uint8_t> reso
         for (std::uint64_t at = entry.value; at + 2 <= entry.end; at += 2) {
           const std::uint16_t unit = view.U16(at, "version string");
           if (unit == 0) break;
-          value += unit;
+          value += static_cast<char16_t>(unit);
         }
         strings.emplace_back(Utf16ToUtf8(entry.key), Utf16ToUtf8(value));
       });
