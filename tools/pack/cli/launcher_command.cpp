@@ -14,6 +14,7 @@
 #include "tools/pack/build/pack_rules.h"
 #include "tools/pack/cli/exit_status.h"
 #include "tools/pack/cli/game_packing.h"
+#include "tools/pack/cli/output_placement.h"
 #include "tools/pack/cli/packer_directory.h"
 #include "tools/pack/cli/path_option.h"
 #include "tools/pack/cli/subcommand.h"
@@ -83,6 +84,7 @@ std::vector<VersionString> VersionStrings(const LauncherOptions& command, const 
 }
 
 int WriteLauncher(const LauncherOptions& command) {
+  RefuseOutputInsideGame(command.pack.gameDir, command.out, "--out");
   FileVersion version;
   std::vector<std::uint8_t> versionResource;
   try {
