@@ -11,6 +11,7 @@
 #include "tools/pack/cli/output_placement.h"
 #include "tools/pack/cli/path_option.h"
 #include "tools/pack/cli/subcommand.h"
+#include "tools/pack/inspect/packed_output_check.h"
 #include "tools/pack/output/file_bytes.h"
 #include "tools/pack/output/output_file.h"
 
@@ -45,7 +46,7 @@ int Build(const BuildOptions& options) {
   const PackedGame packed =
       PackScannedGame(ScanGameFolder(options.pack.gameDir), options.pack,
                       [&payloadFile](std::span<const std::uint8_t> bytes) { payloadFile.Write(bytes); });
-  payloadFile.Commit();
+  payloadFile.Commit(CheckWrittenOutput);
   const Sha256& digest = packed.payload.digest;
   WriteFileBytes(digestOut, digest);
 

@@ -22,6 +22,7 @@
 #include "tools/pack/image/launcher_image.h"
 #include "tools/pack/image/pe_resource_writer.h"
 #include "tools/pack/image/version_resource.h"
+#include "tools/pack/inspect/packed_output_check.h"
 #include "tools/pack/output/file_bytes.h"
 
 namespace qvn::pack {
@@ -123,7 +124,7 @@ int WriteLauncher(const LauncherOptions& command) {
   const PackedGame packed = PackScannedGame(scan, command.pack, AppendingTo(payload));
   resources.payload = payload;
   resources.digest = packed.payload.digest;
-  WriteFileBytes(command.out, BuildLauncherImage(stub, resources));
+  WriteFileBytes(command.out, BuildLauncherImage(stub, resources), CheckWrittenOutput);
 
   std::cout << DescribePacking(packed) << "launcher: " << PathText(command.out) << " (from " << PathText(stubPath)
             << "), version " << FormatFileVersion(version) << ", " << resources.icon.size() << " icon images\n";
