@@ -306,5 +306,57 @@ TEST(QvnPackCommandLine, RefusesAnOutputInsideTheGameFolderHoweverSpelled) {
   }
 }
 
+// A disk that fills up while the packer writes, as a file-size limit on the
+// packer's process (with the limit's signal ignored, a write past it fails
+// as on a full disk). Limits fall early in the file, in its last buffered
+// bytes (written only when the file is closed), and one byte short. The
+// limit holds for each file, so extract fails in its large file.
+TEST(QvnPackCommandLine, AWriteThatFailsLeavesNoOutput) {
+  ScratchFolder scratch;
+  const std::string dir = scratch.path().string() + "/";
+  // Incompressible, so stored as it is. The last record, under the 1 KiB
+  // from which the stream writes at once, stays in its buffer until the file
+  // is closed.
+  const auto noise = [](std::size_t size) {
+    Bytes bytes;
+    for (std::uint32_t x = 1; bytes.size() < size; x = x * 1103515245 + 12345)
+      bytes.push_back(static_cast<std::uint8_t>(x >> 16));
+    return bytes;
+  };
+  scratch.Write("game/A-first.txt", Text("written first"));
+  scratch.Write("game/Quorvane.exe", noise(300 << 10));
+  scratch.Write("game/zz-last.bin", noise(900));
+  scratch.Write("stub.exe", MakePeImage({{24, 1, 0, Text("<assembly/>")}}));
+  const std::string game = "--game-dir " + dir + "game ";
+  const std::string launcher = "launcher --stub " + dir + "stub.exe " + game;
+  ASSERT_EQ(RunPacker(scratch, "build " + game + "--out " + dir + "full.bin").status, 0);
+  ASSERT_EQ(RunPacker(scratch, launcher + "--out " + dir + "full.exe").status, 0);
+  const std::uint64_t payloadSize = fs::file_size(dir + "full.bin");
+  const std::uint64_t launcherSize = fs::file_size(dir + "full.exe");
+
+  struct Limited {
+    std::string label;
+    std::string arguments;
+    std::uint64_t limit;  // bytes; the shell counts 512-byte blocks
+    std::string output;   // must not exist afterwards, nor its partial file
+  };
+  const std::vector<Limited> cases = {
+      {"build, early", "build " + game + "--out " + dir + "out.bin", 64 << 10, "out.bin"},
+      {"build, in the last bytes", "build " + game + "--out " + dir + "out.bin", payloadSize - 1, "out.bin"},
+      {"launcher, early", launcher + "--out " + dir + "out.exe", 64 << 10, "out.exe"},
+      {"launcher, in the last bytes", launcher + "--out " + dir + "out.exe", launcherSize - 1, "out.exe"},
+      {"extract, a file after the first", "extract " + dir + "full.exe --out " + dir + "files", 64 << 10, "files"},
+  };
+  for (const Limited& c : cases) {
+    const std::string limit = "trap '' XFSZ; ulimit -f " + std::to_string(c.limit / 512) + "; ";
+    const PackerRun run = RunPacker(scratch, c.arguments, limit);
+    EXPECT_NE(run.status, 0) << c.label << "\n" << run.output;
+    EXPECT_NE(run.output.find("cannot write"), std::string::npos) << c.label << "\n" << run.output;
+    EXPECT_FALSE(fs::exists(dir + c.output)) << c.label;
+    EXPECT_FALSE(fs::exists(dir + c.output + ".partial")) << c.label;
+    EXPECT_FALSE(fs::exists(dir + c.output + ".digest")) << c.label;
+  }
+}
+
 }  // namespace
 }  // namespace qvn::pack
