@@ -29,6 +29,26 @@
 # QuorvanePortable_TOOL_DEPENDS lists the files or targets behind them.
 # find_package(QuorvanePortable) sets all three to the installed files; this
 # project's own build sets them to what it builds.
+# The real path of a file that may not exist yet: the nearest existing
+# folder above it with its links resolved, then the rest of the name.
+function(_qvn_real_path path result)
+  set(existing "${path}")
+  set(rest "")
+  while(NOT EXISTS "${existing}")
+    cmake_path(GET existing FILENAME name)
+    cmake_path(GET existing PARENT_PATH parent)
+    if(parent STREQUAL existing)
+      break()
+    endif()
+    set(rest "${name}/${rest}")
+    set(existing "${parent}")
+  endwhile()
+  file(REAL_PATH "${existing}" real)
+  cmake_path(APPEND real "${rest}" OUTPUT_VARIABLE real)
+  cmake_path(NORMAL_PATH real)
+  set(${result} "${real}" PARENT_SCOPE)
+endfunction()
+
 function(qvn_add_portable_launcher NAME)
   set(textOptions VERSION PRODUCT_NAME COMPANY DESCRIPTION COPYRIGHT)
   set(signOptions SIGN_PKCS12 SIGN_PASSWORD_FILE SIGN_TIMESTAMP_URL)
@@ -73,6 +93,17 @@ function(qvn_add_portable_launcher NAME)
     set(packed ${CMAKE_CURRENT_BINARY_DIR}/${NAME}-unsigned/${NAME}.exe)
   endif()
   get_filename_component(packedDir ${packed} DIRECTORY)
+  # A launcher written inside the folder would be packed into the next one.
+  _qvn_real_path("${gameDir}" realGameDir)
+  foreach(written IN ITEMS "${packed}" "${out}")
+    _qvn_real_path("${written}" realWritten)
+    cmake_path(IS_PREFIX realGameDir "${realWritten}" NORMALIZE inside)
+    if(inside)
+      message(FATAL_ERROR "qvn_add_portable_launcher(${NAME}): ${written} lies inside GAME_DIR ${gameDir}, so each "
+        "build would pack the last launcher as a game file; keep GAME_DIR outside the build's output folder "
+        "(CMAKE_RUNTIME_OUTPUT_DIRECTORY or ${CMAKE_CURRENT_BINARY_DIR})")
+    endif()
+  endforeach()
   add_custom_command(OUTPUT ${packed}
     COMMAND ${CMAKE_COMMAND} -E make_directory ${packedDir}
     COMMAND ${QuorvanePortable_PACK} launcher --game-dir ${gameDir} --out ${packed}

@@ -32,6 +32,8 @@
 //   spawn-sleeper MS       starts itself with "sleep MS" and leaves it
 //                          running: "child_pid=N"
 //   hold PATH              opens PATH without sharing until the game ends
+//   hard-link NEW EXISTING makes NEW a second name of the file EXISTING:
+//                          "hard_link=1", or "hard_link=0 error=N"
 //   write-temp NAME TEXT   writes TEXT into %TEMP%\NAME
 //   sleep MS               sleeps
 //   flood MIB              MIB mebibytes of numbered 64-byte lines on
@@ -352,6 +354,13 @@ int wmain(int argc, wchar_t** argv) {
     } else if (command == L"hold") {
       // Left open on purpose until the process ends.
       CreateFileW(operand().c_str(), GENERIC_READ, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    } else if (command == L"hard-link") {
+      const std::wstring name = operand();
+      if (CreateHardLinkW(name.c_str(), operand().c_str(), nullptr)) {
+        Print("hard_link=1");
+      } else {
+        Print("hard_link=0 error=" + std::to_string(GetLastError()));
+      }
     } else if (command == L"write-temp") {
       const std::wstring name = operand();
       WriteTemporaryFile(name, operand());

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -30,10 +31,11 @@ struct PackerRun {
   std::string output;  // standard output and standard error together
 };
 
-PackerRun RunPacker(const ScratchFolder& scratch, const std::string& arguments) {
+// `cd`, when given, is a shell command that changes folder first.
+PackerRun RunPacker(const ScratchFolder& scratch, const std::string& arguments, const std::string& cd = "") {
   const fs::path packer = fs::read_symlink("/proc/self/exe").parent_path() / "qvn_pack";
   const fs::path output = scratch.path() / "output.txt";
-  const std::string command = "'" + packer.string() + "' " + arguments + " >'" + output.string() + "' 2>&1";
+  const std::string command = cd + "'" + packer.string() + "' " + arguments + " >'" + output.string() + "' 2>&1";
   const int result = std::system(command.c_str());
   const Bytes text = ReadFileBytes(output);
   return {WIFEXITED(result) ? WEXITSTATUS(result) : -1, std::string(text.begin(), text.end())};
@@ -214,8 +216,12 @@ TEST(QvnPackCommandLine, LauncherListVerifyAndExtract) {
        "Embedded runtime SHA-256 mismatch"},
       {"extract into a folder with files", "extract " + dir + "one.exe --out " + dir + "occupied", 1,
        "not an empty folder"},
+      {"extract through a link to an empty folder", "extract " + dir + "one.exe --out " + dir + "link-to-empty", 1,
+       "not an empty folder"},
   };
   fs::create_directory(dir + "out-empty");
+  fs::create_directory(dir + "empty-target");
+  fs::create_directory_symlink(dir + "empty-target", dir + "link-to-empty");
   for (const CliCase& c : cases) {
     const PackerRun run = RunPacker(scratch, c.arguments);
     EXPECT_EQ(run.status, c.status) << c.label << "\n" << run.output;
@@ -233,6 +239,123 @@ TEST(QvnPackCommandLine, LauncherListVerifyAndExtract) {
   }
   EXPECT_FALSE(fs::exists(dir + "not-written"));
   EXPECT_EQ(std::distance(fs::directory_iterator(dir + "occupied"), fs::directory_iterator()), 1);
+  EXPECT_TRUE(fs::is_empty(dir + "empty-target")) << "nothing written through the link";
+}
+
+// Every file below `folder`, by relative name.
+std::vector<std::string> FilesBelow(const fs::path& folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+    names.push_back(fs::relative(entry.path(), folder).string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+TEST(QvnPackCommandLine, RefusesAnOutputInsideTheGameFolderHoweverSpelled) {
+  ScratchFolder scratch;
+  const std::string dir = scratch.path().string() + "/";
+  scratch.Write("game/Quorvane.exe", Text("main"));
+  scratch.Write("game/sub/notes.txt", Text("n"));
+  scratch.Write("stub.exe", MakePeImage({{24, 1, 0, Text("<assembly/>")}}));
+  fs::create_directory(dir + "outside");
+  fs::create_directory_symlink(dir + "game", dir + "to-game");
+  fs::create_directory_symlink(dir + "game/sub", dir + "outside/deep");  // outside/deep/.. is game
+  const std::vector<std::string> before = FilesBelow(dir + "game");
+
+  const std::string inGame = "cd '" + dir + "game' && ";
+  const std::string launcher = "launcher --stub " + dir + "stub.exe ";
+  struct Placement {
+    std::string label;
+    std::string cd;  // where the packer runs
+    std::string arguments;
+    int status;
+  };
+  const std::vector<Placement> cases = {
+      {"launcher run in the game folder", inGame, launcher + "--game-dir . --out Portable.exe", 1},
+      {"relative with ..", inGame, launcher + "--game-dir . --out sub/../Portable.exe", 1},
+      {"absolute with .. through another folder", "",
+       launcher + "--game-dir " + dir + "game --out " + dir + "outside/../game/Portable.exe", 1},
+      {"output through a link to the folder", "",
+       launcher + "--game-dir " + dir + "game --out " + dir + "to-game/P.exe", 1},
+      {"game folder through a link", "", launcher + "--game-dir " + dir + "to-game --out " + dir + "game/sub/P.exe", 1},
+      {".. after a link, which a lexical reading puts outside", "",
+       launcher + "--game-dir " + dir + "game --out " + dir + "outside/deep/../P.exe", 1},
+      {"the game folder itself", "", launcher + "--game-dir " + dir + "game --out " + dir + "game", 1},
+      {"build run in the game folder", inGame, "build --game-dir . --out payload.bin", 1},
+      {"build with its digest inside", "",
+       "build --game-dir " + dir + "game --out " + dir + "outside/p.bin --digest-out " + dir + "game/p.sha", 1},
+      {"build with its default digest through a link", "",
+       "build --game-dir " + dir + "game --out " + dir + "to-game/p.bin", 1},
+      {"beside the folder, from inside", inGame, launcher + "--game-dir . --out ../Portable.exe", 0},
+      {"a sibling whose name starts with the folder's", "",
+       launcher + "--game-dir " + dir + "game --out " + dir + "game-portable.exe", 0},
+      {"build outside", inGame, "build --game-dir . --out ../outside/p.bin", 0},
+  };
+  for (const Placement& c : cases) {
+    const PackerRun run = RunPacker(scratch, c.arguments, c.cd);
+    EXPECT_EQ(run.status, c.status) << c.label << "\n" << run.output;
+    if (c.status == 0) continue;
+    EXPECT_NE(run.output.find("lies inside the game folder"), std::string::npos) << c.label << "\n" << run.output;
+    EXPECT_NE(run.output.find("write it outside that folder, for example " + scratch.path().string()),
+              std::string::npos)
+        << c.label << "\n"
+        << run.output;
+    EXPECT_EQ(FilesBelow(dir + "game"), before) << c.label;
+    EXPECT_FALSE(fs::exists(dir + "outside/p.bin")) << c.label;
+  }
+}
+
+// A disk that fills up while the packer writes, as a file-size limit on the
+// packer's process (with the limit's signal ignored, a write past it fails
+// as on a full disk). Limits fall early in the file, in its last buffered
+// bytes (written only when the file is closed), and one byte short. The
+// limit holds for each file, so extract fails in its large file.
+TEST(QvnPackCommandLine, AWriteThatFailsLeavesNoOutput) {
+  ScratchFolder scratch;
+  const std::string dir = scratch.path().string() + "/";
+  // Incompressible, so stored as it is. The last record, under the 1 KiB
+  // from which the stream writes at once, stays in its buffer until the file
+  // is closed.
+  const auto noise = [](std::size_t size) {
+    Bytes bytes;
+    for (std::uint32_t x = 1; bytes.size() < size; x = x * 1103515245 + 12345)
+      bytes.push_back(static_cast<std::uint8_t>(x >> 16));
+    return bytes;
+  };
+  scratch.Write("game/A-first.txt", Text("written first"));
+  scratch.Write("game/Quorvane.exe", noise(300 << 10));
+  scratch.Write("game/zz-last.bin", noise(900));
+  scratch.Write("stub.exe", MakePeImage({{24, 1, 0, Text("<assembly/>")}}));
+  const std::string game = "--game-dir " + dir + "game ";
+  const std::string launcher = "launcher --stub " + dir + "stub.exe " + game;
+  ASSERT_EQ(RunPacker(scratch, "build " + game + "--out " + dir + "full.bin").status, 0);
+  ASSERT_EQ(RunPacker(scratch, launcher + "--out " + dir + "full.exe").status, 0);
+  const std::uint64_t payloadSize = fs::file_size(dir + "full.bin");
+  const std::uint64_t launcherSize = fs::file_size(dir + "full.exe");
+
+  struct Limited {
+    std::string label;
+    std::string arguments;
+    std::uint64_t limit;  // bytes; the shell counts 512-byte blocks
+    std::string output;   // must not exist afterwards, nor its partial file
+  };
+  const std::vector<Limited> cases = {
+      {"build, early", "build " + game + "--out " + dir + "out.bin", 64 << 10, "out.bin"},
+      {"build, in the last bytes", "build " + game + "--out " + dir + "out.bin", payloadSize - 1, "out.bin"},
+      {"launcher, early", launcher + "--out " + dir + "out.exe", 64 << 10, "out.exe"},
+      {"launcher, in the last bytes", launcher + "--out " + dir + "out.exe", launcherSize - 1, "out.exe"},
+      {"extract, a file after the first", "extract " + dir + "full.exe --out " + dir + "files", 64 << 10, "files"},
+  };
+  for (const Limited& c : cases) {
+    const std::string limit = "trap '' XFSZ; ulimit -f " + std::to_string(c.limit / 512) + "; ";
+    const PackerRun run = RunPacker(scratch, c.arguments, limit);
+    EXPECT_NE(run.status, 0) << c.label << "\n" << run.output;
+    EXPECT_NE(run.output.find("cannot write"), std::string::npos) << c.label << "\n" << run.output;
+    EXPECT_FALSE(fs::exists(dir + c.output)) << c.label;
+    EXPECT_FALSE(fs::exists(dir + c.output + ".partial")) << c.label;
+    EXPECT_FALSE(fs::exists(dir + c.output + ".digest")) << c.label;
+  }
 }
 
 }  // namespace

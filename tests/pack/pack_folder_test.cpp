@@ -6,12 +6,14 @@
 #include <string>
 #include <vector>
 
+#include "base/error.h"
 #include "base/sha256.h"
 #include "compression/buffer_format.h"
 #include "payload/payload_manifest.h"
 #include "tests/pack/in_memory_payload.h"
 #include "tests/pack/scratch_folder.h"
 #include "tools/pack/build/game_folder.h"
+#include "tools/pack/inspect/packed_output_check.h"
 #include "tools/pack/inspect/payload_verification.h"
 #include "tools/pack/inspect/stored_name.h"
 #include "tools/pack/output/file_bytes.h"
@@ -266,6 +268,39 @@ TEST(PackGameFolder, LinksAreNeverFollowed) {
     EXPECT_EQ(scan.problems[0].path, c.link) << c.label;
     EXPECT_EQ(scan.files.size(), 2u) << c.label << ": nothing reached through the link";
     EXPECT_THROW(PackFolder(scan, Level::kFast), PackRefused) << c.label;
+  }
+}
+
+// What `build` and `launcher` do before the rename: a file that fails the
+// launcher's checks never takes its name, and no partial file stays.
+TEST(CheckWrittenOutput, OnlyWhatVerifyPassesTakesItsName) {
+  const Bytes good = PackInMemory({{"Quorvane.exe", Text(std::string(3000, 'q'))}});
+  Bytes badDigest = good;
+  badDigest.back() ^= 1;  // the stored stream's last byte
+  struct Case {
+    std::string label;
+    Bytes written;
+    bool passes;
+  };
+  const std::vector<Case> cases = {
+      {"as packed", good, true},
+      {"a damaged stream", badDigest, false},
+      {"not a payload", Text("garbage"), false},
+  };
+  const Bytes earlier = Text("an earlier payload");
+  for (const Case& c : cases) {
+    ScratchFolder folder(std::to_string(&c - cases.data()));
+    const fs::path out = folder.Write("game.payload", earlier);
+    bool refused = false;
+    try {
+      WriteFileBytes(out, c.written, CheckWrittenOutput);
+    } catch (const Error& error) {
+      refused = true;
+      EXPECT_TRUE(std::string(error.what()).starts_with("internal error: ")) << c.label << ": " << error.what();
+    }
+    EXPECT_EQ(refused, !c.passes) << c.label;
+    EXPECT_EQ(ReadFileBytes(out), c.passes ? c.written : earlier) << c.label;
+    EXPECT_EQ(std::vector<fs::path>(fs::directory_iterator(folder.path()), {}), std::vector<fs::path>{out}) << c.label;
   }
 }
 

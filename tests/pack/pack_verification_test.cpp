@@ -119,5 +119,27 @@ TEST(VerifyPayloadFile, ChecksALaunchersResourcesFirst) {
   });
 }
 
+// A file of more than one 8 MiB segment is hashed a segment at a time, so
+// each such file must start its hash afresh; zeros keep encoding quick, and
+// a tail of its own makes each file different.
+TEST(VerifyPayloadFile, SeveralFilesOverASegmentEachGetTheirOwnDigest) {
+  const auto large = [](char tail) {
+    Bytes bytes((std::size_t{8} << 20) + 4096, 0);
+    bytes.back() = static_cast<std::uint8_t>(tail);
+    return bytes;
+  };
+  const std::vector<std::vector<PackInput>> games = {
+      {{"Quorvane.exe", Text("MZ")}, {"a.pak", large('a')}, {"b.pak", large('b')}},
+      {{"Quorvane.exe", Text("MZ")}, {"a.pak", large('a')}, {"b.pak", large('b')}, {"c.pak", large('c')}},
+  };
+  for (const std::vector<PackInput>& game : games) {
+    for (unsigned jobs : {1u, 2u}) {
+      const VerificationReport report = VerifyPayloadFile(PackInMemory(game, compression::Level::kFast, {}, jobs));
+      EXPECT_TRUE(report.passed()) << game.size() << " files, " << jobs << " jobs: " << report.failures[0];
+      EXPECT_EQ(report.fileCount, game.size());
+    }
+  }
+}
+
 }  // namespace
 }  // namespace qvn::pack

@@ -226,7 +226,7 @@ TEST(CrashCaptureMode, UnhandledExceptionLeavesReportDumpAndCaptureLine) {
 }
 
 TEST(CrashCaptureOutputs, AnOutputThatCannotBeWrittenIsRecordedAndTheOtherStillWritten) {
-  enum class Setup { DumpIsDirectory, DumpCannotBeStaged, ReportIsHardLink, LongerOldReport };
+  enum class Setup { DumpIsDirectory, DumpCannotBeStaged, ReportIsHardLink, LongerOldReport, StagingIsHardLink };
   struct Case {
     const char* name;
     Setup setup;
@@ -236,11 +236,14 @@ TEST(CrashCaptureOutputs, AnOutputThatCannotBeWrittenIsRecordedAndTheOtherStillW
       {"dump cannot be staged", Setup::DumpCannotBeStaged},
       {"report is a hard link", Setup::ReportIsHardLink},
       {"longer old report", Setup::LongerOldReport},
+      {"staging names linked by the game", Setup::StagingIsHardLink},
   };
   for (const Case& c : cases) {
     CrashCaptureRun run;
     const std::wstring linkTarget = run.fixture.dataDirectory() + L"\\elsewhere.txt";
     const std::string oldText = std::string(6000, 'o') + "\n";
+    const std::wstring dumpLinkTarget = run.fixture.dataDirectory() + L"\\elsewhere.dmp";
+    std::vector<std::wstring> game = {L"crash-av", L"0x20"};
     switch (c.setup) {
       case Setup::DumpIsDirectory:
         ASSERT_TRUE(CreateDirectoryW(run.DumpPath().c_str(), nullptr));
@@ -257,8 +260,22 @@ TEST(CrashCaptureOutputs, AnOutputThatCannotBeWrittenIsRecordedAndTheOtherStillW
       case Setup::LongerOldReport:
         WriteFileBytes(run.ReportPath(), oldText);
         break;
+      case Setup::StagingIsHardLink:
+        // The game itself links the staging names to files it could not
+        // otherwise touch; staging must not truncate them.
+        WriteFileBytes(linkTarget, oldText);
+        WriteFileBytes(dumpLinkTarget, oldText);
+        game = {L"hard-link",
+                run.fixture.runtimeDirectory() + L"\\~crash-last.dmp",
+                dumpLinkTarget,
+                L"hard-link",
+                run.fixture.runtimeDirectory() + L"\\~crash-last.txt",
+                linkTarget,
+                L"crash-av",
+                L"0x20"};
+        break;
     }
-    EXPECT_EQ(run.fixture.Run({L"crash-av", L"0x20"}), 0xC0000005u) << c.name;
+    EXPECT_EQ(run.fixture.Run(game), 0xC0000005u) << c.name;
     const std::string log = ReadFileBytes(run.fixture.gameLogPath());
     const std::string report = ReportIn(log);
     ASSERT_FALSE(report.empty()) << c.name << "\n" << log;
@@ -294,6 +311,20 @@ TEST(CrashCaptureOutputs, AnOutputThatCannotBeWrittenIsRecordedAndTheOtherStillW
       case Setup::LongerOldReport:
         EXPECT_EQ(capture["report_written"], "1");
         EXPECT_EQ(ReadFileBytes(run.ReportPath()), report);
+        break;
+      case Setup::StagingIsHardLink:
+        ASSERT_NE(log.find("hard_link=1\nhard_link=1\n"), std::string::npos) << log;
+        // Once for each output (the messages are not separated by a line feed).
+        EXPECT_EQ(std::regex_search(afterReport, std::regex("^(Crash output cannot be a link or directory){2}\n"
+                                                            "QVN_PORTABLE_CRASH_CAPTURE ")),
+                  true)
+            << log;
+        EXPECT_EQ(capture["dump_written"], "0");
+        EXPECT_EQ(capture["report_written"], "0");
+        EXPECT_EQ(ReadFileBytes(linkTarget), oldText);
+        EXPECT_EQ(ReadFileBytes(dumpLinkTarget), oldText);
+        EXPECT_EQ(GetFileAttributesW(run.ReportPath().c_str()), INVALID_FILE_ATTRIBUTES);
+        EXPECT_EQ(GetFileAttributesW(run.DumpPath().c_str()), INVALID_FILE_ATTRIBUTES);
         break;
     }
   }

@@ -8,8 +8,10 @@
 #include "base/utf8_path.h"
 #include "tools/pack/cli/exit_status.h"
 #include "tools/pack/cli/game_packing.h"
+#include "tools/pack/cli/output_placement.h"
 #include "tools/pack/cli/path_option.h"
 #include "tools/pack/cli/subcommand.h"
+#include "tools/pack/inspect/packed_output_check.h"
 #include "tools/pack/output/file_bytes.h"
 #include "tools/pack/output/output_file.h"
 
@@ -37,12 +39,14 @@ int Build(const BuildOptions& options) {
   std::filesystem::path digestOut = options.out;
   digestOut += ".digest";
   if (options.digestOut) digestOut = *options.digestOut;
+  RefuseOutputInsideGame(options.pack.gameDir, options.out, "--out");
+  RefuseOutputInsideGame(options.pack.gameDir, digestOut, "--digest-out");
   // Written as it is made; only a finished payload takes the name.
   OutputFile payloadFile(options.out);
   const PackedGame packed =
       PackScannedGame(ScanGameFolder(options.pack.gameDir), options.pack,
                       [&payloadFile](std::span<const std::uint8_t> bytes) { payloadFile.Write(bytes); });
-  payloadFile.Commit();
+  payloadFile.Commit(CheckWrittenOutput);
   const Sha256& digest = packed.payload.digest;
   WriteFileBytes(digestOut, digest);
 

@@ -14,6 +14,7 @@
 #include "tools/pack/build/pack_rules.h"
 #include "tools/pack/cli/exit_status.h"
 #include "tools/pack/cli/game_packing.h"
+#include "tools/pack/cli/output_placement.h"
 #include "tools/pack/cli/packer_directory.h"
 #include "tools/pack/cli/path_option.h"
 #include "tools/pack/cli/subcommand.h"
@@ -21,6 +22,7 @@
 #include "tools/pack/image/launcher_image.h"
 #include "tools/pack/image/pe_resource_writer.h"
 #include "tools/pack/image/version_resource.h"
+#include "tools/pack/inspect/packed_output_check.h"
 #include "tools/pack/output/file_bytes.h"
 
 namespace qvn::pack {
@@ -83,6 +85,7 @@ std::vector<VersionString> VersionStrings(const LauncherOptions& command, const 
 }
 
 int WriteLauncher(const LauncherOptions& command) {
+  RefuseOutputInsideGame(command.pack.gameDir, command.out, "--out");
   FileVersion version;
   std::vector<std::uint8_t> versionResource;
   try {
@@ -121,7 +124,7 @@ int WriteLauncher(const LauncherOptions& command) {
   const PackedGame packed = PackScannedGame(scan, command.pack, AppendingTo(payload));
   resources.payload = payload;
   resources.digest = packed.payload.digest;
-  WriteFileBytes(command.out, BuildLauncherImage(stub, resources));
+  WriteFileBytes(command.out, BuildLauncherImage(stub, resources), CheckWrittenOutput);
 
   std::cout << DescribePacking(packed) << "launcher: " << PathText(command.out) << " (from " << PathText(stubPath)
             << "), version " << FormatFileVersion(version) << ", " << resources.icon.size() << " icon images\n";

@@ -39,6 +39,32 @@ void CheckTarget(const fs::path& root) {
   }
 }
 
+// Verification kept no expanded bytes (a whole game would not fit), so each
+// entry is expanded again, through the same check, as it is written.
+void WriteEntries(const PayloadManifest& manifest, const std::vector<fs::path>& targets) {
+  PortableStreamDecoder decoder;
+  for (std::size_t i = 0; i < manifest.size(); ++i) {
+    std::vector<std::uint8_t> expanded(manifest[i].expandedSize);
+    CheckEntryContents(manifest[i], expanded, decoder);
+    fs::create_directories(targets[i].parent_path());
+    std::ofstream stream(targets[i], std::ios::binary | std::ios::trunc);
+    stream.write(reinterpret_cast<const char*>(expanded.data()), static_cast<std::streamsize>(expanded.size()));
+    stream.close();
+    if (!stream) throw std::runtime_error("cannot write " + PathText(targets[i]));
+  }
+}
+
+void RemoveWritten(const fs::path& root, bool made) {
+  std::error_code ignored;
+  if (made) {
+    fs::remove_all(root, ignored);
+    return;
+  }
+  std::vector<fs::path> written;
+  for (const fs::directory_entry& entry : fs::directory_iterator(root, ignored)) written.push_back(entry.path());
+  for (const fs::path& path : written) fs::remove_all(path, ignored);
+}
+
 }  // namespace
 
 std::size_t ExtractPayloadFiles(std::span<const std::uint8_t> file, const fs::path& root) {
@@ -53,18 +79,15 @@ std::size_t ExtractPayloadFiles(std::span<const std::uint8_t> file, const fs::pa
   std::vector<fs::path> targets;
   for (const PayloadEntry& entry : manifest) targets.push_back(PathBelow(root, StoredName(entry)));
 
+  const bool made = !fs::exists(fs::symlink_status(root));
   fs::create_directories(root);
-  // Verification kept no expanded bytes (a whole game would not fit), so each
-  // entry is expanded again, through the same check, as it is written.
-  PortableStreamDecoder decoder;
-  for (std::size_t i = 0; i < manifest.size(); ++i) {
-    std::vector<std::uint8_t> expanded(manifest[i].expandedSize);
-    CheckEntryContents(manifest[i], expanded, decoder);
-    fs::create_directories(targets[i].parent_path());
-    std::ofstream stream(targets[i], std::ios::binary | std::ios::trunc);
-    stream.write(reinterpret_cast<const char*>(expanded.data()), static_cast<std::streamsize>(expanded.size()));
-    stream.close();
-    if (!stream) throw std::runtime_error("cannot write " + PathText(targets[i]));
+  try {
+    WriteEntries(manifest, targets);
+  } catch (...) {
+    // A failed write (a full disk) leaves nothing half extracted: all below
+    // `root` is ours, for it was empty or absent.
+    RemoveWritten(root, made);
+    throw;
   }
   return manifest.size();
 }

@@ -18,7 +18,8 @@ class ExtractionRefused : public std::runtime_error {
 // yet or be an empty folder. Stored names passed the launcher's path rules,
 // and every folder below `root` is made here, so nothing lands outside it.
 // Returns the number of files written. Raises ExtractionRefused, naming
-// every failure, before anything is written.
+// every failure, before anything is written; a write that fails midway
+// raises std::runtime_error once what was written is removed again.
 std::size_t ExtractPayloadFiles(std::span<const std::uint8_t> file, const std::filesystem::path& root);
 
 }  // namespace qvn::pack

@@ -20,10 +20,11 @@ std::vector<std::uint8_t> ReadFileBytes(const std::filesystem::path& path) {
   return bytes;
 }
 
-void WriteFileBytes(const std::filesystem::path& path, std::span<const std::uint8_t> bytes) {
+void WriteFileBytes(const std::filesystem::path& path, std::span<const std::uint8_t> bytes,
+                    const std::function<void(const std::filesystem::path& written)>& check) {
   OutputFile file(path);
   file.Write(bytes);
-  file.Commit();
+  file.Commit(check);
 }
 
 }  // namespace qvn::pack

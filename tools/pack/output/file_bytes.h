@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <span>
 #include <vector>
 
@@ -10,7 +11,8 @@ namespace qvn::pack {
 // The whole file. Raises std::runtime_error when it cannot be read.
 std::vector<std::uint8_t> ReadFileBytes(const std::filesystem::path& path);
 
-// Writes the file whole through OutputFile.
-void WriteFileBytes(const std::filesystem::path& path, std::span<const std::uint8_t> bytes);
+// Writes the file whole through OutputFile; `check`, as for Commit.
+void WriteFileBytes(const std::filesystem::path& path, std::span<const std::uint8_t> bytes,
+                    const std::function<void(const std::filesystem::path& written)>& check = {});
 
 }  // namespace qvn::pack

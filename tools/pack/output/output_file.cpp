@@ -38,9 +38,10 @@ void OutputFile::Write(std::span<const std::uint8_t> bytes) {
   writeback_.Written(bytes.size());
 }
 
-void OutputFile::Commit() {
+void OutputFile::Commit(const std::function<void(const std::filesystem::path& written)>& check) {
   stream_.close();
   if (!stream_) throw std::runtime_error("cannot write " + PathText(path_));
+  if (check) check(partial_);
   std::error_code error;
   std::filesystem::rename(partial_, path_, error);
   if (error) throw std::runtime_error("cannot write " + PathText(path_) + ": " + error.message());

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <span>
 
 #include "tools/pack/output/disk_writeback.h"
@@ -21,7 +22,9 @@ class OutputFile {
   OutputFile& operator=(const OutputFile&) = delete;
 
   void Write(std::span<const std::uint8_t> bytes);
-  void Commit();
+  // Closes the file and, once `check` (if any) accepts what was written,
+  // gives it its name; a check that raises leaves the name as it was.
+  void Commit(const std::function<void(const std::filesystem::path& written)>& check = {});
 
  private:
   std::filesystem::path path_;

@@ -1,0 +1,23 @@
+#include "tools/pack/inspect/packed_output_check.h"
+
+#include <string>
+
+#include "base/error.h"
+#include "tools/pack/inspect/payload_verification.h"
+#include "tools/pack/output/file_bytes.h"
+
+namespace qvn::pack {
+
+void CheckPackedOutput(std::span<const std::uint8_t> file) {
+  const VerificationReport report = VerifyPayloadFile(file);
+  if (report.passed()) return;
+  std::string text =
+      "internal error: what was just packed fails the launcher's checks, so it was not written (please report this "
+      "fault in qvn_pack):";
+  for (const std::string& failure : report.failures) text += "\n  " + failure;
+  throw Error(text);
+}
+
+void CheckWrittenOutput(const std::filesystem::path& written) { CheckPackedOutput(ReadFileBytes(written)); }
+
+}  // namespace qvn::pack
