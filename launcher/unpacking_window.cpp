@@ -53,9 +53,9 @@ class OwnedWindow {
 
 HWND AddChild(const User32Calls& user32, HWND parent, const wchar_t* className, const wchar_t* text, DWORD style,
               RECT place) {
-  HWND child = user32.createWindow(0, className, text, WS_CHILD | WS_VISIBLE | style, place.left, place.top,
-                                   place.right - place.left, place.bottom - place.top, parent, nullptr, nullptr,
-                                   nullptr);
+  HWND child =
+      user32.createWindow(0, className, text, WS_CHILD | WS_VISIBLE | style, place.left, place.top,
+                          place.right - place.left, place.bottom - place.top, parent, nullptr, nullptr, nullptr);
   if (child == nullptr) throw Error("Unpacking window unavailable");
   user32.sendMessage(child, WM_SETFONT, reinterpret_cast<WPARAM>(user32.getStockObject(DEFAULT_GUI_FONT)), FALSE);
   return child;
@@ -63,8 +63,8 @@ HWND AddChild(const User32Calls& user32, HWND parent, const wchar_t* className, 
 
 HICON LauncherIcon(const User32Calls& user32, HINSTANCE instance) {
   // Shared icons belong to the system and are never destroyed by hand.
-  HANDLE icon = user32.loadImage(instance, MAKEINTRESOURCEW(kLauncherIconResourceId), IMAGE_ICON, kIconSize,
-                                 kIconSize, LR_SHARED);
+  HANDLE icon = user32.loadImage(instance, MAKEINTRESOURCEW(kLauncherIconResourceId), IMAGE_ICON, kIconSize, kIconSize,
+                                 LR_SHARED);
   return icon != nullptr ? static_cast<HICON>(icon) : user32.loadIcon(nullptr, IDI_APPLICATION);
 }
 
@@ -100,8 +100,8 @@ void ShowUnpackingWindow(HANDLE stop, const WorkProgress& progress) {
   const int width = frame.right - frame.left;
   const int height = frame.bottom - frame.top;
   const POINT origin = CentredOrigin(user32, width, height);
-  window.reset(user32.createWindow(extendedStyle, kUnpackingWindowClass, productName.c_str(), style, origin.x,
-                                   origin.y, width, height, nullptr, nullptr, instance, nullptr));
+  window.reset(user32.createWindow(extendedStyle, kUnpackingWindowClass, productName.c_str(), style, origin.x, origin.y,
+                                   width, height, nullptr, nullptr, instance, nullptr));
   if (window.get() == nullptr) throw Error("Unpacking window unavailable");
 
   const HWND icon = AddChild(user32, window.get(), L"STATIC", nullptr, SS_ICON,

@@ -39,7 +39,11 @@ int wmain(int argc, wchar_t** argv) {
   std::string seen;
   while (WaitForSingleObject(launcher.hProcess, 5) == WAIT_TIMEOUT) {
     const HWND window = FindWindowW(L"QuorvaneUnpacking", nullptr);
-    if (window == nullptr || !seen.empty()) continue;
+    // Seen once complete: the bar is its last child.
+    if (window == nullptr || !seen.empty() ||
+        FindWindowExW(window, nullptr, L"msctls_progress32", nullptr) == nullptr) {
+      continue;
+    }
     seen = "title=\"" + TextOf(window) + "\" texts=\"";
     for (HWND child = FindWindowExW(window, nullptr, L"STATIC", nullptr); child != nullptr;
          child = FindWindowExW(window, child, L"STATIC", nullptr)) {
