@@ -1,7 +1,7 @@
 # qvn_add_portable_launcher(<name> GAME_DIR <dir> [ICON <ico>] [VERSION <v>]
 #   [PRODUCT_NAME <text>] [PRODUCT_URL <url>] [COMPANY <text>]
 #   [DESCRIPTION <text>] [COPYRIGHT <text>] [GAME_FILES <files>]
-#   [DEPENDS <targets>]
+#   [DEPENDS <targets>] [NO_PROGRESS_WINDOW]
 #   [SIGN_PKCS12 <file> [SIGN_PASSWORD_FILE <file>] [SIGN_TIMESTAMP_URL <url>]])
 #
 # Makes <name>.exe in the runtime output folder (or, where none is set, the
@@ -11,7 +11,9 @@
 # files are found when CMake runs, and looked for again at each build so
 # that added and removed files are seen; a folder that the build itself
 # fills lists its files in GAME_FILES instead. DEPENDS names targets that
-# must be built before packing.
+# must be built before packing. NO_PROGRESS_WINDOW makes a launcher that
+# never shows its unpacking window, for a game that shows its own splash at
+# once.
 #
 # With SIGN_PKCS12 the packed launcher is then signed with the certificate
 # and key of that PKCS#12 file: osslsigncode on a Linux host, signtool on a
@@ -52,7 +54,7 @@ endfunction()
 function(qvn_add_portable_launcher NAME)
   set(textOptions VERSION PRODUCT_NAME COMPANY DESCRIPTION COPYRIGHT)
   set(signOptions SIGN_PKCS12 SIGN_PASSWORD_FILE SIGN_TIMESTAMP_URL)
-  cmake_parse_arguments(ARG "" "GAME_DIR;ICON;PRODUCT_URL;${textOptions};${signOptions}" "GAME_FILES;DEPENDS" ${ARGN})
+  cmake_parse_arguments(ARG "NO_PROGRESS_WINDOW" "GAME_DIR;ICON;PRODUCT_URL;${textOptions};${signOptions}" "GAME_FILES;DEPENDS" ${ARGN})
   if(NOT ARG_GAME_DIR)
     message(FATAL_ERROR "qvn_add_portable_launcher(${NAME}): GAME_DIR is required")
   endif()
@@ -72,6 +74,9 @@ function(qvn_add_portable_launcher NAME)
     get_filename_component(icon "${ARG_ICON}" ABSOLUTE)
     list(APPEND options --icon ${icon})
     list(APPEND inputs ${icon})
+  endif()
+  if(ARG_NO_PROGRESS_WINDOW)
+    list(APPEND options --no-progress-window)
   endif()
   foreach(option IN LISTS textOptions)
     if(DEFINED ARG_${option})

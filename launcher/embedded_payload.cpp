@@ -24,16 +24,32 @@ std::span<const std::uint8_t> LoadResourceBytes(int id) {
   return {static_cast<const std::uint8_t*>(bytes), size};
 }
 
+// Hashed in parts so that the progress moves during the longest single step
+// of a large payload; 4 MiB parts cost nothing measurable against one call.
+Sha256 HashCountingProgress(std::span<const std::uint8_t> payload, WorkProgress& progress) {
+  constexpr std::size_t kPartSize = 4 << 20;
+  Sha256Hasher hasher;
+  for (std::size_t offset = 0; offset < payload.size(); offset += kPartSize) {
+    const std::span<const std::uint8_t> part = payload.subspan(offset, std::min(kPartSize, payload.size() - offset));
+    hasher.Update(part);
+    progress.AddDone(part.size());
+  }
+  return hasher.Finish();
+}
+
 }  // namespace
 
 bool IsValidResourceSize(std::uint32_t size) { return size - 1u <= kMaxPayloadSize - 1u; }
 
-std::span<const std::uint8_t> LoadVerifiedPayload() {
+std::span<const std::uint8_t> LoadVerifiedPayload(WorkProgress& progress) {
   const std::span<const std::uint8_t> payload = LoadResourceBytes(kPayloadResourceId);
   const std::span<const std::uint8_t> expected = LoadResourceBytes(kPayloadDigestResourceId);
+  // The files' sizes are known only once the payload is verified; till then
+  // they count as large as stored, three times over (decode, hash, write).
+  progress.SetTotal(4 * std::uint64_t{payload.size()});
   // The digest is hashed against before its length is judged, so a digest of
   // the wrong size reports a mismatch, not a size failure.
-  const Sha256 actual = HashSha256(payload);
+  const Sha256 actual = HashCountingProgress(payload, progress);
   if (expected.size() != actual.size() || !std::equal(actual.begin(), actual.end(), expected.begin())) {
     throw PayloadError(PayloadFault::kPayloadDigestMismatch);
   }

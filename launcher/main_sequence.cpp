@@ -11,6 +11,7 @@
 #include "base/win/wide_text.h"
 #include "base/win/windows_error.h"
 #include "launcher/embedded_payload.h"
+#include "launcher/progress_window.h"
 #include "launcher/report_failure.h"
 #include "payload/payload_contract.h"
 #include "payload/payload_manifest.h"
@@ -33,13 +34,25 @@ UniqueHandle OpenLockFile(const std::wstring& dataDirectory) {
   return lock;
 }
 
+// The work the window's bar stands for: the payload hashed, then every
+// file decoded, hashed and written.
+std::uint64_t UnpackingWork(std::span<const std::uint8_t> payload, const PayloadManifest& manifest) {
+  std::uint64_t work = payload.size();
+  for (const PayloadEntry& entry : manifest) work += 3 * entry.expandedSize;
+  return work;
+}
+
 // Extraction and the game run under a handler that removes a half-made
 // runtime before the failure goes on; a failing removal is shown first.
-std::uint32_t ExtractAndRunGame(const PayloadManifest& manifest, const PortableDirectories& directories) {
+// The window is gone before the game starts and before any report.
+std::uint32_t ExtractAndRunGame(const PayloadManifest& manifest, const PortableDirectories& directories,
+                                ProgressWindow& window) {
   try {
-    ExtractRuntime(manifest, directories.runtimeDirectory);
+    ExtractRuntime(manifest, directories.runtimeDirectory, window.progress());
+    window.Close();
     return RunGame(directories.runtimeDirectory, directories.dataDirectory);
   } catch (...) {
+    window.Close();
     try {
       RemoveRuntimeDirectory(directories.runtimeDirectory);
     } catch (const std::exception& removalFailure) {
@@ -51,8 +64,12 @@ std::uint32_t ExtractAndRunGame(const PayloadManifest& manifest, const PortableD
 }
 
 std::uint32_t RunLauncherSequence() {
-  const std::span<const std::uint8_t> payload = LoadVerifiedPayload();
+  // Declared first, so that on every way out it is gone before the failure
+  // is reported.
+  ProgressWindow window;
+  const std::span<const std::uint8_t> payload = LoadVerifiedPayload(window.progress());
   const PayloadManifest manifest = ParsePayloadManifest(payload);
+  window.progress().SetTotal(UnpackingWork(payload, manifest));
 
   PortableDirectories directories;
   directories.dataDirectory = JoinPath(ParentDirectory(GetLauncherPath()), kDataFolderName.wide());
@@ -61,7 +78,7 @@ std::uint32_t RunLauncherSequence() {
   directories.runtimeDirectory = JoinPath(directories.dataDirectory, kRuntimeFolderName.wide());
 
   RemoveRuntimeDirectory(directories.runtimeDirectory);
-  const std::uint32_t status = ExtractAndRunGame(manifest, directories);
+  const std::uint32_t status = ExtractAndRunGame(manifest, directories, window);
   RemoveRuntimeDirectory(directories.runtimeDirectory);
 
   // Shown while the lock is held, so a second launcher is refused until the

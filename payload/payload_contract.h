@@ -43,6 +43,13 @@ inline constexpr AsciiName kMainExecutableName = "Quorvane.exe";
 // The launcher's image: RT_RCDATA, language neutral.
 inline constexpr std::uint16_t kPayloadResourceId = 101;
 inline constexpr std::uint16_t kPayloadDigestResourceId = 102;
+// One byte, kProgressWindowNever, in a launcher that must never show its
+// unpacking window; a launcher without it may.
+inline constexpr std::uint16_t kProgressWindowResourceId = 103;
+inline constexpr std::uint8_t kProgressWindowNever = 0;
+// The icon the packer gives the launcher (RT_GROUP_ICON), which its window
+// shows too.
+inline constexpr std::uint16_t kLauncherIconResourceId = 1;
 
 // The portable state beside the launcher. A stored name may not be
 // kReservedStateFileName or lie below kDataFolderName, which the launcher's own

@@ -8,6 +8,7 @@
 #include "base/error.h"
 #include "base/path_composition.h"
 #include "base/win/windows_error.h"
+#include "base/work_progress.h"
 #include "payload/entry_check.h"
 #include "payload/payload_contract.h"
 #include "runtime/decompressor.h"
@@ -73,25 +74,27 @@ void WriteRuntimeFile(const std::wstring& path, std::span<const std::uint8_t> co
 }
 
 void ExtractEntry(const PayloadEntry& entry, const std::wstring& runtimeDirectory, Decompressor& decompressor,
-                  HeldDirectories& held) {
+                  HeldDirectories& held, WorkProgress& progress) {
   OpenEntryDirectories(runtimeDirectory, entry.relativePath, held);
 
   const ExpandedBuffer buffer(entry.expandedSize);
   const std::span<std::uint8_t> contents = buffer.bytes();
   CheckEntryContents(entry, contents, decompressor);
+  progress.AddDone(2 * entry.expandedSize);  // decoded and hashed
   WriteRuntimeFile(JoinPath(runtimeDirectory, entry.relativePath), contents);
+  progress.AddDone(entry.expandedSize);
 }
 
 }  // namespace
 
-void ExtractRuntime(const PayloadManifest& manifest, const std::wstring& runtimeDirectory) {
+void ExtractRuntime(const PayloadManifest& manifest, const std::wstring& runtimeDirectory, WorkProgress& progress) {
   // Declared first so that, on failure, the file and buffer go first, then
   // the decompressor, then the held directories.
   HeldDirectories held;
   held.Open(runtimeDirectory);
   held.Open(JoinPath(runtimeDirectory, kRuntimeTempFolderName.wide()));
   const std::unique_ptr<Decompressor> decompressor = CreateDecompressor();
-  for (const PayloadEntry& entry : manifest) ExtractEntry(entry, runtimeDirectory, *decompressor, held);
+  for (const PayloadEntry& entry : manifest) ExtractEntry(entry, runtimeDirectory, *decompressor, held, progress);
 }
 
 }  // namespace qvn

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "base/work_progress.h"
 #include "payload/payload_manifest.h"
 
 namespace qvn {
@@ -10,7 +11,8 @@ namespace qvn {
 // and creates its empty `temp` first. Each file is decompressed whole and
 // checked against its SHA-256 before it is created (CREATE_NEW, one write),
 // so a file that fails the check never appears on disk. Every directory on
-// the way is held open without delete sharing until the end.
-void ExtractRuntime(const PayloadManifest& manifest, const std::wstring& runtimeDirectory);
+// the way is held open without delete sharing until the end. Each file adds
+// three times its expanded size to `progress`: decoded, hashed, written.
+void ExtractRuntime(const PayloadManifest& manifest, const std::wstring& runtimeDirectory, WorkProgress& progress);
 
 }  // namespace qvn

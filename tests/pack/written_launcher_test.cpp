@@ -64,6 +64,9 @@ TEST(WrittenLauncher, PayloadDigestAndManifestAsWindowsFindsThem) {
     if (demoPayload) EXPECT_NE(*payload, *demoPayload) << "101 and 102 of a launcher used as stub are replaced";
     demoPayload = payload;
   }
+  EXPECT_FALSE(ResourceBytes(LoadForResources(kDemoLauncher).get(), 103, RT_RCDATA)) << "the window is allowed";
+  EXPECT_EQ(ResourceBytes(LoadForResources(kRepackedLauncher).get(), 103, RT_RCDATA), Bytes{0})
+      << "--no-progress-window";
 }
 
 std::wstring VersionString(const Bytes& info, const std::wstring& name) {

@@ -61,7 +61,10 @@ TEST(ExtractRuntime, WritesExactlyThePayloadFilesAndAnEmptyTemp) {
       {"big.bin", large},
   });
   const std::wstring runtime = scratch / L"portable-runtime";
-  ExtractRuntime(fixture.manifest, runtime);
+  WorkProgress progress;
+  ExtractRuntime(fixture.manifest, runtime, progress);
+  // Each file counts three times: decoded, hashed, written.
+  EXPECT_EQ(progress.done(), 3u * (7 + 6 + 7 + 0 + 11 + large.size()));
   const Tree expected = {
       {"Quorvane.exe", "MZ game"},
       {"assets/", ""},
@@ -98,7 +101,12 @@ TEST(ExtractRuntime, RefusesDamagedEntriesBeforeCreatingTheirFiles) {
     c.damage(records[1]);
     const ManifestFixture fixture(std::move(records));
     const std::wstring runtime = scratch / L"portable-runtime";
-    EXPECT_EQ(FailureOf([&] { ExtractRuntime(fixture.manifest, runtime); }), c.failure) << c.name;
+    EXPECT_EQ(FailureOf([&] {
+                WorkProgress progress;
+                ExtractRuntime(fixture.manifest, runtime, progress);
+              }),
+              c.failure)
+        << c.name;
     EXPECT_TRUE(PathExists(runtime + L"\\Quorvane.exe")) << c.name;
     EXPECT_TRUE(IsDirectory(runtime + L"\\assets")) << c.name;
     EXPECT_FALSE(PathExists(runtime + L"\\assets\\data.bin")) << c.name;
@@ -121,7 +129,11 @@ TEST(ExtractRuntime, NameClashesOnDiskFail) {
   for (const Case& c : cases) {
     ScratchDirectory scratch;
     const ManifestFixture fixture = FilesManifest(c.files);
-    EXPECT_EQ(FailureOf([&] { ExtractRuntime(fixture.manifest, scratch / L"portable-runtime"); }), c.failure)
+    EXPECT_EQ(FailureOf([&] {
+                WorkProgress progress;
+                ExtractRuntime(fixture.manifest, scratch / L"portable-runtime", progress);
+              }),
+              c.failure)
         << c.files.front().name;
   }
 }
@@ -134,7 +146,11 @@ TEST(ExtractRuntime, RepeatedFailuresLeakNoHandles) {
   const ManifestFixture fixture(std::move(records));
   const std::wstring runtime = scratch / L"portable-runtime";
   auto failOnce = [&] {
-    EXPECT_EQ(FailureOf([&] { ExtractRuntime(fixture.manifest, runtime); }), "Portable file SHA-256 mismatch");
+    EXPECT_EQ(FailureOf([&] {
+                WorkProgress progress;
+                ExtractRuntime(fixture.manifest, runtime, progress);
+              }),
+              "Portable file SHA-256 mismatch");
     RemoveRuntimeDirectory(runtime);
   };
   failOnce();

@@ -40,6 +40,7 @@ struct LauncherOptions {
   std::string company;
   std::string description = "Quorvane portable";
   std::string copyright;
+  bool noProgressWindow = false;
 };
 
 // A refusal of the command's inputs other than the game folder.
@@ -108,6 +109,7 @@ int WriteLauncher(const LauncherOptions& command) {
     }
   }
   resources.version = versionResource;
+  resources.progressWindow = !command.noProgressWindow;
   try {
     // Tried once with no payload first, so that an unsuitable stub is
     // refused before the game is packed.
@@ -152,6 +154,9 @@ Subcommand AddLauncherCommand(CLI::App& app) {
   command->add_option("--company", launcher.company, "CompanyName");
   command->add_option("--description", launcher.description, "FileDescription (default \"Quorvane portable\")");
   command->add_option("--copyright", launcher.copyright, "LegalCopyright");
+  command->add_flag("--no-progress-window", launcher.noProgressWindow,
+                    "Never show the small window that a slow unpacking otherwise shows (for a game with its own "
+                    "splash at once)");
   return {command,
           [options] { return RunRefusable(options->pack.gameDir, [&options] { return WriteLauncher(*options); }); }};
 }

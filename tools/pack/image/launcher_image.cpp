@@ -10,8 +10,8 @@ namespace qvn::pack {
 namespace {
 
 constexpr std::uint16_t kFirstIconId = 1;
-constexpr std::uint16_t kGroupIconId = 1;
 constexpr std::uint16_t kVersionId = 1;
+constexpr std::uint8_t kNoProgressWindow[] = {kProgressWindowNever};
 
 bool HasManifest(std::span<const std::uint8_t> stub) {
   try {
@@ -38,7 +38,12 @@ std::vector<std::uint8_t> BuildLauncherImage(std::span<const std::uint8_t> stub,
     table.push_back({kResourceTypeIcon, static_cast<std::uint16_t>(kFirstIconId + i), kLanguageNeutral, 0,
                      resources.icon[i].bytes});
   }
-  if (!resources.icon.empty()) table.push_back({kResourceTypeGroupIcon, kGroupIconId, kLanguageNeutral, 0, groupIcon});
+  if (!resources.icon.empty()) {
+    table.push_back({kResourceTypeGroupIcon, kLauncherIconResourceId, kLanguageNeutral, 0, groupIcon});
+  }
+  if (!resources.progressWindow) {
+    table.push_back({kResourceTypeRcData, kProgressWindowResourceId, kLanguageNeutral, 0, kNoProgressWindow});
+  }
   return WriteResources(stub, table);
 }
 

@@ -14,11 +14,13 @@ struct LauncherResources {
   std::span<const std::uint8_t> digest;
   std::vector<IconImage> icon;  // no images: no icon
   std::span<const std::uint8_t> version;
+  bool progressWindow = true;  // false: the launcher never shows its unpacking window
 };
 
 // The stub with the payload and its digest as RT_RCDATA 101 and 102, the
-// icon's images as RT_ICON 1..n with RT_GROUP_ICON 1, and RT_VERSION 1, all
-// language neutral; the stub's other resources stay as they are. Raises
+// icon's images as RT_ICON 1..n with RT_GROUP_ICON 1, RT_VERSION 1 and,
+// without the progress window, its one-byte RT_RCDATA 103, all language
+// neutral; the stub's other resources stay as they are. Raises
 // PeRewriteRefused for a stub the resource writer refuses or one without
 // an application manifest, which every launcher needs.
 std::vector<std::uint8_t> BuildLauncherImage(std::span<const std::uint8_t> stub, const LauncherResources& resources);
