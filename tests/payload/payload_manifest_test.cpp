@@ -90,7 +90,7 @@ TEST(PayloadManifestTest, HeaderNeedsMagicAndACountOf1To512) {
       {"magic alone", Text("QVNPORT1"), kTruncated},
       {"magic and 3 count bytes", Cut(oneFile, 11), kTruncated},
       {"8 wrong bytes", Text("QVNPORT2"), kFormat},
-      {"lower-case magic", Text("qvnport1\x01\0\0\0"), kFormat},
+      {"lower-case magic", Text(std::string("qvnport1\x01\0\0\0", 12)), kFormat},
       {"count 0", Patched(oneFile, 8, 0), kCount},
       {"count 513, header only", Patched(Cut(oneFile, 12), 8, 513), kCount},
       {"count 0xFFFFFFFF", Patched(oneFile, 8, 0xFFFFFFFF), kCount},
