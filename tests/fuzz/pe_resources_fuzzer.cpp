@@ -12,6 +12,7 @@
 #include <tuple>
 #include <vector>
 
+#include "payload/payload_contract.h"
 #include "tools/pack/image/pe_image.h"
 #include "tools/pack/image/pe_resource_reader.h"
 #include "tools/pack/image/pe_resource_writer.h"
@@ -56,11 +57,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (const PeResource& resource : resources) {
     Require(Inside(resource.bytes, image));
     if (!firstPayload && resource.type == ResourceName(kResourceTypeRcData) &&
-        resource.name == ResourceName(kPayloadResourceId)) {
+        resource.name == ResourceName(qvn::kPayloadResourceId)) {
       firstPayload = &resource;
     }
   }
-  const auto found = FindRcDataResource(image, kPayloadResourceId);
+  const auto found = FindRcDataResource(image, qvn::kPayloadResourceId);
   Require(found.has_value() == (firstPayload != nullptr));
   Require(!found || (found->data() == firstPayload->bytes.data() && found->size() == firstPayload->bytes.size()));
 
