@@ -21,7 +21,7 @@
 #include <vector>
 
 #include "tools/pack/build/game_folder.h"
-#include "tools/pack/inspect/payload_verification.h"
+#include "tools/pack/examine/payload_verification.h"
 #include "tools/pack/output/file_bytes.h"
 
 namespace {

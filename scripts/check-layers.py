@@ -22,7 +22,7 @@ FLOORS = {
     'supervision': 3,
     'tools/pack/build': 3,
     'launcher': 4,
-    'tools/pack/inspect': 4,
+    'tools/pack/examine': 4,
     'tools/pack/cli': 5,
 }
 

@@ -12,7 +12,7 @@ inline constexpr DWORD kOpenWithoutFollowingLinks = FILE_ATTRIBUTE_NORMAL | FILE
 // Whether an open file is one plain file that no other name reaches: not a
 // directory, not a reparse point, no second hard link. Writing to such a
 // file cannot land in some other file. nullopt, with the thread's last
-// error set, when the file cannot be inspected.
+// error set, when the file cannot be examined.
 std::optional<bool> IsOwnFile(HANDLE file);
 
 }  // namespace qvn

@@ -13,9 +13,9 @@
 #include "tests/pack/in_memory_payload.h"
 #include "tests/pack/scratch_folder.h"
 #include "tools/pack/build/game_folder.h"
-#include "tools/pack/inspect/packed_output_check.h"
-#include "tools/pack/inspect/payload_verification.h"
-#include "tools/pack/inspect/stored_name.h"
+#include "tools/pack/examine/packed_output_check.h"
+#include "tools/pack/examine/payload_verification.h"
+#include "tools/pack/examine/stored_name.h"
 #include "tools/pack/output/file_bytes.h"
 #include "tools/pack/output/output_file.h"
 

@@ -11,7 +11,7 @@
 #include "payload/payload_manifest.h"
 #include "tests/pack/in_memory_payload.h"
 #include "tools/pack/build/pack_refusal.h"
-#include "tools/pack/inspect/stored_name.h"
+#include "tools/pack/examine/stored_name.h"
 
 namespace qvn::pack {
 namespace {

@@ -8,7 +8,7 @@
 #include "payload/payload_manifest.h"
 #include "tests/pack/in_memory_payload.h"
 #include "tests/pack/minimal_pe_image.h"
-#include "tools/pack/inspect/payload_verification.h"
+#include "tools/pack/examine/payload_verification.h"
 
 namespace qvn::pack {
 namespace {

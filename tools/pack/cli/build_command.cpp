@@ -11,7 +11,7 @@
 #include "tools/pack/cli/output_placement.h"
 #include "tools/pack/cli/path_option.h"
 #include "tools/pack/cli/subcommand.h"
-#include "tools/pack/inspect/packed_output_check.h"
+#include "tools/pack/examine/packed_output_check.h"
 #include "tools/pack/output/file_bytes.h"
 #include "tools/pack/output/output_file.h"
 

@@ -9,7 +9,7 @@
 #include "tools/pack/cli/game_packing.h"
 #include "tools/pack/cli/path_option.h"
 #include "tools/pack/cli/subcommand.h"
-#include "tools/pack/inspect/payload_extraction.h"
+#include "tools/pack/examine/payload_extraction.h"
 #include "tools/pack/output/file_bytes.h"
 
 namespace qvn::pack {

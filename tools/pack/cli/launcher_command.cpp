@@ -18,11 +18,11 @@
 #include "tools/pack/cli/packer_directory.h"
 #include "tools/pack/cli/path_option.h"
 #include "tools/pack/cli/subcommand.h"
+#include "tools/pack/examine/packed_output_check.h"
 #include "tools/pack/image/icon_file.h"
 #include "tools/pack/image/launcher_image.h"
 #include "tools/pack/image/pe_resource_writer.h"
 #include "tools/pack/image/version_resource.h"
-#include "tools/pack/inspect/packed_output_check.h"
 #include "tools/pack/output/file_bytes.h"
 
 namespace qvn::pack {

@@ -10,9 +10,9 @@
 #include "tools/pack/cli/game_packing.h"
 #include "tools/pack/cli/path_option.h"
 #include "tools/pack/cli/subcommand.h"
+#include "tools/pack/examine/payload_listing.h"
+#include "tools/pack/examine/payload_source.h"
 #include "tools/pack/image/launcher_details.h"
-#include "tools/pack/inspect/payload_listing.h"
-#include "tools/pack/inspect/payload_source.h"
 #include "tools/pack/output/file_bytes.h"
 
 namespace qvn::pack {

@@ -12,8 +12,8 @@
 #include "tools/pack/cli/path_option.h"
 #include "tools/pack/cli/progress_bar.h"
 #include "tools/pack/cli/subcommand.h"
+#include "tools/pack/examine/payload_verification.h"
 #include "tools/pack/image/launcher_details.h"
-#include "tools/pack/inspect/payload_verification.h"
 #include "tools/pack/output/file_bytes.h"
 
 namespace qvn::pack {

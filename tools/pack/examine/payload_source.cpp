@@ -1,4 +1,4 @@
-#include "tools/pack/inspect/payload_source.h"
+#include "tools/pack/examine/payload_source.h"
 
 #include "payload/payload_contract.h"
 #include "payload/payload_fault.h"

@@ -1,9 +1,9 @@
-#include "tools/pack/inspect/packed_output_check.h"
+#include "tools/pack/examine/packed_output_check.h"
 
 #include <string>
 
 #include "base/error.h"
-#include "tools/pack/inspect/payload_verification.h"
+#include "tools/pack/examine/payload_verification.h"
 #include "tools/pack/output/file_bytes.h"
 
 namespace qvn::pack {

@@ -1,4 +1,4 @@
-#include "tools/pack/inspect/payload_verification.h"
+#include "tools/pack/examine/payload_verification.h"
 
 #include <algorithm>
 #include <string>
@@ -9,8 +9,8 @@
 #include "payload/payload_contract.h"
 #include "payload/payload_fault.h"
 #include "payload/payload_manifest.h"
-#include "tools/pack/inspect/payload_source.h"
-#include "tools/pack/inspect/stored_name.h"
+#include "tools/pack/examine/payload_source.h"
+#include "tools/pack/examine/stored_name.h"
 
 namespace qvn::pack {
 namespace {

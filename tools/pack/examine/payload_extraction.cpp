@@ -1,4 +1,4 @@
-#include "tools/pack/inspect/payload_extraction.h"
+#include "tools/pack/examine/payload_extraction.h"
 
 #include <fstream>
 #include <string>
@@ -7,9 +7,9 @@
 #include "base/utf8_path.h"
 #include "payload/entry_check.h"
 #include "payload/payload_manifest.h"
-#include "tools/pack/inspect/payload_source.h"
-#include "tools/pack/inspect/payload_verification.h"
-#include "tools/pack/inspect/stored_name.h"
+#include "tools/pack/examine/payload_source.h"
+#include "tools/pack/examine/payload_verification.h"
+#include "tools/pack/examine/stored_name.h"
 
 namespace qvn::pack {
 namespace {

@@ -1,10 +1,10 @@
-#include "tools/pack/inspect/payload_listing.h"
+#include "tools/pack/examine/payload_listing.h"
 
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
 
-#include "tools/pack/inspect/stored_name.h"
+#include "tools/pack/examine/stored_name.h"
 
 namespace qvn::pack {
 namespace {
