@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 #include <span>
+#include <string>
 #include <string_view>
 
 namespace qvn {
@@ -16,6 +17,19 @@ inline constexpr std::string_view kSha256Failure = "Unable to verify portable pa
 // libcrypto elsewhere. Raises Error (kSha256Failure) when the
 // library fails.
 Sha256 HashSha256(std::span<const std::uint8_t> bytes);
+
+// A digest as its 64 lower-case hexadecimal digits, as listings and
+// tools such as sha256sum show it.
+inline std::string DigestHex(std::span<const std::uint8_t> digest) {
+  static constexpr char kDigits[] = "0123456789abcdef";
+  std::string text;
+  text.reserve(2 * digest.size());
+  for (const std::uint8_t byte : digest) {
+    text += kDigits[byte >> 4];
+    text += kDigits[byte & 15];
+  }
+  return text;
+}
 
 // The same digest over bytes that arrive in parts, for files that are read
 // a chunk at a time.

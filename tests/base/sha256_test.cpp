@@ -16,15 +16,6 @@ using Bytes = std::vector<std::uint8_t>;
 
 Bytes Text(const std::string& text) { return Bytes(text.begin(), text.end()); }
 
-std::string Hex(const Sha256& hash) {
-  std::string text;
-  for (std::uint8_t byte : hash) {
-    text += "0123456789abcdef"[byte >> 4];
-    text += "0123456789abcdef"[byte & 15];
-  }
-  return text;
-}
-
 TEST(Sha256, KnownAnswers) {
   const std::vector<std::pair<Bytes, std::string>> cases = {
       {{}, "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"},
@@ -33,7 +24,7 @@ TEST(Sha256, KnownAnswers) {
        "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1"},
       {Bytes(1000000, 'a'), "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0"},
   };
-  for (const auto& [input, expected] : cases) EXPECT_EQ(Hex(HashSha256(input)), expected) << input.size();
+  for (const auto& [input, expected] : cases) EXPECT_EQ(DigestHex(HashSha256(input)), expected) << input.size();
 }
 
 Bytes Noise(std::size_t size, unsigned seed) {

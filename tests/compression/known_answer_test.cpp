@@ -28,16 +28,6 @@ std::vector<std::uint8_t> ReadFile(const fs::path& path) {
   return {std::istreambuf_iterator<char>(file), {}};
 }
 
-std::string Sha256Hex(const std::vector<std::uint8_t>& data) {
-  std::string hex;
-  for (const std::uint8_t byte : HashSha256(data)) {
-    static constexpr char kDigits[] = "0123456789abcdef";
-    hex += kDigits[byte >> 4];
-    hex += kDigits[byte & 15];
-  }
-  return hex;
-}
-
 class KnownAnswerTest : public testing::Test {
  protected:
   void SetUp() override {
@@ -94,7 +84,7 @@ TEST_F(KnownAnswerTest, BufferModeStreamsDecodeToTheirStatedContents) {
     if (!c.expansionFile.empty()) {
       EXPECT_TRUE(output == ReadFile(directory / c.expansionFile));
     } else {
-      EXPECT_EQ(Sha256Hex(output), c.sha256);
+      EXPECT_EQ(DigestHex(HashSha256(output)), c.sha256);
     }
   }
 }

@@ -25,16 +25,6 @@ struct BuildOptions {
   std::optional<std::filesystem::path> digestOut;  // default: "<out>.digest"
 };
 
-std::string Hex(const Sha256& hash) {
-  static constexpr char kDigits[] = "0123456789abcdef";
-  std::string text;
-  for (std::uint8_t byte : hash) {
-    text += kDigits[byte >> 4];
-    text += kDigits[byte & 15];
-  }
-  return text;
-}
-
 int Build(const BuildOptions& options) {
   std::filesystem::path digestOut = options.out;
   digestOut += ".digest";
@@ -51,7 +41,7 @@ int Build(const BuildOptions& options) {
   WriteFileBytes(digestOut, digest);
 
   std::cout << DescribePacking(packed) << "payload: " << PathText(options.out) << "\n"
-            << "sha256:  " << Hex(digest) << " (32 bytes in " << PathText(digestOut) << ")\n";
+            << "sha256:  " << DigestHex(digest) << " (32 bytes in " << PathText(digestOut) << ")\n";
   return kExitSuccess;
 }
 

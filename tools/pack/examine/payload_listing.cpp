@@ -4,20 +4,11 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "base/sha256.h"
 #include "tools/pack/examine/stored_name.h"
 
 namespace qvn::pack {
 namespace {
-
-std::string Hex(std::span<const std::uint8_t> bytes) {
-  static constexpr char kDigits[] = "0123456789abcdef";
-  std::string text;
-  for (std::uint8_t byte : bytes) {
-    text += kDigits[byte >> 4];
-    text += kDigits[byte & 15];
-  }
-  return text;
-}
 
 std::string Ratio(std::uint64_t stored, std::uint64_t expanded) {
   if (expanded == 0) return "-";
@@ -49,7 +40,7 @@ std::string FormatPayloadListing(const PayloadManifest& manifest) {
   for (const PayloadEntry& entry : manifest) {
     text +=
         Row(StoredName(entry), nameWidth, std::to_string(entry.expandedSize), std::to_string(entry.storedData.size()),
-            Ratio(entry.storedData.size(), entry.expandedSize), Hex(entry.digest));
+            Ratio(entry.storedData.size(), entry.expandedSize), DigestHex(entry.digest));
     expandedTotal += entry.expandedSize;
     storedTotal += entry.storedData.size();
   }
