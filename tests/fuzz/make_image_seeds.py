@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Makes the seed corpora of the image fuzzers (pe_resources,
-version_resource, icon_file) from a Windows build and from files that Debian
-packages ship.
+version_resource, icon_file) and of the extract fuzzer from a Windows build
+and from files that Debian packages ship.
 
 Usage: make_image_seeds.py WINDOWS_BIN_DIR CORPUS_DIR
 
@@ -65,13 +65,26 @@ def run(*args, **kwargs):
 def main(bin_dir, corpus):
     bin_dir, corpus = pathlib.Path(bin_dir), pathlib.Path(corpus)
     pe, version, icon = corpus / "pe_resources", corpus / "version_resource", corpus / "icon_file"
-    for folder in (pe, version, icon):
+    extract = corpus / "extract"
+    for folder in (pe, version, icon, extract):
         folder.mkdir(parents=True, exist_ok=True)
     with tempfile.TemporaryDirectory() as scratch:
         scratch = pathlib.Path(scratch)
         game = scratch / "game"
         game.mkdir()
         (game / "Quorvane.exe").write_bytes(b"MZ" + bytes(62))
+        # The extract seeds carry a small tree: nested folders, an empty file
+        # and one file long enough for matches.
+        tree = scratch / "tree"
+        (tree / "Assets" / "text").mkdir(parents=True)
+        (tree / "Quorvane.exe").write_bytes(b"MZ" + bytes(62))
+        (tree / "empty.txt").write_bytes(b"")
+        (tree / "Assets" / "text" / "story.txt").write_bytes(b"Quorvane, the river city. " * 40)
+        run(bin_dir / "qvn_pack", "build", "--game-dir", tree, "--out", extract / "payload-tree",
+            "--digest-out", scratch / "tree.digest", stdout=subprocess.DEVNULL)
+        run(bin_dir / "qvn_pack", "launcher", "--game-dir", tree, "--out", scratch / "tree.exe",
+            "--stub", bin_dir / "qvn_portable_launcher_stub.exe", stdout=subprocess.DEVNULL)
+        (extract / "launcher-tree").write_bytes(hollow((scratch / "tree.exe").read_bytes()))
         launcher = scratch / "launcher.exe"
         run(bin_dir / "qvn_pack", "launcher", "--game-dir", game, "--out", launcher,
             "--stub", bin_dir / "qvn_portable_launcher_stub.exe", "--icon", ROOT / "examples/demo-game/quorvane.ico",
