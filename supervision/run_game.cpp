@@ -3,9 +3,9 @@
 #include <windows.h>
 #include <shellapi.h>
 
-#include <array>
 #include <memory>
 #include <optional>
+#include <utility>
 
 #include "base/error.h"
 #include "base/path_composition.h"
@@ -16,7 +16,7 @@
 #include "payload/payload_contract.h"
 #include "supervision/game_job.h"
 #include "supervision/game_log.h"
-#include "supervision/proc_thread_attribute_list.h"
+#include "supervision/game_process.h"
 #include "supervision/quote_argument.h"
 #include "supervision/supervise_game.h"
 
@@ -28,21 +28,14 @@ constexpr char kHeapLineInherited[] = "QVN_LAUNCH_HEAP policy=inherited fatal_ca
 
 // The state of one launch. The members are declared in the order they are
 // acquired, so they are released in the opposite order on every way out:
-// thread, process, attribute list, job, input file, log file.
+// thread, process, job, input file, log file.
 struct GameLaunch {
   bool crashCaptureEnabled = false;
   bool heapPolicySet = false;
-  std::wstring exePath;
-  std::wstring commandLine;
   UniqueHandle logFile;
   UniqueHandle inputFile;
   UniqueGameJob job;
-  // The attribute list refers to these arrays, so they live beside it.
-  std::array<HANDLE, 2> inheritedHandles = {};
-  std::array<HANDLE, 1> jobs = {};
-  ProcThreadAttributeList attributeList;
-  UniqueHandle process;
-  UniqueHandle thread;
+  GameProcess game;
 };
 
 struct LocalFreeDeleter {
@@ -143,46 +136,19 @@ UniqueGameJob CreateGameJob() {
   return job;
 }
 
-// Created inside its job, so that no moment exists at which a killed
-// launcher could leave a game that nothing ends; suspended, so that it runs
-// no code of its own before the job is confirmed; with only the log and the
-// input inheritable into it.
-void CreateGameProcess(GameLaunch& launch) {
-  STARTUPINFOEXW startup = {};
-  startup.StartupInfo.cb = sizeof startup;
-  startup.StartupInfo.dwFlags = STARTF_USESTDHANDLES;
-  startup.StartupInfo.hStdInput = launch.inputFile.get();
-  startup.StartupInfo.hStdOutput = launch.logFile.get();
-  startup.StartupInfo.hStdError = launch.logFile.get();
-  startup.lpAttributeList = launch.attributeList.get();
-  DWORD flags = CREATE_SUSPENDED | EXTENDED_STARTUPINFO_PRESENT | CREATE_NO_WINDOW;
-  if (launch.crashCaptureEnabled) flags |= DEBUG_ONLY_THIS_PROCESS;
-
-  PROCESS_INFORMATION created = {};
-  const BOOL succeeded = CreateProcessW(launch.exePath.c_str(), launch.commandLine.data(), nullptr, nullptr, TRUE,
-                                        flags, nullptr, nullptr, &startup.StartupInfo, &created);
-  {
-    LastErrorKeeper creationError;
-    launch.attributeList.Delete();
-  }
-  if (!succeeded) RaiseLastError("Cannot launch embedded game");
-  launch.process.reset(created.hProcess);
-  launch.thread.reset(created.hThread);
-}
-
 // The game is already in its job; assigning it to the same job again
 // succeeds and confirms that, and would still put it there in time on a
 // system that ignored the attribute. A game that cannot be confirmed in its
 // job or resumed is stopped before it ran any code of its own and seen to its
 // end; the failure names the step that failed, not the clean-up.
 void StartOwnedGame(GameLaunch& launch, const std::wstring& dataDirectory) {
-  if (AssignProcessToJobObject(launch.job.get(), launch.process.get()) &&
-      ResumeThread(launch.thread.get()) != static_cast<DWORD>(-1)) {
+  if (AssignProcessToJobObject(launch.job.get(), launch.game.process.get()) &&
+      ResumeThread(launch.game.thread.get()) != static_cast<DWORD>(-1)) {
     return;
   }
   const DWORD startError = GetLastError();
-  RequireSuccess(TerminateProcess(launch.process.get(), 1), "Cannot stop game after failed start");
-  SuperviseGame(launch.process.get(), launch.logFile.get(), dataDirectory, launch.crashCaptureEnabled);
+  RequireSuccess(TerminateProcess(launch.game.process.get(), 1), "Cannot stop game after failed start");
+  SuperviseGame(launch.game.process.get(), launch.logFile.get(), dataDirectory, launch.crashCaptureEnabled);
   SetLastError(startError);
   RaiseLastError("Cannot start owned game process");
 }
@@ -195,8 +161,8 @@ std::uint32_t RunGame(const std::wstring& runtimeDirectory, const std::wstring& 
   launch.heapPolicySet = SettleHeapPolicy(launch.crashCaptureEnabled);
   SetGameEnvironment(runtimeDirectory, dataDirectory);
 
-  launch.exePath = JoinPath(runtimeDirectory, kMainExecutableName.wide());
-  launch.commandLine = BuildGameCommandLine(launch.exePath);
+  const std::wstring exePath = JoinPath(runtimeDirectory, kMainExecutableName.wide());
+  std::wstring commandLine = BuildGameCommandLine(exePath);
 
   launch.logFile = OpenGameLog(dataDirectory);
   if (launch.crashCaptureEnabled) {
@@ -208,16 +174,16 @@ std::uint32_t RunGame(const std::wstring& runtimeDirectory, const std::wstring& 
 
   launch.inputFile = OpenGameInput();
   launch.job = CreateGameJob();
-  launch.attributeList.Initialize(2);
-  launch.inheritedHandles = {launch.logFile.get(), launch.inputFile.get()};
-  launch.attributeList.SetHandleList(launch.inheritedHandles.data(), launch.inheritedHandles.size());
-  launch.jobs = {launch.job.get()};
-  launch.attributeList.SetJobList(launch.jobs.data(), launch.jobs.size());
-  CreateGameProcess(launch);
+  launch.game = CreateGameProcess({.exePath = exePath,
+                                   .commandLine = std::move(commandLine),
+                                   .job = launch.job.get(),
+                                   .input = launch.inputFile.get(),
+                                   .output = launch.logFile.get(),
+                                   .debugged = launch.crashCaptureEnabled});
   StartOwnedGame(launch, dataDirectory);
 
   const std::uint32_t status =
-      SuperviseGame(launch.process.get(), launch.logFile.get(), dataDirectory, launch.crashCaptureEnabled);
+      SuperviseGame(launch.game.process.get(), launch.logFile.get(), dataDirectory, launch.crashCaptureEnabled);
   AppendExitRecord(launch.logFile.get(), status);
   return status;
 }
