@@ -37,6 +37,8 @@ class Sha256Hasher {
  public:
   Sha256Hasher();
   ~Sha256Hasher();
+  Sha256Hasher(const Sha256Hasher&) = delete;
+  Sha256Hasher& operator=(const Sha256Hasher&) = delete;
   Sha256Hasher(Sha256Hasher&&) noexcept;
   Sha256Hasher& operator=(Sha256Hasher&&) noexcept;
 

@@ -29,7 +29,7 @@ class PortableStreamDecoder : public StreamDecoder {
                        std::size_t& produced) override;
 
  private:
-  compression::HuffmanDecoder tables_;
+  compression::HuffmanDecoder tables_{};
 };
 
 // Expands one entry into `expanded` (exactly entry.expandedSize bytes) and

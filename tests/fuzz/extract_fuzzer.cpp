@@ -4,9 +4,6 @@
 // our file must stay as it was; a refusal or a failed write leaves no target
 // folder at all; a success leaves exactly as many plain files as it reports.
 
-#include <stdlib.h>
-#include <unistd.h>
-
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -15,8 +12,10 @@
 #include <fstream>
 #include <iterator>
 #include <span>
+#include <stdlib.h>
 #include <string>
 #include <system_error>
+#include <unistd.h>
 
 #include "tools/pack/examine/payload_extraction.h"
 

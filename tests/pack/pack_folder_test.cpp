@@ -92,7 +92,8 @@ TEST(PackGameFolder, TwoBuildsOfTheSameFolderAreByteIdentical) {
 TEST(PackGameFolder, EveryNumberOfJobsGivesTheSamePayload) {
   std::vector<std::pair<std::string, Bytes>> manySmall = {{"Quorvane.exe", Text("MZ")}};
   for (int i = 0; i < 40; ++i)
-    manySmall.push_back({"assets/part" + std::to_string(i), Text(std::string(300 + 97 * i, 'a' + i % 26))});
+    manySmall.push_back(
+        {"assets/part" + std::to_string(i), Text(std::string(300 + 97 * i, static_cast<char>('a' + i % 26)))});
   // Zeros encode fast even without optimisation; the noise at the end makes
   // the last chunk a raw one. Files hold at most 128 MiB, two chunks.
   Bytes severalChunks(compression::kBufferChunkSize + 5000, 0);
@@ -181,6 +182,7 @@ TEST(WriteGameFolderPayload, AFailureMidwayLeavesTheEarlierOutputAndNoPartialFil
   };
   const Bytes earlier = Text("an earlier payload");
   std::vector<PackInput> inputs;
+  inputs.reserve(kMixedGame.size());
   for (const auto& [name, bytes] : kMixedGame) inputs.push_back({name, bytes});
   const Bytes expected = PackInMemory(inputs, Level::kFast);
   for (const Case& c : cases) {

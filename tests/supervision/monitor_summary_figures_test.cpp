@@ -42,12 +42,12 @@ TEST(MonitorSummaryDue, DueAfterTwoSecondsOrAtTheEnd) {
 
 TEST(MonitorSummaryFigures, ProcessorCoresAreTheTimeSinceTheLastReadingOverTheInterval) {
   struct Case {
-    const char* name;
-    std::int64_t lastSummaryTicks;
-    std::uint64_t lastChildCpuTime;
-    std::int64_t nowTicks;
+    const char* name = nullptr;
+    std::int64_t lastSummaryTicks = 0;
+    std::uint64_t lastChildCpuTime = 0;
+    std::int64_t nowTicks = 0;
     ProcessorTimeReading cpu;
-    double cores;
+    double cores = 0;
   };
   const Case cases[] = {
       {"1.5 s in 3 s", 0, 0, 3 * kFrequency, {true, 15'000'000}, 0.5},
@@ -92,7 +92,7 @@ TEST(MonitorSummaryFigures, TimesComeFromTheCounterAndCountsFromTheEvents) {
 TEST(MonitorSummaryBase, AnUnreadableReadingKeepsTheProcessorBase) {
   struct Case {
     ProcessorTimeReading cpu;
-    std::uint64_t base;
+    std::uint64_t base = 0;
   };
   const Case cases[] = {{{true, 70}, 70}, {{false, 70}, 40}, {{true, 0}, 0}};
   for (const Case& c : cases) {

@@ -17,7 +17,7 @@ namespace {
 // The launcher's own message for a name it refuses, with what it means for
 // someone naming files.
 std::string ExplainNameFault(PayloadFault fault, std::size_t nameLength) {
-  const std::string message(PayloadFaultMessage(fault));
+  std::string message(PayloadFaultMessage(fault));
   switch (fault) {
     case PayloadFault::kNameLength:
       return message + ": the name is " + std::to_string(nameLength) + " bytes, at most " +

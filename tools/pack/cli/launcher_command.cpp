@@ -64,7 +64,7 @@ fs::path FindStub() {
 }
 
 fs::path StubPath(const LauncherOptions& command) {
-  const fs::path stub = command.stub ? *command.stub : FindStub();
+  fs::path stub = command.stub ? *command.stub : FindStub();
   if (!fs::is_regular_file(stub)) throw InputRefused("no launcher stub at " + PathText(stub));
   std::error_code error;
   if (fs::equivalent(stub, command.out, error)) {

@@ -3,6 +3,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include <exception>
 #include <filesystem>
 #include <iostream>
 #include <optional>
@@ -42,6 +43,19 @@ int Run(int argc, char** argv) {
   return qvn::pack::kExitUsage;
 }
 
+// Each verb reports the failures it expects; anything else (memory running
+// out, a fault of ours) still ends in a message and a status, not an abort.
+int RunReportingFailures(int argc, char** argv) {
+  try {
+    return Run(argc, argv);
+  } catch (const std::exception& error) {
+    std::cerr << "qvn_pack: " << error.what() << "\n";
+  } catch (...) {
+    std::cerr << "qvn_pack: failed for an unknown reason\n";
+  }
+  return qvn::pack::kExitRefused;
+}
+
 }  // namespace
 
 #ifdef _WIN32
@@ -54,8 +68,8 @@ int wmain(int argc, wchar_t** argv) {
     std::cerr << "qvn_pack: the command line is not valid UTF-16: " << error.what() << "\n";
     return qvn::pack::kExitUsage;
   }
-  return Run(arguments->count(), arguments->values());
+  return RunReportingFailures(arguments->count(), arguments->values());
 }
 #else
-int main(int argc, char** argv) { return Run(argc, argv); }
+int main(int argc, char** argv) { return RunReportingFailures(argc, argv); }
 #endif

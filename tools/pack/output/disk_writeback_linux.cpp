@@ -17,7 +17,8 @@ DiskWriteback::DiskWriteback(const std::filesystem::path& path)
 
 DiskWriteback::~DiskWriteback() = default;
 
-void DiskWriteback::DescriptorTraits::Close(int descriptor) { close(descriptor); }
+// Opened read-only, only to ask for writeback: a failed close loses nothing.
+void DiskWriteback::DescriptorTraits::Close(int descriptor) { static_cast<void>(close(descriptor)); }
 
 void DiskWriteback::Written(std::uint64_t bytes) {
   written_ += bytes;
