@@ -5,7 +5,8 @@
 #                              formatted and fails if there are any
 set -euo pipefail
 cd "$(dirname "$0")/.."
-mapfile -t files < <(git ls-files -- '*.cpp' '*.h' '*.h.in')
+# New files count too, before they are committed.
+mapfile -t files < <(git ls-files --cached --others --exclude-standard -- '*.cpp' '*.h' '*.h.in')
 if [[ ${1:-} == --check ]]; then
   unformatted=()
   for file in "${files[@]}"; do
