@@ -108,9 +108,9 @@ bool ReadLongLength(std::uint64_t& length, ReadByte readByte, Read16 read16, Rea
   return true;
 }
 
-// The rest of a match with length bytes, its symbol already consumed.
-bool DecodeLongMatchFast(PrefetchingBitReader& reader, std::uint64_t entry, OutputCursor& out) {
-  // The length bytes lie at the format's byte position, not the reader's.
+// The full length of a match with length bytes, its symbol already
+// consumed: the bytes lie at the format's byte position, not the reader's.
+std::uint64_t ReadLongLengthFast(PrefetchingBitReader& reader) {
   const std::uint8_t* const lengthBytes = reader.Synchronize();
   const std::uint8_t* next = lengthBytes;
   std::uint64_t length = 0;
@@ -131,10 +131,7 @@ bool DecodeLongMatchFast(PrefetchingBitReader& reader, std::uint64_t entry, Outp
         return true;
       });
   reader.SkipBytes(next - lengthBytes);
-  const unsigned offsetBits = HuffmanDecoder::OffsetBitsOf(entry);
-  const std::size_t offset = (std::size_t{1} << offsetBits) | reader.TopBits(offsetBits);
-  reader.Consume(offsetBits);
-  return CopyMatch(out, offset, length);
+  return length;
 }
 
 // Every byte value at its own index, and more: a literal is copied like a
@@ -154,28 +151,47 @@ const std::uint8_t* SourceBaseOf(bool isMatch, const std::uint8_t* next) {
   return isMatch ? next : kLiteralSlots.data();
 }
 
-// One symbol the fast loop leaves aside: a code longer than the primary
-// table, a match with length bytes, or one too long or too close for the
-// fast loop's single step.
-// The reader has just been refilled.
-bool DecodeSlowSymbol(PrefetchingBitReader& reader, const HuffmanDecoder& decoder, std::uint64_t entry,
-                      OutputCursor& out) {
+// One symbol the fast loop leaves aside, after a fresh refill: a code
+// longer than the primary table, a match with length bytes, or one too
+// long or too close for the fast loop's single step. Kept in the loop's
+// registers; only an overlapping match or one near the output's end (or
+// before its start) leaves for CopyMatch. Returns the new output position,
+// or nullptr if the match does not fit the output.
+template <bool kCheckOffset>
+[[gnu::always_inline]] inline std::uint8_t* DecodeSlowSymbol(PrefetchingBitReader& reader,
+                                                             const HuffmanDecoder& decoder, std::uint64_t entry,
+                                                             const OutputCursor& out, std::uint8_t* next) {
   if (HuffmanDecoder::IsSubtableLink(entry)) {
     entry = decoder.ResolveLink(entry, reader.Bits());
   }
   reader.Consume(HuffmanDecoder::CodeLengthOf(entry));
   if (!HuffmanDecoder::IsMatch(entry)) {
     // The fast loop's margin leaves room for this byte.
-    *out.next++ = static_cast<std::uint8_t>(HuffmanDecoder::LiteralOf(entry));
-    return true;
+    *next = static_cast<std::uint8_t>(HuffmanDecoder::LiteralOf(entry));
+    return next + 1;
   }
-  if (HuffmanDecoder::HasLongLength(entry)) {
-    return DecodeLongMatchFast(reader, entry, out);
-  }
+  const std::uint64_t length =
+      HuffmanDecoder::HasLongLength(entry) ? ReadLongLengthFast(reader) : HuffmanDecoder::OutputLengthOf(entry);
   const unsigned offsetBits = HuffmanDecoder::OffsetBitsOf(entry);
   const std::size_t offset = (std::size_t{1} << offsetBits) | reader.TopBits(offsetBits);
   reader.Consume(offsetBits);
-  return CopyMatch(out, offset, HuffmanDecoder::OutputLengthOf(entry));
+  // Whole 16-byte steps from a source at least 16 bytes back read only
+  // final bytes; the last step may write up to 15 bytes past the match,
+  // which later output overwrites.
+  if (offset >= 16 && length + kFastCopySize <= static_cast<std::size_t>(out.end - next) &&
+      (!kCheckOffset || offset <= static_cast<std::size_t>(next - out.begin))) {
+    const std::uint8_t* source = next - offset;
+    std::uint8_t* target = next;
+    std::uint8_t* const matchEnd = next + length;
+    do {
+      std::memcpy(target, source, 16);
+      target += 16;
+      source += 16;
+    } while (target < matchEnd);
+    return matchEnd;
+  }
+  OutputCursor rest{out.begin, next, out.end};
+  return CopyMatch(rest, offset, length) ? rest.next : nullptr;
 }
 
 // One symbol of the fast loop, its entry already looked up: the symbol
@@ -232,11 +248,10 @@ template <bool kCheckOffset>
   // A symbol the fast path leaves aside, after a fresh refill; then the
   // turns start over.
   const auto slowSymbol = [&](std::uint64_t& entry) {
-    out.next = next;
-    if (!DecodeSlowSymbol(reader, decoder, entry, out)) {
+    next = DecodeSlowSymbol<kCheckOffset>(reader, decoder, entry, out, next);
+    if (next == nullptr) {
       return false;
     }
-    next = out.next;
     reader.Refill();
     entry = decoder.PrimaryEntry(reader.Bits());
     return true;
