@@ -110,28 +110,21 @@ bool ReadLongLength(std::uint64_t& length, ReadByte readByte, Read16 read16, Rea
 
 // The full length of a match with length bytes, its symbol already
 // consumed: the bytes lie at the format's byte position, not the reader's.
-std::uint64_t ReadLongLengthFast(PrefetchingBitReader& reader) {
-  const std::uint8_t* const lengthBytes = reader.Synchronize();
-  const std::uint8_t* next = lengthBytes;
-  std::uint64_t length = 0;
-  ReadLongLength(
-      length,
-      [&](std::uint8_t& value) {
-        value = *next++;
-        return true;
-      },
-      [&](std::uint16_t& value) {
-        value = LoadLe16(next);
-        next += 2;
-        return true;
-      },
-      [&](std::uint32_t& value) {
-        value = LoadLe32(next);
-        next += 4;
-        return true;
-      });
-  reader.SkipBytes(next - lengthBytes);
-  return length;
+// Kept out of the fast loop: inlined there, it saved instructions but cost
+// about 4 % of the decoding time in paired runs.
+[[gnu::noinline]] std::uint64_t ReadLongLengthFast(PrefetchingBitReader& reader) {
+  const std::uint8_t* const bytes = reader.Synchronize();
+  if (bytes[0] < 255) {
+    reader.SkipBytes(1);
+    return std::uint64_t{bytes[0]} + 15 + 3;
+  }
+  const std::uint16_t length16 = LoadLe16(bytes + 1);
+  if (length16 != 0) {
+    reader.SkipBytes(3);
+    return std::uint64_t{length16} + 3;
+  }
+  reader.SkipBytes(7);
+  return std::uint64_t{LoadLe32(bytes + 3)} + 3;
 }
 
 // Every byte value at its own index, and more: a literal is copied like a
