@@ -144,6 +144,45 @@ const std::uint8_t* SourceBaseOf(bool isMatch, const std::uint8_t* next) {
   return isMatch ? next : kLiteralSlots.data();
 }
 
+// For each offset below 8: the mask of its first `offset` bytes, the
+// multiplier that repeats them through 8 bytes, and the largest multiple
+// of the offset up to 8.
+struct ShortPeriod {
+  std::uint64_t mask;
+  std::uint64_t spread;
+  std::size_t stride;
+};
+constexpr std::array<ShortPeriod, 8> kShortPeriods = [] {
+  std::array<ShortPeriod, 8> periods{};
+  for (std::size_t offset = 1; offset < 8; ++offset) {
+    periods[offset].mask = (std::uint64_t{1} << (8 * offset)) - 1;
+    for (std::size_t shift = 0; shift < 64; shift += 8 * offset) {
+      periods[offset].spread |= std::uint64_t{1} << shift;
+    }
+    periods[offset].stride = 8 - 8 % offset;
+  }
+  return periods;
+}();
+
+// A match whose offset is below 8 repeats its first `offset` bytes: an
+// 8-byte pattern of them, written at steps that are a multiple of the
+// offset, continues the period. Three writes cover 18 bytes, longer than
+// any match without length bytes; the last write may end up to 7 bytes
+// past the match (at least 22 bytes past `next`).
+[[gnu::always_inline]] inline std::uint8_t* CopyShortPeriod(std::uint8_t* next, std::size_t offset,
+                                                            std::uint64_t length) {
+  const ShortPeriod& period = kShortPeriods[offset];
+  const std::uint64_t pattern = (LoadLe64(next - offset) & period.mask) * period.spread;
+  std::uint8_t* const matchEnd = next + length;
+  StoreLe64(next, pattern);
+  StoreLe64(next + period.stride, pattern);
+  StoreLe64(next + 2 * period.stride, pattern);
+  for (std::uint8_t* target = next + 3 * period.stride; target < matchEnd; target += period.stride) {
+    StoreLe64(target, pattern);
+  }
+  return matchEnd;
+}
+
 // One symbol the fast loop leaves aside, after a fresh refill: a code
 // longer than the primary table, a match with length bytes, or one too
 // long or too close for the fast loop's single step. Kept in the loop's
@@ -169,19 +208,24 @@ template <bool kCheckOffset>
   const std::size_t offset = (std::size_t{1} << offsetBits) | reader.TopBits(offsetBits);
   reader.Consume(offsetBits);
   // Whole 16-byte steps from a source at least 16 bytes back read only
-  // final bytes; the last step may write up to 15 bytes past the match,
-  // which later output overwrites.
-  if (offset >= 16 && length + kFastCopySize <= static_cast<std::size_t>(out.end - next) &&
+  // final bytes; the last step may write up to 31 bytes past the match,
+  // which later output overwrites. The first two steps go without a
+  // branch: most of these matches are at most 32 bytes long.
+  if (length + 2 * kFastCopySize <= static_cast<std::size_t>(out.end - next) &&
       (!kCheckOffset || offset <= static_cast<std::size_t>(next - out.begin))) {
-    const std::uint8_t* source = next - offset;
-    std::uint8_t* target = next;
-    std::uint8_t* const matchEnd = next + length;
-    do {
-      std::memcpy(target, source, 16);
-      target += 16;
-      source += 16;
-    } while (target < matchEnd);
-    return matchEnd;
+    if (offset >= 16) {
+      const std::uint8_t* source = next - offset;
+      std::uint8_t* const matchEnd = next + length;
+      std::memcpy(next, source, 16);
+      std::memcpy(next + 16, source + 16, 16);
+      for (std::uint8_t* target = next + 32; target < matchEnd; target += 16) {
+        std::memcpy(target, target - offset, 16);
+      }
+      return matchEnd;
+    }
+    if (offset < 8) {
+      return CopyShortPeriod(next, offset, length);
+    }
   }
   OutputCursor rest{out.begin, next, out.end};
   return CopyMatch(rest, offset, length) ? rest.next : nullptr;
