@@ -36,7 +36,7 @@ LengthCounts FirstCanonicalCodes(LengthCounts countOfLength) {
 }
 
 bool HuffmanDecoder::Build(std::span<const std::uint8_t, kLengthTableBytes> packedLengths) {
-  std::array<std::uint8_t, kSymbolCount> lengths;
+  std::array<std::uint8_t, kSymbolCount> lengths{};
   LengthCounts countOfLength{};
   for (int i = 0; i < kLengthTableBytes; ++i) {
     lengths[2 * i] = packedLengths[i] & 0x0F;
@@ -64,7 +64,7 @@ bool HuffmanDecoder::Build(std::span<const std::uint8_t, kLengthTableBytes> pack
   for (int length = 2; length <= kMaxCodeLength; ++length) {
     position[length] = position[length - 1] + countOfLength[length - 1];
   }
-  std::array<std::uint16_t, kSymbolCount> inCodeOrder;
+  std::array<std::uint16_t, kSymbolCount> inCodeOrder{};
   for (std::uint32_t symbol = 0; symbol < kSymbolCount; ++symbol) {
     if (lengths[symbol] != 0) {
       inCodeOrder[position[lengths[symbol]]++] = static_cast<std::uint16_t>(symbol);
