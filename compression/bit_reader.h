@@ -131,7 +131,7 @@ class PrefetchingBitReader {
   static constexpr std::ptrdiff_t kTurnStep = kRefillStep;
 
   // Starts a block's bit stream at `next`.
-  explicit PrefetchingBitReader(const std::uint8_t* next) : next_(next), wordsStart_(next) { Refill(); }
+  explicit PrefetchingBitReader(const std::uint8_t* next) : next_(next) { Refill(); }
 
   const std::uint8_t* Position() const { return next_; }
   std::uint64_t Bits() const { return bits_; }
@@ -157,26 +157,24 @@ class PrefetchingBitReader {
   std::uint32_t TopBits(unsigned count) const { return static_cast<std::uint32_t>((bits_ >> 1) >> (63 - count)); }
 
   // Drops the words loaded ahead of the format and returns the format's byte
-  // position. Needs at least 32 bits loaded, which holds from a refill until
-  // 17 bits have been consumed.
+  // position. Once a block has consumed a bit, the format holds 16 to 31
+  // bits (it loads a word as soon as fewer than 16 remain), as many modulo
+  // 16 as this reader, which needs at least 16 loaded.
   const std::uint8_t* Synchronize() {
-    const auto wordsLoaded = static_cast<unsigned>((next_ - wordsStart_) / 2);
-    const unsigned consumed = 16 * wordsLoaded - available_;
-    const unsigned formatWords = consumed == 0 ? 2 : 1 + (consumed + 15) / 16;
-    const unsigned ahead = wordsLoaded - formatWords;
-    next_ -= 2 * ahead;
-    available_ -= 16 * ahead;
+    next_ -= 2 * ((available_ >> 4) - 1);
+    available_ = 16 + (available_ & 15);
     bits_ &= ~(~std::uint64_t{0} >> available_);
     return next_;
   }
 
   // Steps over length bytes read at the synchronized position.
-  void SkipBytes(std::ptrdiff_t count) {
-    next_ += count;
-    wordsStart_ += count;
-  }
+  void SkipBytes(std::ptrdiff_t count) { next_ += count; }
 
-  // The exact reader at this point; needs at least 32 bits loaded.
+  // The exact reader at this point; needs at least 16 bits loaded. Before
+  // the block's first bit is consumed, Synchronize() stops one word short
+  // of the format (16 bits, at the second word): the exact reader loads
+  // that word with its first read, as the format would have, so the two
+  // agree from there on.
   BitReader ToExact(const std::uint8_t* end) {
     const std::uint8_t* position = Synchronize();
     return BitReader(static_cast<std::uint32_t>(bits_ >> 32), available_, position, end);
@@ -184,9 +182,6 @@ class PrefetchingBitReader {
 
  private:
   const std::uint8_t* next_;
-  // Where the block's words would begin if no length bytes came between
-  // them: (next_ - wordsStart_) / 2 is the number of words loaded.
-  const std::uint8_t* wordsStart_;
   std::uint64_t bits_ = 0;
   unsigned available_ = 0;  // valid bits at the top of bits_
 };

@@ -1,8 +1,25 @@
 #include "compression/huffman_decoder.h"
 
-#include <algorithm>
+#include <array>
+#include <cstring>
 
 namespace qvn::compression {
+namespace {
+
+// Writes `entry` to `count` (a power of two) slots from `slot` on, two per
+// 16-byte store: a short code fills hundreds of slots.
+void FillSlots(std::uint64_t* slot, std::uint32_t count, std::uint64_t entry) {
+  if (count == 1) {
+    *slot = entry;
+    return;
+  }
+  const std::array<std::uint64_t, 2> pair{entry, entry};
+  for (std::uint64_t* const end = slot + count; slot < end; slot += 2) {
+    std::memcpy(slot, pair.data(), sizeof pair);
+  }
+}
+
+}  // namespace
 
 std::uint64_t HuffmanDecoder::MakeEntry(unsigned symbol, unsigned codeLength, std::uint32_t code) {
   const std::uint64_t common = (std::uint64_t{symbol} << 16) | (std::uint64_t{codeLength} << 25);
@@ -36,7 +53,7 @@ LengthCounts FirstCanonicalCodes(LengthCounts countOfLength) {
 }
 
 bool HuffmanDecoder::Build(std::span<const std::uint8_t, kLengthTableBytes> packedLengths) {
-  std::array<std::uint8_t, kSymbolCount> lengths;
+  std::array<std::uint8_t, kSymbolCount> lengths{};
   LengthCounts countOfLength{};
   for (int i = 0; i < kLengthTableBytes; ++i) {
     lengths[2 * i] = packedLengths[i] & 0x0F;
@@ -60,23 +77,22 @@ bool HuffmanDecoder::Build(std::span<const std::uint8_t, kLengthTableBytes> pack
   // increasing order: the primary entries fill the table from the front,
   // and the long codes that share a primary slot come one after another.
   // A complete code writes every primary entry, so nothing is cleared first.
+  // The unused symbols (length 0) sort to the front, so that the sort does
+  // not branch on them; the used ones follow from countOfLength[0] on.
   std::array<std::uint32_t, kMaxCodeLength + 1> position{};
-  for (int length = 2; length <= kMaxCodeLength; ++length) {
+  for (int length = 1; length <= kMaxCodeLength; ++length) {
     position[length] = position[length - 1] + countOfLength[length - 1];
   }
-  std::array<std::uint16_t, kSymbolCount> inCodeOrder;
+  std::array<std::uint16_t, kSymbolCount> inCodeOrder{};
   for (std::uint32_t symbol = 0; symbol < kSymbolCount; ++symbol) {
-    if (lengths[symbol] != 0) {
-      inCodeOrder[position[lengths[symbol]]++] = static_cast<std::uint16_t>(symbol);
-    }
+    inCodeOrder[position[lengths[symbol]]++] = static_cast<std::uint16_t>(symbol);
   }
 
-  const std::uint32_t usedSymbols = kSymbolCount - countOfLength[0];
   std::uint32_t code = 0;
   std::uint32_t slot = 0;
   unsigned length = 1;
-  std::uint32_t i = 0;
-  for (; i < usedSymbols; ++i) {
+  std::uint32_t i = countOfLength[0];
+  for (; i < kSymbolCount; ++i) {
     const unsigned symbol = inCodeOrder[i];
     const unsigned symbolLength = lengths[symbol];
     code <<= symbolLength - length;
@@ -86,14 +102,14 @@ bool HuffmanDecoder::Build(std::span<const std::uint8_t, kLengthTableBytes> pack
     }
     const std::uint64_t entry = MakeEntry(symbol, length, code);
     const std::uint32_t count = 1u << (kPrimaryBits - length);
-    std::fill_n(table_.begin() + slot, count, entry);
+    FillSlots(table_.data() + slot, count, entry);
     slot += count;
     ++code;
   }
   std::uint32_t nextSubtable = kPrimarySize;
   std::uint32_t subtable = 0;
   std::uint32_t linkedPrefix = kPrimarySize;
-  for (; i < usedSymbols; ++i) {
+  for (; i < kSymbolCount; ++i) {
     const unsigned symbol = inCodeOrder[i];
     const unsigned symbolLength = lengths[symbol];
     code <<= symbolLength - length;
@@ -106,7 +122,7 @@ bool HuffmanDecoder::Build(std::span<const std::uint8_t, kLengthTableBytes> pack
       nextSubtable += 1u << kSubtableBits;
     }
     const std::uint32_t first = (code << (kMaxCodeLength - length)) & kSubtableMask;
-    std::fill_n(table_.begin() + subtable + first, 1u << (kMaxCodeLength - length), MakeEntry(symbol, length, code));
+    FillSlots(table_.data() + subtable + first, 1u << (kMaxCodeLength - length), MakeEntry(symbol, length, code));
     ++code;
   }
   return true;

@@ -20,7 +20,7 @@ void MatchFinder::Reset(std::span<const std::uint8_t> data) {
 
 void MatchFinder::FindAllAndInsert(std::uint32_t position, std::vector<Match>& matches) {
   const std::size_t first = matches.size();
-  std::uint32_t shortCandidate;
+  std::uint32_t shortCandidate = 0;
   Search(
       position, maxChainDepth_, [&](const Match& match) { matches.push_back(match); }, shortCandidate);
   const std::uint32_t distance = ShortMatchDistance(position, shortCandidate);

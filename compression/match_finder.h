@@ -108,7 +108,7 @@ class MatchFinder {
   std::uint32_t MatchLength(std::uint32_t earlier, std::uint32_t position, std::uint32_t limit) const;
   // Eight bytes in the machine's order: only compared for equality.
   static std::uint64_t LoadNative64(const std::uint8_t* p) {
-    std::uint64_t value;
+    std::uint64_t value = 0;
     std::memcpy(&value, p, sizeof value);
     return value;
   }
@@ -211,7 +211,7 @@ inline std::uint32_t MatchFinder::ShortMatchDistance(std::uint32_t position, std
 }
 
 inline Match MatchFinder::FindAndInsert(std::uint32_t position, unsigned maxDepth) {
-  std::uint32_t shortCandidate;
+  std::uint32_t shortCandidate = 0;
   const Match longest = Search(
       position, maxDepth, [](const Match&) {}, shortCandidate);
   if (longest.length != 0) {
