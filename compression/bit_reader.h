@@ -24,7 +24,8 @@ class BitReader {
  public:
   // Starts a block's bit stream at `next`: loads its first two words.
   BitReader(const std::uint8_t* next, const std::uint8_t* end) : next_(next), end_(end) {
-    bits_ = static_cast<std::uint32_t>(LoadWord()) << 16;
+    // Not in the initialiser list: LoadWord needs next_ and end_ set first.
+    bits_ = static_cast<std::uint32_t>(LoadWord()) << 16;  // NOLINT(cppcoreguidelines-prefer-member-initializer)
     bits_ |= LoadWord();
   }
 

@@ -67,7 +67,7 @@ class BitWriter {
   std::uint8_t* out_;
   // The word being filled goes into slots_[0], the one after it into
   // slots_[1]: the reader has loaded both already.
-  std::uint8_t* slots_[2];
+  std::uint8_t* slots_[2] = {};
   std::uint64_t pending_ = 0;  // the low pendingCount_ bits (1 to 16 once any) are not yet stored
   unsigned pendingCount_ = 0;
 };

@@ -104,7 +104,7 @@ std::uint8_t* LzEncoder::WriteBlock(const CodeLengths& lengths, bool lastBlock, 
   const std::array<std::uint16_t, kSymbolCount> codes = AssignCanonicalCodes(lengths);
   // Per symbol, its code and then its offset bits (none for a literal) as
   // one field: the code in the top bits, the count in the low five.
-  std::array<std::uint64_t, kSymbolCount> fields;
+  std::array<std::uint64_t, kSymbolCount> fields{};
   for (unsigned symbol = 0; symbol < kSymbolCount; ++symbol) {
     const unsigned offsetBits = symbol < 256 ? 0 : (symbol - 256) >> 4;
     fields[symbol] = (std::uint64_t{codes[symbol]} << (offsetBits + 5)) | (lengths[symbol] + offsetBits);
