@@ -62,7 +62,7 @@ Bytes ShortPeriodRuns() {
   for (std::size_t at = 0; at + 16 <= noise.size(); at += 16) {
     const std::size_t period = 1 + at / 16 % 7;
     const std::size_t length = 3 + at / 112 % 38;
-    bytes.insert(bytes.end(), noise.begin() + at, noise.begin() + at + 8);
+    bytes.insert(bytes.end(), noise.data() + at, noise.data() + at + 8);
     for (std::size_t i = 0; i < length; ++i) bytes.push_back(noise[at + 8 + i % period]);
   }
   return bytes;
