@@ -25,6 +25,7 @@
 #include "base/path_composition.h"
 #include "bench/launch_clock.h"
 #include "bench/timed_process.h"
+#include "payload/payload_contract.h"
 #include "tests/support/launcher_copy.h"
 #include "tests/support/scratch_directory.h"
 
@@ -130,13 +131,14 @@ std::uint64_t LargestFileBytes(const std::wstring& gameDirectory) {
 double Mebibytes(double bytes) { return bytes / (1 << 20); }
 
 int Run(const std::wstring& payload, const std::wstring& digest, const std::wstring& gameDirectory,
-        const std::wstring& work, int runs) {
+        const std::wstring& work, int runs, bool progressWindow) {
   qvn::testing::RemoveTreeForcibly(work);
   if (!CreateDirectoryW(work.c_str(), nullptr)) throw std::runtime_error("cannot create the work folder");
   const std::wstring launcher = JoinPath(work, L"qvn.exe");
   qvn::testing::PayloadResources resources;
   resources.payload = qvn::testing::ReadFileBytes(payload);
   resources.digest = qvn::testing::ReadFileBytes(digest);
+  if (!progressWindow) resources.progressWindow = {qvn::kProgressWindowNever};
   qvn::testing::MakeLauncherCopy(launcher, resources);
   const std::uint64_t payloadBytes = resources.payload.size();
   resources = {};
@@ -194,13 +196,16 @@ int Run(const std::wstring& payload, const std::wstring& digest, const std::wstr
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-  if (argc != 5 && argc != 6) {
-    std::fprintf(stderr, "usage: launch_bench PAYLOAD DIGEST GAME_DIR WORK_DIR [RUNS]\n");
+  // The floor shows no window, so by default neither does the launcher:
+  // "window" measures it as shipped, with its progress window.
+  const bool progressWindow = argc == 7 && std::wstring(argv[6]) == L"window";
+  if (argc < 5 || argc > 7 || (argc == 7 && !progressWindow)) {
+    std::fprintf(stderr, "usage: launch_bench PAYLOAD DIGEST GAME_DIR WORK_DIR [RUNS [window]]\n");
     return 2;
   }
   try {
-    const int runs = argc == 6 ? std::max(1, _wtoi(argv[5])) : 5;
-    return Run(argv[1], argv[2], argv[3], argv[4], runs);
+    const int runs = argc >= 6 ? std::max(1, _wtoi(argv[5])) : 5;
+    return Run(argv[1], argv[2], argv[3], argv[4], runs, progressWindow);
   } catch (const std::exception& failure) {
     std::fprintf(stderr, "launch_bench: %s\n", failure.what());
     return 1;

@@ -4,6 +4,7 @@
 
 #include <stdexcept>
 
+#include "payload/payload_contract.h"
 #include "tests/support/scratch_directory.h"
 
 namespace qvn::testing {
@@ -29,6 +30,7 @@ void MakeLauncherCopy(const std::wstring& destination, const PayloadResources& r
   if (update == nullptr) throw std::runtime_error("BeginUpdateResourceW failed");
   if (!resources.omitPayload) UpdateRcData(update, 101, resources.payload);
   if (!resources.omitDigest) UpdateRcData(update, 102, resources.digest);
+  if (!resources.progressWindow.empty()) UpdateRcData(update, kProgressWindowResourceId, resources.progressWindow);
   if (!EndUpdateResourceW(update, FALSE)) throw std::runtime_error("EndUpdateResourceW failed");
 }
 

@@ -7,8 +7,9 @@
 namespace qvn::testing {
 
 struct PayloadResources {
-  std::vector<std::uint8_t> payload;  // resource 101; left out when empty and omitPayload
-  std::vector<std::uint8_t> digest;   // resource 102
+  std::vector<std::uint8_t> payload;         // resource 101; left out when empty and omitPayload
+  std::vector<std::uint8_t> digest;          // resource 102
+  std::vector<std::uint8_t> progressWindow;  // resource 103; left out when empty
   bool omitPayload = false;
   bool omitDigest = false;
 };
