@@ -17,6 +17,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <cwchar>
 #include <exception>
 #include <stdexcept>
 #include <string>
@@ -198,7 +199,7 @@ int Run(const std::wstring& payload, const std::wstring& digest, const std::wstr
 int wmain(int argc, wchar_t** argv) {
   // The floor shows no window, so by default neither does the launcher:
   // "window" measures it as shipped, with its progress window.
-  const bool progressWindow = argc == 7 && std::wstring(argv[6]) == L"window";
+  const bool progressWindow = argc == 7 && std::wcscmp(argv[6], L"window") == 0;
   if (argc < 5 || argc > 7 || (argc == 7 && !progressWindow)) {
     std::fprintf(stderr, "usage: launch_bench PAYLOAD DIGEST GAME_DIR WORK_DIR [RUNS [window]]\n");
     return 2;
