@@ -13,7 +13,6 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <memory>
 #include <span>
 #include <vector>
@@ -21,12 +20,11 @@
 #include "compression/buffer_format.h"
 #include "compression/huffman_decoder.h"
 #include "compression/lz_decoder.h"
+#include "tests/fuzz/fuzz_require.h"
 
 namespace {
 
-void Require(bool condition) {
-  if (!condition) std::abort();
-}
+using qvn::fuzz::Require;
 
 // The format read literally: one bit at a time from a 32-bit register fed
 // with 16-bit little-endian words, length bytes from the byte position, a

@@ -6,7 +6,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <exception>
 #include <filesystem>
 #include <fstream>
@@ -17,6 +16,7 @@
 #include <system_error>
 #include <unistd.h>
 
+#include "tests/fuzz/fuzz_require.h"
 #include "tools/pack/examine/payload_extraction.h"
 
 namespace {
@@ -25,9 +25,7 @@ namespace fs = std::filesystem;
 
 constexpr char kKeptContents[] = "not the extractor's";
 
-void Require(bool condition) {
-  if (!condition) std::abort();
-}
+using qvn::fuzz::Require;
 
 // A folder of its own per input, removed again however the input ends.
 class ScratchFolder {

@@ -6,25 +6,16 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <span>
 #include <vector>
 
+#include "base/byte_order.h"
+#include "tests/fuzz/fuzz_require.h"
 #include "tools/pack/image/icon_file.h"
 
-namespace {
-
-void Require(bool condition) {
-  if (!condition) std::abort();
-}
-
-std::uint32_t Field(std::span<const std::uint8_t> bytes, std::size_t at, int width) {
-  std::uint32_t value = 0;
-  for (int i = width - 1; i >= 0; --i) value = (value << 8) | bytes[at + i];
-  return value;
-}
-
-}  // namespace
+using qvn::LoadLe16;
+using qvn::LoadLe32;
+using qvn::fuzz::Require;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace qvn::pack;
@@ -35,13 +26,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   } catch (const IconFileError&) {
     return 0;
   }
-  Require(!images.empty() && images.size() == Field(file, 4, 2));
+  Require(!images.empty() && images.size() == LoadLe16(file.data() + 4));
   for (std::size_t i = 0; i < images.size(); ++i) {
     const std::span<const std::uint8_t> bytes = images[i].bytes;
     const std::size_t entry = 6 + 16 * i;
     Require(!bytes.empty() && bytes.data() >= data && bytes.data() + bytes.size() <= data + size);
-    Require(static_cast<std::size_t>(bytes.data() - data) == Field(file, entry + 12, 4));
-    Require(bytes.size() == Field(file, entry + 8, 4));
+    Require(static_cast<std::size_t>(bytes.data() - data) == LoadLe32(file.data() + entry + 12));
+    Require(bytes.size() == LoadLe32(file.data() + entry + 8));
     Require(std::equal(images[i].entry.begin(), images[i].entry.end(), file.begin() + entry));
   }
 
@@ -52,7 +43,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (std::size_t i = 0; i < images.size(); ++i) {
     const std::size_t entry = 6 + 14 * i;
     Require(std::equal(images[i].entry.begin(), images[i].entry.end(), group.begin() + entry));
-    Require(Field(group, entry + 12, 2) == kFirstId + i);
+    Require(LoadLe16(group.data() + entry + 12) == kFirstId + i);
   }
   return 0;
 }

@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <span>
 #include <string>
 #include <string_view>
@@ -14,14 +13,11 @@
 #include "base/error.h"
 #include "payload/payload_manifest.h"
 #include "payload/payload_path.h"
+#include "tests/fuzz/fuzz_require.h"
 
 namespace {
 
-void Require(bool condition) {
-  if (!condition) {
-    std::abort();
-  }
-}
+using qvn::fuzz::Require;
 
 bool IsKnownMessage(std::string_view message) {
   constexpr std::string_view known[] = {

@@ -6,13 +6,13 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <map>
 #include <span>
 #include <tuple>
 #include <vector>
 
 #include "payload/payload_contract.h"
+#include "tests/fuzz/fuzz_require.h"
 #include "tools/pack/image/pe_image.h"
 #include "tools/pack/image/pe_resource_reader.h"
 #include "tools/pack/image/pe_resource_writer.h"
@@ -21,9 +21,7 @@ namespace {
 
 using qvn::pack::PeResource;
 
-void Require(bool condition) {
-  if (!condition) std::abort();
-}
+using qvn::fuzz::Require;
 
 bool Inside(std::span<const std::uint8_t> part, std::span<const std::uint8_t> file) {
   return part.empty() || (part.data() >= file.data() && part.data() + part.size() <= file.data() + file.size());
