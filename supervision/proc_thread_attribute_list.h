@@ -7,8 +7,8 @@
 namespace qvn {
 
 // Owns a process/thread attribute list: its zero-filled buffer of the size
-// the system asks for, and its initialisation, undone exactly once either by
-// Delete or when the holder leaves scope.
+// the system asks for, and its initialisation, undone exactly once: when an
+// update fails or when the holder leaves scope.
 class ProcThreadAttributeList {
  public:
   ProcThreadAttributeList() = default;
@@ -26,11 +26,10 @@ class ProcThreadAttributeList {
   void SetHandleList(HANDLE* handles, SIZE_T handleCount);
   void SetJobList(HANDLE* jobs, SIZE_T jobCount);
 
-  void Delete();
-
   LPPROC_THREAD_ATTRIBUTE_LIST get() const { return reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(buffer_.get()); }
 
  private:
+  void Delete();
   void Update(DWORD_PTR attribute, HANDLE* values, SIZE_T valueCount);
 
   std::unique_ptr<unsigned char[]> buffer_;
