@@ -11,12 +11,10 @@
 #include <fstream>
 #include <iterator>
 #include <span>
-#include <stdlib.h>
 #include <string>
-#include <system_error>
-#include <unistd.h>
 
 #include "tests/fuzz/fuzz_require.h"
+#include "tests/support/scratch_folder.h"
 #include "tools/pack/examine/payload_extraction.h"
 
 namespace {
@@ -26,27 +24,6 @@ namespace fs = std::filesystem;
 constexpr char kKeptContents[] = "not the extractor's";
 
 using qvn::fuzz::Require;
-
-// A folder of its own per input, removed again however the input ends.
-class ScratchFolder {
- public:
-  ScratchFolder() {
-    std::string pattern = (fs::temp_directory_path() / "qvn-extract-fuzz-XXXXXX").string();
-    Require(mkdtemp(pattern.data()) != nullptr);
-    path_ = pattern;
-  }
-  ~ScratchFolder() {
-    std::error_code ignored;
-    fs::remove_all(path_, ignored);
-  }
-  ScratchFolder(const ScratchFolder&) = delete;
-  ScratchFolder& operator=(const ScratchFolder&) = delete;
-
-  const fs::path& path() const { return path_; }
-
- private:
-  fs::path path_;
-};
 
 std::string ContentsOf(const fs::path& path) {
   std::ifstream stream(path, std::ios::binary);
@@ -72,7 +49,8 @@ std::size_t CheckScratch(const fs::path& scratch, const fs::path& target, const 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  const ScratchFolder scratch;
+  // A folder of its own per input, removed again however the input ends.
+  const qvn::testing::ScratchFolder scratch("extract-fuzz");
   const fs::path kept = scratch.path() / "kept.txt";
   const fs::path target = scratch.path() / "out";
   std::ofstream(kept, std::ios::binary) << kKeptContents;

@@ -12,7 +12,7 @@
 #include "base/sha256.h"
 #include "tests/pack/in_memory_payload.h"
 #include "tests/pack/minimal_pe_image.h"
-#include "tests/pack/scratch_folder.h"
+#include "tests/support/scratch_folder.h"
 #include "tools/pack/image/pe_resource_reader.h"
 #include "tools/pack/output/file_bytes.h"
 

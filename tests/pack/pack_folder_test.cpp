@@ -11,7 +11,7 @@
 #include "compression/buffer_format.h"
 #include "payload/payload_manifest.h"
 #include "tests/pack/in_memory_payload.h"
-#include "tests/pack/scratch_folder.h"
+#include "tests/support/scratch_folder.h"
 #include "tools/pack/build/game_folder.h"
 #include "tools/pack/examine/packed_output_check.h"
 #include "tools/pack/examine/payload_verification.h"

@@ -1,25 +1,24 @@
 #pragma once
 
-#include <gtest/gtest.h>
-
+#include <cerrno>
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <stdlib.h>
 #include <string>
-#include <unistd.h>
+#include <system_error>
 #include <vector>
 
 namespace qvn::testing {
 
-// A fresh folder for one test, removed with everything in it afterwards.
-// Folders of one test need distinct labels.
+// A fresh folder of its own, named "qvn-LABEL-" and a unique suffix,
+// removed with everything in it afterwards.
 class ScratchFolder {
  public:
   explicit ScratchFolder(const std::string& label = "") {
-    const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
-    path_ = std::filesystem::temp_directory_path() / ("qvn-" + std::string(test->test_suite_name()) + "-" +
-                                                      test->name() + "-" + label + "-" + std::to_string(getpid()));
-    std::filesystem::remove_all(path_);
-    std::filesystem::create_directories(path_);
+    std::string pattern = (std::filesystem::temp_directory_path() / ("qvn-" + label + "-XXXXXX")).string();
+    if (mkdtemp(pattern.data()) == nullptr) throw std::system_error(errno, std::generic_category(), "mkdtemp");
+    path_ = pattern;
   }
   ~ScratchFolder() {
     std::error_code ignored;
