@@ -275,7 +275,7 @@ TEST(PackGameFolder, LinksAreNeverFollowed) {
 
 // What `build` and `launcher` do before the rename: a file that fails the
 // launcher's checks never takes its name, and no partial file stays.
-TEST(CheckWrittenOutput, OnlyWhatVerifyPassesTakesItsName) {
+TEST(PackedOutputCheck, OnlyWhatVerifyPassesTakesItsName) {
   const Bytes good = PackInMemory({{"Quorvane.exe", Text(std::string(3000, 'q'))}});
   Bytes badDigest = good;
   badDigest.back() ^= 1;  // the stored stream's last byte
@@ -290,19 +290,27 @@ TEST(CheckWrittenOutput, OnlyWhatVerifyPassesTakesItsName) {
       {"not a payload", Text("garbage"), false},
   };
   const Bytes earlier = Text("an earlier payload");
-  for (const Case& c : cases) {
-    ScratchFolder folder(std::to_string(&c - cases.data()));
-    const fs::path out = folder.Write("game.payload", earlier);
-    bool refused = false;
-    try {
-      WriteFileBytes(out, c.written, CheckWrittenOutput);
-    } catch (const Error& error) {
-      refused = true;
-      EXPECT_TRUE(std::string(error.what()).starts_with("internal error: ")) << c.label << ": " << error.what();
+  // Read back after the write (build), or checked in memory beside it (launcher).
+  for (const bool readBack : {true, false}) {
+    for (const Case& c : cases) {
+      const std::string label = c.label + (readBack ? ", read back" : ", beside the write");
+      ScratchFolder folder(std::to_string(&c - cases.data()));
+      const fs::path out = folder.Write("game.payload", earlier);
+      bool refused = false;
+      try {
+        if (readBack) {
+          WriteFileBytes(out, c.written, CheckWrittenOutput);
+        } else {
+          WriteCheckedOutput(out, c.written);
+        }
+      } catch (const Error& error) {
+        refused = true;
+        EXPECT_TRUE(std::string(error.what()).starts_with("internal error: ")) << label << ": " << error.what();
+      }
+      EXPECT_EQ(refused, !c.passes) << label;
+      EXPECT_EQ(ReadFileBytes(out), c.passes ? c.written : earlier) << label;
+      EXPECT_EQ(std::vector<fs::path>(fs::directory_iterator(folder.path()), {}), std::vector<fs::path>{out}) << label;
     }
-    EXPECT_EQ(refused, !c.passes) << c.label;
-    EXPECT_EQ(ReadFileBytes(out), c.passes ? c.written : earlier) << c.label;
-    EXPECT_EQ(std::vector<fs::path>(fs::directory_iterator(folder.path()), {}), std::vector<fs::path>{out}) << c.label;
   }
 }
 

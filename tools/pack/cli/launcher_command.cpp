@@ -126,7 +126,7 @@ int WriteLauncher(const LauncherOptions& command) {
   const PackedGame packed = PackScannedGame(scan, command.pack, AppendingTo(payload));
   resources.payload = payload;
   resources.digest = packed.payload.digest;
-  WriteFileBytes(command.out, BuildLauncherImage(stub, resources), CheckWrittenOutput);
+  WriteCheckedOutput(command.out, BuildLauncherImage(stub, resources));
 
   std::cout << DescribePacking(packed) << "launcher: " << PathText(command.out) << " (from " << PathText(stubPath)
             << "), version " << FormatFileVersion(version) << ", " << resources.icon.size() << " icon images\n";

@@ -1,10 +1,12 @@
 #include "tools/pack/examine/packed_output_check.h"
 
+#include <future>
 #include <string>
 
 #include "base/error.h"
 #include "tools/pack/examine/payload_verification.h"
 #include "tools/pack/output/file_bytes.h"
+#include "tools/pack/output/output_file.h"
 
 namespace qvn::pack {
 
@@ -19,5 +21,14 @@ void CheckPackedOutput(std::span<const std::uint8_t> file) {
 }
 
 void CheckWrittenOutput(const std::filesystem::path& written) { CheckPackedOutput(ReadFileBytes(written)); }
+
+void WriteCheckedOutput(const std::filesystem::path& path, std::span<const std::uint8_t> file) {
+  // Declared first, so that a failed write still waits for the check to end
+  // before `file` can go.
+  std::future<void> check = std::async(std::launch::async, [file] { CheckPackedOutput(file); });
+  OutputFile output(path);
+  output.Write(file);
+  output.Commit([&check](const std::filesystem::path&) { check.get(); });
+}
 
 }  // namespace qvn::pack

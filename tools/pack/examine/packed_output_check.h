@@ -14,7 +14,15 @@ namespace qvn::pack {
 void CheckPackedOutput(std::span<const std::uint8_t> file);
 
 // The same check of the file as written, read back from disk: the hook that
-// OutputFile::Commit runs before the rename.
+// OutputFile::Commit runs before the rename, for output written as it is
+// made.
 void CheckWrittenOutput(const std::filesystem::path& written);
+
+// Writes `file`, whole in memory, through OutputFile while the same check
+// runs on another core; the file takes its name only once both are done
+// and the check has passed. Reading back what was just written would only
+// read the page cache, so the bytes handed to the write are the ones
+// checked.
+void WriteCheckedOutput(const std::filesystem::path& path, std::span<const std::uint8_t> file);
 
 }  // namespace qvn::pack
