@@ -80,18 +80,21 @@ double BestOf(const std::vector<LaunchFigures>& runs, double LaunchFigures::*fig
   return *std::min_element(values.begin(), values.end());
 }
 
-// Runs the floor program; returns its own measure of the work.
+// Runs the floor program: its own start, on this side's clock, and the
+// work it timed after that.
 double FloorSeconds(const std::wstring& payload, const std::wstring& gameDirectory, const std::wstring& work) {
   const std::wstring output = JoinPath(work, L"floor.txt");
   const std::wstring arguments =
       L"\"" + payload + L"\" \"" + gameDirectory + L"\" \"" + JoinPath(work, L"floor") + L"\"";
   const bench::TimedRun run = bench::RunTimed(SiblingOfThisProgram(L"launch_floor.exe"), arguments, output);
   const std::string text = qvn::testing::ReadFileText(output);
-  double seconds = 0;
-  if (run.exitCode != 0 || std::sscanf(text.c_str(), "floor_seconds %lf", &seconds) != 1) {
+  unsigned long long entered = 0;
+  double workSeconds = 0;
+  if (run.exitCode != 0 ||
+      std::sscanf(text.c_str(), "floor_entered_ticks %llu floor_work_seconds %lf", &entered, &workSeconds) != 2) {
     throw std::runtime_error("the floor program failed: " + text);
   }
-  return seconds;
+  return bench::SecondsBetween(run.createdAt, entered) + workSeconds;
 }
 
 // The game double started directly: what any process start costs here.

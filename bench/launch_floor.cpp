@@ -1,9 +1,14 @@
 // The floor of the launch benchmark: only the work the launcher cannot
-// avoid, with the same platform calls. Timed: one BCryptHash over the whole
-// payload, then per game file one BCryptHash and one CreateFileW + WriteFile
-// into a fresh folder (and CreateDirectoryW per folder). Not timed: loading
-// the payload and the expanded files into memory first, and removing the
-// folder afterwards. Prints "floor_seconds S".
+// avoid, with the same platform calls, timed on the same clock. Timed: its
+// own process start (from the runner's CreateProcessW to this program's
+// entry), reading the payload from its file, one BCryptHash over it, then
+// per game file one BCryptHash and one CreateFileW + WriteFile into a fresh
+// folder (and CreateDirectoryW per folder), then starting the Quorvane.exe
+// it wrote until that game double reports its start. Not timed: loading
+// the expanded files into memory, which stands in for decoding them, and
+// removing the folder afterwards. Prints "floor_entered_ticks T" (this
+// program's entry on the bench clock) and "floor_work_seconds S" (the timed
+// work after it); the runner adds its own start to them.
 //
 // Usage: launch_floor PAYLOAD GAME_DIR OUT_DIR
 
@@ -21,6 +26,8 @@
 #include "base/sha256.h"
 #include "base/win/unique_handle.h"
 #include "bench/launch_clock.h"
+#include "bench/timed_process.h"
+#include "payload/payload_contract.h"
 #include "tests/support/scratch_directory.h"
 
 namespace {
@@ -62,10 +69,12 @@ std::span<const std::uint8_t> BytesOf(const std::string& text) {
   return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
 }
 
-double TimeFloor(const std::vector<std::uint8_t>& payload, const std::vector<GameFile>& files,
+// From reading the payload until the game double written into
+// `outDirectory` reports its start.
+double TimeFloor(const std::wstring& payloadPath, const std::vector<GameFile>& files,
                  const std::wstring& outDirectory) {
   const std::uint64_t start = qvn::bench::PreciseNow();
-  qvn::HashSha256(payload);
+  qvn::HashSha256(qvn::testing::ReadFileBytes(payloadPath));
   Require(CreateDirectoryW(outDirectory.c_str(), nullptr), "CreateDirectoryW");
   for (const GameFile& file : files) {
     const std::wstring path = qvn::JoinPath(outDirectory, file.relativePath);
@@ -76,24 +85,31 @@ double TimeFloor(const std::vector<std::uint8_t>& payload, const std::vector<Gam
     qvn::HashSha256(BytesOf(file.contents));
     WriteWholeFile(path, file.contents);
   }
-  return qvn::bench::SecondsBetween(start, qvn::bench::PreciseNow());
+  const std::wstring log = outDirectory + L".log";
+  const qvn::bench::TimedRun game =
+      qvn::bench::RunTimed(qvn::JoinPath(outDirectory, qvn::kMainExecutableName.wide()), L"", log);
+  const auto started = qvn::bench::FindGameStart(qvn::testing::ReadFileText(log));
+  DeleteFileW(log.c_str());
+  if (game.exitCode != 0 || !started) throw std::runtime_error("the game double did not report its start");
+  return qvn::bench::SecondsBetween(start, *started);
 }
 
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
+  const std::uint64_t entered = qvn::bench::PreciseNow();
   if (argc != 4) {
     std::fprintf(stderr, "usage: launch_floor PAYLOAD GAME_DIR OUT_DIR\n");
     return 2;
   }
   try {
-    const std::vector<std::uint8_t> payload = qvn::testing::ReadFileBytes(argv[1]);
     const std::vector<GameFile> files = LoadGameFiles(argv[2]);
     const std::wstring outDirectory = argv[3];
     qvn::testing::RemoveTreeForcibly(outDirectory);
-    const double seconds = TimeFloor(payload, files, outDirectory);
+    const double seconds = TimeFloor(argv[1], files, outDirectory);
     qvn::testing::RemoveTreeForcibly(outDirectory);
-    std::printf("floor_seconds %.4f\n", seconds);
+    std::printf("floor_entered_ticks %llu\nfloor_work_seconds %.4f\n", static_cast<unsigned long long>(entered),
+                seconds);
     return 0;
   } catch (const std::exception& failure) {
     std::fprintf(stderr, "launch_floor: %s\n", failure.what());
