@@ -6,27 +6,28 @@ namespace qvn::pack {
 
 PeDataDirectory PeHeaders::Directory(const PeFileView& file, std::size_t index) const {
   if (index >= directoryCount) return {};
-  return {file.U32(DirectoryOffset(index), "data directory"), file.U32(DirectoryOffset(index) + 4, "data directory")};
+  return {file.U32(DirectoryOffset(index) + kDataDirectoryRva, "data directory"),
+          file.U32(DirectoryOffset(index) + kDataDirectorySizeField, "data directory")};
 }
 
 PeHeaders ReadPeHeaders(const PeFileView& file) {
-  if (file.U16(0, "DOS header") != 0x5A4D) throw PeFormatError("no DOS header (MZ)");
-  const std::uint64_t peHeader = file.U32(0x3C, "DOS header");
-  if (file.U32(peHeader, "PE signature") != 0x00004550) throw PeFormatError("no PE signature");
+  if (file.U16(0, "DOS header") != kDosMagic) throw PeFormatError("no DOS header (MZ)");
+  const std::uint64_t peHeader = file.U32(kDosPeHeaderOffset, "DOS header");
+  if (file.U32(peHeader, "PE signature") != kPeSignature) throw PeFormatError("no PE signature");
   PeHeaders headers;
-  headers.coffHeader = peHeader + 4;
-  headers.optionalHeader = headers.coffHeader + 20;
-  headers.machine = file.U16(headers.coffHeader, "COFF header");
-  const std::uint16_t optionalHeaderSize = file.U16(headers.coffHeader + 16, "COFF header");
+  headers.coffHeader = peHeader + kPeSignatureSize;
+  headers.optionalHeader = headers.coffHeader + kCoffHeaderSize;
+  headers.machine = file.U16(headers.coffHeader + kCoffMachine, "COFF header");
+  const std::uint16_t optionalHeaderSize = file.U16(headers.coffHeader + kCoffSizeOfOptionalHeader, "COFF header");
   headers.optionalHeaderKind = file.U16(headers.optionalHeader, "optional header");
 
   std::uint64_t directoryCountField = 0;
   switch (headers.optionalHeaderKind) {
     case kOptionalHeaderPe32:
-      directoryCountField = headers.optionalHeader + 92;
+      directoryCountField = headers.optionalHeader + kNumberOfRvaAndSizesPe32;
       break;
     case kOptionalHeaderPe32Plus:
-      directoryCountField = headers.optionalHeader + 108;
+      directoryCountField = headers.optionalHeader + kNumberOfRvaAndSizesPe32Plus;
       break;
     default:
       throw PeFormatError("unknown optional header kind");
@@ -37,16 +38,19 @@ PeHeaders ReadPeHeaders(const PeFileView& file) {
   headers.sectionTable = headers.optionalHeader + optionalHeaderSize;
   headers.directoryTable = directoryCountField + 4;
   // Directories that the optional header's size leaves out do not exist.
-  const std::uint64_t room =
-      headers.sectionTable > headers.directoryTable ? (headers.sectionTable - headers.directoryTable) / 8 : 0;
+  const std::uint64_t room = headers.sectionTable > headers.directoryTable
+                                 ? (headers.sectionTable - headers.directoryTable) / kDataDirectorySize
+                                 : 0;
   headers.directoryCount =
       static_cast<std::uint32_t>(std::min<std::uint64_t>(file.U32(directoryCountField, "optional header"), room));
 
-  const std::uint16_t sectionCount = file.U16(headers.coffHeader + 2, "COFF header");
+  const std::uint16_t sectionCount = file.U16(headers.coffHeader + kCoffNumberOfSections, "COFF header");
   for (std::uint16_t i = 0; i < sectionCount; ++i) {
     const std::uint64_t header = headers.sectionTable + std::uint64_t{kSectionHeaderSize} * i;
-    headers.sections.push_back({header, file.U32(header + 8, "section table"), file.U32(header + 12, "section table"),
-                                file.U32(header + 16, "section table"), file.U32(header + 20, "section table")});
+    headers.sections.push_back({header, file.U32(header + kSectionVirtualSize, "section table"),
+                                file.U32(header + kSectionVirtualAddress, "section table"),
+                                file.U32(header + kSectionSizeOfRawData, "section table"),
+                                file.U32(header + kSectionPointerToRawData, "section table")});
   }
   return headers;
 }

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "base/little_endian_view.h"
+#include "tools/pack/image/pe_format.h"
 
 namespace qvn::pack {
 
@@ -16,13 +17,6 @@ class PeFormatError : public std::runtime_error {
 };
 
 using PeFileView = LittleEndianView<PeFormatError>;
-
-inline constexpr std::uint16_t kOptionalHeaderPe32 = 0x10B;
-inline constexpr std::uint16_t kOptionalHeaderPe32Plus = 0x20B;
-inline constexpr std::uint16_t kMachineAmd64 = 0x8664;
-inline constexpr std::size_t kResourceDirectory = 2;
-inline constexpr std::size_t kCertificateDirectory = 4;
-inline constexpr std::uint32_t kSectionHeaderSize = 40;
 
 // `value` rounded up to a multiple of `alignment`, a power of two.
 inline std::uint64_t AlignUp(std::uint64_t value, std::uint64_t alignment) {
@@ -55,7 +49,7 @@ struct PeHeaders {
   std::vector<PeSection> sections;
 
   PeDataDirectory Directory(const PeFileView& file, std::size_t index) const;
-  std::uint64_t DirectoryOffset(std::size_t index) const { return directoryTable + 8 * index; }
+  std::uint64_t DirectoryOffset(std::size_t index) const { return directoryTable + kDataDirectorySize * index; }
 };
 
 // Raises PeFormatError when the headers or the section table do not fit in

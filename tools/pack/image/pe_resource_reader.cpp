@@ -3,8 +3,6 @@
 namespace qvn::pack {
 namespace {
 
-constexpr std::uint32_t kSubdirectoryFlag = 0x80000000;
-constexpr std::uint32_t kNamedEntryFlag = 0x80000000;
 // More resources than any launcher holds; bounds the walk of a tree whose
 // directories point at one another.
 constexpr std::size_t kMaxResources = 1 << 16;
@@ -17,7 +15,7 @@ constexpr std::size_t kMaxEntries = 3 * kMaxResources;
 class ResourceTreeWalk {
  public:
   ResourceTreeWalk(const PeFileView& file, const PeHeaders& headers, std::uint32_t rootRva)
-      : file_(file), headers_(headers), root_(FileOffsetOfRva(headers, file, rootRva, 16)) {}
+      : file_(file), headers_(headers), root_(FileOffsetOfRva(headers, file, rootRva, kResourceDirectoryHeaderSize)) {}
 
   std::vector<PeResource> Walk() {
     PeResource place;
@@ -27,7 +25,7 @@ class ResourceTreeWalk {
         place.name = name;
         ForEachEntry(Subdirectory(nameValue), [&](const ResourceName& language, std::uint32_t dataValue) {
           if (language.index() != 0) throw PeFormatError("resource tree names a language with a string");
-          if ((dataValue & kSubdirectoryFlag) != 0)
+          if ((dataValue & kResourceSubdirectoryFlag) != 0)
             throw PeFormatError("resource tree has a directory where data belongs");
           place.language = std::get<std::uint16_t>(language);
           AddData(place, root_ + dataValue);
@@ -40,23 +38,24 @@ class ResourceTreeWalk {
  private:
   template <typename Visit>
   void ForEachEntry(std::uint64_t directory, Visit visit) {
-    const std::uint32_t namedCount = file_.U16(directory + 12, "resource directory");
-    const std::uint32_t idCount = file_.U16(directory + 14, "resource directory");
+    const std::uint32_t namedCount = file_.U16(directory + kResourceNamedEntryCount, "resource directory");
+    const std::uint32_t idCount = file_.U16(directory + kResourceIdEntryCount, "resource directory");
     entries_ += namedCount + idCount;
     if (entries_ > kMaxEntries) throw PeFormatError("resource tree has too many entries");
     for (std::uint32_t i = 0; i < namedCount + idCount; ++i) {
-      const std::uint64_t entry = directory + 16 + 8ull * i;
-      const std::uint32_t name = file_.U32(entry, "resource directory entry");
-      visit(EntryName(name), file_.U32(entry + 4, "resource directory entry"));
+      const std::uint64_t entry =
+          directory + kResourceDirectoryHeaderSize + std::uint64_t{kResourceDirectoryEntrySize} * i;
+      const std::uint32_t name = file_.U32(entry + kResourceEntryName, "resource directory entry");
+      visit(EntryName(name), file_.U32(entry + kResourceEntryTarget, "resource directory entry"));
     }
   }
 
   ResourceName EntryName(std::uint32_t name) const {
-    if ((name & kNamedEntryFlag) == 0) {
+    if ((name & kResourceNamedEntryFlag) == 0) {
       if (name > 0xFFFF) throw PeFormatError("resource identifier out of range");
       return static_cast<std::uint16_t>(name);
     }
-    const std::uint64_t text = root_ + (name & ~kNamedEntryFlag);
+    const std::uint64_t text = root_ + (name & ~kResourceNamedEntryFlag);
     const std::uint16_t length = file_.U16(text, "resource name");
     std::u16string result;
     for (std::uint16_t i = 0; i < length; ++i)
@@ -65,15 +64,16 @@ class ResourceTreeWalk {
   }
 
   std::uint64_t Subdirectory(std::uint32_t entryValue) const {
-    if ((entryValue & kSubdirectoryFlag) == 0) throw PeFormatError("resource tree has data where a directory belongs");
-    return root_ + (entryValue & ~kSubdirectoryFlag);
+    if ((entryValue & kResourceSubdirectoryFlag) == 0)
+      throw PeFormatError("resource tree has data where a directory belongs");
+    return root_ + (entryValue & ~kResourceSubdirectoryFlag);
   }
 
   void AddData(PeResource place, std::uint64_t dataEntry) {
     if (resources_.size() == kMaxResources) throw PeFormatError("resource tree holds too many resources");
-    const std::uint32_t rva = file_.U32(dataEntry, "resource data entry");
-    const std::uint32_t size = file_.U32(dataEntry + 4, "resource data entry");
-    place.codePage = file_.U32(dataEntry + 8, "resource data entry");
+    const std::uint32_t rva = file_.U32(dataEntry + kResourceDataRva, "resource data entry");
+    const std::uint32_t size = file_.U32(dataEntry + kResourceDataSize, "resource data entry");
+    place.codePage = file_.U32(dataEntry + kResourceDataCodePage, "resource data entry");
     place.bytes = file_.Slice(FileOffsetOfRva(headers_, file_, rva, size), size, "resource data");
     resources_.push_back(std::move(place));
   }

@@ -11,11 +11,8 @@
 namespace qvn::pack {
 namespace {
 
-constexpr std::uint32_t kDirectoryHeaderSize = 16;
-constexpr std::uint32_t kDirectoryEntrySize = 8;
-constexpr std::uint32_t kDataEntrySize = 16;
+// Where each resource's bytes start in the section.
 constexpr std::uint32_t kDataAlignment = 8;
-constexpr std::uint32_t kHighBit = 0x80000000;
 
 std::uint32_t AlignUp32(std::uint32_t value, std::uint32_t alignment) {
   return static_cast<std::uint32_t>(AlignUp(value, alignment));
@@ -45,10 +42,11 @@ class SectionWriter {
     std::uint32_t offset = 0;
     for (const Directory& directory : directories_) {
       directoryOffsets_.push_back(offset);
-      offset += kDirectoryHeaderSize + kDirectoryEntrySize * static_cast<std::uint32_t>(directory.names.size());
+      offset += kResourceDirectoryHeaderSize +
+                kResourceDirectoryEntrySize * static_cast<std::uint32_t>(directory.names.size());
     }
     const std::uint32_t dataEntries = offset;
-    offset += kDataEntrySize * static_cast<std::uint32_t>(resources_.size());
+    offset += kResourceDataEntrySize * static_cast<std::uint32_t>(resources_.size());
     for (const Directory& directory : directories_) {
       for (const ResourceName& name : directory.names) {
         if (name.index() != 1 || nameOffsets_.count(std::get<std::u16string>(name))) continue;
@@ -65,7 +63,7 @@ class SectionWriter {
     for (const auto& [name, at] : nameOffsets_) PutName(name, at);
     for (std::size_t i = 0; i < resources_.size(); ++i) {
       offset = AlignUp32(offset, kDataAlignment);
-      PutData(resources_[i], dataEntries + kDataEntrySize * static_cast<std::uint32_t>(i), offset);
+      PutData(resources_[i], dataEntries + kResourceDataEntrySize * static_cast<std::uint32_t>(i), offset);
       offset += static_cast<std::uint32_t>(resources_[i].bytes.size());
     }
     for (std::size_t d = 0; d < directories_.size(); ++d) PutDirectory(d, dataEntries);
@@ -120,18 +118,20 @@ class SectionWriter {
     PutLittleEndian(bytes_, at, 0, 4);      // characteristics
     PutLittleEndian(bytes_, at + 4, 0, 4);  // time stamp: none, for the same bytes every time
     PutLittleEndian(bytes_, at + 8, 0, 4);  // version
-    PutLittleEndian(bytes_, at + 12, static_cast<std::uint32_t>(named), 2);
-    PutLittleEndian(bytes_, at + 14, static_cast<std::uint32_t>(directory.names.size() - named), 2);
+    PutLittleEndian(bytes_, at + kResourceNamedEntryCount, static_cast<std::uint32_t>(named), 2);
+    PutLittleEndian(bytes_, at + kResourceIdEntryCount, static_cast<std::uint32_t>(directory.names.size() - named), 2);
     for (std::size_t e = 0; e < directory.names.size(); ++e) {
-      const std::uint64_t entry = at + kDirectoryHeaderSize + kDirectoryEntrySize * static_cast<std::uint32_t>(e);
+      const std::uint64_t entry =
+          at + kResourceDirectoryHeaderSize + kResourceDirectoryEntrySize * static_cast<std::uint32_t>(e);
       const ResourceName& name = directory.names[e];
-      const std::uint32_t nameField = name.index() == 1 ? kHighBit | nameOffsets_.at(std::get<std::u16string>(name))
-                                                        : std::get<std::uint16_t>(name);
+      const std::uint32_t nameField = name.index() == 1
+                                          ? kResourceNamedEntryFlag | nameOffsets_.at(std::get<std::u16string>(name))
+                                          : std::get<std::uint16_t>(name);
       const std::uint32_t child = static_cast<std::uint32_t>(directory.children[e]);
-      const std::uint32_t target =
-          languageLevel ? dataEntries + kDataEntrySize * child : kHighBit | directoryOffsets_[child];
-      PutLittleEndian(bytes_, entry, nameField, 4);
-      PutLittleEndian(bytes_, entry + 4, target, 4);
+      const std::uint32_t target = languageLevel ? dataEntries + kResourceDataEntrySize * child
+                                                 : kResourceSubdirectoryFlag | directoryOffsets_[child];
+      PutLittleEndian(bytes_, entry + kResourceEntryName, nameField, 4);
+      PutLittleEndian(bytes_, entry + kResourceEntryTarget, target, 4);
     }
   }
 
@@ -143,10 +143,10 @@ class SectionWriter {
 
   void PutData(const PeResource& resource, std::uint32_t entryOffset, std::uint32_t offset) {
     const std::uint64_t entry = base_ + entryOffset;
-    PutLittleEndian(bytes_, entry, sectionRva_ + offset, 4);
-    PutLittleEndian(bytes_, entry + 4, static_cast<std::uint32_t>(resource.bytes.size()), 4);
-    PutLittleEndian(bytes_, entry + 8, resource.codePage, 4);
-    PutLittleEndian(bytes_, entry + 12, 0, 4);
+    PutLittleEndian(bytes_, entry + kResourceDataRva, sectionRva_ + offset, 4);
+    PutLittleEndian(bytes_, entry + kResourceDataSize, static_cast<std::uint32_t>(resource.bytes.size()), 4);
+    PutLittleEndian(bytes_, entry + kResourceDataCodePage, resource.codePage, 4);
+    PutLittleEndian(bytes_, entry + kResourceDataReserved, 0, 4);
     const std::uint64_t at = base_ + offset;
     if (bytes_.size() < at + resource.bytes.size()) bytes_.resize(at + resource.bytes.size());
     std::copy(resource.bytes.begin(), resource.bytes.end(), bytes_.begin() + static_cast<std::ptrdiff_t>(at));

@@ -11,14 +11,7 @@
 namespace qvn::pack {
 namespace {
 
-// Fields of the PE32+ optional header, as offsets into it.
-constexpr std::uint64_t kSizeOfInitializedData = 8;
-constexpr std::uint64_t kSectionAlignment = 32;
-constexpr std::uint64_t kFileAlignment = 36;
-constexpr std::uint64_t kSizeOfImage = 56;
-constexpr std::uint64_t kSizeOfHeaders = 60;
-constexpr std::uint64_t kCheckSum = 64;
-constexpr std::uint32_t kResourceSectionFlags = 0x40000040;  // initialized data, readable
+constexpr std::uint32_t kResourceSectionFlags = kSectionInitializedData | kSectionMemoryRead;
 
 bool IsPowerOfTwo(std::uint32_t value) { return value != 0 && (value & (value - 1)) == 0; }
 
@@ -146,16 +139,19 @@ std::vector<std::uint8_t> WriteResources(std::span<const std::uint8_t> image, st
     throw PeRewriteRefused("the resources make the image larger than 4 GiB");
   }
 
-  const char name[8] = {'.', 'r', 's', 'r', 'c', 0, 0, 0};
-  std::copy(name, name + 8, out.begin() + static_cast<std::ptrdiff_t>(place.header));
-  PutLittleEndian(out, place.header + 8, sectionSize, 4);
-  PutLittleEndian(out, place.header + 12, place.virtualAddress, 4);
-  PutLittleEndian(out, place.header + 16, static_cast<std::uint32_t>(rawSize), 4);
-  PutLittleEndian(out, place.header + 20, static_cast<std::uint32_t>(place.rawOffset), 4);
-  for (std::uint64_t field = 24; field < 36; field += 4) PutLittleEndian(out, place.header + field, 0, 4);
-  PutLittleEndian(out, place.header + 36, kResourceSectionFlags, 4);
+  const char name[kSectionNameSize] = {'.', 'r', 's', 'r', 'c', 0, 0, 0};
+  std::copy(name, name + kSectionNameSize, out.begin() + static_cast<std::ptrdiff_t>(place.header + kSectionName));
+  PutLittleEndian(out, place.header + kSectionVirtualSize, sectionSize, 4);
+  PutLittleEndian(out, place.header + kSectionVirtualAddress, place.virtualAddress, 4);
+  PutLittleEndian(out, place.header + kSectionSizeOfRawData, static_cast<std::uint32_t>(rawSize), 4);
+  PutLittleEndian(out, place.header + kSectionPointerToRawData, static_cast<std::uint32_t>(place.rawOffset), 4);
+  for (std::uint64_t field = kSectionRelocationFields; field < kSectionCharacteristics; field += 4) {
+    PutLittleEndian(out, place.header + field, 0, 4);
+  }
+  PutLittleEndian(out, place.header + kSectionCharacteristics, kResourceSectionFlags, 4);
   if (place.added) {
-    PutLittleEndian(out, headers.coffHeader + 2, static_cast<std::uint32_t>(headers.sections.size() + 1), 2);
+    PutLittleEndian(out, headers.coffHeader + kCoffNumberOfSections,
+                    static_cast<std::uint32_t>(headers.sections.size() + 1), 2);
   }
 
   const std::uint64_t optional = headers.optionalHeader;
@@ -163,8 +159,8 @@ std::vector<std::uint8_t> WriteResources(std::span<const std::uint8_t> image, st
   PutLittleEndian(out, optional + kSizeOfInitializedData,
                   static_cast<std::uint32_t>(initialized - place.replacedRawSize + rawSize), 4);
   PutLittleEndian(out, optional + kSizeOfImage, static_cast<std::uint32_t>(imageEnd), 4);
-  PutLittleEndian(out, headers.DirectoryOffset(kResourceDirectory), place.virtualAddress, 4);
-  PutLittleEndian(out, headers.DirectoryOffset(kResourceDirectory) + 4, sectionSize, 4);
+  PutLittleEndian(out, headers.DirectoryOffset(kResourceDirectory) + kDataDirectoryRva, place.virtualAddress, 4);
+  PutLittleEndian(out, headers.DirectoryOffset(kResourceDirectory) + kDataDirectorySizeField, sectionSize, 4);
   PutLittleEndian(out, optional + kCheckSum, ComputePeChecksum(out, optional + kCheckSum), 4);
   return out;
 }
