@@ -2,11 +2,12 @@
 // avoid, with the same platform calls, timed on the same clock. Timed: its
 // own process start (from the runner's CreateProcessW to this program's
 // entry), reading the payload from its file, one BCryptHash over it, then
-// per game file one BCryptHash and one CreateFileW + WriteFile into a fresh
-// folder (and CreateDirectoryW per folder), then starting the Quorvane.exe
-// it wrote until that game double reports its start. Not timed: loading
-// the expanded files into memory, which stands in for decoding them, and
-// removing the folder afterwards. Prints "floor_entered_ticks T" (this
+// per game file the launcher's own expanded buffer, filled by a copy (the
+// stand-in for decoding), one BCryptHash and one CreateFileW + WriteFile
+// into a fresh folder (and CreateDirectoryW per folder), then starting the
+// Quorvane.exe it wrote until that game double reports its start. Not
+// timed: loading the game's files into memory, and removing the folder
+// afterwards. Prints "floor_entered_ticks T" (this
 // program's entry on the bench clock) and "floor_work_seconds S" (the timed
 // work after it); the runner adds its own start to them.
 //
@@ -28,6 +29,7 @@
 #include "bench/launch_clock.h"
 #include "bench/timed_process.h"
 #include "payload/payload_contract.h"
+#include "runtime/expanded_buffer.h"
 #include "tests/support/scratch_directory.h"
 
 namespace {
@@ -55,18 +57,16 @@ void Require(bool succeeded, const char* what) {
 }
 
 // The launcher's own flags for a runtime file.
-void WriteWholeFile(const std::wstring& path, const std::string& contents) {
+void WriteWholeFile(const std::wstring& path, std::span<const std::uint8_t> contents) {
   qvn::UniqueHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                      FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
   Require(file.valid(), "CreateFileW");
+  const std::uint8_t empty = 0;
   DWORD written = 0;
-  Require(WriteFile(file.get(), contents.data(), static_cast<DWORD>(contents.size()), &written, nullptr) &&
+  Require(WriteFile(file.get(), contents.empty() ? &empty : contents.data(), static_cast<DWORD>(contents.size()),
+                    &written, nullptr) &&
               written == contents.size(),
           "WriteFile");
-}
-
-std::span<const std::uint8_t> BytesOf(const std::string& text) {
-  return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
 }
 
 // From reading the payload until the game double written into
@@ -82,8 +82,12 @@ double TimeFloor(const std::wstring& payloadPath, const std::vector<GameFile>& f
       Require(CreateDirectoryW(path.c_str(), nullptr), "CreateDirectoryW");
       continue;
     }
-    qvn::HashSha256(BytesOf(file.contents));
-    WriteWholeFile(path, file.contents);
+    // Fresh memory for every file, as the launcher takes: its first touch
+    // is part of the floor, the decoding in it is not.
+    const qvn::ExpandedBuffer buffer(file.contents.size());
+    std::copy(file.contents.begin(), file.contents.end(), buffer.bytes().begin());
+    qvn::HashSha256(buffer.bytes());
+    WriteWholeFile(path, buffer.bytes());
   }
   const std::wstring log = outDirectory + L".log";
   const qvn::bench::TimedRun game =
