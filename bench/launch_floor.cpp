@@ -3,13 +3,13 @@
 // own process start (from the runner's CreateProcessW to this program's
 // entry), reading the payload from its file, one BCryptHash over it, then
 // per game file the launcher's own expanded buffer, filled by a copy (the
-// stand-in for decoding), one BCryptHash and one CreateFileW + WriteFile
-// into a fresh folder (and CreateDirectoryW per folder), then starting the
-// Quorvane.exe it wrote until that game double reports its start. Not
-// timed: loading the game's files into memory, and removing the folder
-// afterwards. Prints "floor_entered_ticks T" (this
-// program's entry on the bench clock) and "floor_work_seconds S" (the timed
-// work after it); the runner adds its own start to them.
+// stand-in for decoding), one BCryptHash and the launcher's own write of
+// a runtime file into a fresh folder (and CreateDirectoryW per folder),
+// then starting the Quorvane.exe it wrote until that game double reports
+// its start. Not timed: loading the game's files into memory, and removing
+// the folder afterwards. Prints "floor_entered_ticks T" (this program's
+// entry on the bench clock) and "floor_work_seconds S" (the timed work
+// after it); the runner adds its own start to them.
 //
 // Usage: launch_floor PAYLOAD GAME_DIR OUT_DIR
 
@@ -25,11 +25,11 @@
 
 #include "base/path_composition.h"
 #include "base/sha256.h"
-#include "base/win/unique_handle.h"
 #include "bench/launch_clock.h"
 #include "bench/timed_process.h"
 #include "payload/payload_contract.h"
 #include "runtime/expanded_buffer.h"
+#include "runtime/runtime_file.h"
 #include "tests/support/scratch_directory.h"
 
 namespace {
@@ -56,19 +56,6 @@ void Require(bool succeeded, const char* what) {
   if (!succeeded) throw std::runtime_error(std::string(what) + " failed: " + std::to_string(GetLastError()));
 }
 
-// The launcher's own flags for a runtime file.
-void WriteWholeFile(const std::wstring& path, std::span<const std::uint8_t> contents) {
-  qvn::UniqueHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                     FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-  Require(file.valid(), "CreateFileW");
-  const std::uint8_t empty = 0;
-  DWORD written = 0;
-  Require(WriteFile(file.get(), contents.empty() ? &empty : contents.data(), static_cast<DWORD>(contents.size()),
-                    &written, nullptr) &&
-              written == contents.size(),
-          "WriteFile");
-}
-
 // From reading the payload until the game double written into
 // `outDirectory` reports its start.
 double TimeFloor(const std::wstring& payloadPath, const std::vector<GameFile>& files,
@@ -87,7 +74,7 @@ double TimeFloor(const std::wstring& payloadPath, const std::vector<GameFile>& f
     const qvn::ExpandedBuffer buffer(file.contents.size());
     std::copy(file.contents.begin(), file.contents.end(), buffer.bytes().begin());
     qvn::HashSha256(buffer.bytes());
-    WriteWholeFile(path, buffer.bytes());
+    qvn::WriteRuntimeFile(path, buffer.bytes());
   }
   const std::wstring log = outDirectory + L".log";
   const qvn::bench::TimedRun game =
