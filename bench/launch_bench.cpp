@@ -27,6 +27,7 @@
 #include "bench/launch_clock.h"
 #include "bench/timed_process.h"
 #include "payload/payload_contract.h"
+#include "runtime/expanded_buffer.h"
 #include "tests/support/launcher_copy.h"
 #include "tests/support/scratch_directory.h"
 
@@ -86,11 +87,9 @@ double BestOf(const std::vector<LaunchFigures>& runs, double LaunchFigures::*fig
 // guest's again that neither the floor nor the launcher pays that toll,
 // rather than whichever happens to come first.
 void ReclaimFreeMemory() {
-  constexpr std::size_t kBytes = std::size_t{640} << 20;
-  auto* memory = static_cast<volatile std::uint8_t*>(VirtualAlloc(nullptr, kBytes, MEM_COMMIT, PAGE_READWRITE));
-  if (memory == nullptr) throw std::runtime_error("cannot reserve memory to touch");
-  for (std::size_t page = 0; page < kBytes; page += 4096) memory[page] = 1;
-  VirtualFree(const_cast<std::uint8_t*>(memory), 0, MEM_RELEASE);
+  const qvn::ExpandedBuffer memory(std::size_t{640} << 20);
+  volatile std::uint8_t* const bytes = memory.bytes().data();
+  for (std::size_t page = 0; page < memory.bytes().size(); page += 4096) bytes[page] = 1;
 }
 
 // Runs the floor program: its own start, on this side's clock, and the
