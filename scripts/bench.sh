@@ -105,7 +105,7 @@ rm -rf "$work/window_run" "$work/run/data"
 linux_rss_kib=$(cat "$work/maxrss.txt")
 
 # User CPU seconds of the floor's and the launcher's own process, from
-# Linux's accounting of it (/usr/bin/time, that is wait4's rusage),
+# Linux's accounting of it (wait4's rusage, read by user_cpu below),
 # alternately, cpu_runs each. Wine 8.0's GetProcessTimes cannot serve: on
 # another process it returns the caller's own times, which grow run by run.
 # Each program's spread (largest over smallest of its runs) is the control;
@@ -116,17 +116,19 @@ linux_rss_kib=$(cat "$work/maxrss.txt")
 cpu_runs=5
 floor_cpu=()
 launcher_cpu=()
-cpu_of() { awk '{ printf "%.3f", $1 }' "$1"; }  # FILE from /usr/bin/time -f '%U %S'
+# /usr/bin/time prints hundredths, 1.6 % of these figures; wait4's rusage
+# itself has microseconds.
+user_cpu() {  # COMMAND...
+  python3 -c 'import resource, subprocess, sys
+subprocess.run(sys.argv[1:], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+print("%.3f" % resource.getrusage(resource.RUSAGE_CHILDREN).ru_utime)' "$@"
+}
 for ((run = 0; run < cpu_runs; run++)); do
   rm -rf "$work/run/floor"
-  /usr/bin/time -o "$work/cpu.txt" -f '%U %S' build/windows/wine-run.sh build/windows/bin/launch_floor.exe \
-    "$(windows_path "$work/default.payload")" "$(windows_path "$game")" "$(windows_path "$work")\\run\\floor" \
-    >/dev/null 2>&1
-  floor_cpu+=("$(cpu_of "$work/cpu.txt")")
+  floor_cpu+=("$(user_cpu build/windows/wine-run.sh build/windows/bin/launch_floor.exe \
+    "$(windows_path "$work/default.payload")" "$(windows_path "$game")" "$(windows_path "$work")\\run\\floor")")
   rm -rf "$work/run/data"
-  /usr/bin/time -o "$work/cpu.txt" -f '%U %S' build/windows/wine-run.sh "$(windows_path "$work")\\run\\qvn.exe" \
-    >/dev/null 2>&1
-  launcher_cpu+=("$(cpu_of "$work/cpu.txt")")
+  launcher_cpu+=("$(user_cpu build/windows/wine-run.sh "$(windows_path "$work")\\run\\qvn.exe")")
 done
 median() { printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 spread() { printf '%s\n' "$@" | sort -g | awk 'NR == 1 { low = $1 } { high = $1 } END { printf "%.3f", high / low }'; }
