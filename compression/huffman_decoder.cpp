@@ -21,24 +21,34 @@ void FillSlots(std::uint64_t* slot, std::uint32_t count, std::uint64_t entry) {
 
 }  // namespace
 
-std::uint64_t HuffmanDecoder::MakeEntry(unsigned symbol, unsigned codeLength, std::uint32_t code) {
-  const std::uint64_t common = (std::uint64_t{symbol} << 16) | (std::uint64_t{codeLength} << 25);
-  if (symbol < 256) {
-    const auto bias = static_cast<std::uint32_t>(code + symbol);
-    return codeLength | (1u << 8) | common | (std::uint64_t{bias} << 32);
+constexpr std::array<std::uint64_t, kSymbolCount> HuffmanDecoder::SymbolParts() {
+  std::array<std::uint64_t, kSymbolCount> parts{};
+  for (unsigned symbol = 0; symbol < 256; ++symbol) {
+    parts[symbol] = (1u << 8) | (std::uint64_t{symbol} << 16) | (std::uint64_t{symbol} << 32);
   }
-  const unsigned matchSymbol = symbol - 256;
-  const unsigned offsetBits = matchSymbol >> 4;
-  const unsigned lengthNibble = matchSymbol & 15;
-  // Negative for the code 0: the field is read back as signed.
-  const auto bias = static_cast<std::uint32_t>((std::int64_t{code} - 1) * (std::int64_t{1} << offsetBits));
-  return (codeLength + offsetBits) | ((lengthNibble + 3) << 8) | common |
-         (lengthNibble == 15 ? std::uint64_t{1} << 29 : 0) |
-         (lengthNibble + 3 > kFastCopyBytes || offsetBits < kMinFastOffsetBits ||
-                  codeLength + offsetBits > kMaxFastSymbolBits
-              ? kSlowFlag
-              : 0) |
-         (std::uint64_t{bias} << 32);
+  for (unsigned symbol = 256; symbol < kSymbolCount; ++symbol) {
+    const unsigned offsetBits = (symbol - 256) >> 4;
+    const unsigned lengthNibble = (symbol - 256) & 15;
+    parts[symbol] = offsetBits | ((lengthNibble + 3) << 8) | (std::uint64_t{symbol} << 16) |
+                    (lengthNibble == 15 ? std::uint64_t{1} << 29 : 0) |
+                    (lengthNibble + 3 > kFastCopyBytes || offsetBits < kMinFastOffsetBits ? kSlowFlag : 0) |
+                    (std::uint64_t{0xFFFFFFFF} << 32);
+  }
+  return parts;
+}
+
+std::uint64_t HuffmanDecoder::MakeEntry(unsigned symbol, unsigned codeLength, std::uint32_t code) {
+  // Worked out once per symbol: every field but those of the code, the
+  // extra offset bits in the low byte, and in the top half what the code is
+  // offset by before the shift that gives the bias (the literal, or -1).
+  // No branch on the symbol's kind: a block's symbols come in code order,
+  // literals and matches mixed.
+  static constexpr std::array<std::uint64_t, kSymbolCount> kParts = SymbolParts();
+  const std::uint64_t parts = kParts[symbol];
+  const auto offsetBits = static_cast<unsigned>(parts & 0xFF);
+  const std::uint32_t bias = (code + static_cast<std::uint32_t>(parts >> 32)) << offsetBits;
+  const std::uint64_t slow = codeLength + offsetBits > kMaxFastSymbolBits ? kSlowFlag : 0;
+  return ((parts & 0xFFFFFFFF) + codeLength + (std::uint64_t{codeLength} << 25)) | slow | (std::uint64_t{bias} << 32);
 }
 
 LengthCounts FirstCanonicalCodes(LengthCounts countOfLength) {

@@ -98,6 +98,7 @@ class HuffmanDecoder {
   static std::uint32_t SubtableIndexOf(std::uint64_t link, std::uint32_t bits) {
     return static_cast<std::uint32_t>(link >> 32) + ((bits >> (32 - kMaxCodeLength)) & kSubtableMask);
   }
+  static constexpr std::array<std::uint64_t, kSymbolCount> SymbolParts();
   static std::uint64_t MakeEntry(unsigned symbol, unsigned codeLength, std::uint32_t code);
   // Each subtable belongs to at least one symbol longer than kPrimaryBits.
   static constexpr int kMaxSubtableEntries = kSymbolCount << kSubtableBits;
