@@ -6,7 +6,6 @@
 #include "base/error.h"
 #include "tools/pack/examine/payload_verification.h"
 #include "tools/pack/output/file_bytes.h"
-#include "tools/pack/output/output_file.h"
 
 namespace qvn::pack {
 
@@ -26,9 +25,7 @@ void WriteCheckedOutput(const std::filesystem::path& path, std::span<const std::
   // Declared first, so that a failed write still waits for the check to end
   // before `file` can go.
   std::future<void> check = std::async(std::launch::async, [file] { CheckPackedOutput(file); });
-  OutputFile output(path);
-  output.Write(file);
-  output.Commit([&check](const std::filesystem::path&) { check.get(); });
+  WriteFileBytes(path, file, [&check](const std::filesystem::path&) { check.get(); });
 }
 
 }  // namespace qvn::pack

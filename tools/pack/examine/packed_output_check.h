@@ -18,7 +18,7 @@ void CheckPackedOutput(std::span<const std::uint8_t> file);
 // made.
 void CheckWrittenOutput(const std::filesystem::path& written);
 
-// Writes `file`, whole in memory, through OutputFile while the same check
+// Writes `file`, whole in memory, as WriteFileBytes does, while the same check
 // runs on another core; the file takes its name only once both are done
 // and the check has passed. Reading back what was just written would only
 // read the page cache, so the bytes handed to the write are the ones
