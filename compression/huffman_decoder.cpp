@@ -29,10 +29,12 @@ constexpr std::array<std::uint64_t, kSymbolCount> HuffmanDecoder::SymbolParts() 
   for (unsigned symbol = 256; symbol < kSymbolCount; ++symbol) {
     const unsigned offsetBits = (symbol - 256) >> 4;
     const unsigned lengthNibble = (symbol - 256) & 15;
-    parts[symbol] = offsetBits | ((lengthNibble + 3) << 8) | (std::uint64_t{symbol} << 16) |
+    const unsigned length = lengthNibble + 3;
+    const unsigned minOffset = 1u << offsetBits;
+    const bool overlaps = minOffset < kFastCopyBytes && length > minOffset;
+    parts[symbol] = offsetBits | (length << 8) | (std::uint64_t{symbol} << 16) |
                     (lengthNibble == 15 ? std::uint64_t{1} << 29 : 0) |
-                    (lengthNibble + 3 > kFastCopyBytes || offsetBits < kMinFastOffsetBits ? kSlowFlag : 0) |
-                    (std::uint64_t{0xFFFFFFFF} << 32);
+                    (length > kFastCopyBytes || overlaps ? kSlowFlag : 0) | (std::uint64_t{0xFFFFFFFF} << 32);
   }
   return parts;
 }

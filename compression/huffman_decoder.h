@@ -68,16 +68,16 @@ class HuffmanDecoder {
   // Code and offset bits of a symbol the fast path takes: two of them fit
   // in the 48 bits one refill leaves.
   static constexpr unsigned kMaxFastSymbolBits = 24;
-  // The fast path copies 16 bytes in two 8-byte steps for every symbol,
-  // which is whole only for a match of at most 16 bytes whose offset is at
-  // least 8 (2 to the kMinFastOffsetBits).
+  // The fast path copies 16 bytes in one step for every symbol, loaded
+  // before they are stored: whole for a match of at most 16 bytes that is
+  // no longer than its offset (at least 2 to its offset bits), or whose
+  // offset is at least 16, so that every byte it needs is already final.
   static constexpr unsigned kFastCopyBytes = 16;
-  static constexpr unsigned kMinFastOffsetBits = 3;
 
   // Whether the decoder's fast path must leave the symbol to the slow one:
   // a link to a subtable, a match with length bytes, one longer than
-  // kFastCopyBytes, one whose offset may be below 8, or one
-  // whose code and offset bits exceed kMaxFastSymbolBits.
+  // kFastCopyBytes, one that may overlap its own source within the copy,
+  // or one whose code and offset bits exceed kMaxFastSymbolBits.
   static bool NeedsSlowPath(std::uint64_t entry) { return (entry >> 30) & 1; }
 
   // What the fast path subtracts from the symbol's bits (code and extra

@@ -253,10 +253,10 @@ template <bool kCheckOffset>
   if (kCheckOffset && distance > next - begin) {
     return nullptr;
   }
-  // Each step reads only bytes already final, since the offset is at
-  // least 8; the bytes past the symbol's length are overwritten later.
-  std::memcpy(next, source, 8);
-  std::memcpy(next + 8, source + 8, 8);
+  // One step, whole for the symbols the table lets through (see
+  // HuffmanDecoder::kFastCopyBytes); the bytes past the symbol's length
+  // are overwritten later.
+  std::memcpy(next, source, kFastCopySize);
   return next + length;
 }
 

@@ -53,14 +53,15 @@ Bytes TextWithRareBytes() {
   return bytes;
 }
 
-// Runs of every period below 8 and of lengths 3 to 40 after random bytes:
+// Runs of every period below 16 and of lengths 3 to 40 after random bytes:
 // each run past its first period is a match at that short offset, mostly
-// well inside a block, where the decoder's fast loop takes it.
+// well inside a block, where the decoder's fast loop takes it or leaves
+// it to the slow path (a match longer than its offset).
 Bytes ShortPeriodRuns() {
   const Bytes noise = Noise(120000, 18);
   Bytes bytes;
-  for (std::size_t at = 0; at + 16 <= noise.size(); at += 16) {
-    const std::size_t period = 1 + at / 16 % 7;
+  for (std::size_t at = 0; at + 24 <= noise.size(); at += 16) {
+    const std::size_t period = 1 + at / 16 % 15;
     const std::size_t length = 3 + at / 112 % 38;
     bytes.insert(bytes.end(), noise.data() + at, noise.data() + at + 8);
     for (std::size_t i = 0; i < length; ++i) bytes.push_back(noise[at + 8 + i % period]);
@@ -92,7 +93,7 @@ std::vector<RoundTripCase> RoundTripCases() {
       {"run needing the 32-bit length", Bytes(1 << 20, 'a')},
       {"runs between text", Concat(Concat(Text(5000, 14), Bytes(300000, 0xFF)), Text(5000, 15))},
       {"pattern with a short period", Concat(Text(2, 16), Bytes(100000, 'x'))},
-      {"runs of periods 1 to 7", ShortPeriodRuns()},
+      {"runs of periods 1 to 15", ShortPeriodRuns()},
       {"more than one chunk", MoreThanOneChunk()},
       {"text with rare bytes (long codes)", TextWithRareBytes()},
   };
