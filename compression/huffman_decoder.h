@@ -68,10 +68,10 @@ class HuffmanDecoder {
   // Code and offset bits of a symbol the fast path takes: two of them fit
   // in the 48 bits one refill leaves.
   static constexpr unsigned kMaxFastSymbolBits = 24;
-  // The fast path copies 16 bytes in one step for every symbol, loaded
-  // before they are stored: whole for a match of at most 16 bytes that is
-  // no longer than its offset (at least 2 to its offset bits), or whose
-  // offset is at least 16, so that every byte it needs is already final.
+  // The fast path copies 16 bytes in one step for every symbol, all loaded
+  // before any is stored. That is whole for a match of at most 16 bytes
+  // whose offset is at least 16, or at least its length (an offset with
+  // n extra bits is at least 2 to the n): every byte it needs is final.
   static constexpr unsigned kFastCopyBytes = 16;
 
   // Whether the decoder's fast path must leave the symbol to the slow one:
