@@ -117,10 +117,12 @@ linux_rss_kib=$(cat "$work/maxrss.txt")
 # (0.15 to 0.45 s for the floor) with the host's reclaiming of memory, so
 # the exact total is no better; and a busy host slows a run now and then.
 # A figure is therefore the least user time of a group of cpu_group runs,
-# as the packer's rows take the best of a few, and each program's spread
-# over its groups (largest over smallest) is the control; the larger of
-# the two is reported, and the spread over single runs is printed beside
-# it.
+# as the packer's rows take the best of a few; a group's runs are spread
+# over the whole series (run i belongs to group i mod cpu_groups), so that
+# a slow spell of the host touches several groups once rather than one in
+# full. Each program's spread over its groups (largest over smallest) is
+# the control; the larger of the two is reported, and the spread over
+# single runs is printed beside it.
 cpu_groups=4
 cpu_group=3
 floor_cpu=()
@@ -141,8 +143,9 @@ for ((run = 0; run < cpu_groups * cpu_group; run++)); do
 done
 median() { printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 spread() { printf '%s\n' "$@" | sort -g | awk 'NR == 1 { low = $1 } { high = $1 } END { printf "%.3f", high / low }'; }
-group_least() {  # RUN... -> the least of each cpu_group consecutive runs
-  printf '%s\n' "$@" | awk -v n="$cpu_group" '(NR - 1) % n == 0 || $1 < low { low = $1 } NR % n == 0 { print low }'
+group_least() {  # RUN... -> the least of each group's runs
+  printf '%s\n' "$@" | awk -v groups="$cpu_groups" '{ g = (NR - 1) % groups; if (!(g in low) || $1 < low[g]) low[g] = $1 }
+    END { for (g = 0; g < groups; g++) print low[g] }'
 }
 mapfile -t floor_cpu_groups < <(group_least "${floor_cpu[@]}")
 mapfile -t launcher_cpu_groups < <(group_least "${launcher_cpu[@]}")
