@@ -115,16 +115,16 @@ linux_rss_kib=$(cat "$work/maxrss.txt")
 # 4 % either way (a fixed native workload of 0.85 s user, 0.12 s kernel
 # time spread 6 % over 8 runs). Kernel time itself swings 3 x between runs
 # (0.15 to 0.45 s for the floor) with the host's reclaiming of memory, so
-# the exact total is no better; and a busy host slows a run now and then.
-# A figure is therefore the least user time of a group of cpu_group runs,
-# as the packer's rows take the best of a few; a group's runs are spread
-# over the whole series (run i belongs to group i mod cpu_groups), so that
-# a slow spell of the host touches several groups once rather than one in
-# full. Each program's spread over its groups (largest over smallest) is
-# the control; the larger of the two is reported, and the spread over
-# single runs is printed beside it.
+# the exact total is no better; and the host's speed drifts over a series.
+# A figure is therefore the mean user time of a group of cpu_group runs,
+# which evens out the sampling (it errs both ways, so a group's best does
+# worse); a group's runs are spread over the whole series (run i belongs
+# to group i mod cpu_groups), so that a slow spell or a drift of the host
+# touches every group alike. Each program's spread over its groups
+# (largest over smallest) is the control; the larger of the two is
+# reported, and the spread over single runs is printed beside it.
 cpu_groups=4
-cpu_group=3
+cpu_group=4
 floor_cpu=()
 launcher_cpu=()
 # /usr/bin/time prints hundredths, 1.6 % of these figures; wait4's rusage
@@ -143,12 +143,12 @@ for ((run = 0; run < cpu_groups * cpu_group; run++)); do
 done
 median() { printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 spread() { printf '%s\n' "$@" | sort -g | awk 'NR == 1 { low = $1 } { high = $1 } END { printf "%.3f", high / low }'; }
-group_least() {  # RUN... -> the least of each group's runs
-  printf '%s\n' "$@" | awk -v groups="$cpu_groups" '{ g = (NR - 1) % groups; if (!(g in low) || $1 < low[g]) low[g] = $1 }
-    END { for (g = 0; g < groups; g++) print low[g] }'
+group_means() {  # RUN... -> the mean of each group's runs
+  printf '%s\n' "$@" | awk -v groups="$cpu_groups" '{ g = (NR - 1) % groups; sum[g] += $1; n[g]++ }
+    END { for (g = 0; g < groups; g++) printf "%.3f\n", sum[g] / n[g] }'
 }
-mapfile -t floor_cpu_groups < <(group_least "${floor_cpu[@]}")
-mapfile -t launcher_cpu_groups < <(group_least "${launcher_cpu[@]}")
+mapfile -t floor_cpu_groups < <(group_means "${floor_cpu[@]}")
+mapfile -t launcher_cpu_groups < <(group_means "${launcher_cpu[@]}")
 floor_cpu_seconds=$(median "${floor_cpu_groups[@]}")
 launcher_cpu_seconds=$(median "${launcher_cpu_groups[@]}")
 cpu_ratio=$(calc %.3f "$launcher_cpu_seconds / $floor_cpu_seconds")
@@ -199,10 +199,10 @@ wimlib_ratio=$(codec 50 encode 9)
   printf '  %-46s %8.3f s  median of %s runs; over their floor: %s x\n' "as shipped, with its progress window" \
     "$(window launch_to_game_seconds)" "$window_runs" "$(window launch_over_floor)"
   printf '  %-46s %8.3f s  groups %s, spread %s x (single runs: %s x)\n' \
-    "floor user CPU (Linux, groups' best, median)" "$floor_cpu_seconds" "${floor_cpu_groups[*]}" \
+    "floor user CPU (Linux, groups' mean, median)" "$floor_cpu_seconds" "${floor_cpu_groups[*]}" \
     "$floor_cpu_spread" "$(spread "${floor_cpu[@]}")"
   printf '  %-46s %8.3f s  groups %s, spread %s x (single runs: %s x); over the floor: %s x\n' \
-    "launcher user CPU (Linux, groups' best, median)" "$launcher_cpu_seconds" "${launcher_cpu_groups[*]}" \
+    "launcher user CPU (Linux, groups' mean, median)" "$launcher_cpu_seconds" "${launcher_cpu_groups[*]}" \
     "$launcher_cpu_spread" "$(spread "${launcher_cpu[@]}")" "$cpu_ratio"
   printf '  %-46s %8.3f s\n' "start of a trivial program (for scale)" "$(launch process_start_seconds)"
   printf '  %-46s %8.1f MiB  <= %.1f MiB (payload + largest entry + 32 MiB)\n' \
