@@ -4,6 +4,9 @@
 #include <array>
 #include <cstring>
 #include <memory>
+#include <new>
+#include <system_error>
+#include <thread>
 
 #include "base/byte_order.h"
 #include "compression/chunk_encoder.h"
@@ -34,6 +37,81 @@ void WriteHeader(std::uint64_t expandedSize, std::uint8_t* header) {
   header[kCheckByteOffset] = HeaderCheckByte(header);
 }
 
+// The chunk records after the header, each with the part of the output it
+// expands to.
+class ChunkRecords {
+ public:
+  ChunkRecords(std::span<const std::uint8_t> records, std::uint32_t chunkSize, std::span<std::uint8_t> output)
+      : records_(records), chunkSize_(chunkSize), output_(output) {}
+
+  // Calls visit(index, stored, target) for each record in turn, while it
+  // returns true. False if a record is cut short, there are bytes after the
+  // last one, or visit returned false.
+  template <typename Visit>
+  bool ForEach(Visit visit) const {
+    std::span<const std::uint8_t> rest = records_;
+    std::size_t index = 0;
+    for (std::size_t produced = 0; produced < output_.size(); ++index) {
+      const std::size_t chunkExpanded = std::min<std::size_t>(chunkSize_, output_.size() - produced);
+      if (rest.size() < kChunkRecordHeaderSize) {
+        return false;
+      }
+      const std::uint32_t storedSize = LoadLe32(rest.data());
+      rest = rest.subspan(kChunkRecordHeaderSize);
+      if (rest.size() < storedSize || !visit(index, rest.first(storedSize), output_.subspan(produced, chunkExpanded))) {
+        return false;
+      }
+      rest = rest.subspan(storedSize);
+      produced += chunkExpanded;
+    }
+    // Bytes after the last record mean the stream is not what its header says.
+    return rest.empty();
+  }
+
+  // Decodes every other record, from `first` on; a record whose stored size
+  // is its expanded size is stored raw.
+  bool DecodeEveryOther(std::size_t first, HuffmanDecoder& tables) const {
+    return ForEach([&](std::size_t index, std::span<const std::uint8_t> stored, std::span<std::uint8_t> target) {
+      if (index % 2 != first) {
+        return true;
+      }
+      if (stored.size() == target.size()) {
+        std::memcpy(target.data(), stored.data(), stored.size());
+        return true;
+      }
+      return DecodeLzHuffman(stored, target, tables);
+    });
+  }
+
+ private:
+  std::span<const std::uint8_t> records_;
+  std::uint32_t chunkSize_;
+  std::span<std::uint8_t> output_;  // as much as the header states
+};
+
+// Chunks are independent streams, so one of more than one chunk (a file
+// over 64 MiB) is decoded on two threads, each with its own tables; where
+// no thread can be started, on this one alone. Every record is checked
+// before any is decoded.
+bool DecodeChunks(const ChunkRecords& records, bool severalChunks, HuffmanDecoder& tables) {
+  if (!records.ForEach([](std::size_t, auto, auto) { return true; })) {
+    return false;
+  }
+  if (severalChunks) {
+    try {
+      const auto otherTables = std::make_unique<HuffmanDecoder>();
+      bool otherDecoded = false;
+      std::thread other([&] { otherDecoded = records.DecodeEveryOther(1, *otherTables); });
+      const bool decoded = records.DecodeEveryOther(0, tables);
+      other.join();
+      return decoded && otherDecoded;
+    } catch (const std::system_error&) {
+    } catch (const std::bad_alloc&) {
+    }
+  }
+  return records.DecodeEveryOther(0, tables) && records.DecodeEveryOther(1, tables);
+}
+
 }  // namespace
 
 DecodeResult DecodeBuffer(std::span<const std::uint8_t> input, std::span<std::uint8_t> output) {
@@ -62,31 +140,9 @@ DecodeResult DecodeBuffer(std::span<const std::uint8_t> input, std::span<std::ui
     return {DecodeStatus::kBufferTooSmall, 0, expandedSize};
   }
 
-  std::span<const std::uint8_t> rest = input.subspan(kBufferHeaderSize);
-  std::uint64_t produced = 0;
-  while (produced < expandedSize) {
-    const std::size_t chunkExpanded =
-        static_cast<std::size_t>(std::min<std::uint64_t>(chunkSize, expandedSize - produced));
-    if (rest.size() < kChunkRecordHeaderSize) {
-      return damaged;
-    }
-    const std::uint32_t storedSize = LoadLe32(rest.data());
-    rest = rest.subspan(kChunkRecordHeaderSize);
-    if (rest.size() < storedSize) {
-      return damaged;
-    }
-    const std::span<const std::uint8_t> stored = rest.first(storedSize);
-    const std::span<std::uint8_t> target = output.subspan(static_cast<std::size_t>(produced), chunkExpanded);
-    if (storedSize == chunkExpanded) {
-      std::memcpy(target.data(), stored.data(), storedSize);
-    } else if (!DecodeLzHuffman(stored, target, tables)) {
-      return damaged;
-    }
-    rest = rest.subspan(storedSize);
-    produced += chunkExpanded;
-  }
-  // Bytes after the last record mean the stream is not what its header says.
-  if (!rest.empty()) {
+  const ChunkRecords records(input.subspan(kBufferHeaderSize), chunkSize,
+                             output.first(static_cast<std::size_t>(expandedSize)));
+  if (!DecodeChunks(records, expandedSize > chunkSize, tables)) {
     return damaged;
   }
   return {DecodeStatus::kOk, expandedSize, expandedSize};

@@ -10,13 +10,13 @@
 #include <string>
 #include <vector>
 
+#include "base/byte_order.h"
 #include "compression/buffer_format.h"
 #include "compression/crc32.h"
+#include "tests/compression/test_data.h"
 
 namespace qvn::compression {
 namespace {
-
-using Bytes = std::vector<std::uint8_t>;
 
 void PutLe32(Bytes& bytes, std::size_t at, std::uint32_t value) {
   for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
@@ -91,6 +91,24 @@ Bytes SampleText(std::size_t size) {
   }
   text.resize(size);
   return text;
+}
+
+// A stream of several chunks of `chunkSize` bytes, each part's record taken
+// from its own one-chunk stream, so that records may differ in kind.
+Bytes ChunkedStream(std::uint32_t chunkSize, const std::vector<Bytes>& parts) {
+  std::uint32_t expandedSize = 0;
+  Bytes records;
+  for (const Bytes& part : parts) {
+    expandedSize += static_cast<std::uint32_t>(part.size());
+    const Bytes alone = EncodeBuffer(part);
+    records.insert(records.end(), alone.begin() + 24, alone.end());
+  }
+  Bytes stream = BufferStream(expandedSize, {});
+  PutLe32(stream, 16, chunkSize);
+  FixCheckByte(stream);
+  stream.resize(24);
+  stream.insert(stream.end(), records.begin(), records.end());
+  return stream;
 }
 
 Bytes Damaged(Bytes stream, const std::function<void(Bytes&)>& damage) {
@@ -176,6 +194,30 @@ TEST(DecodeBufferTest, ChunkRecordsMustMatchTheHeader) {
       {"stored chunk cut short", Bytes(stored.begin(), stored.end() - 1), 5, kBad, 0, 5},
       {"record size missing", Bytes(stored.begin(), stored.begin() + 26), 5, kBad, 0, 5},
   });
+}
+
+// Chunks are decoded on two threads, each taking every other one: damage to
+// either thread's chunk fails the whole stream, and intact ones land in
+// their own part of the output.
+TEST(DecodeBufferTest, EveryChunkOfSeveralCounts) {
+  const Bytes text = SampleText(2 * 4096);
+  const Bytes noise = Noise(4096, 1);
+  const Bytes good =
+      ChunkedStream(4096, {Bytes(text.begin(), text.begin() + 4096), Bytes(text.begin() + 4096, text.end()), noise});
+  const std::size_t second = 28 + LoadLe32(good.data() + 24);
+  const std::size_t third = second + 4 + LoadLe32(good.data() + second);
+  ASSERT_EQ(LoadLe32(good.data() + third), 4096u);  // the noise is stored raw
+  const auto withoutCodes = [](std::size_t at) { return [at](Bytes& s) { std::fill_n(s.begin() + at, 256, 0); }; };
+  ExpectResults({
+      {"three chunks, the last stored", good, 12288, kOk, 12288, 12288},
+      {"first chunk without codes", Damaged(good, withoutCodes(28)), 12288, kBad, 0, 12288},
+      {"second chunk without codes", Damaged(good, withoutCodes(second + 4)), 12288, kBad, 0, 12288},
+  });
+  Bytes output(12288);
+  ASSERT_EQ(DecodeBuffer(good, output).status, kOk);
+  Bytes expected = text;
+  expected.insert(expected.end(), noise.begin(), noise.end());
+  EXPECT_TRUE(output == expected);
 }
 
 TEST(DecodeBufferTest, CodeTablesMustBeCompletePrefixCodes) {
