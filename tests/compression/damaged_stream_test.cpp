@@ -207,7 +207,7 @@ TEST(DecodeBufferTest, EveryChunkOfSeveralCounts) {
   const std::size_t second = 28 + LoadLe32(good.data() + 24);
   const std::size_t third = second + 4 + LoadLe32(good.data() + second);
   ASSERT_EQ(LoadLe32(good.data() + third), 4096u);  // the noise is stored raw
-  const auto withoutCodes = [](std::size_t at) { return [at](Bytes& s) { std::fill_n(s.begin() + at, 256, 0); }; };
+  const auto withoutCodes = [](std::size_t at) { return [at](Bytes& s) { std::fill_n(s.data() + at, 256, 0); }; };
   ExpectResults({
       {"three chunks, the last stored", good, 12288, kOk, 12288, 12288},
       {"first chunk without codes", Damaged(good, withoutCodes(28)), 12288, kBad, 0, 12288},
