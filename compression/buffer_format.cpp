@@ -44,6 +44,26 @@ class ChunkRecords {
   ChunkRecords(std::span<const std::uint8_t> records, std::uint32_t chunkSize, std::span<std::uint8_t> output)
       : records_(records), chunkSize_(chunkSize), output_(output) {}
 
+  // Chunks are independent streams, so one of more than one chunk (a file
+  // over 64 MiB) is decoded on two threads, each taking every other record
+  // with its own tables; where no thread can be started, on this one alone.
+  bool DecodeAll(HuffmanDecoder& tables) const {
+    if (output_.size() > chunkSize_) {
+      try {
+        const auto otherTables = std::make_unique<HuffmanDecoder>();
+        bool otherDecoded = false;
+        std::thread other([&] { otherDecoded = Decode(1, 2, *otherTables); });
+        const bool decoded = Decode(0, 2, tables);
+        other.join();
+        return decoded && otherDecoded;
+      } catch (const std::system_error&) {
+      } catch (const std::bad_alloc&) {
+      }
+    }
+    return Decode(0, 1, tables);
+  }
+
+ private:
   // Calls visit(index, stored, target) for each record in turn, while it
   // returns true. False if a record is cut short, there are bytes after the
   // last one, or visit returned false.
@@ -68,11 +88,11 @@ class ChunkRecords {
     return rest.empty();
   }
 
-  // Decodes every other record, from `first` on; a record whose stored size
-  // is its expanded size is stored raw.
-  bool DecodeEveryOther(std::size_t first, HuffmanDecoder& tables) const {
+  // Decodes the records whose index is `first` modulo `stride`; a record
+  // whose stored size is its expanded size is stored raw.
+  bool Decode(std::size_t first, std::size_t stride, HuffmanDecoder& tables) const {
     return ForEach([&](std::size_t index, std::span<const std::uint8_t> stored, std::span<std::uint8_t> target) {
-      if (index % 2 != first) {
+      if (index % stride != first) {
         return true;
       }
       if (stored.size() == target.size()) {
@@ -83,34 +103,10 @@ class ChunkRecords {
     });
   }
 
- private:
   std::span<const std::uint8_t> records_;
   std::uint32_t chunkSize_;
   std::span<std::uint8_t> output_;  // as much as the header states
 };
-
-// Chunks are independent streams, so one of more than one chunk (a file
-// over 64 MiB) is decoded on two threads, each with its own tables; where
-// no thread can be started, on this one alone. Every record is checked
-// before any is decoded.
-bool DecodeChunks(const ChunkRecords& records, bool severalChunks, HuffmanDecoder& tables) {
-  if (!records.ForEach([](std::size_t, auto, auto) { return true; })) {
-    return false;
-  }
-  if (severalChunks) {
-    try {
-      const auto otherTables = std::make_unique<HuffmanDecoder>();
-      bool otherDecoded = false;
-      std::thread other([&] { otherDecoded = records.DecodeEveryOther(1, *otherTables); });
-      const bool decoded = records.DecodeEveryOther(0, tables);
-      other.join();
-      return decoded && otherDecoded;
-    } catch (const std::system_error&) {
-    } catch (const std::bad_alloc&) {
-    }
-  }
-  return records.DecodeEveryOther(0, tables) && records.DecodeEveryOther(1, tables);
-}
 
 }  // namespace
 
@@ -142,7 +138,7 @@ DecodeResult DecodeBuffer(std::span<const std::uint8_t> input, std::span<std::ui
 
   const ChunkRecords records(input.subspan(kBufferHeaderSize), chunkSize,
                              output.first(static_cast<std::size_t>(expandedSize)));
-  if (!DecodeChunks(records, expandedSize > chunkSize, tables)) {
+  if (!records.DecodeAll(tables)) {
     return damaged;
   }
   return {DecodeStatus::kOk, expandedSize, expandedSize};
