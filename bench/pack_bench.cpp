@@ -20,9 +20,9 @@
 #include <string>
 #include <vector>
 
-#include "tools/pack/build/game_folder.h"
+#include "tools/pack/atomic_write/file_bytes.h"
 #include "tools/pack/examine/payload_verification.h"
-#include "tools/pack/output/file_bytes.h"
+#include "tools/pack/packing/game_folder.h"
 
 namespace {
 

@@ -11,14 +11,14 @@
 #include "base/win/wide_text.h"
 #include "base/win/windows_error.h"
 #include "launcher/embedded_payload.h"
-#include "launcher/progress_window.h"
 #include "launcher/report_failure.h"
+#include "launcher/unpacking_window_thread.h"
 #include "payload/payload_contract.h"
 #include "payload/payload_manifest.h"
 #include "runtime/extract_runtime.h"
 #include "runtime/portable_directory.h"
 #include "runtime/remove_runtime_directory.h"
-#include "supervision/run_game.h"
+#include "supervision/win/run_game.h"
 
 namespace qvn {
 namespace {
@@ -46,7 +46,7 @@ std::uint64_t UnpackingWork(std::span<const std::uint8_t> payload, const Payload
 // runtime before the failure goes on; a failing removal is shown first.
 // The window is gone before the game starts and before any report.
 std::uint32_t ExtractAndRunGame(const PayloadManifest& manifest, const PortableDirectories& directories,
-                                ProgressWindow& window) {
+                                UnpackingWindowThread& window) {
   try {
     ExtractRuntime(manifest, directories.runtimeDirectory, window.progress());
     window.Close();
@@ -66,7 +66,7 @@ std::uint32_t ExtractAndRunGame(const PayloadManifest& manifest, const PortableD
 std::uint32_t RunLauncherSequence() {
   // Declared first, so that on every way out it is gone before the failure
   // is reported.
-  ProgressWindow window;
+  UnpackingWindowThread window;
   const std::span<const std::uint8_t> payload = LoadVerifiedPayload(window.progress());
   const PayloadManifest manifest = ParsePayloadManifest(payload);
   window.progress().SetTotal(UnpackingWork(payload, manifest));

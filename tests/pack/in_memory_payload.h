@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "compression/buffer_format.h"
-#include "tools/pack/build/payload_builder.h"
+#include "tools/pack/packing/payload_builder.h"
 
 namespace qvn::pack {
 

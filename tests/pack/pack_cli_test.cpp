@@ -13,8 +13,8 @@
 #include "tests/pack/in_memory_payload.h"
 #include "tests/pack/minimal_pe_image.h"
 #include "tests/support/scratch_folder.h"
+#include "tools/pack/atomic_write/file_bytes.h"
 #include "tools/pack/image/pe_resource_reader.h"
-#include "tools/pack/output/file_bytes.h"
 
 namespace qvn::pack {
 namespace {

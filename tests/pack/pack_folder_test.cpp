@@ -12,12 +12,12 @@
 #include "payload/payload_manifest.h"
 #include "tests/pack/in_memory_payload.h"
 #include "tests/support/scratch_folder.h"
-#include "tools/pack/build/game_folder.h"
+#include "tools/pack/atomic_write/file_bytes.h"
+#include "tools/pack/atomic_write/output_file.h"
 #include "tools/pack/examine/packed_output_check.h"
 #include "tools/pack/examine/payload_verification.h"
 #include "tools/pack/examine/stored_name.h"
-#include "tools/pack/output/file_bytes.h"
-#include "tools/pack/output/output_file.h"
+#include "tools/pack/packing/game_folder.h"
 
 namespace qvn::pack {
 namespace {

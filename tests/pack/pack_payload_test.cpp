@@ -10,8 +10,8 @@
 #include "compression/buffer_format.h"
 #include "payload/payload_manifest.h"
 #include "tests/pack/in_memory_payload.h"
-#include "tools/pack/build/pack_refusal.h"
 #include "tools/pack/examine/stored_name.h"
+#include "tools/pack/packing/pack_refusal.h"
 
 namespace qvn::pack {
 namespace {

@@ -1,4 +1,4 @@
-#include "tools/pack/build/pack_rules.h"
+#include "tools/pack/packing/pack_rules.h"
 
 #include <gtest/gtest.h>
 

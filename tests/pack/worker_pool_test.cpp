@@ -1,4 +1,4 @@
-#include "tools/pack/build/worker_pool.h"
+#include "tools/pack/packing/worker_pool.h"
 
 #include <gtest/gtest.h>
 

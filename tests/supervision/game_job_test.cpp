@@ -1,5 +1,5 @@
 // Releasing the game's job ends what runs in it before the handle goes.
-#include "supervision/game_job.h"
+#include "supervision/win/game_job.h"
 
 #include <windows.h>
 

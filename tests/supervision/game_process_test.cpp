@@ -1,6 +1,6 @@
 // A game is in its job from its creation on: still suspended, before anything
 // assigns it there again, it is in the job's own process list.
-#include "supervision/game_process.h"
+#include "supervision/win/game_process.h"
 
 #include <windows.h>
 

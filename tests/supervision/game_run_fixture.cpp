@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <stdexcept>
 
-#include "supervision/run_game.h"
+#include "supervision/win/run_game.h"
 
 namespace qvn::testing {
 namespace {

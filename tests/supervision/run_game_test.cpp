@@ -1,6 +1,6 @@
 // RunGame in this process against the test game, in normal mode: what the
 // game is given, where its output goes, how its end is recorded.
-#include "supervision/run_game.h"
+#include "supervision/win/run_game.h"
 
 #include <windows.h>
 

@@ -6,14 +6,14 @@
 
 #include "base/sha256.h"
 #include "base/utf8_path.h"
+#include "tools/pack/atomic_write/file_bytes.h"
+#include "tools/pack/atomic_write/output_file.h"
 #include "tools/pack/cli/exit_status.h"
 #include "tools/pack/cli/game_packing.h"
 #include "tools/pack/cli/output_placement.h"
 #include "tools/pack/cli/path_option.h"
 #include "tools/pack/cli/subcommand.h"
 #include "tools/pack/examine/packed_output_check.h"
-#include "tools/pack/output/file_bytes.h"
-#include "tools/pack/output/output_file.h"
 
 namespace qvn::pack {
 namespace {

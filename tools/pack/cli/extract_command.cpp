@@ -5,12 +5,12 @@
 #include <memory>
 
 #include "base/utf8_path.h"
+#include "tools/pack/atomic_write/file_bytes.h"
 #include "tools/pack/cli/exit_status.h"
 #include "tools/pack/cli/game_packing.h"
 #include "tools/pack/cli/path_option.h"
 #include "tools/pack/cli/subcommand.h"
 #include "tools/pack/examine/payload_extraction.h"
-#include "tools/pack/output/file_bytes.h"
 
 namespace qvn::pack {
 namespace {

@@ -7,9 +7,9 @@
 #include <iostream>
 
 #include "base/utf8_path.h"
-#include "tools/pack/build/pack_refusal.h"
 #include "tools/pack/cli/exit_status.h"
 #include "tools/pack/cli/progress_bar.h"
+#include "tools/pack/packing/pack_refusal.h"
 
 namespace qvn::pack {
 namespace {

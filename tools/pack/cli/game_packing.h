@@ -7,9 +7,9 @@
 #include <string>
 
 #include "compression/buffer_format.h"
-#include "tools/pack/build/game_folder.h"
-#include "tools/pack/build/payload_builder.h"
-#include "tools/pack/build/worker_pool.h"
+#include "tools/pack/packing/game_folder.h"
+#include "tools/pack/packing/payload_builder.h"
+#include "tools/pack/packing/worker_pool.h"
 
 namespace CLI {
 class App;

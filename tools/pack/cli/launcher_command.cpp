@@ -10,8 +10,7 @@
 #include "base/sha256.h"
 #include "base/utf8_path.h"
 #include "payload/payload_contract.h"
-#include "tools/pack/build/game_folder.h"
-#include "tools/pack/build/pack_rules.h"
+#include "tools/pack/atomic_write/file_bytes.h"
 #include "tools/pack/cli/exit_status.h"
 #include "tools/pack/cli/game_packing.h"
 #include "tools/pack/cli/output_placement.h"
@@ -23,7 +22,8 @@
 #include "tools/pack/image/launcher_image.h"
 #include "tools/pack/image/pe_resource_writer.h"
 #include "tools/pack/image/version_resource.h"
-#include "tools/pack/output/file_bytes.h"
+#include "tools/pack/packing/game_folder.h"
+#include "tools/pack/packing/pack_rules.h"
 
 namespace qvn::pack {
 namespace {

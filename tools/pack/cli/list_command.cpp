@@ -6,6 +6,7 @@
 
 #include "base/utf8_path.h"
 #include "payload/payload_manifest.h"
+#include "tools/pack/atomic_write/file_bytes.h"
 #include "tools/pack/cli/exit_status.h"
 #include "tools/pack/cli/game_packing.h"
 #include "tools/pack/cli/path_option.h"
@@ -13,7 +14,6 @@
 #include "tools/pack/examine/payload_listing.h"
 #include "tools/pack/examine/payload_source.h"
 #include "tools/pack/image/launcher_details.h"
-#include "tools/pack/output/file_bytes.h"
 
 namespace qvn::pack {
 namespace {

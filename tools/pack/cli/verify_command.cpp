@@ -7,6 +7,7 @@
 
 #include "base/utf8_path.h"
 #include "payload/payload_contract.h"
+#include "tools/pack/atomic_write/file_bytes.h"
 #include "tools/pack/cli/exit_status.h"
 #include "tools/pack/cli/game_packing.h"
 #include "tools/pack/cli/path_option.h"
@@ -14,7 +15,6 @@
 #include "tools/pack/cli/subcommand.h"
 #include "tools/pack/examine/payload_verification.h"
 #include "tools/pack/image/launcher_details.h"
-#include "tools/pack/output/file_bytes.h"
 
 namespace qvn::pack {
 namespace {

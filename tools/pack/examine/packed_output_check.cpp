@@ -4,8 +4,8 @@
 #include <string>
 
 #include "base/error.h"
+#include "tools/pack/atomic_write/file_bytes.h"
 #include "tools/pack/examine/payload_verification.h"
-#include "tools/pack/output/file_bytes.h"
 
 namespace qvn::pack {
 

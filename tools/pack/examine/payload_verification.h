@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/pack/build/pack_progress.h"
+#include "tools/pack/packing/pack_progress.h"
 
 namespace qvn::pack {
 

@@ -1,0 +1,30 @@
+#include "tools/pack/atomic_write/file_bytes.h"
+
+#include <fstream>
+#include <stdexcept>
+
+#include "base/utf8_path.h"
+#include "tools/pack/atomic_write/output_file.h"
+
+namespace qvn::pack {
+
+std::vector<std::uint8_t> ReadFileBytes(const std::filesystem::path& path) {
+  std::ifstream stream(path, std::ios::binary | std::ios::ate);
+  if (!stream) throw std::runtime_error("cannot open " + PathText(path));
+  const std::streamoff size = stream.tellg();
+  if (size < 0) throw std::runtime_error("cannot read " + PathText(path));
+  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
+  stream.seekg(0);
+  stream.read(reinterpret_cast<char*>(bytes.data()), size);
+  if (!stream) throw std::runtime_error("cannot read " + PathText(path));
+  return bytes;
+}
+
+void WriteFileBytes(const std::filesystem::path& path, std::span<const std::uint8_t> bytes,
+                    const std::function<void(const std::filesystem::path& written)>& check) {
+  OutputFile file(path);
+  file.Write(bytes);
+  file.Commit(check);
+}
+
+}  // namespace qvn::pack

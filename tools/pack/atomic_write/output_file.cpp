@@ -1,0 +1,51 @@
+#include "tools/pack/atomic_write/output_file.h"
+
+#include <stdexcept>
+#include <system_error>
+
+#include "base/utf8_path.h"
+
+namespace qvn::pack {
+
+namespace {
+
+std::filesystem::path PartialPath(const std::filesystem::path& path) {
+  std::filesystem::path partial = path;
+  partial += ".partial";
+  return partial;
+}
+
+}  // namespace
+
+OutputFile::OutputFile(const std::filesystem::path& path)
+    : path_(path),
+      partial_(PartialPath(path)),
+      stream_(partial_, std::ios::binary | std::ios::trunc),
+      writeback_(partial_) {
+  if (!stream_) throw std::runtime_error("cannot write " + PathText(path_));
+}
+
+OutputFile::~OutputFile() {
+  if (committed_) return;
+  stream_.close();
+  std::error_code ignored;
+  std::filesystem::remove(partial_, ignored);
+}
+
+void OutputFile::Write(std::span<const std::uint8_t> bytes) {
+  stream_.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  if (!stream_) throw std::runtime_error("cannot write " + PathText(path_));
+  writeback_.Written(bytes.size());
+}
+
+void OutputFile::Commit(const std::function<void(const std::filesystem::path& written)>& check) {
+  stream_.close();
+  if (!stream_) throw std::runtime_error("cannot write " + PathText(path_));
+  if (check) check(partial_);
+  std::error_code error;
+  std::filesystem::rename(partial_, path_, error);
+  if (error) throw std::runtime_error("cannot write " + PathText(path_) + ": " + error.message());
+  committed_ = true;
+}
+
+}  // namespace qvn::pack
