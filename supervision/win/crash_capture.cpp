@@ -180,6 +180,35 @@ void ReplaceCrashOutput(const CrashOutputPaths& paths) {
   }
 }
 
+bool ReadAt(HANDLE file, std::uint64_t offset, void* buffer, DWORD length) {
+  OVERLAPPED at = {};
+  at.Offset = static_cast<DWORD>(offset);
+  at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+  DWORD read = 0;
+  return ReadFile(file, buffer, length, &read, &at) && read == length;
+}
+
+// Whether every stream the dump's directory lists lies within the file.
+// A dbghelp that ignores failed writes (Wine's does) reports success for a
+// dump that a full disk cut short; such a dump ends before its streams do.
+bool DumpHoldsItsStreams(const std::wstring& path) {
+  const UniqueHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                      kOpenWithoutFollowingLinks, nullptr));
+  LARGE_INTEGER size = {};
+  MINIDUMP_HEADER header = {};
+  if (!file.valid() || !GetFileSizeEx(file.get(), &size) || !ReadAt(file.get(), 0, &header, sizeof header)) {
+    return false;
+  }
+  for (ULONG32 index = 0; index < header.NumberOfStreams; ++index) {
+    MINIDUMP_DIRECTORY entry = {};
+    if (!ReadAt(file.get(), header.StreamDirectoryRva + std::uint64_t{index} * sizeof entry, &entry, sizeof entry) ||
+        std::uint64_t{entry.Location.Rva} + entry.Location.DataSize > static_cast<std::uint64_t>(size.QuadPart)) {
+      return false;
+    }
+  }
+  return true;
+}
+
 void WriteDump(HANDLE process, HANDLE logFile, const std::wstring& dataDirectory, const DEBUG_EVENT& event,
                CrashSnapshot& snapshot) {
   CaptureOutcome& outcome = snapshot.outcome;
@@ -203,6 +232,10 @@ void WriteDump(HANDLE process, HANDLE logFile, const std::wstring& dataDirectory
         complete = false;
         outcome.dumpError = GetLastError();
       }
+    }
+    if (complete && !DumpHoldsItsStreams(paths.staging)) {
+      complete = false;
+      outcome.dumpError = ERROR_WRITE_FAULT;
     }
     if (complete) {
       ReplaceCrashOutput(paths);

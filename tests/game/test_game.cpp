@@ -38,6 +38,9 @@
 //   sleep MS               sleeps
 //   flood MIB              MIB mebibytes of numbered 64-byte lines on
 //                          standard output
+//   fill PATH KIB          writes PATH until its disk is full, then frees
+//                          its last KIB kibibytes: "filled=1", or
+//                          "filled=0 error=N"
 #include <windows.h>
 #include <shellapi.h>
 
@@ -160,6 +163,26 @@ void Flood(std::uint64_t mebibytes) {
       block.clear();
     }
   }
+}
+
+// Leaves KIB kibibytes free on the disk holding PATH, so that a larger
+// write there fails part way.
+void FillDisk(const std::wstring& path, std::uint64_t freeKibibytes) {
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  const std::vector<char> block(4096, 'f');
+  LARGE_INTEGER size = {};
+  DWORD written = 0;
+  while (WriteFile(file, block.data(), static_cast<DWORD>(block.size()), &written, nullptr) && written != 0) {
+    size.QuadPart += written;
+  }
+  size.QuadPart -= static_cast<LONGLONG>(freeKibibytes * 1024);
+  if (file == INVALID_HANDLE_VALUE || size.QuadPart < 0 || !SetFilePointerEx(file, size, nullptr, FILE_BEGIN) ||
+      !SetEndOfFile(file)) {
+    Print("filled=0 error=" + std::to_string(GetLastError()));
+  } else {
+    Print("filled=1");
+  }
+  CloseHandle(file);
 }
 
 void PrintEnvironment() {
@@ -368,6 +391,9 @@ int wmain(int argc, wchar_t** argv) {
       Sleep(static_cast<DWORD>(ParseNumber(operand())));
     } else if (command == L"flood") {
       Flood(ParseNumber(operand()));
+    } else if (command == L"fill") {
+      const std::wstring path = operand();
+      FillDisk(path, ParseNumber(operand()));
     } else {
       WriteLine(STD_ERROR_HANDLE, "unknown command " + ToUtf8(command));
       return 2;

@@ -242,16 +242,23 @@ std::vector<std::uint8_t> Incompressible(std::size_t size) {
   return bytes;
 }
 
-TEST(Faults, DiskFullDuringExtractionLosesNothingEarlier) {
-  // A small tmpfs that a CTest fixture mounts before Wine looks at it.
+// The small tmpfs that a CTest fixture mounts before Wine looks at it,
+// emptied; empty where the machine cannot mount it.
+std::wstring SmallFileSystem() {
   const std::wstring small = HostPathToWindows(QVN_SMALL_FILESYSTEM);
   ULARGE_INTEGER free = {}, total = {};
-  if (!GetDiskFreeSpaceExW(small.c_str(), &free, &total, nullptr) || total.QuadPart > (64u << 20)) {
-    GTEST_SKIP() << "no small file system mounted at " << QVN_SMALL_FILESYSTEM << " (mounting needs root)";
-  }
+  if (!GetDiskFreeSpaceExW(small.c_str(), &free, &total, nullptr) || total.QuadPart > (64u << 20)) return L"";
   RemoveTreeForcibly(small + L"\\data");
   DeleteFileW((small + L"\\q.exe").c_str());
-  GetDiskFreeSpaceExW(small.c_str(), &free, &total, nullptr);
+  return small;
+}
+
+TEST(Faults, DiskFullDuringExtractionLosesNothingEarlier) {
+  const std::wstring small = SmallFileSystem();
+  if (small.empty())
+    GTEST_SKIP() << "no small file system mounted at " << QVN_SMALL_FILESYSTEM << " (mounting needs root)";
+  ULARGE_INTEGER free = {};
+  GetDiskFreeSpaceExW(small.c_str(), &free, nullptr, nullptr);
   const std::uint64_t baseSize = ReadFileBytes(PortableLauncher().exe()).size();
   // The executable with its big file fits; the big file a second time, on
   // extraction, does not.
@@ -271,8 +278,29 @@ TEST(Faults, DiskFullDuringExtractionLosesNothingEarlier) {
   EXPECT_FALSE(PathExists(small + L"\\data\\portable-runtime"));
   EXPECT_EQ(ReadFileText(small + L"\\data\\game.log"), "log of an earlier run\n");
   EXPECT_EQ(ReadFileText(small + L"\\data\\crash-last.txt"), "report of an earlier crash\n");
-  RemoveTreeForcibly(small + L"\\data");
-  DeleteFileW((small + L"\\q.exe").c_str());
+  SmallFileSystem();
+}
+
+// The game fills the disk before it crashes, so that its dump is cut short:
+// the earlier capture's dump stays as it was.
+TEST(Faults, ADumpCutShortByAFullDiskLeavesTheEarlierOne) {
+  const std::wstring small = SmallFileSystem();
+  if (small.empty())
+    GTEST_SKIP() << "no small file system mounted at " << QVN_SMALL_FILESYSTEM << " (mounting needs root)";
+  ASSERT_TRUE(CopyFileW(PortableLauncher().exe().c_str(), (small + L"\\q.exe").c_str(), FALSE)) << GetLastError();
+  CreateDirectoryW((small + L"\\data").c_str(), nullptr);
+  const std::string earlierDump = "MDMP dump of an earlier capture";
+  WriteFileText(small + L"\\data\\crash-last.dmp", earlierDump);
+  ScopedEnvironmentVariable capture(L"QVN_CRASH_CAPTURE", L"1");
+
+  const ProgramResult result =
+      RunProgram(small + L"\\q.exe", L"fill " + small + L"\\data\\portable-runtime\\temp\\filler 64 crash-av 0");
+  const std::string log = ReadFileText(small + L"\\data\\game.log");
+  EXPECT_EQ(result.exitCode, 0xC0000005u) << log;
+  EXPECT_NE(log.find("filled=1\n"), std::string::npos) << log;
+  EXPECT_NE(log.find("QVN_PORTABLE_CRASH_CAPTURE dump_written=0 "), std::string::npos) << log;
+  EXPECT_TRUE(ReadFileText(small + L"\\data\\crash-last.dmp") == earlierDump) << "the earlier dump was replaced";
+  SmallFileSystem();
 }
 
 // How many processes run the executable at `image`, by their full image
