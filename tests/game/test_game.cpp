@@ -23,6 +23,8 @@
 //   breakpoint             a breakpoint nobody handles
 //   raise-handled CODE     raises CODE and handles it itself:
 //                          "handled code=0x%08X seen_by_game=N"
+//   raise-for MS           raises exceptions it handles itself, without
+//                          pause, for MS milliseconds: "raised=N"
 //   breakpoint-handled     a breakpoint instruction that it handles itself,
 //                          reported the same way
 //   throw-catch            a C++ exception thrown and caught: "caught"
@@ -163,6 +165,14 @@ void Flood(std::uint64_t mebibytes) {
       block.clear();
     }
   }
+}
+
+void RaiseFor(DWORD milliseconds) {
+  const ULONGLONG end = GetTickCount64() + milliseconds;
+  const ULONG_PTR parameter = kHandledMarker;
+  std::uint64_t raised = 0;
+  for (; GetTickCount64() < end; ++raised) RaiseException(0xE0000002, 0, 1, &parameter);
+  Print("raised=" + std::to_string(raised));
 }
 
 // Leaves KIB kibibytes free on the disk holding PATH, so that a larger
@@ -357,6 +367,8 @@ int wmain(int argc, wchar_t** argv) {
       BreakpointHandled();
     } else if (command == L"raise-handled") {
       RaiseHandled(static_cast<DWORD>(ParseNumber(operand())));
+    } else if (command == L"raise-for") {
+      RaiseFor(static_cast<DWORD>(ParseNumber(operand())));
     } else if (command == L"throw-catch") {
       try {
         throw std::runtime_error("thrown by the test game");

@@ -390,6 +390,25 @@ TEST(CrashCaptureMonitor, AQuietGameGetsSummariesAsTheyFallDueWithGrowingCounts)
   }
 }
 
+// Events without pause still give a summary only every 2 seconds, each
+// counting from the one before; so there can be no more of them than
+// 2-second steps in the whole run.
+TEST(CrashCaptureMonitor, AGameRaisingWithoutPauseGetsASummaryEveryTwoSeconds) {
+  CrashCaptureRun run;
+  ASSERT_EQ(run.fixture.Run({L"raise-for", L"5000", L"exit", L"0"}), 0u);
+  const std::string log = ReadFileBytes(run.fixture.gameLogPath());
+  auto summaries = Summaries(log);
+  ASSERT_GE(summaries.size(), 2u) << log;  // at least one on the beat, then the final one
+  const double elapsed = std::stod(summaries.back().at("elapsed_s"));
+  summaries.pop_back();
+  ASSERT_LE(summaries.size(), static_cast<std::size_t>(elapsed / 2))
+      << "summaries before the final one in " << elapsed << " s";
+  for (const auto& summary : summaries) {
+    EXPECT_GE(std::stod(summary.at("interval_s")), 2.0);
+    EXPECT_LT(std::stod(summary.at("interval_s")), 4.0);
+  }
+}
+
 TEST(CrashCaptureMonitor, ABusyGameShowsItsProcessorUse) {
   CrashCaptureRun run;
   ASSERT_EQ(run.fixture.Run({L"burn", L"1", L"4500", L"exit", L"0"}), 0u);
