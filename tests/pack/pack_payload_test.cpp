@@ -82,19 +82,28 @@ TEST(WritePayload, TheSameFilesGiveTheSameBytesWhateverTheirOrder) {
 }
 
 // A chunk is stored raw when its segments' streams come out no smaller than
-// it, here as a segment of noise grows by more than the repeat of its end
-// after it shrinks. The repeat comes back from its stream, whose matches
-// reach back into the noise.
+// it, as when a segment of noise grows by more (about 33 KB for 8 MiB) than
+// the others shrink: here the 20,000-byte repeat of its end after it, or
+// the 48 KiB of zeros that end the segment before it. Each segment lands at
+// its own place, whether kept raw or decoded back from its stream, whose
+// matches may reach back into the noise.
 TEST(WritePayload, AChunkStoredRawComesBackFromItsSegments) {
-  Bytes mixed = Noise(std::size_t{8} << 20, 3);
-  const Bytes repeat(mixed.end() - 20000, mixed.end());
-  mixed.insert(mixed.end(), repeat.begin(), repeat.end());
-  const Bytes payload = PackInMemory({{"Quorvane.exe", Text("MZ")}, {"mixed.pak", mixed}}, Level::kFast, {}, 2);
-  const PayloadManifest manifest = ParsePayloadManifest(payload);
-  ASSERT_EQ(manifest.size(), 2u);
-  const std::span<const std::uint8_t> stored = manifest[1].storedData;
-  EXPECT_EQ(stored.size(), compression::kBufferHeaderSize + compression::kChunkRecordHeaderSize + mixed.size());
-  EXPECT_TRUE(std::ranges::equal(stored, compression::EncodeBuffer(mixed)));
+  Bytes noiseFirst = Noise(std::size_t{8} << 20, 3);
+  const Bytes repeat(noiseFirst.end() - 20000, noiseFirst.end());
+  noiseFirst.insert(noiseFirst.end(), repeat.begin(), repeat.end());
+  Bytes noiseSecond = Noise((std::size_t{8} << 20) - 49152, 4);
+  noiseSecond.resize(std::size_t{8} << 20, 0);
+  const Bytes noise = Noise(std::size_t{8} << 20, 5);
+  noiseSecond.insert(noiseSecond.end(), noise.begin(), noise.end());
+  for (const auto& [label, mixed] : {std::pair{"noise first", noiseFirst}, std::pair{"noise second", noiseSecond}}) {
+    const Bytes payload = PackInMemory({{"Quorvane.exe", Text("MZ")}, {"mixed.pak", mixed}}, Level::kFast, {}, 2);
+    const PayloadManifest manifest = ParsePayloadManifest(payload);
+    ASSERT_EQ(manifest.size(), 2u) << label;
+    const std::span<const std::uint8_t> stored = manifest[1].storedData;
+    EXPECT_EQ(stored.size(), compression::kBufferHeaderSize + compression::kChunkRecordHeaderSize + mixed.size())
+        << label;
+    EXPECT_TRUE(std::ranges::equal(stored, compression::EncodeBuffer(mixed))) << label;
+  }
 }
 
 // The payload is written on a thread of its own: its failure (a full disk)
