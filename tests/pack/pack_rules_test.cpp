@@ -100,6 +100,10 @@ TEST(PackRules, NamesMayNotClash) {
       {"clash with names sorting between",
        {File("a"), File("a.txt"), File("a-b"), File("a/b")},
        {{"a/b", kFolder + "a"}}},
+      {"file where a folder is needed, one level down", {File("a/B"), File("a/b/c")}, {{"a/b/c", kFolder + "a/B"}}},
+      {"file where a folder is needed, two levels down",
+       {File("a/b/C"), File("a/b/c/d")},
+       {{"a/b/c/d", kFolder + "a/b/C"}}},
       {"prefix without a folder", {File("assets"), File("assets2/x.png")}, {}},
       {"same name twice", {File("x.txt"), File("x.txt")}, {{"x.txt", "given more than once"}}},
   });
