@@ -261,6 +261,11 @@ TEST(QvnPackCommandLine, RefusesAnOutputInsideTheGameFolderHoweverSpelled) {
   fs::create_directory(dir + "outside");
   fs::create_directory_symlink(dir + "game", dir + "to-game");
   fs::create_directory_symlink(dir + "game/sub", dir + "outside/deep");  // outside/deep/.. is game
+  // A game folder of its own (a link refuses any folder it is in) holding
+  // a link to a file outside it.
+  scratch.Write("outside/P.exe", Text("elsewhere"));
+  scratch.Write("linked/Quorvane.exe", Text("main"));
+  fs::create_symlink(dir + "outside/P.exe", dir + "linked/P.exe");
   const std::vector<std::string> before = FilesBelow(dir + "game");
 
   const std::string inGame = "cd '" + dir + "game' && ";
@@ -282,6 +287,8 @@ TEST(QvnPackCommandLine, RefusesAnOutputInsideTheGameFolderHoweverSpelled) {
       {".. after a link, which a lexical reading puts outside", "",
        launcher + "--game-dir " + dir + "game --out " + dir + "outside/deep/../P.exe", 1},
       {"the game folder itself", "", launcher + "--game-dir " + dir + "game --out " + dir + "game", 1},
+      {"a link in the folder to a file outside", "",
+       launcher + "--game-dir " + dir + "linked --out " + dir + "linked/P.exe", 1},
       {"build run in the game folder", inGame, "build --game-dir . --out payload.bin", 1},
       {"build with its digest inside", "",
        "build --game-dir " + dir + "game --out " + dir + "outside/p.bin --digest-out " + dir + "game/p.sha", 1},
