@@ -166,10 +166,15 @@ TEST(VersionResource, RefusesTextThatIsNotUtf8OrTooLong) {
                                                                   {"a cut sequence", "\xE2\x98"},
                                                                   {"an overlong slash", "\xC0\xAF"},
                                                                   {"a surrogate", "\xED\xA0\x80"},
+                                                                  {"33,000 characters", std::string(33000, 'x')},
                                                                   {"70,000 characters", std::string(70000, 'x')}};
   for (const auto& [label, text] : cases) {
     EXPECT_ANY_THROW(BuildVersionResource({1, 0, 0, 0}, {{"ProductName", text}})) << label;
   }
+  // The longest text whose resource a 16-bit length still covers.
+  const std::size_t longest = (0xFFFF - BuildVersionResource({1, 0, 0, 0}, {{"ProductName", ""}}).size()) / 2;
+  const std::vector<VersionString> strings = {{"ProductName", std::string(longest, 'x')}};
+  EXPECT_EQ(ReadVersionStrings(BuildVersionResource({1, 0, 0, 0}, strings)), strings);
 }
 
 }  // namespace
