@@ -4,13 +4,9 @@
 #include <cstdint>
 #include <span>
 
-namespace qvn::compression {
+#include "compression/xpress_huffman_format.h"
 
-// Number of symbols of the LZ77+Huffman alphabet: 256 literals, 256 matches.
-inline constexpr int kSymbolCount = 512;
-inline constexpr int kMaxCodeLength = 15;
-// Size of the per-block table of 4-bit code lengths.
-inline constexpr int kLengthTableBytes = kSymbolCount / 2;
+namespace qvn::compression {
 
 using LengthCounts = std::array<std::uint32_t, kMaxCodeLength + 1>;
 
