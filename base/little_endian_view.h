@@ -4,6 +4,8 @@
 #include <span>
 #include <string>
 
+#include "base/little_endian_field.h"
+
 namespace qvn {
 
 // Little-endian reads from a file's bytes, each checked against its end;
@@ -31,6 +33,11 @@ class LittleEndianView {
     return static_cast<std::uint16_t>(Read(offset, 2, what));
   }
   std::uint32_t U32(std::uint64_t offset, const char* what) const { return Read(offset, 4, what); }
+  // `field` of the structure at `structure`.
+  template <typename T>
+  T Get(std::uint64_t structure, LeField<T> field, const char* what) const {
+    return static_cast<T>(Read(structure + field.offset, LeField<T>::kWidth, what));
+  }
   std::span<const std::uint8_t> Slice(std::uint64_t offset, std::uint64_t length, const char* what) const {
     if (!Holds(offset, length)) throw Error(std::string(what) + " lies past the end of the file");
     return bytes_.subspan(offset, length);

@@ -22,19 +22,21 @@ void FillSlots(std::uint64_t* slot, std::uint32_t count, std::uint64_t entry) {
 }  // namespace
 
 constexpr std::array<std::uint64_t, kSymbolCount> HuffmanDecoder::SymbolParts() {
+  // A symbol's low byte is a literal's value, its top bit tells a match.
+  static_assert(kLiteralField.shift == kSymbolField.shift && kMatchField.shift == kSymbolField.shift + 8);
   std::array<std::uint64_t, kSymbolCount> parts{};
-  for (unsigned symbol = 0; symbol < 256; ++symbol) {
-    parts[symbol] = (1u << 8) | (std::uint64_t{symbol} << 16) | (std::uint64_t{symbol} << 32);
+  for (unsigned symbol = 0; symbol < kLiteralCount; ++symbol) {
+    parts[symbol] = Put(1, kOutputLengthField) | Put(symbol, kSymbolField) | Put(symbol, kBiasField);
   }
-  for (unsigned symbol = 256; symbol < kSymbolCount; ++symbol) {
-    const unsigned offsetBits = (symbol - 256) >> 4;
-    const unsigned lengthNibble = (symbol - 256) & 15;
-    const unsigned length = lengthNibble + 3;
+  for (unsigned symbol = kLiteralCount; symbol < kSymbolCount; ++symbol) {
+    const unsigned offsetBits = OffsetBitsOfSymbol(symbol);
+    const unsigned lengthNibble = LengthNibbleOfSymbol(symbol);
+    const unsigned length = lengthNibble + kMinMatchLength;
     const unsigned minOffset = 1u << offsetBits;
     const bool overlaps = minOffset < kFastCopyBytes && length > minOffset;
-    parts[symbol] = offsetBits | (length << 8) | (std::uint64_t{symbol} << 16) |
-                    (lengthNibble == 15 ? std::uint64_t{1} << 29 : 0) |
-                    (length > kFastCopyBytes || overlaps ? kSlowFlag : 0) | (std::uint64_t{0xFFFFFFFF} << 32);
+    parts[symbol] = Put(offsetBits, kSymbolBitsField) | Put(length, kOutputLengthField) | Put(symbol, kSymbolField) |
+                    (lengthNibble == kLongLengthNibble ? FlagOf(kLongLengthField) : 0) |
+                    (length > kFastCopyBytes || overlaps ? FlagOf(kSlowPathField) : 0) | Put(0xFFFFFFFF, kBiasField);
   }
   return parts;
 }
@@ -47,10 +49,12 @@ std::uint64_t HuffmanDecoder::MakeEntry(unsigned symbol, unsigned codeLength, st
   // literals and matches mixed.
   static constexpr std::array<std::uint64_t, kSymbolCount> kParts = SymbolParts();
   const std::uint64_t parts = kParts[symbol];
-  const auto offsetBits = static_cast<unsigned>(parts & 0xFF);
-  const std::uint32_t bias = (code + static_cast<std::uint32_t>(parts >> 32)) << offsetBits;
-  const std::uint64_t slow = codeLength + offsetBits > kMaxFastSymbolBits ? kSlowFlag : 0;
-  return ((parts & 0xFFFFFFFF) + codeLength + (std::uint64_t{codeLength} << 25)) | slow | (std::uint64_t{bias} << 32);
+  const unsigned offsetBits = SymbolBitsOf(parts);
+  const std::uint32_t bias = (code + Get(parts, kBiasField)) << offsetBits;
+  const std::uint64_t slow = codeLength + offsetBits > kMaxFastSymbolBits ? FlagOf(kSlowPathField) : 0;
+  // The code length adds to the offset bits already in the symbol bits.
+  return ((parts & kLowHalfMask) + Put(codeLength, kSymbolBitsField) + Put(codeLength, kCodeLengthField)) | slow |
+         Put(bias, kBiasField);
 }
 
 LengthCounts FirstCanonicalCodes(LengthCounts countOfLength) {
@@ -130,7 +134,7 @@ bool HuffmanDecoder::Build(std::span<const std::uint8_t, kLengthTableBytes> pack
     if (prefix != linkedPrefix) {
       linkedPrefix = prefix;
       subtable = nextSubtable;
-      table_[prefix] = kSubtableFlag | kSlowFlag | (std::uint64_t{subtable} << 32);
+      table_[prefix] = FlagOf(kSubtableLinkField) | FlagOf(kSlowPathField) | Put(subtable, kSubtableIndexField);
       nextSubtable += 1u << kSubtableBits;
     }
     const std::uint32_t first = (code << (kMaxCodeLength - length)) & kSubtableMask;

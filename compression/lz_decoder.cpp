@@ -7,18 +7,14 @@
 #include <cstring>
 
 #include "compression/bit_reader.h"
+#include "compression/xpress_huffman_format.h"
 
 namespace qvn::compression {
 namespace {
 
-// Output a block produces before the stream switches to the next table.
-constexpr std::ptrdiff_t kBlockOutputSize = 65536;
 // The fast loop copies this many bytes for every literal and short match,
 // whatever its length: later output overwrites the excess.
 constexpr std::ptrdiff_t kFastCopySize = HuffmanDecoder::kFastCopyBytes;
-// The largest offset a match can have: 15 extra bits under a top bit.
-constexpr std::ptrdiff_t kMaxOffset = 65535;
-
 struct OutputCursor {
   std::uint8_t* const begin;
   std::uint8_t* next;
@@ -79,17 +75,16 @@ bool CopyMatch(OutputCursor& out, std::size_t offset, std::uint64_t length) {
   return true;
 }
 
-// The full length of a match whose length nibble is 15: one byte, then if
-// that is 255 a 16-bit value, then if that is 0 a 32-bit value. Returns
-// false if a read fails.
+// The full length of a match whose length nibble is kLongLengthNibble,
+// from its length bytes. Returns false if a read fails.
 template <typename ReadByte, typename Read16, typename Read32>
 bool ReadLongLength(std::uint64_t& length, ReadByte readByte, Read16 read16, Read32 read32) {
   std::uint8_t byte = 0;
   if (!readByte(byte)) {
     return false;
   }
-  if (byte < 255) {
-    length = std::uint64_t{byte} + 15 + 3;
+  if (byte < kLengthByteEscape) {
+    length = std::uint64_t{byte} + kLongLengthNibble + kMinMatchLength;
     return true;
   }
   std::uint16_t length16 = 0;
@@ -97,14 +92,14 @@ bool ReadLongLength(std::uint64_t& length, ReadByte readByte, Read16 read16, Rea
     return false;
   }
   if (length16 != 0) {
-    length = std::uint64_t{length16} + 3;
+    length = std::uint64_t{length16} + kMinMatchLength;
     return true;
   }
   std::uint32_t length32 = 0;
   if (!read32(length32)) {
     return false;
   }
-  length = std::uint64_t{length32} + 3;
+  length = std::uint64_t{length32} + kMinMatchLength;
   return true;
 }
 
@@ -114,24 +109,24 @@ bool ReadLongLength(std::uint64_t& length, ReadByte readByte, Read16 read16, Rea
 // about 4 % of the decoding time in paired runs.
 [[gnu::noinline]] std::uint64_t ReadLongLengthFast(PrefetchingBitReader& reader) {
   const std::uint8_t* const bytes = reader.Synchronize();
-  if (bytes[0] < 255) {
+  if (bytes[0] < kLengthByteEscape) {
     reader.SkipBytes(1);
-    return std::uint64_t{bytes[0]} + 15 + 3;
+    return std::uint64_t{bytes[0]} + kLongLengthNibble + kMinMatchLength;
   }
   const std::uint16_t length16 = LoadLe16(bytes + 1);
   if (length16 != 0) {
     reader.SkipBytes(3);
-    return std::uint64_t{length16} + 3;
+    return std::uint64_t{length16} + kMinMatchLength;
   }
   reader.SkipBytes(7);
-  return std::uint64_t{LoadLe32(bytes + 3)} + 3;
+  return std::uint64_t{LoadLe32(bytes + 3)} + kMinMatchLength;
 }
 
 // Every byte value at its own index, and more: a literal is copied like a
 // match, kFastCopySize bytes from its slot, so that the fast loop does not
 // branch on whether a symbol is a literal.
-constexpr std::array<std::uint8_t, 256 + kFastCopySize> kLiteralSlots = [] {
-  std::array<std::uint8_t, 256 + kFastCopySize> slots{};
+constexpr std::array<std::uint8_t, kLiteralCount + kFastCopySize> kLiteralSlots = [] {
+  std::array<std::uint8_t, kLiteralCount + kFastCopySize> slots{};
   for (std::size_t i = 0; i < slots.size(); ++i) {
     slots[i] = static_cast<std::uint8_t>(i);
   }
@@ -419,7 +414,7 @@ bool DecodeLzHuffman(std::span<const std::uint8_t> input, std::span<std::uint8_t
 
     // The block ends at the first symbol boundary at or past 64 KiB of its
     // output; its last match may run beyond that point.
-    std::uint8_t* const blockEnd = out.end - out.next > kBlockOutputSize ? out.next + kBlockOutputSize : out.end;
+    std::uint8_t* const blockEnd = out.end - out.next > kBlockSize ? out.next + kBlockSize : out.end;
     BitReader reader(next, inputEnd);
     if (inputEnd - next >= PrefetchingBitReader::kFastReadMargin) {
       PrefetchingBitReader fast(next);

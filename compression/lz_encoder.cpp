@@ -1,18 +1,16 @@
 #include "compression/lz_encoder.h"
 
 #include <algorithm>
-#include <bit>
 
 #include "compression/bit_writer.h"
+#include "compression/xpress_huffman_format.h"
 
 namespace qvn::compression {
 namespace {
 
-constexpr std::uint32_t kBlockOutputSize = 65536;
 // Segments of 128 blocks: small enough to share a chunk among threads,
 // large enough that each fresh start costs little.
-constexpr std::uint32_t kSegmentSize = 128 * kBlockOutputSize;
-constexpr unsigned kEndSymbol = 256;
+constexpr std::uint32_t kSegmentSize = 128 * kBlockSize;
 // Positions inside a long match are mostly runs of one pattern; only the
 // last ones are worth recording for later searches.
 constexpr std::uint32_t kMaxInsertedPerMatch = 1024;
@@ -57,7 +55,7 @@ LzEncoder::LzEncoder(Level level)
     : niceLength_(SettingsFor(level).niceLength),
       maxChainDepth_(SettingsFor(level).maxChainDepth),
       finder_(SettingsFor(level).maxChainDepth, SettingsFor(level).niceLength),
-      tokens_(std::make_unique<Token[]>(kBlockOutputSize)) {
+      tokens_(std::make_unique<Token[]>(kBlockSize)) {
   if (SettingsFor(level).cheapestPath) {
     cheapestParser_ = std::make_unique<NearOptimalParser>(finder_, niceLength_);
   }
@@ -76,16 +74,13 @@ void LzEncoder::AddLiteral(std::uint8_t byte) {
 }
 
 void LzEncoder::AddMatch(const Match& match) {
-  const std::uint32_t lengthAboveMinimum = match.length - 3;
-  const unsigned offsetBits = static_cast<unsigned>(std::bit_width(match.offset)) - 1;
-  const unsigned symbol = 256 + (offsetBits << 4) + std::min<std::uint32_t>(lengthAboveMinimum, 15);
+  const unsigned offsetBits = OffsetBitsOf(match.offset);
+  const unsigned symbol = MatchSymbol(offsetBits, LengthNibbleOf(match.length));
   tokens_[tokenCount_++] = {match.length, static_cast<std::uint16_t>(symbol),
                             static_cast<std::uint16_t>(match.offset - (1u << offsetBits))};
   ++frequencies_[symbol];
   offsetBitCount_ += offsetBits;
-  if (lengthAboveMinimum >= 15) {
-    lengthByteCount_ += lengthAboveMinimum - 15 < 255 ? 1 : lengthAboveMinimum <= 0xFFFF ? 3 : 7;
-  }
+  lengthByteCount_ += LengthByteCount(match.length);
 }
 
 std::size_t LzEncoder::BlockSizeBound(const CodeLengths& lengths) const {
@@ -106,24 +101,24 @@ std::uint8_t* LzEncoder::WriteBlock(const CodeLengths& lengths, bool lastBlock, 
   // one field: the code in the top bits, the count in the low five.
   std::array<std::uint64_t, kSymbolCount> fields{};
   for (unsigned symbol = 0; symbol < kSymbolCount; ++symbol) {
-    const unsigned offsetBits = symbol < 256 ? 0 : (symbol - 256) >> 4;
+    const unsigned offsetBits = symbol < kLiteralCount ? 0 : OffsetBitsOfSymbol(symbol);
     fields[symbol] = (std::uint64_t{codes[symbol]} << (offsetBits + 5)) | (lengths[symbol] + offsetBits);
   }
   BitWriter writer(out + kLengthTableBytes);
   for (const Token& token : std::span(tokens_.get(), tokenCount_)) {
     const std::uint64_t field = fields[token.symbol];
-    if (token.length < 18) {
+    if (token.length <= kLongestNibbleLength) {
       // Symbol and offset bits have nothing between them: one write.
       writer.WriteBits(static_cast<std::uint32_t>(field >> 5) | token.offsetExtra, field & 31);
       continue;
     }
-    const unsigned offsetBits = (token.symbol - 256u) >> 4;
+    const unsigned offsetBits = OffsetBitsOfSymbol(token.symbol);
     writer.WriteBits(codes[token.symbol], lengths[token.symbol]);
-    const std::uint32_t lengthAboveMinimum = token.length - 3;
-    if (lengthAboveMinimum - 15 < 255) {
-      writer.WriteByte(static_cast<std::uint8_t>(lengthAboveMinimum - 15));
+    const std::uint32_t lengthAboveMinimum = token.length - kMinMatchLength;
+    if (lengthAboveMinimum - kLongLengthNibble < kLengthByteEscape) {
+      writer.WriteByte(static_cast<std::uint8_t>(lengthAboveMinimum - kLongLengthNibble));
     } else {
-      writer.WriteByte(255);
+      writer.WriteByte(kLengthByteEscape);
       if (lengthAboveMinimum <= 0xFFFF) {
         writer.Write16(static_cast<std::uint16_t>(lengthAboveMinimum));
       } else {
@@ -134,7 +129,7 @@ std::uint8_t* LzEncoder::WriteBlock(const CodeLengths& lengths, bool lastBlock, 
     writer.WriteBits(token.offsetExtra, offsetBits);
   }
   if (lastBlock) {
-    writer.WriteBits(codes[kEndSymbol], lengths[kEndSymbol]);
+    writer.WriteBits(codes[kEndOfStreamSymbol], lengths[kEndOfStreamSymbol]);
   }
   return writer.Finish();
 }
@@ -146,7 +141,7 @@ std::uint32_t LzEncoder::ParseBlockLazily(std::span<const std::uint8_t> chunk, s
   };
   // Matches stop at the block's end, so that every block but a chunk's last
   // covers exactly 64 KiB and segments start on block boundaries.
-  const std::uint32_t blockEnd = std::min(position + kBlockOutputSize, end);
+  const std::uint32_t blockEnd = std::min(position + kBlockSize, end);
   finder_.EndMatchesAt(blockEnd);
   std::uint32_t misses = 0;
   unsigned depth = kBaseChainDepth;
@@ -188,7 +183,7 @@ std::uint32_t LzEncoder::ParseBlockLazily(std::span<const std::uint8_t> chunk, s
 
 std::uint32_t LzEncoder::ParseBlockCheapest(std::span<const std::uint8_t> chunk, std::uint32_t position,
                                             const CodeLengths* previous) {
-  const std::uint32_t end = cheapestParser_->ParseBlock(chunk, position, kBlockOutputSize, previous, items_);
+  const std::uint32_t end = cheapestParser_->ParseBlock(chunk, position, kBlockSize, previous, items_);
   for (const NearOptimalParser::Item& item : items_) {
     if (item.length == 0) {
       AddLiteral(chunk[position]);
@@ -232,7 +227,7 @@ std::span<const std::uint8_t> LzEncoder::EncodeSegment(std::span<const std::uint
                                : ParseBlockLazily(chunk, position, to);
     const bool lastBlock = position == size;
     if (lastBlock) {
-      ++frequencies_[kEndSymbol];
+      ++frequencies_[kEndOfStreamSymbol];
     }
     lengths = BuildCodeLengths(frequencies_);
     if (static_cast<std::size_t>(end - start) + BlockSizeBound(lengths) > room) {

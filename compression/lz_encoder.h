@@ -10,6 +10,7 @@
 #include "compression/huffman_code_builder.h"
 #include "compression/match_finder.h"
 #include "compression/near_optimal_parser.h"
+#include "compression/xpress_huffman_format.h"
 
 namespace qvn::compression {
 
@@ -39,7 +40,7 @@ class LzEncoder {
 
   // How far before its segment a segment's stream reaches back, and so
   // how many of the bytes before it the encoder reads.
-  static constexpr std::uint32_t kSegmentHistory = MatchFinder::kMaxOffset;
+  static constexpr std::uint32_t kSegmentHistory = kMaxOffset;
   // Far more than the encoder reads past its segment's end (the hashes of
   // its last positions).
   static constexpr std::uint32_t kSegmentReadAhead = 64 * 1024;

@@ -25,7 +25,7 @@ void MatchFinder::FindAllAndInsert(std::uint32_t position, std::vector<Match>& m
       position, maxChainDepth_, [&](const Match& match) { matches.push_back(match); }, shortCandidate);
   const std::uint32_t distance = ShortMatchDistance(position, shortCandidate);
   if (distance != 0 && (matches.size() == first || distance < matches[first].offset)) {
-    matches.insert(matches.begin() + static_cast<std::ptrdiff_t>(first), Match{kMinLength, distance});
+    matches.insert(matches.begin() + static_cast<std::ptrdiff_t>(first), Match{kMinMatchLength, distance});
   }
 }
 

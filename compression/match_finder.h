@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "base/byte_order.h"
+#include "compression/xpress_huffman_format.h"
 
 namespace qvn::compression {
 
@@ -28,8 +29,6 @@ struct Match {
 // chain walks would, at far less cost.
 class MatchFinder {
  public:
-  static constexpr std::uint32_t kMaxOffset = 65535;
-  static constexpr std::uint32_t kMinLength = 3;
   // Matches of 3 reach this far back at most: further, the offset bits
   // cost about what the three literals would.
   static constexpr std::uint32_t kMaxShortOffset = 4096;
@@ -80,11 +79,13 @@ class MatchFinder {
   static constexpr unsigned kHashBits = 17;
   // The short-match table needs only cover kMaxShortOffset positions.
   static constexpr unsigned kShortHashBits = 14;
+  // Links are kept for the positions a match can reach back to.
+  static constexpr std::uint32_t kWindowSize = kMaxOffset + 1;
+  static constexpr std::uint32_t kWindowMask = kWindowSize - 1;
   // An empty head as if it held a position a window before position 0, so
   // that one distance check ends every walk: chunks are far smaller than
   // 2^32 - 2^16 bytes.
-  static constexpr std::uint32_t kNoPosition = 0u - 0x10000u;
-  static constexpr std::uint32_t kWindowMask = 0xFFFF;
+  static constexpr std::uint32_t kNoPosition = 0u - kWindowSize;
 
   // Walks the chain at `position`, calling onLonger for each match longer
   // than those before it, and records `position`. Returns the longest, and
@@ -174,7 +175,7 @@ Match MatchFinder::Search(std::uint32_t position, unsigned maxDepth, OnLonger on
   const std::uint32_t limit = matchEnd_ - position;
   const std::uint32_t wantedLength = std::min(niceLength_, limit);
   Match best;
-  best.length = kMinLength - 1;
+  best.length = kMinMatchLength - 1;
   // Links older than the window may have been overwritten by newer
   // positions: the distance check ends the walk before reaching them. A
   // distance of 0 wraps round and ends it too.
@@ -196,14 +197,14 @@ Match MatchFinder::Search(std::uint32_t position, unsigned maxDepth, OnLonger on
     }
     candidate = previous_[candidate & kWindowMask];
   }
-  return best.length >= kMinLength ? best : Match{};
+  return best.length >= kMinMatchLength ? best : Match{};
 }
 
 inline std::uint32_t MatchFinder::ShortMatchDistance(std::uint32_t position, std::uint32_t shortCandidate) const {
   const std::uint32_t distance = position - shortCandidate;
   // The table holds a position per hash, not per prefix: the bytes decide.
   // Its positions all had four bytes to load.
-  if (distance > kMaxShortOffset || position + kMinLength > matchEnd_ ||
+  if (distance > kMaxShortOffset || position + kMinMatchLength > matchEnd_ ||
       ((LoadLe32(data_.data() + shortCandidate) ^ LoadLe32(data_.data() + position)) & 0xFFFFFF) != 0) {
     return 0;
   }
@@ -218,7 +219,7 @@ inline Match MatchFinder::FindAndInsert(std::uint32_t position, unsigned maxDept
     return longest;
   }
   const std::uint32_t distance = ShortMatchDistance(position, shortCandidate);
-  return distance != 0 ? Match{kMinLength, distance} : Match{};
+  return distance != 0 ? Match{kMinMatchLength, distance} : Match{};
 }
 
 }  // namespace qvn::compression

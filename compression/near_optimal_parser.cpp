@@ -1,9 +1,10 @@
 #include "compression/near_optimal_parser.h"
 
 #include <algorithm>
-#include <bit>
 #include <cmath>
 #include <limits>
+
+#include "compression/xpress_huffman_format.h"
 
 namespace qvn::compression {
 namespace {
@@ -13,24 +14,11 @@ constexpr std::uint32_t kUnreached = std::numeric_limits<std::uint32_t>::max();
 constexpr std::uint32_t kUnusedSymbolCost = 12;
 // Without a previous code, every match symbol is taken to cost this much.
 constexpr std::uint32_t kFirstMatchSymbolCost = 8;
-// Lengths up to this fit the match symbol; longer ones add length bytes.
-constexpr std::uint32_t kLongestShortLength = 17;
 // Passes over the block: each after the first prices symbols from the
 // statistics of the path before.
 constexpr int kPasses = 3;
 
-unsigned OffsetBits(std::uint32_t offset) { return static_cast<unsigned>(std::bit_width(offset)) - 1; }
-
-unsigned MatchSymbol(std::uint32_t length, std::uint32_t offset) {
-  return 256 + (OffsetBits(offset) << 4) + std::min<std::uint32_t>(length - 3, 15);
-}
-
-std::uint32_t LengthByteBits(std::uint32_t length) {
-  const std::uint32_t aboveMinimum = length - 3;
-  if (aboveMinimum < 15) return 0;
-  if (aboveMinimum - 15 < 255) return 8;
-  return aboveMinimum <= 0xFFFF ? 24 : 56;
-}
+std::uint32_t LengthByteBits(std::uint32_t length) { return 8 * LengthByteCount(length); }
 
 }  // namespace
 
@@ -67,20 +55,20 @@ void NearOptimalParser::CheapestPath(std::span<const std::uint8_t> chunk, std::u
     if (const std::uint32_t cost = here + costs[chunk[start + i]]; cost < nodes[i + 1].cost) {
       nodes[i + 1] = {cost, {0, 0}};
     }
-    std::uint32_t shorter = 2;  // lengths up to here were offered by nearer matches
+    std::uint32_t shorter = kMinMatchLength - 1;  // lengths up to here were offered by nearer matches
     for (std::uint32_t m = firstMatch_[i]; m < firstMatch_[i + 1]; ++m) {
       const Match match = matches_[m];
-      const std::uint32_t base = here + OffsetBits(match.offset);
+      const std::uint32_t base = here + OffsetBitsOf(match.offset);
       // The costs of this offset's symbols, by length above the minimum.
-      const std::uint32_t* const symbolCosts = &costs[MatchSymbol(3, match.offset)];
-      const std::uint32_t longestShort = std::min(match.length, kLongestShortLength);
+      const std::uint32_t* const symbolCosts = &costs[MatchSymbolOf(kMinMatchLength, match.offset)];
+      const std::uint32_t longestShort = std::min(match.length, kLongestNibbleLength);
       for (std::uint32_t length = shorter + 1; length <= longestShort; ++length) {
-        if (const std::uint32_t cost = base + symbolCosts[length - 3]; cost < nodes[i + length].cost) {
+        if (const std::uint32_t cost = base + symbolCosts[length - kMinMatchLength]; cost < nodes[i + length].cost) {
           nodes[i + length] = {cost, {length, match.offset}};
         }
       }
-      if (match.length > kLongestShortLength) {
-        const std::uint32_t cost = base + symbolCosts[15] + LengthByteBits(match.length);
+      if (match.length > kLongestNibbleLength) {
+        const std::uint32_t cost = base + symbolCosts[kLongLengthNibble] + LengthByteBits(match.length);
         if (cost < nodes[i + match.length].cost) nodes[i + match.length] = {cost, {match.length, match.offset}};
       }
       shorter = match.length;
@@ -109,16 +97,16 @@ std::uint32_t NearOptimalParser::ParseBlock(std::span<const std::uint8_t> chunk,
     }
   } else {
     // Literals priced by the block's own byte counts.
-    std::array<std::uint32_t, 256> counts{};
+    std::array<std::uint32_t, kLiteralCount> counts{};
     for (std::uint32_t i = 0; i < span; ++i) ++counts[chunk[start + i]];
-    for (int byte = 0; byte < 256; ++byte) {
+    for (int byte = 0; byte < kLiteralCount; ++byte) {
       costs[byte] =
           counts[byte] == 0
               ? kUnusedSymbolCost
               : std::clamp<std::uint32_t>(
                     static_cast<std::uint32_t>(std::lround(std::log2(double(span) / counts[byte]))), 1, kMaxCodeLength);
     }
-    std::fill(costs.begin() + 256, costs.end(), kFirstMatchSymbolCost);
+    std::fill(costs.begin() + kLiteralCount, costs.end(), kFirstMatchSymbolCost);
   }
 
   for (int pass = 0; pass < kPasses; ++pass) {
@@ -127,7 +115,7 @@ std::uint32_t NearOptimalParser::ParseBlock(std::span<const std::uint8_t> chunk,
     Frequencies frequencies{};
     std::uint32_t position = start;
     for (const Item& item : items) {
-      ++frequencies[item.length == 0 ? chunk[position] : MatchSymbol(item.length, item.offset)];
+      ++frequencies[item.length == 0 ? chunk[position] : MatchSymbolOf(item.length, item.offset)];
       position += std::max<std::uint32_t>(item.length, 1);
     }
     const CodeLengths lengths = BuildCodeLengths(frequencies);

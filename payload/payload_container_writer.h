@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "payload/payload_contract.h"
+
 namespace qvn {
 
 // One file record as it is stored. Nothing here is checked: the writer also
@@ -12,7 +14,7 @@ namespace qvn {
 struct ContainerRecord {
   std::string name;  // stored name bytes, no terminator
   std::uint32_t expandedSize = 0;
-  std::array<std::uint8_t, 32> digest{};
+  std::array<std::uint8_t, kDigestSize> digest{};
   std::vector<std::uint8_t> storedData;
 };
 

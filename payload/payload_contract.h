@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string_view>
 
+#include "base/little_endian_field.h"
+
 // The payload's contract as the launcher enforces it and the packer writes
 // it: every constant is spelled here once, for both of them.
 namespace qvn {
@@ -30,6 +32,16 @@ class AsciiName {
 
 // The container: magic, then a 32-bit file count, then the records.
 inline constexpr std::string_view kPayloadMagic = "QVNPORT1";
+inline constexpr LeField<std::uint32_t> kContainerFileCount{kPayloadMagic.size()};
+inline constexpr std::size_t kContainerHeaderSize = kContainerFileCount.End();
+// A record: the three sizes, the SHA-256 of the expanded file, then the
+// stored name (no terminator) and the stored data.
+inline constexpr LeField<std::uint32_t> kRecordNameLength{0};
+inline constexpr LeField<std::uint32_t> kRecordExpandedSize{4};
+inline constexpr LeField<std::uint32_t> kRecordStoredSize{8};
+inline constexpr std::size_t kRecordDigestOffset = kRecordStoredSize.End();
+inline constexpr std::size_t kDigestSize = 32;
+inline constexpr std::size_t kRecordHeadSize = kRecordDigestOffset + kDigestSize;  // where the name starts
 inline constexpr std::uint32_t kMaxFileCount = 512;
 inline constexpr std::uint64_t kMaxExpandedFileSize = 0x8000000;     // one file, expanded
 inline constexpr std::uint64_t kMaxPayloadSize = 0x20000000;         // the resource, and one stored stream

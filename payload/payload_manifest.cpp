@@ -6,18 +6,13 @@
 #include <string_view>
 #include <utility>
 
-#include "base/byte_order.h"
+#include "base/little_endian_field.h"
 #include "payload/payload_contract.h"
 #include "payload/payload_fault.h"
 #include "payload/payload_path.h"
 
 namespace qvn {
 namespace {
-
-constexpr std::size_t kHeaderBytes = kPayloadMagic.size() + 4;  // magic, file count
-constexpr std::size_t kLengthFieldBytes = 12;
-constexpr std::size_t kDigestBytes = 32;
-constexpr std::size_t kRecordHeadBytes = kLengthFieldBytes + kDigestBytes;
 
 std::wstring WidenBytes(std::string_view name) {
   std::wstring wide;
@@ -60,16 +55,16 @@ PayloadManifest ParsePayloadManifest(std::span<const std::uint8_t> payload) {
                   [](char expected, std::uint8_t actual) { return static_cast<std::uint8_t>(expected) == actual; })) {
     throw PayloadError(PayloadFault::kUnsupportedFormat);
   }
-  if (length < kHeaderBytes) {
+  if (length < kContainerHeaderSize) {
     throw PayloadError(PayloadFault::kTruncatedPayload);
   }
-  const std::uint32_t fileCount = LoadLe32(payload.data() + kPayloadMagic.size());
+  const std::uint32_t fileCount = LoadField(payload.data(), kContainerFileCount);
   if (fileCount == 0 || fileCount > kMaxFileCount) {
     throw PayloadError(PayloadFault::kInvalidFileCount);
   }
 
-  std::size_t cursor = kHeaderBytes;
-  std::size_t remaining = length - kHeaderBytes;
+  std::size_t cursor = kContainerHeaderSize;
+  std::size_t remaining = length - kContainerHeaderSize;
   std::uint64_t expandedTotal = 0;
   bool mainExecutableSeen = false;
   PayloadManifest manifest;
@@ -78,13 +73,14 @@ PayloadManifest ParsePayloadManifest(std::span<const std::uint8_t> payload) {
   keys.reserve(fileCount);
 
   for (std::uint32_t index = 0; index < fileCount; ++index) {
-    if (remaining < kLengthFieldBytes) {
+    // The sizes, then the digest: each is checked present before it is read.
+    if (remaining < kRecordDigestOffset) {
       throw PayloadError(PayloadFault::kTruncatedPayload);
     }
     const std::uint8_t* record = payload.data() + cursor;
-    const std::uint32_t nameLength = LoadLe32(record);
-    const std::uint32_t expandedSize = LoadLe32(record + 4);
-    const std::uint32_t storedSize = LoadLe32(record + 8);
+    const std::uint32_t nameLength = LoadField(record, kRecordNameLength);
+    const std::uint32_t expandedSize = LoadField(record, kRecordExpandedSize);
+    const std::uint32_t storedSize = LoadField(record, kRecordStoredSize);
 
     // Size limits come before the presence checks, so an oversized record is
     // reported as such even when the payload is also cut short.
@@ -94,18 +90,17 @@ PayloadManifest ParsePayloadManifest(std::span<const std::uint8_t> payload) {
     }
     expandedTotal += expandedSize;
 
-    if (remaining - kLengthFieldBytes < kDigestBytes || nameLength > remaining - kRecordHeadBytes) {
+    if (remaining - kRecordDigestOffset < kDigestSize || nameLength > remaining - kRecordHeadSize) {
       throw PayloadError(PayloadFault::kTruncatedPayload);
     }
-    const std::string name = ValidatePayloadPath(payload.subspan(cursor + kRecordHeadBytes, nameLength));
-    if (storedSize > remaining - kRecordHeadBytes - nameLength) {
+    const std::string name = ValidatePayloadPath(payload.subspan(cursor + kRecordHeadSize, nameLength));
+    if (storedSize > remaining - kRecordHeadSize - nameLength) {
       throw PayloadError(PayloadFault::kTruncatedPayload);
     }
 
-    const std::span<const std::uint8_t, kDigestBytes> digest(record + kLengthFieldBytes, kDigestBytes);
-    const std::span<const std::uint8_t> storedData =
-        payload.subspan(cursor + kRecordHeadBytes + nameLength, storedSize);
-    const std::size_t recordBytes = kRecordHeadBytes + nameLength + storedSize;
+    const std::span<const std::uint8_t, kDigestSize> digest(record + kRecordDigestOffset, kDigestSize);
+    const std::span<const std::uint8_t> storedData = payload.subspan(cursor + kRecordHeadSize + nameLength, storedSize);
+    const std::size_t recordBytes = kRecordHeadSize + nameLength + storedSize;
     cursor += recordBytes;
     remaining -= recordBytes;
 

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "payload/payload_contract.h"
+
 namespace qvn {
 
 // One validated file record. digest and storedData point into the payload
@@ -12,8 +14,8 @@ namespace qvn {
 struct PayloadEntry {
   std::wstring relativePath;  // the stored name, each byte widened to one code unit
   std::uint32_t expandedSize;
-  std::span<const std::uint8_t, 32> digest;  // SHA-256 of the expanded contents
-  std::span<const std::uint8_t> storedData;  // compressed stream; empty for an empty file
+  std::span<const std::uint8_t, kDigestSize> digest;  // SHA-256 of the expanded contents
+  std::span<const std::uint8_t> storedData;           // compressed stream; empty for an empty file
 };
 
 // Entries in the order the records are stored, which is the extraction order.

@@ -13,6 +13,7 @@
 #include "base/byte_order.h"
 #include "compression/buffer_format.h"
 #include "compression/crc32.h"
+#include "compression/xpress_huffman_format.h"
 #include "tests/compression/test_data.h"
 
 namespace qvn::compression {
@@ -45,7 +46,7 @@ Bytes BufferStream(std::uint32_t expandedSize, const Bytes& record) {
 // A raw LZ77+Huffman chunk: the table of code lengths (symbol -> length),
 // then `body` (16-bit words of bits, little-endian, and length bytes).
 Bytes RawChunk(const std::map<int, int>& codeLengths, const Bytes& body) {
-  Bytes chunk(256, 0);
+  Bytes chunk(kLengthTableBytes, 0);
   for (const auto& [symbol, length] : codeLengths) {
     chunk[symbol / 2] |= static_cast<std::uint8_t>(length << (symbol % 2 ? 4 : 0));
   }
@@ -56,8 +57,8 @@ Bytes RawChunk(const std::map<int, int>& codeLengths, const Bytes& body) {
 // Literal 0 has code 0, the match symbol `matchSymbol` code 1.
 std::map<int, int> LiteralZeroAndMatch(int matchSymbol) { return {{0, 1}, {matchSymbol, 1}}; }
 
-constexpr int kMatchLength3Offset1 = 256;
-constexpr int kMatchLongLengthOffset1 = 256 + 15;
+constexpr int kMatchLength3Offset1 = MatchSymbol(0, 0);
+constexpr int kMatchLongLengthOffset1 = MatchSymbol(0, kLongLengthNibble);
 
 struct DecodeCase {
   std::string name;
@@ -207,7 +208,9 @@ TEST(DecodeBufferTest, EveryChunkOfSeveralCounts) {
   const std::size_t second = 28 + LoadLe32(good.data() + 24);
   const std::size_t third = second + 4 + LoadLe32(good.data() + second);
   ASSERT_EQ(LoadLe32(good.data() + third), 4096u);  // the noise is stored raw
-  const auto withoutCodes = [](std::size_t at) { return [at](Bytes& s) { std::fill_n(s.data() + at, 256, 0); }; };
+  const auto withoutCodes = [](std::size_t at) {
+    return [at](Bytes& s) { std::fill_n(s.data() + at, kLengthTableBytes, 0); };
+  };
   ExpectResults({
       {"three chunks, the last stored", good, 12288, kOk, 12288, 12288},
       {"first chunk without codes", Damaged(good, withoutCodes(28)), 12288, kBad, 0, 12288},
@@ -312,7 +315,7 @@ TEST(DecodeBufferTest, InputMustHoldEveryBitAndByteUsed) {
 TEST(DecodeBufferTest, FastLoopKeepsBlockEndsAndOffsets) {
   // Literal 0 is "0"; the match "1" has 3 offset bits (offset 8 to 15) and
   // length 4.
-  const std::map<int, int> firstTable = {{0, 1}, {256 + 0x31, 1}};
+  const std::map<int, int> firstTable = {{0, 1}, {MatchSymbol(3, 1), 1}};
   // Bits: 8 literals, the match at offset 8, 65,524 more literals: 65,536
   // bytes in an odd number of symbols, so that the block's last symbol is
   // the first of a refill. After 65,536 bits the format has read 4,097
@@ -324,8 +327,8 @@ TEST(DecodeBufferTest, FastLoopKeepsBlockEndsAndOffsets) {
   const Bytes secondBlock = RawChunk({{2, 1}, {3, 1}}, Bytes(100, 0));
   Bytes twoBlocks = RawChunk(firstTable, firstBody);
   twoBlocks.insert(twoBlocks.end(), secondBlock.begin(), secondBlock.end());
-  Bytes twoBlocksExpanded(65536 + 64, 0);
-  std::fill(twoBlocksExpanded.begin() + 65536, twoBlocksExpanded.end(), 2);
+  Bytes twoBlocksExpanded(kBlockSize + 64, 0);
+  std::fill(twoBlocksExpanded.begin() + kBlockSize, twoBlocksExpanded.end(), 2);
 
   // The same match after 7 literals: offset 8 is one past what was written.
   Bytes tooFarBody(200, 0);
@@ -337,8 +340,10 @@ TEST(DecodeBufferTest, FastLoopKeepsBlockEndsAndOffsets) {
   };
   const std::vector<Case> cases = {
       {"second block takes over at its first symbol", twoBlocks, twoBlocksExpanded},
-      {"second table cut short by one byte", Bytes(twoBlocks.begin(), twoBlocks.begin() + 256 + 8194 + 255), {}},
-      {"first table cut short by one byte", Bytes(twoBlocks.begin(), twoBlocks.begin() + 255), {}},
+      {"second table cut short by one byte",
+       Bytes(twoBlocks.begin(), twoBlocks.begin() + kLengthTableBytes + 8194 + kLengthTableBytes - 1),
+       {}},
+      {"first table cut short by one byte", Bytes(twoBlocks.begin(), twoBlocks.begin() + kLengthTableBytes - 1), {}},
       {"match at an offset written",
        RawChunk(firstTable, Damaged(tooFarBody,
                                     [](Bytes& b) {

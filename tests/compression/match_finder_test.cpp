@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "compression/xpress_huffman_format.h"
 #include "tests/compression/test_data.h"
 
 namespace qvn::compression {
@@ -19,13 +20,13 @@ namespace {
 // match of 3 counts only up to kMaxShortOffset back.
 std::vector<Match> LongerThanAllNearer(const Bytes& data, std::uint32_t position, std::uint32_t end) {
   std::vector<Match> found;
-  std::uint32_t best = MatchFinder::kMinLength - 1;
-  for (std::uint32_t distance = 1; distance <= std::min(position, MatchFinder::kMaxOffset); ++distance) {
+  std::uint32_t best = kMinMatchLength - 1;
+  for (std::uint32_t distance = 1; distance <= std::min(position, kMaxOffset); ++distance) {
     // Only a match that agrees at index `best` can be longer.
     if (position + best < end && data[position - distance + best] != data[position + best]) continue;
     std::uint32_t length = 0;
     while (position + length < end && data[position - distance + length] == data[position + length]) ++length;
-    if (length > best && (length > MatchFinder::kMinLength || distance <= MatchFinder::kMaxShortOffset)) {
+    if (length > best && (length > kMinMatchLength || distance <= MatchFinder::kMaxShortOffset)) {
       found.push_back({length, distance});
       best = length;
     }
@@ -71,9 +72,9 @@ TEST(MatchFinderTest, FindsWhatABruteForceSearchFinds) {
       const Match found = longest.FindAndInsert(position, 1u << 20);
       // The table of short matches keeps one position per hash: a match of
       // 3 that another prefix displaced may be missing (rarely), nothing else.
-      if (!expected.empty() && expected.front().length == MatchFinder::kMinLength) {
+      if (!expected.empty() && expected.front().length == kMinMatchLength) {
         ++shortExpected;
-        if (matches.empty() || matches.front().length != MatchFinder::kMinLength) {
+        if (matches.empty() || matches.front().length != kMinMatchLength) {
           ++shortMissing;
           expected.erase(expected.begin());
         }

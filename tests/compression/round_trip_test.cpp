@@ -13,6 +13,7 @@
 #include "compression/buffer_format.h"
 #include "compression/chunk_encoder.h"
 #include "compression/huffman_decoder.h"
+#include "compression/xpress_huffman_format.h"
 #include "tests/compression/test_data.h"
 
 namespace qvn::compression {
@@ -116,7 +117,7 @@ TEST(EncodeBufferTest, EveryLevelRoundTrips) {
 // The case above must reach what it is there for: in its first block, some
 // literal and some match have codes longer than kPrimaryBits.
 TEST(EncodeBufferTest, RareSymbolsGetCodesBeyondThePrimaryTable) {
-  constexpr std::size_t kLengthTable = kBufferHeaderSize + 4;  // after the chunk record's size
+  constexpr std::size_t kLengthTable = kBufferHeaderSize + kChunkRecordHeaderSize;
   for (Level level : kLevels) {
     SCOPED_TRACE("level " + std::to_string(static_cast<int>(level)));
     const Bytes stream = EncodeBuffer(TextWithRareBytes(), level);
@@ -126,7 +127,7 @@ TEST(EncodeBufferTest, RareSymbolsGetCodesBeyondThePrimaryTable) {
     for (std::size_t symbol = 0; symbol < kSymbolCount; ++symbol) {
       const std::uint8_t packed = stream[kLengthTable + symbol / 2];
       const unsigned length = symbol % 2 == 0 ? packed & 0x0F : packed >> 4;
-      unsigned& longest = symbol < 256 ? longestLiteral : longestMatch;
+      unsigned& longest = symbol < kLiteralCount ? longestLiteral : longestMatch;
       longest = std::max(longest, length);
     }
     EXPECT_GT(longestLiteral, static_cast<unsigned>(HuffmanDecoder::kPrimaryBits));
@@ -212,8 +213,15 @@ Bytes Regions(std::size_t size) {
 // exactly 64 KiB.
 TEST(EncodeBufferTest, SegmentsEncodedApartGiveTheSameRecord) {
   constexpr std::size_t kMiB = 1 << 20;
-  const std::size_t sizes[] = {
-      1, 65535, 65536, 65537, 8 * kMiB - 1, 8 * kMiB, 8 * kMiB + 1, 8 * kMiB + 65536, 16 * kMiB + 3};
+  const std::size_t sizes[] = {1,
+                               kBlockSize - 1,
+                               kBlockSize,
+                               kBlockSize + 1,
+                               8 * kMiB - 1,
+                               8 * kMiB,
+                               8 * kMiB + 1,
+                               8 * kMiB + kBlockSize,
+                               16 * kMiB + 3};
   for (std::size_t size : sizes) {
     const Bytes input = Regions(size);
     for (Level level : kLevels) {
@@ -223,8 +231,8 @@ TEST(EncodeBufferTest, SegmentsEncodedApartGiveTheSameRecord) {
       Bytes record;
       reused.AppendRecord(input, record, [&](std::size_t bytes) { blocks.push_back(bytes); });
       ASSERT_FALSE(blocks.empty());
-      for (std::size_t i = 0; i + 1 < blocks.size(); ++i) EXPECT_EQ(blocks[i], 65536u) << "block " << i;
-      EXPECT_EQ(blocks.back(), size - 65536 * (blocks.size() - 1));
+      for (std::size_t i = 0; i + 1 < blocks.size(); ++i) EXPECT_EQ(blocks[i], kBlockSize) << "block " << i;
+      EXPECT_EQ(blocks.back(), size - kBlockSize * (blocks.size() - 1));
 
       // Last segment first, so that no segment follows the one before it.
       const std::uint32_t segmentSize = LzEncoder::SegmentSize(level);

@@ -11,6 +11,8 @@
 #include <vector>
 
 #include "base/error.h"
+#include "base/little_endian_field.h"
+#include "payload/payload_contract.h"
 #include "payload/payload_manifest.h"
 #include "payload/payload_path.h"
 #include "tests/fuzz/fuzz_require.h"
@@ -29,11 +31,6 @@ bool IsKnownMessage(std::string_view message) {
       "Unsafe portable path component",     "Reserved Windows device filename in portable payload",
   };
   return std::find(std::begin(known), std::end(known), message) != std::end(known);
-}
-
-std::uint32_t ReadLittleEndian32(const std::uint8_t* bytes) {
-  return static_cast<std::uint32_t>(bytes[0]) | (static_cast<std::uint32_t>(bytes[1]) << 8) |
-         (static_cast<std::uint32_t>(bytes[2]) << 16) | (static_cast<std::uint32_t>(bytes[3]) << 24);
 }
 
 std::string Narrow(const std::wstring& wide) {
@@ -63,31 +60,32 @@ bool Clash(std::string_view a, std::string_view b) {
 }
 
 void CheckManifest(std::span<const std::uint8_t> payload, const qvn::PayloadManifest& manifest) {
-  Require(payload.size() >= 12);
-  Require(std::string_view(reinterpret_cast<const char*>(payload.data()), 8) == "QVNPORT1");
-  Require(manifest.size() == ReadLittleEndian32(payload.data() + 8));
+  Require(payload.size() >= qvn::kContainerHeaderSize);
+  Require(std::string_view(reinterpret_cast<const char*>(payload.data()), qvn::kPayloadMagic.size()) ==
+          qvn::kPayloadMagic);
+  Require(manifest.size() == qvn::LoadField(payload.data(), qvn::kContainerFileCount));
   Require(!manifest.empty() && manifest.size() <= 512);
 
   // Walk the records again: each entry must view exactly its own record, and
   // the records must end exactly at the end of the payload.
-  std::size_t cursor = 12;
+  std::size_t cursor = qvn::kContainerHeaderSize;
   std::uint64_t expandedTotal = 0;
   int mainExecutables = 0;
   std::vector<std::string> keys;
   for (const qvn::PayloadEntry& entry : manifest) {
-    Require(payload.size() - cursor >= 44);
+    Require(payload.size() - cursor >= qvn::kRecordHeadSize);
     const std::uint8_t* record = payload.data() + cursor;
     const std::string name = Narrow(entry.relativePath);
-    Require(ReadLittleEndian32(record) == name.size());
-    Require(ReadLittleEndian32(record + 4) == entry.expandedSize);
-    Require(ReadLittleEndian32(record + 8) == entry.storedData.size());
-    Require(entry.digest.data() == record + 12);
-    const std::size_t recordSize = 44 + name.size() + entry.storedData.size();
+    Require(qvn::LoadField(record, qvn::kRecordNameLength) == name.size());
+    Require(qvn::LoadField(record, qvn::kRecordExpandedSize) == entry.expandedSize);
+    Require(qvn::LoadField(record, qvn::kRecordStoredSize) == entry.storedData.size());
+    Require(entry.digest.data() == record + qvn::kRecordDigestOffset);
+    const std::size_t recordSize = qvn::kRecordHeadSize + name.size() + entry.storedData.size();
     Require(recordSize <= payload.size() - cursor);
-    Require(std::equal(name.begin(), name.end(), record + 44,
+    Require(std::equal(name.begin(), name.end(), record + qvn::kRecordHeadSize,
                        [](char c, std::uint8_t b) { return static_cast<std::uint8_t>(c) == b; }));
     if (!entry.storedData.empty()) {
-      Require(entry.storedData.data() == record + 44 + name.size());
+      Require(entry.storedData.data() == record + qvn::kRecordHeadSize + name.size());
     }
     cursor += recordSize;
 

@@ -3,16 +3,16 @@
 #include <algorithm>
 #include <map>
 
+#include "base/little_endian_field.h"
+#include "tools/pack/image/pe_format.h"
+
 namespace qvn::testing {
 namespace {
 
+using namespace qvn::pack;  // the PE format's fields
+
 constexpr std::uint32_t kHeadersOffset = 0x40;
 constexpr std::uint32_t kSectionOffset = 0x200;
-
-void Put(std::vector<std::uint8_t>& bytes, std::size_t offset, std::uint32_t value, int width) {
-  if (bytes.size() < offset + width) bytes.resize(offset + width);
-  for (int i = 0; i < width; ++i) bytes[offset + i] = static_cast<std::uint8_t>(value >> (8 * i));
-}
 
 using Languages = std::map<std::uint16_t, const std::vector<std::uint8_t>*>;
 using Ids = std::map<std::uint16_t, Languages>;
@@ -22,12 +22,12 @@ using Types = std::map<std::uint16_t, Ids>;
 // after it. Each entry's value comes from `target(key)`.
 template <typename Map, typename Target>
 std::uint32_t PutDirectory(std::vector<std::uint8_t>& tree, std::uint32_t offset, const Map& children, Target target) {
-  Put(tree, offset + 14, static_cast<std::uint32_t>(children.size()), 2);  // id entries only
-  std::uint32_t entry = offset + 16;
+  PutField(tree, offset, kResourceIdEntryCount, static_cast<std::uint16_t>(children.size()));  // id entries only
+  std::uint32_t entry = offset + kResourceDirectoryHeaderSize;
   for (const auto& [key, child] : children) {
-    Put(tree, entry, key, 4);
-    Put(tree, entry + 4, target(key, child), 4);
-    entry += 8;
+    PutField(tree, entry, kResourceEntryName, key);
+    PutField(tree, entry, kResourceEntryTarget, target(key, child));
+    entry += kResourceDirectoryEntrySize;
   }
   return entry;
 }
@@ -35,17 +35,18 @@ std::uint32_t PutDirectory(std::vector<std::uint8_t>& tree, std::uint32_t offset
 // Directories first (root, types, ids), then data entries, then the data.
 std::vector<std::uint8_t> MakeResourceTree(const Types& types, std::uint32_t sectionRva) {
   std::vector<std::uint8_t> tree;
-  std::uint32_t next = 16 + 8 * static_cast<std::uint32_t>(types.size());
+  std::uint32_t next =
+      kResourceDirectoryHeaderSize + kResourceDirectoryEntrySize * static_cast<std::uint32_t>(types.size());
   std::map<std::uint16_t, std::uint32_t> typeOffsets;
   std::map<std::pair<std::uint16_t, std::uint16_t>, std::uint32_t> idOffsets;
   for (const auto& [type, ids] : types) {
     typeOffsets[type] = next;
-    next += 16 + 8 * static_cast<std::uint32_t>(ids.size());
+    next += kResourceDirectoryHeaderSize + kResourceDirectoryEntrySize * static_cast<std::uint32_t>(ids.size());
   }
   for (const auto& [type, ids] : types) {
     for (const auto& [id, languages] : ids) {
       idOffsets[{type, id}] = next;
-      next += 16 + 8 * static_cast<std::uint32_t>(languages.size());
+      next += kResourceDirectoryHeaderSize + kResourceDirectoryEntrySize * static_cast<std::uint32_t>(languages.size());
     }
   }
   std::uint32_t dataEntry = next;
@@ -53,9 +54,9 @@ std::vector<std::uint8_t> MakeResourceTree(const Types& types, std::uint32_t sec
   for (const auto& [type, ids] : types) {
     for (const auto& [id, languages] : ids) dataCount += static_cast<std::uint32_t>(languages.size());
   }
-  std::uint32_t data = dataEntry + 16 * dataCount;
+  std::uint32_t data = dataEntry + kResourceDataEntrySize * dataCount;
 
-  constexpr std::uint32_t kSubdirectory = 0x80000000;
+  constexpr std::uint32_t kSubdirectory = kResourceSubdirectoryFlag;
   PutDirectory(tree, 0, types, [&](std::uint16_t type, const Ids&) { return kSubdirectory | typeOffsets[type]; });
   for (const auto& [type, ids] : types) {
     const std::uint16_t t = type;
@@ -65,12 +66,12 @@ std::vector<std::uint8_t> MakeResourceTree(const Types& types, std::uint32_t sec
     for (const auto& [id, languages] : ids) {
       PutDirectory(tree, idOffsets[{type, id}], languages, [&](std::uint16_t, const std::vector<std::uint8_t>* bytes) {
         const std::uint32_t entry = dataEntry;
-        Put(tree, entry, sectionRva + data, 4);
-        Put(tree, entry + 4, static_cast<std::uint32_t>(bytes->size()), 4);
+        PutField(tree, entry, kResourceDataRva, sectionRva + data);
+        PutField(tree, entry, kResourceDataSize, static_cast<std::uint32_t>(bytes->size()));
         if (tree.size() < data + bytes->size()) tree.resize(data + bytes->size());
         std::copy(bytes->begin(), bytes->end(), tree.begin() + data);
         data += (static_cast<std::uint32_t>(bytes->size()) + 7) & ~7u;
-        dataEntry += 16;
+        dataEntry += kResourceDataEntrySize;
         return entry;
       });
     }
@@ -85,21 +86,20 @@ std::vector<std::uint8_t> MakePeImage(const std::vector<PeResource>& resources, 
   const bool plus = kind == PeKind::kPe32Plus;
   const std::uint32_t optionalHeaderSize = plus ? 240 : 224;
   std::vector<std::uint8_t> image(kSectionOffset, 0);
-  image[0] = 'M';
-  image[1] = 'Z';
-  Put(image, 0x3C, kHeadersOffset, 4);
-  Put(image, kHeadersOffset, 0x00004550, 4);  // "PE\0\0"
-  const std::uint32_t coff = kHeadersOffset + 4;
-  Put(image, coff, plus ? 0x8664 : 0x14C, 2);
-  Put(image, coff + 2, resources.empty() ? 0 : 1, 2);
-  Put(image, coff + 16, optionalHeaderSize, 2);
-  const std::uint32_t optional = coff + 20;
-  Put(image, optional, plus ? 0x20B : 0x10B, 2);
-  Put(image, optional + 32, 0x1000, 4);          // section alignment
-  Put(image, optional + 36, 0x200, 4);           // file alignment
-  Put(image, optional + 60, kSectionOffset, 4);  // size of headers
-  const std::uint32_t directoryCount = optional + (plus ? 108 : 92);
-  Put(image, directoryCount, 16, 4);
+  PutField(image, 0, kDosMagicField, kDosMagic);
+  PutField(image, 0, kDosPeHeaderOffset, kHeadersOffset);
+  PutField(image, kHeadersOffset, kPeSignatureField, kPeSignature);
+  const std::uint64_t coff = kHeadersOffset + kPeSignatureSize;
+  PutField(image, coff, kCoffMachine, plus ? kMachineAmd64 : std::uint16_t{0x14C});
+  PutField(image, coff, kCoffNumberOfSections, resources.empty() ? 0 : 1);
+  PutField(image, coff, kCoffSizeOfOptionalHeader, static_cast<std::uint16_t>(optionalHeaderSize));
+  const std::uint64_t optional = coff + kCoffHeaderSize;
+  PutField(image, optional, kOptionalHeaderKind, plus ? kOptionalHeaderPe32Plus : kOptionalHeaderPe32);
+  PutField(image, optional, kSectionAlignment, 0x1000);
+  PutField(image, optional, kFileAlignment, 0x200);
+  PutField(image, optional, kSizeOfHeaders, kSectionOffset);
+  const LeField<std::uint32_t> directoryCount = plus ? kNumberOfRvaAndSizesPe32Plus : kNumberOfRvaAndSizesPe32;
+  PutField(image, optional, directoryCount, 16);
   if (resources.empty()) return image;
 
   Types types;
@@ -107,16 +107,17 @@ std::vector<std::uint8_t> MakePeImage(const std::vector<PeResource>& resources, 
   const std::vector<std::uint8_t> tree = MakeResourceTree(types, sectionRva);
   const std::uint32_t rawSize = (static_cast<std::uint32_t>(tree.size()) + 0x1FF) & ~0x1FFu;
 
-  Put(image, directoryCount + 4 + 8 * 2, sectionRva, 4);  // the resource directory
-  Put(image, directoryCount + 4 + 8 * 2 + 4, static_cast<std::uint32_t>(tree.size()), 4);
-  const std::uint32_t section = optional + optionalHeaderSize;
-  const char name[8] = {'.', 'r', 's', 'r', 'c'};
-  std::copy(name, name + 8, image.begin() + section);
-  Put(image, section + 8, static_cast<std::uint32_t>(tree.size()), 4);
-  Put(image, section + 12, sectionRva, 4);
-  Put(image, section + 16, rawSize, 4);
-  Put(image, section + 20, kSectionOffset, 4);
-  Put(image, section + 36, 0x40000040, 4);  // initialized data, readable
+  const std::uint64_t resourceDirectory = optional + directoryCount.End() + kDataDirectorySize * kResourceDirectory;
+  PutField(image, resourceDirectory, kDataDirectoryRva, sectionRva);
+  PutField(image, resourceDirectory, kDataDirectorySizeField, static_cast<std::uint32_t>(tree.size()));
+  const std::uint64_t section = optional + optionalHeaderSize;
+  const char name[kSectionNameSize] = {'.', 'r', 's', 'r', 'c'};
+  std::copy(name, name + kSectionNameSize, image.begin() + static_cast<std::ptrdiff_t>(section + kSectionName));
+  PutField(image, section, kSectionVirtualSize, static_cast<std::uint32_t>(tree.size()));
+  PutField(image, section, kSectionVirtualAddress, sectionRva);
+  PutField(image, section, kSectionSizeOfRawData, rawSize);
+  PutField(image, section, kSectionPointerToRawData, kSectionOffset);
+  PutField(image, section, kSectionCharacteristics, kSectionInitializedData | kSectionMemoryRead);
   image.insert(image.end(), tree.begin(), tree.end());
   image.resize(kSectionOffset + rawSize);
   return image;

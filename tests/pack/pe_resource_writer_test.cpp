@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "base/byte_order.h"
+#include "base/little_endian_field.h"
 #include "tests/pack/minimal_pe_image.h"
 #include "tools/pack/image/pe_image.h"
 #include "tools/pack/image/pe_resource_reader.h"
@@ -18,23 +19,29 @@ using Bytes = std::vector<std::uint8_t>;
 using testing::MakePeImage;
 using testing::PeKind;
 
+// Where MakePeImage puts the PE32+ headers.
 constexpr std::uint64_t kPeHeader = 0x40;
-constexpr std::uint64_t kCoff = kPeHeader + 4;
-constexpr std::uint64_t kOptional = kCoff + 20;
+constexpr std::uint64_t kCoff = kPeHeader + kPeSignatureSize;
+constexpr std::uint64_t kOptional = kCoff + kCoffHeaderSize;
 constexpr std::uint64_t kSectionTable = kOptional + 240;
+constexpr std::uint64_t kDirectories = kOptional + kNumberOfRvaAndSizesPe32Plus.End();
+
+std::uint64_t SectionHeader(std::uint64_t index) { return kSectionTable + kSectionHeaderSize * index; }
+std::uint64_t Directory(std::size_t index) { return kDirectories + kDataDirectorySize * index; }
 
 const Bytes kManifest = {'<', 'a', 's', 's', 'e', 'm', 'b', 'l', 'y', '/', '>'};
 const Bytes kOldPayload = {'o', 'l', 'd'};
 const Bytes kEnglishText(5, 'e');
 
-std::uint32_t Field(const Bytes& image, std::uint64_t offset, int width = 4) {
-  std::uint32_t value = 0;
-  for (int i = width - 1; i >= 0; --i) value = (value << 8) | image[offset + i];
-  return value;
+// `field` of the structure at `structure`.
+template <typename T>
+std::uint32_t Field(const Bytes& image, std::uint64_t structure, LeField<T> field) {
+  return LoadField(image.data() + structure, field);
 }
 
-Bytes Patched(Bytes image, std::uint64_t offset, std::uint32_t value, int width = 4) {
-  PutLittleEndian(image, offset, value, width);
+template <typename T>
+Bytes Patched(Bytes image, std::uint64_t structure, LeField<T> field, std::type_identity_t<T> value) {
+  PutField(image, structure, field, value);
   return image;
 }
 
@@ -44,14 +51,14 @@ Bytes Patched(Bytes image, std::uint64_t offset, std::uint32_t value, int width 
 Bytes StubImage(std::uint32_t resourceRva = 0x1000, std::uint32_t relocationRva = 0x2000) {
   Bytes image = MakePeImage({{24, 1, 0, kManifest}, {10, 101, 0, kOldPayload}, {6, 7, 0x409, kEnglishText}},
                             PeKind::kPe32Plus, resourceRva);
-  const std::uint64_t header = kSectionTable + 40;
-  const char name[8] = {'.', 'r', 'e', 'l', 'o', 'c'};
-  std::copy(name, name + 8, image.begin() + header);
-  PutLittleEndian(image, header + 8, 0x10, 4);
-  PutLittleEndian(image, header + 12, relocationRva, 4);
-  PutLittleEndian(image, header + 16, 0x200, 4);
-  PutLittleEndian(image, header + 20, static_cast<std::uint32_t>(image.size()), 4);
-  PutLittleEndian(image, kCoff + 2, 2, 2);
+  const std::uint64_t header = SectionHeader(1);
+  const char name[kSectionNameSize] = {'.', 'r', 'e', 'l', 'o', 'c'};
+  std::copy(name, name + kSectionNameSize, image.begin() + static_cast<std::ptrdiff_t>(header + kSectionName));
+  PutField(image, header, kSectionVirtualSize, 0x10);
+  PutField(image, header, kSectionVirtualAddress, relocationRva);
+  PutField(image, header, kSectionSizeOfRawData, 0x200);
+  PutField(image, header, kSectionPointerToRawData, static_cast<std::uint32_t>(image.size()));
+  PutField(image, kCoff, kCoffNumberOfSections, 2);
   image.resize(image.size() + 0x200, 0xEE);
   return image;
 }
@@ -84,17 +91,22 @@ TEST(PeResourceWriter, RefusesImagesItCannotRewriteSafely) {
   };
   const std::vector<Case> cases = {
       {"a PE32 image", MakePeImage({{24, 1, 0, kManifest}}, PeKind::kPe32), "not a PE32+ x64 image"},
-      {"a PE32+ image for ARM64", Patched(stub, kCoff, 0xAA64, 2), "not a PE32+ x64 image"},
-      {"a signed image", Patched(stub, kOptional + 112 + 8 * 4 + 4, 0x100), "certificate table"},
+      {"a PE32+ image for ARM64", Patched(stub, kCoff, kCoffMachine, 0xAA64), "not a PE32+ x64 image"},
+      {"a signed image", Patched(stub, Directory(kCertificateDirectory), kDataDirectorySizeField, 0x100),
+       "certificate table"},
       {"data after the last section", appended, "1 bytes after its last section"},
-      {"headers without room for a section", Patched(stub, kOptional + 60, kSectionTable + 2 * 40), "no room"},
-      {"a cut section table", Bytes(stub.begin(), stub.begin() + kSectionTable + 20), "not a well-formed PE image"},
-      {"no PE signature", Patched(stub, kPeHeader, 0x1234), "not a well-formed PE image"},
+      {"headers without room for a section",
+       Patched(stub, kOptional, kSizeOfHeaders, static_cast<std::uint32_t>(SectionHeader(2))), "no room"},
+      {"a cut section table",
+       Bytes(stub.begin(), stub.begin() + static_cast<std::ptrdiff_t>(SectionHeader(0) + kSectionHeaderSize / 2)),
+       "not a well-formed PE image"},
+      {"no PE signature", Patched(stub, kPeHeader, kPeSignatureField, 0x1234), "not a well-formed PE image"},
       {"resources last in memory, not in the file", StubImage(0x2000, 0x1000),
        "last one by address but not in the file"},
-      {"headers over the first section's data", Patched(stub, kOptional + 60, 0x400), "reach into the first section"},
-      {"headers over the resource section's data", Patched(MakePeImage({{24, 1, 0, kManifest}}), kOptional + 60, 0x400),
+      {"headers over the first section's data", Patched(stub, kOptional, kSizeOfHeaders, 0x400),
        "reach into the first section"},
+      {"headers over the resource section's data",
+       Patched(MakePeImage({{24, 1, 0, kManifest}}), kOptional, kSizeOfHeaders, 0x400), "reach into the first section"},
   };
   for (const Case& c : cases) {
     try {
@@ -139,40 +151,43 @@ TEST(PeResourceWriter, HeadersDescribeTheNewLastSection) {
   const Bytes stub = StubImage();
   const Bytes payload(5000, 0x33);
   const Bytes image = WriteResources(stub, std::vector<PeResource>{RcData(101, payload)});
-  const std::uint64_t header = kSectionTable + 2 * 40;
-  const std::uint32_t rva = Field(image, header + 12);
-  const std::uint32_t virtualSize = Field(image, header + 8);
-  const std::uint32_t rawSize = Field(image, header + 16);
+  const std::uint64_t header = SectionHeader(2);
+  const std::uint32_t rva = Field(image, header, kSectionVirtualAddress);
+  const std::uint32_t virtualSize = Field(image, header, kSectionVirtualSize);
+  const std::uint32_t rawSize = Field(image, header, kSectionSizeOfRawData);
   struct Case {
     std::string label;
     std::uint64_t actual;
     std::uint64_t expected;
   };
   const std::vector<Case> cases = {
-      {"section count", Field(image, kCoff + 2, 2), 3},
+      {"section count", Field(image, kCoff, kCoffNumberOfSections), 3},
       {"section address after .reloc", rva, 0x3000},
-      {"section data at the old end of the file", Field(image, header + 20), stub.size()},
+      {"section data at the old end of the file", Field(image, header, kSectionPointerToRawData), stub.size()},
       {"raw size rounded to the file alignment", rawSize % 0x200, 0},
       {"the file ends with the section", image.size(), stub.size() + rawSize},
-      {"resource directory address", Field(image, kOptional + 112 + 16), rva},
-      {"resource directory size", Field(image, kOptional + 112 + 20), virtualSize},
-      {"size of image", Field(image, kOptional + 56), (rva + virtualSize + 0xFFF) & ~0xFFFu},
-      {"size of initialized data", Field(image, kOptional + 8), Field(stub, kOptional + 8) + rawSize},
-      {"file alignment kept", Field(image, kOptional + 36), Field(stub, kOptional + 36)},
-      {"section alignment kept", Field(image, kOptional + 32), Field(stub, kOptional + 32)},
-      {"checksum", Field(image, kOptional + 64), ComputePeChecksum(image, kOptional + 64)},
-      {"checksum field found", PeChecksumOffset(image), kOptional + 64},
+      {"resource directory address", Field(image, Directory(kResourceDirectory), kDataDirectoryRva), rva},
+      {"resource directory size", Field(image, Directory(kResourceDirectory), kDataDirectorySizeField), virtualSize},
+      {"size of image", Field(image, kOptional, kSizeOfImage), (rva + virtualSize + 0xFFF) & ~0xFFFu},
+      {"size of initialized data", Field(image, kOptional, kSizeOfInitializedData),
+       Field(stub, kOptional, kSizeOfInitializedData) + rawSize},
+      {"file alignment kept", Field(image, kOptional, kFileAlignment), Field(stub, kOptional, kFileAlignment)},
+      {"section alignment kept", Field(image, kOptional, kSectionAlignment), Field(stub, kOptional, kSectionAlignment)},
+      {"checksum", Field(image, kOptional, kCheckSum), ComputePeChecksum(image, kOptional + kCheckSum.offset)},
+      {"checksum field found", PeChecksumOffset(image), kOptional + kCheckSum.offset},
   };
   for (const Case& c : cases) EXPECT_EQ(c.actual, c.expected) << c.label;
 }
 
 TEST(PeResourceWriter, PlacesItsSectionAfterAnEmptyLastOne) {
   Bytes stub = StubImage();
-  const std::uint64_t relocation = kSectionTable + 40;
-  for (std::uint64_t field : {relocation + 8, relocation + 16, relocation + 20}) PutLittleEndian(stub, field, 0, 4);
+  const std::uint64_t relocation = SectionHeader(1);
+  for (LeField<std::uint32_t> field : {kSectionVirtualSize, kSectionSizeOfRawData, kSectionPointerToRawData}) {
+    PutField(stub, relocation, field, 0);
+  }
   stub.resize(stub.size() - 0x200);
   const Bytes once = WriteResources(stub, std::vector<PeResource>{RcData(101, kOldPayload)});
-  EXPECT_EQ(Field(once, kSectionTable + 2 * 40 + 12), 0x3000u);
+  EXPECT_EQ(Field(once, SectionHeader(2), kSectionVirtualAddress), 0x3000u);
   EXPECT_EQ(WriteResources(once, {}), once);  // its own output stays rewritable
 }
 
@@ -183,17 +198,19 @@ using DeclaredCounts = std::map<std::string, std::pair<std::uint32_t, std::uint3
 
 void ReadDirectory(const Bytes& image, std::uint64_t root, std::uint64_t directory, const std::string& path,
                    DeclaredCounts& counts) {
-  const std::uint32_t named = Field(image, directory + 12, 2);
-  const std::uint32_t numbered = Field(image, directory + 14, 2);
+  const std::uint32_t named = Field(image, directory, kResourceNamedEntryCount);
+  const std::uint32_t numbered = Field(image, directory, kResourceIdEntryCount);
   counts[path] = {named, numbered};
   for (std::uint32_t i = 0; i < named + numbered; ++i) {
-    const std::uint32_t name = Field(image, directory + 16 + 8 * i);
-    const std::uint32_t value = Field(image, directory + 20 + 8 * i);
+    const std::uint64_t entry = directory + kResourceDirectoryHeaderSize + kResourceDirectoryEntrySize * i;
+    const std::uint32_t name = Field(image, entry, kResourceEntryName);
+    const std::uint32_t value = Field(image, entry, kResourceEntryTarget);
     EXPECT_EQ((name & 0x80000000) != 0, i < named) << path << " entry " << i;
     std::string label;
     if (name & 0x80000000) {
       const std::uint64_t text = root + (name & 0x7FFFFFFF);
-      for (std::uint32_t k = 0; k < Field(image, text, 2); ++k) label += static_cast<char>(image[text + 2 + 2 * k]);
+      for (std::uint32_t k = 0; k < LoadLe16(image.data() + text); ++k)
+        label += static_cast<char>(image[text + 2 + 2 * k]);
     } else {
       label = std::to_string(name);
     }
@@ -208,9 +225,10 @@ TEST(PeResourceWriter, DirectoriesCountTheirNamedAndNumberedEntries) {
                                          {u"TEXT", u"A", 0x409, 0, none},
                                          {kResourceTypeRcData, u"Z", 0, 0, none}};
   const Bytes image = WriteResources(StubImage(), table);
-  const std::uint64_t header = kSectionTable + 2 * 40;
-  ASSERT_EQ(Field(image, kOptional + 112 + 16), Field(image, header + 12));  // the tree is in the new section
-  const std::uint64_t root = Field(image, header + 20);
+  const std::uint64_t header = SectionHeader(2);
+  ASSERT_EQ(Field(image, Directory(kResourceDirectory), kDataDirectoryRva),
+            Field(image, header, kSectionVirtualAddress));  // the tree is in the new section
+  const std::uint64_t root = Field(image, header, kSectionPointerToRawData);
   DeclaredCounts counts;
   ReadDirectory(image, root, root, "", counts);
   // The stub holds 6/7/1033, 10/101/0 and 24/1/0.

@@ -7,7 +7,9 @@
 #include <vector>
 
 #include "base/error.h"
+#include "base/little_endian_field.h"
 #include "payload/payload_container_writer.h"
+#include "payload/payload_contract.h"
 
 namespace qvn {
 namespace {
@@ -26,10 +28,10 @@ const std::string kIncomplete = "Incomplete or trailing portable payload data";
 const std::string kNameLength = "Invalid portable filename length";
 const std::string kUnsafeName = "Unsafe portable filename";
 
-// Offsets inside the first record, which starts right after the 12-byte header.
-constexpr std::size_t kFirstName = 12;
-constexpr std::size_t kFirstStored = 20;
-constexpr std::size_t kFirstHeadEnd = 56;
+// The first record starts right after the container's header.
+constexpr std::size_t kFirstRecord = kContainerHeaderSize;
+constexpr std::size_t kFirstSizesEnd = kFirstRecord + kRecordDigestOffset;
+constexpr std::size_t kFirstHeadEnd = kFirstRecord + kRecordHeadSize;
 
 struct PayloadCase {
   std::string label;
@@ -50,10 +52,9 @@ Bytes Cut(Bytes payload, std::size_t length) {
   return payload;
 }
 
-Bytes Patched(Bytes payload, std::size_t offset, std::uint32_t value) {
-  for (int i = 0; i < 4; ++i) {
-    payload[offset + i] = static_cast<std::uint8_t>(value >> (8 * i));
-  }
+// `field` of the structure at `structure` set to `value`.
+Bytes Patched(Bytes payload, std::size_t structure, LeField<std::uint32_t> field, std::uint32_t value) {
+  StoreField(payload.data() + structure, field, value);
   return payload;
 }
 
@@ -88,16 +89,16 @@ TEST(PayloadManifestTest, HeaderNeedsMagicAndACountOf1To512) {
       {"empty", {}, kTruncated},
       {"7 bytes of the magic", Text("QVNPORT"), kTruncated},
       {"magic alone", Text("QVNPORT1"), kTruncated},
-      {"magic and 3 count bytes", Cut(oneFile, 11), kTruncated},
+      {"magic and 3 count bytes", Cut(oneFile, kContainerHeaderSize - 1), kTruncated},
       {"8 wrong bytes", Text("QVNPORT2"), kFormat},
       {"lower-case magic", Text(std::string("qvnport1\x01\0\0\0", 12)), kFormat},
-      {"count 0", Patched(oneFile, 8, 0), kCount},
-      {"count 513, header only", Patched(Cut(oneFile, 12), 8, 513), kCount},
-      {"count 0xFFFFFFFF", Patched(oneFile, 8, 0xFFFFFFFF), kCount},
+      {"count 0", Patched(oneFile, 0, kContainerFileCount, 0), kCount},
+      {"count 513, header only", Patched(Cut(oneFile, kContainerHeaderSize), 0, kContainerFileCount, 513), kCount},
+      {"count 0xFFFFFFFF", Patched(oneFile, 0, kContainerFileCount, 0xFFFFFFFF), kCount},
       {"count 513 with 513 records", Payload(MainAndNumberedFiles(513)), kCount},
       {"count 1", oneFile, kAccepted},
       {"count 512", Payload(MainAndNumberedFiles(512)), kAccepted},
-      {"count 1, no record", Cut(oneFile, 12), kTruncated},
+      {"count 1, no record", Cut(oneFile, kContainerHeaderSize), kTruncated},
   });
 }
 
@@ -113,9 +114,10 @@ TEST(PayloadManifestTest, SizeLimitsComeBeforeRecordPresence) {
        Payload({File("Quorvane.exe", 0x8000000), File("a", 0x8000000), File("b", 0x8000000), File("c", 0x8000000),
                 File("d", 1)}),
        kSizeLimit},
-      {"S over its limit, record cut short", Patched(oneFile, kFirstStored, 0x20000001), kSizeLimit},
-      {"S at its limit, record cut short", Patched(oneFile, kFirstStored, 0x20000000), kTruncated},
-      {"E over, only the length fields present", Cut(Payload({File("Quorvane.exe", 0x8000001)}), 24), kSizeLimit},
+      {"S over its limit, record cut short", Patched(oneFile, kFirstRecord, kRecordStoredSize, 0x20000001), kSizeLimit},
+      {"S at its limit, record cut short", Patched(oneFile, kFirstRecord, kRecordStoredSize, 0x20000000), kTruncated},
+      {"E over, only the length fields present", Cut(Payload({File("Quorvane.exe", 0x8000001)}), kFirstSizesEnd),
+       kSizeLimit},
       {"E over with an empty name", Payload({File("", 0x8000001)}), kSizeLimit},
   });
 }
@@ -124,15 +126,15 @@ TEST(PayloadManifestTest, EveryRecordPartMustBePresent) {
   const Bytes oneFile = Payload({Main()});
   const Bytes badName = Payload({File("a b")});
   ExpectOutcomes({
-      {"length fields cut", Cut(oneFile, 23), kTruncated},
+      {"length fields cut", Cut(oneFile, kFirstSizesEnd - 1), kTruncated},
       {"digest cut", Cut(oneFile, kFirstHeadEnd - 1), kTruncated},
       {"head complete, N runs past the end", Cut(oneFile, kFirstHeadEnd), kTruncated},
       {"unsafe name cut short", Cut(badName, kFirstHeadEnd + 2), kTruncated},
-      {"N of 0xFFFFFFFF", Patched(oneFile, kFirstName, 0xFFFFFFFF), kTruncated},
+      {"N of 0xFFFFFFFF", Patched(oneFile, kFirstRecord, kRecordNameLength, 0xFFFFFFFF), kTruncated},
       {"N = 0, head complete", Payload({File("")}), kNameLength},
       {"stored data one byte short", Cut(Payload({File("Quorvane.exe", 5, 5)}), oneFile.size() + 3), kTruncated},
       {"unsafe name before missing data", Cut(Payload({File("a b", 5, 5)}), kFirstHeadEnd + 4), kUnsafeName},
-      {"second record cut", Cut(Payload({Main(), File("b")}), oneFile.size() + 44), kTruncated},
+      {"second record cut", Cut(Payload({Main(), File("b")}), oneFile.size() + kRecordHeadSize), kTruncated},
   });
 }
 
@@ -189,12 +191,28 @@ TEST(PayloadManifestTest, RecordsEndThePayloadAndIncludeTheMainExecutable) {
   extraByte.push_back(0);
   ExpectOutcomes({
       {"one byte after the last record", extraByte, kIncomplete},
-      {"one record more than declared", Patched(Payload({Main(), File("b")}), 8, 1), kIncomplete},
+      {"one record more than declared", Patched(Payload({Main(), File("b")}), 0, kContainerFileCount, 1), kIncomplete},
       {"main in other case", Payload({File("quorvane.exe")}), kIncomplete},
       {"main in a directory", Payload({File("bin/Quorvane.exe")}), kIncomplete},
       {"main with another extension", Payload({File("Quorvane.exe.bak")}), kIncomplete},
       {"main last", Payload({File("a"), File("b"), Main()}), kAccepted},
   });
+}
+
+// The stored format, byte for byte, written out here apart from its
+// declarations: the writer and the reader share those, so a field moved in
+// them would pass every other test and still change what is stored.
+TEST(PayloadManifestTest, ContainerBytesAreTheStoredFormat) {
+  ContainerRecord record = File("ab", 0x01020304, 2);
+  record.digest.fill(0xD7);
+  Bytes expected = Text("QVNPORT1");
+  expected.insert(expected.end(), {1, 0, 0, 0});            // file count
+  expected.insert(expected.end(), {2, 0, 0, 0});            // name length
+  expected.insert(expected.end(), {4, 3, 2, 1});            // expanded size
+  expected.insert(expected.end(), {2, 0, 0, 0});            // stored size
+  expected.insert(expected.end(), 32, 0xD7);                // digest
+  expected.insert(expected.end(), {'a', 'b', 0x5A, 0x5A});  // name, stored data
+  EXPECT_EQ(Payload({record}), expected);
 }
 
 TEST(PayloadManifestTest, ManifestViewsTheRecordsInStoredOrder) {
@@ -215,7 +233,9 @@ TEST(PayloadManifestTest, ManifestViewsTheRecordsInStoredOrder) {
     std::size_t storedOffset;
     std::size_t storedSize;
   };
-  // Record offsets: 12, then 12 + 44 + 12 + 2 = 70, then 70 + 44 + 12 + 3 = 129.
+  // The stored format's offsets, written out: the container's header is 12
+  // bytes and a record's head 44 (sizes, then the digest at 12), so the
+  // records start at 12, then 12 + 44 + 12 + 2 = 70, then 70 + 44 + 12 + 3 = 129.
   const std::vector<Expected> expected = {
       {L"Assets/Z.png", 7, 24, 68, 2},
       {L"Quorvane.exe", 1000, 82, 126, 3},

@@ -6,28 +6,28 @@ namespace qvn::pack {
 
 PeDataDirectory PeHeaders::Directory(const PeFileView& file, std::size_t index) const {
   if (index >= directoryCount) return {};
-  return {file.U32(DirectoryOffset(index) + kDataDirectoryRva, "data directory"),
-          file.U32(DirectoryOffset(index) + kDataDirectorySizeField, "data directory")};
+  return {file.Get(DirectoryOffset(index), kDataDirectoryRva, "data directory"),
+          file.Get(DirectoryOffset(index), kDataDirectorySizeField, "data directory")};
 }
 
 PeHeaders ReadPeHeaders(const PeFileView& file) {
-  if (file.U16(0, "DOS header") != kDosMagic) throw PeFormatError("no DOS header (MZ)");
-  const std::uint64_t peHeader = file.U32(kDosPeHeaderOffset, "DOS header");
-  if (file.U32(peHeader, "PE signature") != kPeSignature) throw PeFormatError("no PE signature");
+  if (file.Get(0, kDosMagicField, "DOS header") != kDosMagic) throw PeFormatError("no DOS header (MZ)");
+  const std::uint64_t peHeader = file.Get(0, kDosPeHeaderOffset, "DOS header");
+  if (file.Get(peHeader, kPeSignatureField, "PE signature") != kPeSignature) throw PeFormatError("no PE signature");
   PeHeaders headers;
   headers.coffHeader = peHeader + kPeSignatureSize;
   headers.optionalHeader = headers.coffHeader + kCoffHeaderSize;
-  headers.machine = file.U16(headers.coffHeader + kCoffMachine, "COFF header");
-  const std::uint16_t optionalHeaderSize = file.U16(headers.coffHeader + kCoffSizeOfOptionalHeader, "COFF header");
-  headers.optionalHeaderKind = file.U16(headers.optionalHeader, "optional header");
+  headers.machine = file.Get(headers.coffHeader, kCoffMachine, "COFF header");
+  const std::uint16_t optionalHeaderSize = file.Get(headers.coffHeader, kCoffSizeOfOptionalHeader, "COFF header");
+  headers.optionalHeaderKind = file.Get(headers.optionalHeader, kOptionalHeaderKind, "optional header");
 
-  std::uint64_t directoryCountField = 0;
+  LeField<std::uint32_t> directoryCountField{};
   switch (headers.optionalHeaderKind) {
     case kOptionalHeaderPe32:
-      directoryCountField = headers.optionalHeader + kNumberOfRvaAndSizesPe32;
+      directoryCountField = kNumberOfRvaAndSizesPe32;
       break;
     case kOptionalHeaderPe32Plus:
-      directoryCountField = headers.optionalHeader + kNumberOfRvaAndSizesPe32Plus;
+      directoryCountField = kNumberOfRvaAndSizesPe32Plus;
       break;
     default:
       throw PeFormatError("unknown optional header kind");
@@ -36,21 +36,21 @@ PeHeaders ReadPeHeaders(const PeFileView& file) {
     throw PeFormatError("optional header lies past the end of the file");
   }
   headers.sectionTable = headers.optionalHeader + optionalHeaderSize;
-  headers.directoryTable = directoryCountField + 4;
+  headers.directoryTable = headers.optionalHeader + directoryCountField.End();
   // Directories that the optional header's size leaves out do not exist.
   const std::uint64_t room = headers.sectionTable > headers.directoryTable
                                  ? (headers.sectionTable - headers.directoryTable) / kDataDirectorySize
                                  : 0;
-  headers.directoryCount =
-      static_cast<std::uint32_t>(std::min<std::uint64_t>(file.U32(directoryCountField, "optional header"), room));
+  headers.directoryCount = static_cast<std::uint32_t>(
+      std::min<std::uint64_t>(file.Get(headers.optionalHeader, directoryCountField, "optional header"), room));
 
-  const std::uint16_t sectionCount = file.U16(headers.coffHeader + kCoffNumberOfSections, "COFF header");
+  const std::uint16_t sectionCount = file.Get(headers.coffHeader, kCoffNumberOfSections, "COFF header");
   for (std::uint16_t i = 0; i < sectionCount; ++i) {
     const std::uint64_t header = headers.sectionTable + std::uint64_t{kSectionHeaderSize} * i;
-    headers.sections.push_back({header, file.U32(header + kSectionVirtualSize, "section table"),
-                                file.U32(header + kSectionVirtualAddress, "section table"),
-                                file.U32(header + kSectionSizeOfRawData, "section table"),
-                                file.U32(header + kSectionPointerToRawData, "section table")});
+    headers.sections.push_back({header, file.Get(header, kSectionVirtualSize, "section table"),
+                                file.Get(header, kSectionVirtualAddress, "section table"),
+                                file.Get(header, kSectionSizeOfRawData, "section table"),
+                                file.Get(header, kSectionPointerToRawData, "section table")});
   }
   return headers;
 }

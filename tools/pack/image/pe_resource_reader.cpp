@@ -38,15 +38,15 @@ class ResourceTreeWalk {
  private:
   template <typename Visit>
   void ForEachEntry(std::uint64_t directory, Visit visit) {
-    const std::uint32_t namedCount = file_.U16(directory + kResourceNamedEntryCount, "resource directory");
-    const std::uint32_t idCount = file_.U16(directory + kResourceIdEntryCount, "resource directory");
+    const std::uint32_t namedCount = file_.Get(directory, kResourceNamedEntryCount, "resource directory");
+    const std::uint32_t idCount = file_.Get(directory, kResourceIdEntryCount, "resource directory");
     entries_ += namedCount + idCount;
     if (entries_ > kMaxEntries) throw PeFormatError("resource tree has too many entries");
     for (std::uint32_t i = 0; i < namedCount + idCount; ++i) {
       const std::uint64_t entry =
           directory + kResourceDirectoryHeaderSize + std::uint64_t{kResourceDirectoryEntrySize} * i;
-      const std::uint32_t name = file_.U32(entry + kResourceEntryName, "resource directory entry");
-      visit(EntryName(name), file_.U32(entry + kResourceEntryTarget, "resource directory entry"));
+      const std::uint32_t name = file_.Get(entry, kResourceEntryName, "resource directory entry");
+      visit(EntryName(name), file_.Get(entry, kResourceEntryTarget, "resource directory entry"));
     }
   }
 
@@ -71,9 +71,9 @@ class ResourceTreeWalk {
 
   void AddData(PeResource place, std::uint64_t dataEntry) {
     if (resources_.size() == kMaxResources) throw PeFormatError("resource tree holds too many resources");
-    const std::uint32_t rva = file_.U32(dataEntry + kResourceDataRva, "resource data entry");
-    const std::uint32_t size = file_.U32(dataEntry + kResourceDataSize, "resource data entry");
-    place.codePage = file_.U32(dataEntry + kResourceDataCodePage, "resource data entry");
+    const std::uint32_t rva = file_.Get(dataEntry, kResourceDataRva, "resource data entry");
+    const std::uint32_t size = file_.Get(dataEntry, kResourceDataSize, "resource data entry");
+    place.codePage = file_.Get(dataEntry, kResourceDataCodePage, "resource data entry");
     place.bytes = file_.Slice(FileOffsetOfRva(headers_, file_, rva, size), size, "resource data");
     resources_.push_back(std::move(place));
   }

@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include "base/byte_order.h"
+#include "base/little_endian_field.h"
 #include "base/little_endian_view.h"
 #include "tools/pack/image/pe_image.h"
 
@@ -115,11 +116,12 @@ class SectionWriter {
     const bool languageLevel = index >= firstNameDirectory_;
     const auto named = std::count_if(directory.names.begin(), directory.names.end(),
                                      [](const ResourceName& name) { return name.index() == 1; });
-    PutLittleEndian(bytes_, at, 0, 4);      // characteristics
-    PutLittleEndian(bytes_, at + 4, 0, 4);  // time stamp: none, for the same bytes every time
-    PutLittleEndian(bytes_, at + 8, 0, 4);  // version
-    PutLittleEndian(bytes_, at + kResourceNamedEntryCount, static_cast<std::uint32_t>(named), 2);
-    PutLittleEndian(bytes_, at + kResourceIdEntryCount, static_cast<std::uint32_t>(directory.names.size() - named), 2);
+    PutField(bytes_, at, kResourceCharacteristics, 0);
+    PutField(bytes_, at, kResourceTimeDateStamp, 0);  // none, for the same bytes every time
+    PutField(bytes_, at, kResourceMajorVersion, 0);
+    PutField(bytes_, at, kResourceMinorVersion, 0);
+    PutField(bytes_, at, kResourceNamedEntryCount, static_cast<std::uint16_t>(named));
+    PutField(bytes_, at, kResourceIdEntryCount, static_cast<std::uint16_t>(directory.names.size() - named));
     for (std::size_t e = 0; e < directory.names.size(); ++e) {
       const std::uint64_t entry =
           at + kResourceDirectoryHeaderSize + kResourceDirectoryEntrySize * static_cast<std::uint32_t>(e);
@@ -130,8 +132,8 @@ class SectionWriter {
       const std::uint32_t child = static_cast<std::uint32_t>(directory.children[e]);
       const std::uint32_t target = languageLevel ? dataEntries + kResourceDataEntrySize * child
                                                  : kResourceSubdirectoryFlag | directoryOffsets_[child];
-      PutLittleEndian(bytes_, entry + kResourceEntryName, nameField, 4);
-      PutLittleEndian(bytes_, entry + kResourceEntryTarget, target, 4);
+      PutField(bytes_, entry, kResourceEntryName, nameField);
+      PutField(bytes_, entry, kResourceEntryTarget, target);
     }
   }
 
@@ -143,10 +145,10 @@ class SectionWriter {
 
   void PutData(const PeResource& resource, std::uint32_t entryOffset, std::uint32_t offset) {
     const std::uint64_t entry = base_ + entryOffset;
-    PutLittleEndian(bytes_, entry + kResourceDataRva, sectionRva_ + offset, 4);
-    PutLittleEndian(bytes_, entry + kResourceDataSize, static_cast<std::uint32_t>(resource.bytes.size()), 4);
-    PutLittleEndian(bytes_, entry + kResourceDataCodePage, resource.codePage, 4);
-    PutLittleEndian(bytes_, entry + kResourceDataReserved, 0, 4);
+    PutField(bytes_, entry, kResourceDataRva, sectionRva_ + offset);
+    PutField(bytes_, entry, kResourceDataSize, static_cast<std::uint32_t>(resource.bytes.size()));
+    PutField(bytes_, entry, kResourceDataCodePage, resource.codePage);
+    PutField(bytes_, entry, kResourceDataReserved, 0);
     const std::uint64_t at = base_ + offset;
     if (bytes_.size() < at + resource.bytes.size()) bytes_.resize(at + resource.bytes.size());
     std::copy(resource.bytes.begin(), resource.bytes.end(), bytes_.begin() + static_cast<std::ptrdiff_t>(at));

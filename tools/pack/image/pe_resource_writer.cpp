@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <string>
 
-#include "base/byte_order.h"
+#include "base/little_endian_field.h"
 #include "tools/pack/image/pe_image.h"
 #include "tools/pack/image/pe_resource_reader.h"
 #include "tools/pack/image/pe_resource_section.h"
@@ -26,8 +26,8 @@ struct SectionPlace {
 };
 
 SectionPlace PlaceSection(const PeFileView& file, const PeHeaders& headers, std::uint32_t resourceRva) {
-  const std::uint32_t sectionAlignment = file.U32(headers.optionalHeader + kSectionAlignment, "optional header");
-  const std::uint32_t fileAlignment = file.U32(headers.optionalHeader + kFileAlignment, "optional header");
+  const std::uint32_t sectionAlignment = file.Get(headers.optionalHeader, kSectionAlignment, "optional header");
+  const std::uint32_t fileAlignment = file.Get(headers.optionalHeader, kFileAlignment, "optional header");
   if (!IsPowerOfTwo(sectionAlignment) || !IsPowerOfTwo(fileAlignment)) {
     throw PeRewriteRefused("its section or file alignment is not a power of two");
   }
@@ -57,7 +57,7 @@ SectionPlace PlaceSection(const PeFileView& file, const PeHeaders& headers, std:
   // The loader maps SizeOfHeaders bytes from the start of the file; past
   // the first section's data they would overlap it, and a section header
   // added there would land in that data.
-  const std::uint32_t sizeOfHeaders = file.U32(headers.optionalHeader + kSizeOfHeaders, "optional header");
+  const std::uint32_t sizeOfHeaders = file.Get(headers.optionalHeader, kSizeOfHeaders, "optional header");
   if (sizeOfHeaders > firstRaw)
     throw PeRewriteRefused("its headers (SizeOfHeaders) reach into the first section's data");
 
@@ -92,7 +92,7 @@ void CheckRewritable(const PeFileView& file, const PeHeaders& headers) {
 }  // namespace
 
 std::uint64_t PeChecksumOffset(std::span<const std::uint8_t> image) {
-  return ReadPeHeaders(PeFileView(image)).optionalHeader + kCheckSum;
+  return ReadPeHeaders(PeFileView(image)).optionalHeader + kCheckSum.offset;
 }
 
 std::uint32_t ComputePeChecksum(std::span<const std::uint8_t> image, std::uint64_t checksumOffset) {
@@ -103,7 +103,7 @@ std::uint32_t ComputePeChecksum(std::span<const std::uint8_t> image, std::uint64
   const std::size_t even = image.size() & ~std::size_t{1};
   for (std::size_t i = 0; i < even; i += 2) sum += image[i] | (std::uint32_t{image[i + 1]} << 8);
   if (even < image.size()) sum += image[even];
-  for (std::uint64_t i = checksumOffset; i < checksumOffset + 4 && i < image.size(); ++i) {
+  for (std::uint64_t i = checksumOffset; i < checksumOffset + kCheckSum.kWidth && i < image.size(); ++i) {
     sum -= std::uint64_t{image[i]} << (i % 2 * 8);
   }
   while (sum > 0xFFFF) sum = (sum & 0xFFFF) + (sum >> 16);
@@ -125,8 +125,8 @@ std::vector<std::uint8_t> WriteResources(std::span<const std::uint8_t> image, st
   const SectionPlace place = PlaceSection(file, headers, resourceRva);
 
   table.insert(table.end(), resources.begin(), resources.end());
-  const std::uint32_t fileAlignment = file.U32(headers.optionalHeader + kFileAlignment, "optional header");
-  const std::uint32_t sectionAlignment = file.U32(headers.optionalHeader + kSectionAlignment, "optional header");
+  const std::uint32_t fileAlignment = file.Get(headers.optionalHeader, kFileAlignment, "optional header");
+  const std::uint32_t sectionAlignment = file.Get(headers.optionalHeader, kSectionAlignment, "optional header");
   // The image's bytes before the section, then the section laid out in
   // place: a payload of many megabytes is copied once.
   std::vector<std::uint8_t> out(image.begin(), image.begin() + static_cast<std::ptrdiff_t>(std::min<std::uint64_t>(
@@ -141,27 +141,27 @@ std::vector<std::uint8_t> WriteResources(std::span<const std::uint8_t> image, st
 
   const char name[kSectionNameSize] = {'.', 'r', 's', 'r', 'c', 0, 0, 0};
   std::copy(name, name + kSectionNameSize, out.begin() + static_cast<std::ptrdiff_t>(place.header + kSectionName));
-  PutLittleEndian(out, place.header + kSectionVirtualSize, sectionSize, 4);
-  PutLittleEndian(out, place.header + kSectionVirtualAddress, place.virtualAddress, 4);
-  PutLittleEndian(out, place.header + kSectionSizeOfRawData, static_cast<std::uint32_t>(rawSize), 4);
-  PutLittleEndian(out, place.header + kSectionPointerToRawData, static_cast<std::uint32_t>(place.rawOffset), 4);
-  for (std::uint64_t field = kSectionRelocationFields; field < kSectionCharacteristics; field += 4) {
-    PutLittleEndian(out, place.header + field, 0, 4);
-  }
-  PutLittleEndian(out, place.header + kSectionCharacteristics, kResourceSectionFlags, 4);
+  PutField(out, place.header, kSectionVirtualSize, sectionSize);
+  PutField(out, place.header, kSectionVirtualAddress, place.virtualAddress);
+  PutField(out, place.header, kSectionSizeOfRawData, static_cast<std::uint32_t>(rawSize));
+  PutField(out, place.header, kSectionPointerToRawData, static_cast<std::uint32_t>(place.rawOffset));
+  PutField(out, place.header, kSectionPointerToRelocations, 0);
+  PutField(out, place.header, kSectionPointerToLinenumbers, 0);
+  PutField(out, place.header, kSectionNumberOfRelocations, 0);
+  PutField(out, place.header, kSectionNumberOfLinenumbers, 0);
+  PutField(out, place.header, kSectionCharacteristics, kResourceSectionFlags);
   if (place.added) {
-    PutLittleEndian(out, headers.coffHeader + kCoffNumberOfSections,
-                    static_cast<std::uint32_t>(headers.sections.size() + 1), 2);
+    PutField(out, headers.coffHeader, kCoffNumberOfSections, static_cast<std::uint16_t>(headers.sections.size() + 1));
   }
 
   const std::uint64_t optional = headers.optionalHeader;
-  const std::uint32_t initialized = file.U32(optional + kSizeOfInitializedData, "optional header");
-  PutLittleEndian(out, optional + kSizeOfInitializedData,
-                  static_cast<std::uint32_t>(initialized - place.replacedRawSize + rawSize), 4);
-  PutLittleEndian(out, optional + kSizeOfImage, static_cast<std::uint32_t>(imageEnd), 4);
-  PutLittleEndian(out, headers.DirectoryOffset(kResourceDirectory) + kDataDirectoryRva, place.virtualAddress, 4);
-  PutLittleEndian(out, headers.DirectoryOffset(kResourceDirectory) + kDataDirectorySizeField, sectionSize, 4);
-  PutLittleEndian(out, optional + kCheckSum, ComputePeChecksum(out, optional + kCheckSum), 4);
+  const std::uint32_t initialized = file.Get(optional, kSizeOfInitializedData, "optional header");
+  PutField(out, optional, kSizeOfInitializedData,
+           static_cast<std::uint32_t>(initialized - place.replacedRawSize + rawSize));
+  PutField(out, optional, kSizeOfImage, static_cast<std::uint32_t>(imageEnd));
+  PutField(out, headers.DirectoryOffset(kResourceDirectory), kDataDirectoryRva, place.virtualAddress);
+  PutField(out, headers.DirectoryOffset(kResourceDirectory), kDataDirectorySizeField, sectionSize);
+  PutField(out, optional, kCheckSum, ComputePeChecksum(out, optional + kCheckSum.offset));
   return out;
 }
 
