@@ -8,6 +8,7 @@
 
 #include "base/error.h"
 #include "payload/payload_container_writer.h"
+#include "tests/support/text_bytes.h"
 
 namespace qvn {
 namespace {
@@ -57,7 +58,7 @@ Bytes Patched(Bytes payload, std::size_t offset, std::uint32_t value) {
   return payload;
 }
 
-Bytes Text(const std::string& text) { return Bytes(text.begin(), text.end()); }
+using testing::Text;
 
 std::vector<ContainerRecord> MainAndNumberedFiles(std::size_t total) {
   std::vector<ContainerRecord> records{Main()};

@@ -1,28 +1,23 @@
 #pragma once
 
 #include <cstdint>
-#include <string>
 #include <vector>
 
 #include "compression/buffer_format.h"
+#include "tests/support/test_payload.h"
 #include "tools/pack/packing/payload_builder.h"
 
-namespace qvn::pack {
+namespace qvn::testing {
 
-// One file to be packed from memory: the name it is stored under ("/"
-// separators, relative to the game folder) and its whole contents.
-struct PackInput {
-  std::string storedName;
-  std::vector<std::uint8_t> contents;
-};
-
-// WritePayload for files held in memory, checked as a folder's are.
-PayloadSummary WriteInMemory(const std::vector<PackInput>& files, compression::Level level,
-                             const PackProgress& progress, unsigned jobs, const PayloadOutput& output);
+// WritePayload for files held in memory, checked as a folder's are: the
+// payload the packer makes of a game folder holding these files.
+pack::PayloadSummary WriteInMemory(const std::vector<TestFile>& files, compression::Level level,
+                                   const pack::PackProgress& progress, unsigned jobs,
+                                   const pack::PayloadOutput& output);
 
 // The same, the payload returned whole.
-std::vector<std::uint8_t> PackInMemory(const std::vector<PackInput>& files,
+std::vector<std::uint8_t> PackInMemory(const std::vector<TestFile>& files,
                                        compression::Level level = compression::Level::kFast,
-                                       const PackProgress& progress = {}, unsigned jobs = 1);
+                                       const pack::PackProgress& progress = {}, unsigned jobs = 1);
 
-}  // namespace qvn::pack
+}  // namespace qvn::testing
