@@ -292,7 +292,7 @@ TEST(Faults, ADumpCutShortByAFullDiskLeavesTheEarlierOne) {
   CreateDirectoryW((small + L"\\data").c_str(), nullptr);
   const std::string earlierDump = "MDMP dump of an earlier capture";
   WriteFileText(small + L"\\data\\crash-last.dmp", earlierDump);
-  ScopedEnvironmentVariable capture(L"QVN_CRASH_CAPTURE", L"1");
+  ScopedVariable capture(L"QVN_CRASH_CAPTURE", L"1");
 
   const ProgramResult result =
       RunProgram(small + L"\\q.exe", L"fill " + small + L"\\data\\portable-runtime\\temp\\filler 64 crash-av 0");
