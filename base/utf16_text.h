@@ -1,15 +1,16 @@
 #pragma once
 
-#include <stdexcept>
 #include <string>
 #include <string_view>
+
+#include "base/error.h"
 
 namespace qvn {
 
 // Raised for text that is not valid UTF-8 (or, back, UTF-16).
-class TextEncodingError : public std::runtime_error {
+class TextEncodingError : public Error {
  public:
-  using std::runtime_error::runtime_error;
+  using Error::Error;
 };
 
 std::u16string Utf8ToUtf16(std::string_view text);

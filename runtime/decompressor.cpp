@@ -25,7 +25,7 @@ bool Decompressor::Decompress(const void* compressed, std::size_t compressedSize
 
 std::uint32_t Decompressor::Decode(std::span<const std::uint8_t> stored, std::span<std::uint8_t> expanded,
                                    std::size_t& produced) {
-  return Decompress(stored.data(), stored.size(), expanded.data(), expanded.size(), &produced) ? 0 : GetLastError();
+  return decoder_.Decode(stored, expanded, produced);
 }
 
 std::unique_ptr<Decompressor> CreateDecompressor() {

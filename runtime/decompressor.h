@@ -23,7 +23,8 @@ class Decompressor : public StreamDecoder {
   bool Decompress(const void* compressed, std::size_t compressedSize, void* output, std::size_t capacity,
                   std::size_t* produced);
 
-  // Decompress, with the last error returned: how the entry check uses it.
+  // The same decoding, its code returned instead of set as the thread's last
+  // error: how the entry check uses it.
   std::uint32_t Decode(std::span<const std::uint8_t> stored, std::span<std::uint8_t> expanded,
                        std::size_t& produced) override;
 

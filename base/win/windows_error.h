@@ -6,15 +6,16 @@
 
 namespace qvn {
 
-// Raises a Error carrying the calling thread's last error, which the
-// caller must read right after the failing call.
+// Raises an Error that keeps the calling thread's last error as its code:
+// call it right after the failing call, before anything else can change it.
 [[noreturn]] void RaiseLastError(const std::string& text);
 
 // For calls that report failure with a zero result.
 void RequireSuccess(BOOL succeeded, const std::string& text);
 
-// Keeps the last error of a failed step while clean-up calls run, and puts it
-// back when it leaves scope, so the message names the step that failed.
+// Keeps the thread's last error while clean-up calls run, and puts it back
+// when it leaves scope: a release that runs on every way out, failures
+// included, leaves its caller's last error as it found it.
 class LastErrorKeeper {
  public:
   LastErrorKeeper() : code_(GetLastError()) {}

@@ -12,6 +12,7 @@
 #include "base/error.h"
 #include "base/path_composition.h"
 #include "base/win/own_file.h"
+#include "base/win/windows_error.h"
 #include "payload/payload_contract.h"
 #include "supervision/build_identity.h"
 #include "supervision/crash_report_format.h"
@@ -103,22 +104,11 @@ void AppendText(HANDLE logFile, const char* text, std::size_t length) {
   AppendToGameLog(logFile, text, static_cast<DWORD>(length));
 }
 
-// A failure of OpenCrashOutput that keeps the thread's last error as it was
-// at the failing step. Reading it again after the unwinding is not enough:
-// raising and catching may reset it (under Wine it reads 0 in the handler).
-class CrashOutputError : public Error {
- public:
-  CrashOutputError(const std::string& text, DWORD code) : Error(text, code), code_(code) {}
-  explicit CrashOutputError(const std::string& text) : Error(text), code_(GetLastError()) {}
-  DWORD code() const { return code_; }
-
- private:
-  DWORD code_;
-};
-
 // A failure raised while opening an output goes into the log as its message,
-// and the last error of the failing step into the capture line.
-void RecordOutputFailure(HANDLE logFile, const char* message, DWORD code, std::uint32_t& error) {
+// and the failing step's Windows error into the capture line. The code comes
+// from the failure itself: by the time a handler runs, the thread's last
+// error may be another (under Wine, 0).
+void RecordOutputFailure(HANDLE logFile, const char* message, std::uint32_t code, std::uint32_t& error) {
   error = code;
   AppendText(logFile, message, std::strlen(message));
 }
@@ -128,17 +118,17 @@ void RecordOutputFailure(HANDLE logFile, const char* message, DWORD code, std::u
 [[noreturn]] void CloseAndRaise(UniqueHandle& file, const char* text) {
   const DWORD code = GetLastError();
   file.reset();
-  SetLastError(code);
-  throw CrashOutputError(text, code);
+  throw Error(text, code);
 }
 
 // Refuses, and closes, a directory, any reparse point or a file with a
-// second hard link.
+// second hard link. The refusal's message names no code; its record keeps
+// the thread's last error as the checks left it.
 void RequireOwnFile(UniqueHandle& file) {
   const std::optional<bool> ownFile = IsOwnFile(file.get());
   if (!ownFile) CloseAndRaise(file, "Cannot inspect crash output");
   if (!*ownFile) {
-    CrashOutputError refusal("Crash output cannot be a link or directory");
+    Error refusal = Error::WithUnstatedCode("Crash output cannot be a link or directory", GetLastError());
     file.reset();
     throw refusal;
   }
@@ -167,17 +157,16 @@ void RequireReplaceableCrashOutput(const std::wstring& path) {
   if (!file.valid()) {
     const DWORD code = GetLastError();
     if (code == ERROR_FILE_NOT_FOUND) return;
-    throw CrashOutputError("Cannot open crash output", code);
+    throw Error("Cannot open crash output", code);
   }
   RequireOwnFile(file);
 }
 
 // A rename replaces a name, never writing through whatever the name held.
 void ReplaceCrashOutput(const CrashOutputPaths& paths) {
-  if (!MoveFileExW(paths.staging.c_str(), paths.destination.c_str(),
-                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    throw CrashOutputError("Cannot replace crash output", GetLastError());
-  }
+  RequireSuccess(
+      MoveFileExW(paths.staging.c_str(), paths.destination.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH),
+      "Cannot replace crash output");
 }
 
 bool ReadAt(HANDLE file, std::uint64_t offset, void* buffer, DWORD length) {
@@ -241,12 +230,13 @@ void WriteDump(HANDLE process, HANDLE logFile, const std::wstring& dataDirectory
       ReplaceCrashOutput(paths);
       outcome.dumpWritten = true;
     }
-  } catch (const CrashOutputError& failure) {
-    RecordOutputFailure(logFile, failure.what(), failure.code(), outcome.dumpError);
+  } catch (const Error& failure) {
+    RecordOutputFailure(logFile, failure.what(), failure.windowsErrorCode(), outcome.dumpError);
   } catch (const std::exception& failure) {
-    RecordOutputFailure(logFile, failure.what(), GetLastError(), outcome.dumpError);
+    // Not a failed Windows call (memory running out, say): no code to record.
+    RecordOutputFailure(logFile, failure.what(), 0, outcome.dumpError);
   } catch (...) {
-    outcome.dumpError = GetLastError();
+    outcome.dumpError = 0;
   }
 }
 
@@ -273,12 +263,13 @@ void WriteReportFile(HANDLE logFile, const std::wstring& dataDirectory, CrashSna
       ReplaceCrashOutput(paths);
       outcome.reportWritten = true;
     }
-  } catch (const CrashOutputError& failure) {
-    RecordOutputFailure(logFile, failure.what(), failure.code(), outcome.reportError);
+  } catch (const Error& failure) {
+    RecordOutputFailure(logFile, failure.what(), failure.windowsErrorCode(), outcome.reportError);
   } catch (const std::exception& failure) {
-    RecordOutputFailure(logFile, failure.what(), GetLastError(), outcome.reportError);
+    // Not a failed Windows call (memory running out, say): no code to record.
+    RecordOutputFailure(logFile, failure.what(), 0, outcome.reportError);
   } catch (...) {
-    outcome.reportError = GetLastError();
+    outcome.reportError = 0;
   }
 }
 
@@ -287,7 +278,7 @@ void WriteReportFile(HANDLE logFile, const std::wstring& dataDirectory, CrashSna
 UniqueHandle OpenCrashOutput(const std::wstring& path) {
   UniqueHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
                                 kOpenWithoutFollowingLinks, nullptr));
-  if (!file.valid()) throw CrashOutputError("Cannot open crash output", GetLastError());
+  if (!file.valid()) RaiseLastError("Cannot open crash output");
   RequireOwnFile(file);
   if (!SetEndOfFile(file.get())) CloseAndRaise(file, "Cannot reset crash output");
   return file;

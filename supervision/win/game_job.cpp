@@ -1,5 +1,7 @@
 #include "supervision/win/game_job.h"
 
+#include "base/win/windows_error.h"
+
 namespace qvn {
 namespace {
 
@@ -17,16 +19,13 @@ bool HasActiveProcesses(HANDLE job) {
 }  // namespace
 
 void GameJobTraits::Close(HANDLE job) {
-  // Release runs on every way out, failures included: keep the caller's
-  // last error for its message.
-  const DWORD lastError = GetLastError();
+  const LastErrorKeeper callersLastError;
   if (TerminateJobObject(job, 1)) {
     for (DWORD waited = 0; HasActiveProcesses(job) && waited < kLongestWaitMilliseconds; waited += kPollMilliseconds) {
       Sleep(kPollMilliseconds);
     }
   }
   CloseHandle(job);
-  SetLastError(lastError);
 }
 
 }  // namespace qvn

@@ -1,5 +1,6 @@
 #include "supervision/win/proc_thread_attribute_list.h"
 
+#include "base/error.h"
 #include "base/win/windows_error.h"
 
 namespace qvn {
@@ -26,11 +27,9 @@ void ProcThreadAttributeList::Update(DWORD_PTR attribute, HANDLE* values, SIZE_T
   if (UpdateProcThreadAttribute(get(), 0, attribute, values, valueCount * sizeof(HANDLE), nullptr, nullptr)) {
     return;
   }
-  {
-    LastErrorKeeper updateError;
-    Delete();
-  }
-  RaiseLastError("Cannot restrict game handles");
+  const DWORD code = GetLastError();
+  Delete();
+  throw Error("Cannot restrict game handles", code);
 }
 
 void ProcThreadAttributeList::Delete() {

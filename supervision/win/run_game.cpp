@@ -62,10 +62,7 @@ bool SettleHeapPolicy(bool crashCaptureEnabled) {
     RequireSuccess(SetEnvironmentVariableW(L"_NO_DEBUG_HEAP", L"1"), "Cannot preserve ordinary game heap policy");
     return true;
   }
-  if (error != 0 && error != ERROR_ENVVAR_NOT_FOUND) {
-    SetLastError(error);
-    RaiseLastError("Cannot inspect game heap policy");
-  }
+  if (error != 0 && error != ERROR_ENVVAR_NOT_FOUND) throw Error("Cannot inspect game heap policy", error);
   return false;
 }
 
@@ -149,8 +146,7 @@ void StartOwnedGame(GameLaunch& launch, const std::wstring& dataDirectory) {
   const DWORD startError = GetLastError();
   RequireSuccess(TerminateProcess(launch.game.process.get(), 1), "Cannot stop game after failed start");
   SuperviseGame(launch.game.process.get(), launch.logFile.get(), dataDirectory, launch.crashCaptureEnabled);
-  SetLastError(startError);
-  RaiseLastError("Cannot start owned game process");
+  throw Error("Cannot start owned game process", startError);
 }
 
 }  // namespace

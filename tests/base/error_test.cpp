@@ -22,7 +22,20 @@ TEST(Error, RendersTheWindowsErrorCodeInUnsignedDecimal) {
        "Portable game already running or data directory not writable (Windows error 32)"},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(Error(c.text, c.code).what(), c.expected) << c.code;
+    const Error failure(c.text, c.code);
+    EXPECT_EQ(failure.what(), c.expected) << c.code;
+    EXPECT_EQ(failure.windowsErrorCode(), c.code) << c.code;
+  }
+}
+
+// A refusal that names no code in its message still carries one for the
+// records that want it.
+TEST(Error, KeepsAnUnstatedCodeOutOfTheText) {
+  const std::uint32_t codes[] = {0, 183, 0xFFFFFFFFu};
+  for (const std::uint32_t code : codes) {
+    const Error failure = Error::WithUnstatedCode("Crash output cannot be a link or directory", code);
+    EXPECT_STREQ(failure.what(), "Crash output cannot be a link or directory") << code;
+    EXPECT_EQ(failure.windowsErrorCode(), code);
   }
 }
 
@@ -32,7 +45,10 @@ TEST(Error, KeepsATextWithoutCodeUnchanged) {
       "Game exited with status 0xC0000005. Details are in:\nC:\\Games\\Q\\data\\game.log",
       "",
   };
-  for (const std::string& text : texts) EXPECT_EQ(Error(text).what(), text);
+  for (const std::string& text : texts) {
+    EXPECT_EQ(Error(text).what(), text);
+    EXPECT_EQ(Error(text).windowsErrorCode(), 0u);
+  }
 }
 
 TEST(Error, IsCaughtAsAStandardLibraryFailure) {

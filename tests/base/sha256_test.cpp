@@ -9,12 +9,14 @@
 #include <utility>
 #include <vector>
 
+#include "tests/support/text_bytes.h"
+
 namespace qvn {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-Bytes Text(const std::string& text) { return Bytes(text.begin(), text.end()); }
+using testing::Text;
 
 TEST(Sha256, KnownAnswers) {
   const std::vector<std::pair<Bytes, std::string>> cases = {

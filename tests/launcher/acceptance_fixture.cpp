@@ -12,7 +12,7 @@ std::vector<TestFile> GameFiles() {
 PortableLauncher::PortableLauncher(const std::vector<TestFile>& extraFiles) : exe_(scratch_ / L"q.exe") {
   std::vector<TestFile> files = GameFiles();
   files.insert(files.end(), extraFiles.begin(), extraFiles.end());
-  const std::vector<std::uint8_t> payload = BuildPayload(files);
+  const std::vector<std::uint8_t> payload = PackInMemory(files);
   const auto digest = Sha256Of(payload);
   MakeLauncherCopy(exe_, {payload, std::vector<std::uint8_t>(digest.begin(), digest.end())});
 }
@@ -26,20 +26,6 @@ std::string PortableLauncher::ExitNotice(std::uint32_t status) const {
   char hex[16] = {};
   std::snprintf(hex, sizeof hex, "0x%08lX", static_cast<unsigned long>(status));
   return Report(std::string("Game exited with status ") + hex + ". Details are in:\n" + Narrow(data(L"game.log")));
-}
-
-ScopedEnvironmentVariable::ScopedEnvironmentVariable(const wchar_t* name, const wchar_t* value) : name_(name) {
-  const DWORD size = GetEnvironmentVariableW(name, nullptr, 0);
-  if (size != 0) {
-    std::wstring old(size, L'\0');
-    old.resize(GetEnvironmentVariableW(name, old.data(), size));
-    previous_ = old;
-  }
-  SetEnvironmentVariableW(name, value);
-}
-
-ScopedEnvironmentVariable::~ScopedEnvironmentVariable() {
-  SetEnvironmentVariableW(name_.c_str(), previous_ ? previous_->c_str() : nullptr);
 }
 
 std::wstring GameScript(const std::vector<std::wstring>& tokens) {

@@ -2,12 +2,14 @@
 
 #include <windows.h>
 
-#include <optional>
 #include <string>
 #include <vector>
 
+#include "tests/support/in_memory_payload.h"
 #include "tests/support/launcher_copy.h"
+#include "tests/support/launcher_report.h"
 #include "tests/support/program_run.h"
+#include "tests/support/scoped_variable.h"
 #include "tests/support/scratch_directory.h"
 #include "tests/support/test_payload.h"
 
@@ -31,27 +33,11 @@ class PortableLauncher {
 
   ProgramResult Run(const std::wstring& arguments = L"") const { return RunProgram(exe_, arguments); }
 
-  // The exact report of a failure, as written to standard error.
-  static std::string Report(const std::string& text) { return "Quorvane portable: " + text + "\n"; }
   std::string ExitNotice(std::uint32_t status) const;
 
  private:
   ScratchDirectory scratch_;
   std::wstring exe_;
-};
-
-// Sets an environment variable of this process (which launchers started
-// from here inherit) and puts the old value back when it goes.
-class ScopedEnvironmentVariable {
- public:
-  ScopedEnvironmentVariable(const wchar_t* name, const wchar_t* value);
-  ~ScopedEnvironmentVariable();
-  ScopedEnvironmentVariable(const ScopedEnvironmentVariable&) = delete;
-  ScopedEnvironmentVariable& operator=(const ScopedEnvironmentVariable&) = delete;
-
- private:
-  std::wstring name_;
-  std::optional<std::wstring> previous_;
 };
 
 // The game's commands, one token a line, for runs whose arguments are

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -29,7 +30,7 @@ std::string Hex16(const std::wstring& text) {
 std::string ExitRecord(const char* status) { return std::string("\nQVN_PORTABLE_EXIT status=") + status + "\n"; }
 
 TEST(Acceptance, TypicalRunLeavesOnlyTheGameLog) {
-  PortableLauncher launcher({{"assets/readme.txt", Bytes("read me")}});
+  PortableLauncher launcher({{"assets/readme.txt", Text("read me")}});
   const ProgramResult result = launcher.Run(L"stdout hello stderr oops write-temp t.txt x exit 0");
   EXPECT_EQ(result.standardError, "");
   EXPECT_EQ(result.exitCode, 0u);
@@ -78,8 +79,8 @@ TEST(Acceptance, NonZeroStatusesReachThePlayerAndTheExitCode) {
 
 TEST(Acceptance, GameSeesItsArgumentsAndEnvironment) {
   PortableLauncher launcher;
-  ScopedEnvironmentVariable script(L"QVN_TEST_GAME_COMMANDS", GameScript({L"args", L"env", L"exit", L"0"}).c_str());
-  ScopedEnvironmentVariable noHeap(L"_NO_DEBUG_HEAP", nullptr);
+  ScopedVariable script(L"QVN_TEST_GAME_COMMANDS", GameScript({L"args", L"env", L"exit", L"0"}));
+  ScopedVariable noHeap(L"_NO_DEBUG_HEAP", std::nullopt);
   // Each argument as the launcher's own command line carries it.
   const std::vector<std::pair<std::wstring, std::wstring>> arguments = {
       {L"plain", L"plain"},
@@ -109,13 +110,12 @@ TEST(Acceptance, GameSeesItsArgumentsAndEnvironment) {
 }
 
 TEST(Acceptance, SecondLauncherBesideARunningOneIsRefused) {
-  PortableLauncher launcher({{"assets/a.txt", Bytes("asset")}});
+  PortableLauncher launcher({{"assets/a.txt", Text("asset")}});
   RunningProgram first(launcher.exe(), L"stdout started sleep 3000 exit 0");
   ASSERT_TRUE(WaitForPath(launcher.data(L"portable-runtime\\assets\\a.txt")));
   const ProgramResult second = launcher.Run(L"exit 7");
-  EXPECT_EQ(
-      second.standardError,
-      PortableLauncher::Report("Portable game already running or data directory not writable (Windows error 32)"));
+  EXPECT_EQ(second.standardError,
+            Report("Portable game already running or data directory not writable (Windows error 32)"));
   EXPECT_EQ(second.exitCode, 1u);
   EXPECT_EQ(ReadFileText(launcher.data(L"portable-runtime\\assets\\a.txt")), "asset");
   const ProgramResult firstResult = first.Wait();
@@ -141,10 +141,9 @@ TEST(Acceptance, LinksPlantedInDataAreRefusedAndTheirTargetsKept) {
     const std::wstring outside = launcher.scratch() / L"outside.txt";
     WriteFileText(outside, "outside the data directory");
     ASSERT_TRUE(CreateHardLinkW(launcher.data(c.planted).c_str(), outside.c_str(), nullptr));
-    ScopedEnvironmentVariable capture(L"QVN_CRASH_CAPTURE", c.crashCapture ? L"1" : nullptr);
+    ScopedVariable capture(L"QVN_CRASH_CAPTURE", c.crashCapture ? std::optional<std::wstring>(L"1") : std::nullopt);
     const ProgramResult result = launcher.Run(c.arguments);
-    const std::string report =
-        c.expectedReport.empty() ? launcher.ExitNotice(c.exitCode) : PortableLauncher::Report(c.expectedReport);
+    const std::string report = c.expectedReport.empty() ? launcher.ExitNotice(c.exitCode) : Report(c.expectedReport);
     EXPECT_EQ(result.standardError, report) << Narrow(c.planted);
     EXPECT_EQ(result.exitCode, c.exitCode) << Narrow(c.planted);
     EXPECT_EQ(ReadFileText(outside), "outside the data directory") << Narrow(c.planted);
@@ -155,7 +154,7 @@ TEST(Acceptance, LinksPlantedInDataAreRefusedAndTheirTargetsKept) {
 
 TEST(Acceptance, CrashCaptureLeavesADumpAndAReport) {
   PortableLauncher launcher;
-  ScopedEnvironmentVariable capture(L"QVN_CRASH_CAPTURE", L"1");
+  ScopedVariable capture(L"QVN_CRASH_CAPTURE", L"1");
   const ProgramResult result = launcher.Run(L"stdout before crash-av 0x10");
   EXPECT_EQ(result.standardError, launcher.ExitNotice(0xC0000005u));
   EXPECT_EQ(result.exitCode, 0xC0000005u);
@@ -182,7 +181,7 @@ TEST(Acceptance, ACrashDumpNamePlantedAsADirectoryOnlyCostsTheDump) {
   PortableLauncher launcher;
   CreateDirectoryW(launcher.data().c_str(), nullptr);
   CreateDirectoryW(launcher.data(L"crash-last.dmp").c_str(), nullptr);
-  ScopedEnvironmentVariable capture(L"QVN_CRASH_CAPTURE", L"1");
+  ScopedVariable capture(L"QVN_CRASH_CAPTURE", L"1");
   const ProgramResult result = launcher.Run(L"crash-av 0");
   EXPECT_EQ(result.exitCode, 0xC0000005u);
   const std::string log = ReadFileText(launcher.data(L"game.log"));

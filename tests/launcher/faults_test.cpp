@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <functional>
 #include <map>
+#include <optional>
 #include <random>
 #include <string>
 #include <tlhelp32.h>
@@ -32,7 +33,7 @@ Records GameRecords() {
 
 Records WithFile(const std::string& name, const std::string& contents = "x") {
   Records records = GameRecords();
-  records.push_back(RecordFor({name, Bytes(contents)}));
+  records.push_back(RecordFor({name, Text(contents)}));
   return records;
 }
 
@@ -81,7 +82,7 @@ TEST(HostilePayloads, AreRefusedWithTheirReportAndDataUnchanged) {
        "Incomplete or trailing portable payload data"},
       {"no game",
        [&] {
-         return container({RecordFor({"bin/Quorvane.exe", Bytes("MZ")})});
+         return container({RecordFor({"bin/Quorvane.exe", Text("MZ")})});
        },
        "Incomplete or trailing portable payload data"},
       {"device name", [&] { return container(WithFile("CON")); },
@@ -105,8 +106,8 @@ TEST(HostilePayloads, AreRefusedWithTheirReportAndDataUnchanged) {
       {"file and directory with a key between",
        [&] {
          Records r = WithFile("a");
-         r.push_back(RecordFor({"a.txt", Bytes("t")}));
-         r.push_back(RecordFor({"a/b", Bytes("b")}));
+         r.push_back(RecordFor({"a.txt", Text("t")}));
+         r.push_back(RecordFor({"a/b", Text("b")}));
          return container(r);
        },
        "Conflicting portable payload paths"},
@@ -126,7 +127,7 @@ TEST(HostilePayloads, AreRefusedWithTheirReportAndDataUnchanged) {
     PlantEarlierRun(launcher);
     const Tree before = ListTree(launcher.data());
     const ProgramResult result = launcher.Run(L"exit 0");
-    EXPECT_EQ(result.standardError, PortableLauncher::Report(c.report)) << c.name;
+    EXPECT_EQ(result.standardError, Report(c.report)) << c.name;
     EXPECT_EQ(result.exitCode, 1u) << c.name;
     EXPECT_EQ(ListTree(launcher.data()), before) << c.name;
   }
@@ -153,18 +154,18 @@ TEST(Faults, LauncherKilledMidRunIsCleanedUpByTheNextRun) {
   }
   struct Case {
     const char* name;
-    const wchar_t* crashCapture;
+    std::optional<std::wstring> crashCapture;
     std::wstring waitFor;  // the kill comes as soon as this exists
   };
   const Case cases[] = {
-      {"during extraction", nullptr, L"portable-runtime\\temp"},
-      {"during the game", nullptr, L"portable-runtime\\temp\\started.txt"},
+      {"during extraction", std::nullopt, L"portable-runtime\\temp"},
+      {"during the game", std::nullopt, L"portable-runtime\\temp\\started.txt"},
       {"during the game under crash capture", L"1", L"portable-runtime\\temp\\started.txt"},
   };
   const PortableLauncher launcher(bulk);
   for (const Case& c : cases) {
     {
-      ScopedEnvironmentVariable capture(L"QVN_CRASH_CAPTURE", c.crashCapture);
+      ScopedVariable capture(L"QVN_CRASH_CAPTURE", c.crashCapture);
       RunningProgram running(launcher.exe(), L"write-temp started.txt yes sleep 30000 exit 0");
       ASSERT_TRUE(WaitForPath(launcher.data(c.waitFor))) << c.name;
       running.Kill();
@@ -176,7 +177,7 @@ TEST(Faults, LauncherKilledMidRunIsCleanedUpByTheNextRun) {
 }
 
 TEST(Faults, RuntimeFileHeldOutsideTheJobFailsTheRemoval) {
-  const PortableLauncher launcher({{"assets/a.txt", Bytes("asset")}});
+  const PortableLauncher launcher({{"assets/a.txt", Text("asset")}});
   {
     // A non-zero status: the removal's failure takes the place of its notice.
     RunningProgram running(launcher.exe(), L"write-temp started.txt yes sleep 1500 exit 5");
@@ -186,7 +187,7 @@ TEST(Faults, RuntimeFileHeldOutsideTheJobFailsTheRemoval) {
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
     ASSERT_TRUE(file.valid());
     const ProgramResult result = running.Wait();
-    EXPECT_EQ(result.standardError, PortableLauncher::Report("Cannot remove portable runtime file (Windows error 32)"));
+    EXPECT_EQ(result.standardError, Report("Cannot remove portable runtime file (Windows error 32)"));
     EXPECT_EQ(result.exitCode, 1u);
   }
   ExpectNextRunSucceeds(launcher);
@@ -272,7 +273,7 @@ TEST(Faults, DiskFullDuringExtractionLosesNothingEarlier) {
   // Windows fails the write; Wine reports a partial one.
   EXPECT_TRUE(
       result.standardError.starts_with("Quorvane portable: Cannot write portable runtime file (Windows error ") ||
-      result.standardError == PortableLauncher::Report("Short portable runtime write"))
+      result.standardError == Report("Short portable runtime write"))
       << result.standardError;
   EXPECT_EQ(result.exitCode, 1u);
   EXPECT_FALSE(PathExists(small + L"\\data\\portable-runtime"));
@@ -291,7 +292,7 @@ TEST(Faults, ADumpCutShortByAFullDiskLeavesTheEarlierOne) {
   CreateDirectoryW((small + L"\\data").c_str(), nullptr);
   const std::string earlierDump = "MDMP dump of an earlier capture";
   WriteFileText(small + L"\\data\\crash-last.dmp", earlierDump);
-  ScopedEnvironmentVariable capture(L"QVN_CRASH_CAPTURE", L"1");
+  ScopedVariable capture(L"QVN_CRASH_CAPTURE", L"1");
 
   const ProgramResult result =
       RunProgram(small + L"\\q.exe", L"fill " + small + L"\\data\\portable-runtime\\temp\\filler 64 crash-av 0");
@@ -370,10 +371,10 @@ TEST(Faults, AKillAtAnyMomentLeavesNothingThatBlocksOrSpoilsTheNextRun) {
 
   struct Mode {
     const char* name;
-    const wchar_t* crashCapture;
+    std::optional<std::wstring> crashCapture;
   };
-  for (const Mode& mode : {Mode{"normal", nullptr}, Mode{"crash capture", L"1"}}) {
-    ScopedEnvironmentVariable capture(L"QVN_CRASH_CAPTURE", mode.crashCapture);
+  for (const Mode& mode : {Mode{"normal", std::nullopt}, Mode{"crash capture", L"1"}}) {
+    ScopedVariable capture(L"QVN_CRASH_CAPTURE", mode.crashCapture);
     // One whole run, untouched, sets the range of the moments.
     const auto start = std::chrono::steady_clock::now();
     const ProgramResult whole = launcher.Run(arguments);

@@ -8,7 +8,9 @@
 #include <vector>
 
 #include "base/win/unique_handle.h"
+#include "tests/support/in_memory_payload.h"
 #include "tests/support/launcher_copy.h"
+#include "tests/support/launcher_report.h"
 #include "tests/support/program_run.h"
 #include "tests/support/scratch_directory.h"
 #include "tests/support/test_payload.h"
@@ -16,10 +18,12 @@
 namespace qvn {
 namespace {
 
-using testing::Bytes;
 using testing::PathExists;
 using testing::PayloadResources;
+using testing::RecordFor;
+using testing::Report;
 using testing::ScratchDirectory;
+using testing::Text;
 
 std::vector<std::uint8_t> DigestOf(const std::vector<std::uint8_t>& payload) {
   const auto digest = testing::Sha256Of(payload);
@@ -29,10 +33,8 @@ std::vector<std::uint8_t> DigestOf(const std::vector<std::uint8_t>& payload) {
 PayloadResources Verified(const std::vector<std::uint8_t>& payload) { return {payload, DigestOf(payload)}; }
 
 std::vector<std::uint8_t> GamePayload() {
-  return testing::BuildPayload({{"Quorvane.exe", Bytes("MZ not started")}, {"assets/a.txt", Bytes("asset")}});
+  return testing::PackInMemory({{"Quorvane.exe", Text("MZ not started")}, {"assets/a.txt", Text("asset")}});
 }
-
-std::string Report(const std::string& text) { return "Quorvane portable: " + text + "\n"; }
 
 TEST(LauncherExecutable, RefusesMissingOrDamagedPayloadsBeforeTouchingTheDisk) {
   const std::vector<std::uint8_t> payload = GamePayload();
@@ -50,11 +52,11 @@ TEST(LauncherExecutable, RefusesMissingOrDamagedPayloadsBeforeTouchingTheDisk) {
       {"33-byte digest", {payload, DigestOf(payload)}, "Embedded runtime SHA-256 mismatch"},
       {"changed magic", {payload, DigestOf(payload)}, "Embedded runtime SHA-256 mismatch"},
       {"changed last byte", {payload, DigestOf(payload)}, "Embedded runtime SHA-256 mismatch"},
-      {"malformed magic, digest right", Verified(Bytes("qvnport1\x01\0\0\0")), "Unsupported portable payload format"},
+      {"malformed magic, digest right", Verified(Text("qvnport1\x01\0\0\0")), "Unsupported portable payload format"},
       {"unsafe name, digest right",
-       Verified(testing::BuildPayload({{"Quorvane.exe", Bytes("MZ")}, {"a b", Bytes("x")}})),
+       Verified(WritePayloadContainer({RecordFor({"Quorvane.exe", Text("MZ")}), RecordFor({"a b", Text("x")})})),
        "Unsafe portable filename"},
-      {"no game, digest right", Verified(testing::BuildPayload({{"bin/Quorvane.exe", Bytes("MZ")}})),
+      {"no game, digest right", Verified(WritePayloadContainer({RecordFor({"bin/Quorvane.exe", Text("MZ")})})),
        "Incomplete or trailing portable payload data"},
   };
   cases[2].resources.digest.pop_back();

@@ -1,5 +1,4 @@
-// The launcher's platform layer: its own path, the portable directories and
-// the resource size bound.
+// The launcher's platform layer: its own path and the resource size bound.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -9,17 +8,15 @@
 #include "base/error.h"
 #include "base/win/module_path.h"
 #include "launcher/embedded_payload.h"
-#include "runtime/portable_directory.h"
 #include "tests/support/failure_text.h"
 #include "tests/support/scratch_directory.h"
 
 namespace qvn {
 namespace {
 
-using testing::Narrow;
-using testing::ScratchDirectory;
-
 using testing::FailureOf;
+using testing::Narrow;
+
 // A stand-in for GetModuleFileNameW that reports a path of a given length
 // and counts the calls.
 struct FakeModulePath {
@@ -63,44 +60,6 @@ TEST(GetLauncherPath, ReportsTheRunningExecutable) {
   wchar_t expected[MAX_PATH] = {};
   GetModuleFileNameW(nullptr, expected, MAX_PATH);
   EXPECT_EQ(Narrow(GetLauncherPath()), Narrow(expected));
-}
-
-TEST(OpenPortableDirectory, AcceptsOnlyPlainDirectories) {
-  ScratchDirectory scratch;
-  CreateDirectoryW((scratch / L"existing").c_str(), nullptr);
-  testing::WriteFileText(scratch / L"existing\\keep.txt", "kept");
-  testing::WriteFileText(scratch / L"file", "a file");
-  struct Case {
-    std::wstring name;
-    bool create;
-    std::string failure;
-  };
-  const Case cases[] = {
-      {L"existing", true, "(no failure)"},
-      {L"existing", false, "(no failure)"},
-      {L"new", true, "(no failure)"},
-      {L"file", true, "Portable data/runtime directories cannot be files, symlinks or junctions"},
-      {L"file", false, "Portable data/runtime directories cannot be files, symlinks or junctions"},
-      {L"missing", false, "Cannot open portable directory (Windows error 2)"},
-      {L"missing-parent\\child", true,
-       "Portable directory must be writable; cannot create directory (Windows error 3)"},
-  };
-  for (const Case& c : cases) {
-    EXPECT_EQ(FailureOf([&] { OpenPortableDirectory(scratch / c.name, c.create); }), c.failure) << Narrow(c.name);
-  }
-  EXPECT_EQ(testing::ReadFileText(scratch / L"existing\\keep.txt"), "kept");
-  EXPECT_EQ(testing::ReadFileText(scratch / L"file"), "a file");
-  EXPECT_TRUE(testing::IsDirectory(scratch / L"new"));
-}
-
-TEST(OpenPortableDirectory, HeldDirectoryCannotBeMovedOrDeleted) {
-  ScratchDirectory scratch;
-  UniqueHandle held = OpenPortableDirectory(scratch / L"data", true);
-  EXPECT_FALSE(MoveFileW((scratch / L"data").c_str(), (scratch / L"moved").c_str()));
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
-  EXPECT_FALSE(RemoveDirectoryW((scratch / L"data").c_str()));
-  held.reset();
-  EXPECT_TRUE(MoveFileW((scratch / L"data").c_str(), (scratch / L"moved").c_str()));
 }
 
 TEST(ResourceSize, AcceptsOneByteUpToHalfAGibibyte) {

@@ -10,9 +10,10 @@
 #include <vector>
 
 #include "base/sha256.h"
-#include "tests/pack/in_memory_payload.h"
 #include "tests/pack/minimal_pe_image.h"
+#include "tests/support/in_memory_payload.h"
 #include "tests/support/scratch_folder.h"
+#include "tests/support/text_bytes.h"
 #include "tools/pack/atomic_write/file_bytes.h"
 #include "tools/pack/image/pe_resource_reader.h"
 
@@ -24,7 +25,9 @@ using Bytes = std::vector<std::uint8_t>;
 using testing::MakePeImage;
 using testing::ScratchFolder;
 
-Bytes Text(const std::string& text) { return Bytes(text.begin(), text.end()); }
+using testing::PackInMemory;
+using testing::TestFile;
+using testing::Text;
 
 struct PackerRun {
   int status;
@@ -51,8 +54,8 @@ struct CliCase {
 TEST(QvnPackCommandLine, ExitStatusAndOutputOfEachCommand) {
   ScratchFolder scratch;
   const std::string dir = scratch.path().string() + "/";
-  const std::vector<PackInput> game = {{"Quorvane.exe", Text("main")}, {"assets/readme.txt", Text("hello")}};
-  for (const PackInput& file : game) scratch.Write("game/" + file.storedName, file.contents);
+  const std::vector<TestFile> game = {{"Quorvane.exe", Text("main")}, {"assets/readme.txt", Text("hello")}};
+  for (const TestFile& file : game) scratch.Write("game/" + file.name, file.contents);
   scratch.Write("bad/a b.txt", Text("x"));
   scratch.Write("bad/data/x", Text("x"));
 
@@ -184,8 +187,8 @@ TEST(QvnPackCommandLine, LauncherRefusesBadInputsAndWritesNothing) {
 TEST(QvnPackCommandLine, LauncherListVerifyAndExtract) {
   ScratchFolder scratch;
   const std::string dir = scratch.path().string() + "/";
-  const std::vector<PackInput> game = {{"Quorvane.exe", Text("main")}, {"assets/deep/readme.txt", Text("hello")}};
-  for (const PackInput& file : game) scratch.Write("game/" + file.storedName, file.contents);
+  const std::vector<TestFile> game = {{"Quorvane.exe", Text("main")}, {"assets/deep/readme.txt", Text("hello")}};
+  for (const TestFile& file : game) scratch.Write("game/" + file.name, file.contents);
   scratch.Write("stub.exe", MakePeImage({{24, 1, 0, Text("<assembly/>")}}));
   scratch.Write("icon.ico", TinyIcon());
   scratch.Write("occupied/file", Text("x"));
@@ -234,8 +237,8 @@ TEST(QvnPackCommandLine, LauncherListVerifyAndExtract) {
   EXPECT_EQ(RunPacker(scratch, make + "one-more.exe").status, 0);
   EXPECT_NE(ReadFileBytes(dir + "one-more.exe"), one) << "OriginalFilename names the file";
   for (const std::string out : {"out/", "out-empty/"}) {
-    for (const PackInput& file : game)
-      EXPECT_EQ(ReadFileBytes(dir + out + file.storedName), file.contents) << out << file.storedName;
+    for (const TestFile& file : game)
+      EXPECT_EQ(ReadFileBytes(dir + out + file.name), file.contents) << out << file.name;
   }
   EXPECT_FALSE(fs::exists(dir + "not-written"));
   EXPECT_EQ(std::distance(fs::directory_iterator(dir + "occupied"), fs::directory_iterator()), 1);

@@ -10,8 +10,9 @@
 #include "base/sha256.h"
 #include "compression/buffer_format.h"
 #include "payload/payload_manifest.h"
-#include "tests/pack/in_memory_payload.h"
+#include "tests/support/in_memory_payload.h"
 #include "tests/support/scratch_folder.h"
+#include "tests/support/text_bytes.h"
 #include "tools/pack/atomic_write/file_bytes.h"
 #include "tools/pack/atomic_write/output_file.h"
 #include "tools/pack/examine/packed_output_check.h"
@@ -27,7 +28,9 @@ using Bytes = std::vector<std::uint8_t>;
 using compression::Level;
 using testing::ScratchFolder;
 
-Bytes Text(const std::string& text) { return Bytes(text.begin(), text.end()); }
+using testing::PackInMemory;
+using testing::TestFile;
+using testing::Text;
 
 Bytes PackFolder(const GameFolderScan& scan, Level level, const PackProgress& progress = {}, unsigned jobs = 1) {
   Bytes payload;
@@ -129,7 +132,7 @@ TEST(PackGameFolder, EveryNumberOfJobsGivesTheSamePayload) {
   for (const Case& c : cases) {
     ScratchFolder folder(c.label.substr(0, 4));
     WriteGame(folder, c.files);
-    std::vector<PackInput> inputs;
+    std::vector<TestFile> inputs;
     for (const auto& [name, bytes] : c.files) inputs.push_back({name, bytes});
     const Bytes expected = PackInMemory(inputs, Level::kFast);
     EXPECT_TRUE(VerifyPayloadFile(expected).passed()) << c.label;
@@ -181,7 +184,7 @@ TEST(WriteGameFolderPayload, AFailureMidwayLeavesTheEarlierOutputAndNoPartialFil
       {"a late file, 2 jobs", "readme.txt", 2},
   };
   const Bytes earlier = Text("an earlier payload");
-  std::vector<PackInput> inputs;
+  std::vector<TestFile> inputs;
   inputs.reserve(kMixedGame.size());
   for (const auto& [name, bytes] : kMixedGame) inputs.push_back({name, bytes});
   const Bytes expected = PackInMemory(inputs, Level::kFast);

@@ -9,7 +9,8 @@
 #include "base/sha256.h"
 #include "compression/buffer_format.h"
 #include "payload/payload_manifest.h"
-#include "tests/pack/in_memory_payload.h"
+#include "tests/support/in_memory_payload.h"
+#include "tests/support/text_bytes.h"
 #include "tools/pack/examine/stored_name.h"
 #include "tools/pack/packing/pack_refusal.h"
 
@@ -19,7 +20,10 @@ namespace {
 using Bytes = std::vector<std::uint8_t>;
 using compression::Level;
 
-Bytes Text(const std::string& text) { return Bytes(text.begin(), text.end()); }
+using testing::PackInMemory;
+using testing::TestFile;
+using testing::Text;
+using testing::WriteInMemory;
 
 Bytes Noise(std::size_t size, unsigned seed) {
   std::mt19937 engine(seed);
@@ -30,7 +34,7 @@ Bytes Noise(std::size_t size, unsigned seed) {
 
 // Nested files, empty files, repetitive text and a large incompressible
 // file that spans many of the encoder's 64 KiB blocks.
-std::vector<PackInput> MixedGame() {
+std::vector<TestFile> MixedGame() {
   std::string level;
   for (int row = 0; row < 2000; ++row) level += "row " + std::to_string(row % 17) + ": ..#..#....##..\n";
   return {{"Quorvane.exe", Noise(1 << 20, 1)},
@@ -42,7 +46,7 @@ std::vector<PackInput> MixedGame() {
 }
 
 TEST(WritePayload, EveryFileComesBackFromTheLaunchersParserAndDecoder) {
-  const std::vector<PackInput> files = MixedGame();
+  const std::vector<TestFile> files = MixedGame();
   for (const Level level : {Level::kFast, Level::kStrong}) {
     const Bytes payload = PackInMemory(files, level);
     const PayloadManifest manifest = ParsePayloadManifest(payload);
@@ -51,8 +55,7 @@ TEST(WritePayload, EveryFileComesBackFromTheLaunchersParserAndDecoder) {
     for (const PayloadEntry& entry : manifest) {
       const std::string name = StoredName(entry);
       storedOrder.push_back(name);
-      const auto file =
-          std::find_if(files.begin(), files.end(), [&](const PackInput& f) { return f.storedName == name; });
+      const auto file = std::find_if(files.begin(), files.end(), [&](const TestFile& f) { return f.name == name; });
       ASSERT_NE(file, files.end()) << name;
       ASSERT_EQ(entry.expandedSize, file->contents.size()) << name;
       EXPECT_EQ(entry.storedData.empty(), file->contents.empty()) << name;
@@ -72,7 +75,7 @@ TEST(WritePayload, EveryFileComesBackFromTheLaunchersParserAndDecoder) {
 }
 
 TEST(WritePayload, TheSameFilesGiveTheSameBytesWhateverTheirOrder) {
-  std::vector<PackInput> files = MixedGame();
+  std::vector<TestFile> files = MixedGame();
   const Bytes first = PackInMemory(files);
   EXPECT_EQ(PackInMemory(files), first);
   std::reverse(files.begin(), files.end());
@@ -109,7 +112,7 @@ TEST(WritePayload, AChunkStoredRawComesBackFromItsSegments) {
 // The payload is written on a thread of its own: its failure (a full disk)
 // still ends the packing, with its own error.
 TEST(WritePayload, AFailingOutputEndsThePackingWithItsError) {
-  const std::vector<PackInput> files = MixedGame();
+  const std::vector<TestFile> files = MixedGame();
   int allPieces = 0;
   WriteInMemory(files, Level::kFast, {}, 1, [&](std::span<const std::uint8_t>) { ++allPieces; });
   ASSERT_GT(allPieces, 3);
@@ -132,7 +135,7 @@ TEST(WritePayload, AFailingOutputEndsThePackingWithItsError) {
 
 // Listed in path order, as a folder's are.
 TEST(CheckPackFiles, RefusesWithEveryProblemListed) {
-  const std::vector<PackInput> files = {
+  const std::vector<TestFile> files = {
       {"game.exe", Text("x")}, {"a b.txt", Text("x")}, {"data/save", Text("x")}, {"NUL", {}}};
   try {
     PackInMemory(files);

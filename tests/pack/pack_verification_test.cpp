@@ -6,8 +6,9 @@
 
 #include "base/sha256.h"
 #include "payload/payload_manifest.h"
-#include "tests/pack/in_memory_payload.h"
 #include "tests/pack/minimal_pe_image.h"
+#include "tests/support/in_memory_payload.h"
+#include "tests/support/text_bytes.h"
 #include "tools/pack/examine/payload_verification.h"
 
 namespace qvn::pack {
@@ -19,7 +20,9 @@ using testing::PeResource;
 
 constexpr std::uint16_t kRcData = 10;
 
-Bytes Text(const std::string& text) { return Bytes(text.begin(), text.end()); }
+using testing::PackInMemory;
+using testing::TestFile;
+using testing::Text;
 
 Bytes SmallGamePayload() {
   std::string text;
@@ -128,11 +131,11 @@ TEST(VerifyPayloadFile, SeveralFilesOverASegmentEachGetTheirOwnDigest) {
     bytes.back() = static_cast<std::uint8_t>(tail);
     return bytes;
   };
-  const std::vector<std::vector<PackInput>> games = {
+  const std::vector<std::vector<TestFile>> games = {
       {{"Quorvane.exe", Text("MZ")}, {"a.pak", large('a')}, {"b.pak", large('b')}},
       {{"Quorvane.exe", Text("MZ")}, {"a.pak", large('a')}, {"b.pak", large('b')}, {"c.pak", large('c')}},
   };
-  for (const std::vector<PackInput>& game : games) {
+  for (const std::vector<TestFile>& game : games) {
     for (unsigned jobs : {1u, 2u}) {
       const VerificationReport report = VerifyPayloadFile(PackInMemory(game, compression::Level::kFast, {}, jobs));
       EXPECT_TRUE(report.passed()) << game.size() << " files, " << jobs << " jobs: " << report.failures[0];

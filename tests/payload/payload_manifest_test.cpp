@@ -10,6 +10,7 @@
 #include "base/little_endian_field.h"
 #include "payload/payload_container_writer.h"
 #include "payload/payload_contract.h"
+#include "tests/support/text_bytes.h"
 
 namespace qvn {
 namespace {
@@ -58,7 +59,7 @@ Bytes Patched(Bytes payload, std::size_t structure, LeField<std::uint32_t> field
   return payload;
 }
 
-Bytes Text(const std::string& text) { return Bytes(text.begin(), text.end()); }
+using testing::Text;
 
 std::vector<ContainerRecord> MainAndNumberedFiles(std::size_t total) {
   std::vector<ContainerRecord> records{Main()};

@@ -19,12 +19,12 @@
 namespace qvn {
 namespace {
 
-using testing::Bytes;
 using testing::IsDirectory;
 using testing::Narrow;
 using testing::PathExists;
 using testing::ScratchDirectory;
 using testing::TestFile;
+using testing::Text;
 using Tree = std::vector<std::pair<std::string, std::string>>;
 
 using testing::FailureOf;
@@ -53,11 +53,11 @@ TEST(ExtractRuntime, WritesExactlyThePayloadFilesAndAnEmptyTemp) {
   std::vector<std::uint8_t> large(300000);
   for (std::size_t i = 0; i < large.size(); ++i) large[i] = static_cast<std::uint8_t>((i * 7919) >> 3);
   const ManifestFixture fixture = FilesManifest({
-      {"Quorvane.exe", Bytes("MZ game")},
-      {"assets/icons/x.svg", Bytes("<svg/>")},
-      {"assets/readme.txt", Bytes("read me")},
+      {"Quorvane.exe", Text("MZ game")},
+      {"assets/icons/x.svg", Text("<svg/>")},
+      {"assets/readme.txt", Text("read me")},
       {"empty.dat", {}},
-      {"temp/seed.txt", Bytes("inside temp")},
+      {"temp/seed.txt", Text("inside temp")},
       {"big.bin", large},
   });
   const std::wstring runtime = scratch / L"portable-runtime";
@@ -80,8 +80,8 @@ TEST(ExtractRuntime, WritesExactlyThePayloadFilesAndAnEmptyTemp) {
 }
 
 TEST(ExtractRuntime, RefusesDamagedEntriesBeforeCreatingTheirFiles) {
-  const TestFile game{"Quorvane.exe", Bytes("MZ game")};
-  const TestFile data{"assets/data.bin", Bytes(std::string(5000, 'q') + "tail")};
+  const TestFile game{"Quorvane.exe", Text("MZ game")};
+  const TestFile data{"assets/data.bin", Text(std::string(5000, 'q') + "tail")};
   struct Case {
     const char* name;
     void (*damage)(ContainerRecord&);
@@ -120,11 +120,11 @@ TEST(ExtractRuntime, NameClashesOnDiskFail) {
   };
   const Case cases[] = {
       // temp exists before the first entry is written.
-      {{{"temp", Bytes("x")}}, "Cannot create portable runtime file (Windows error 80)"},
-      {{{"x", Bytes("file")}, {"x/y.txt", Bytes("y")}},
+      {{{"temp", Text("x")}}, "Cannot create portable runtime file (Windows error 80)"},
+      {{{"x", Text("file")}, {"x/y.txt", Text("y")}},
        "Portable data/runtime directories cannot be files, symlinks or junctions"},
-      {{{"x/y.txt", Bytes("y")}, {"x", Bytes("file")}}, "Cannot create portable runtime file (Windows error 80)"},
-      {{{"a.txt", Bytes("1")}, {"a.txt", Bytes("2")}}, "Cannot create portable runtime file (Windows error 80)"},
+      {{{"x/y.txt", Text("y")}, {"x", Text("file")}}, "Cannot create portable runtime file (Windows error 80)"},
+      {{{"a.txt", Text("1")}, {"a.txt", Text("2")}}, "Cannot create portable runtime file (Windows error 80)"},
   };
   for (const Case& c : cases) {
     ScratchDirectory scratch;
@@ -140,8 +140,8 @@ TEST(ExtractRuntime, NameClashesOnDiskFail) {
 
 TEST(ExtractRuntime, RepeatedFailuresLeakNoHandles) {
   ScratchDirectory scratch;
-  std::vector<ContainerRecord> records = {testing::RecordFor({"a/b/c.txt", Bytes("abc")}),
-                                          testing::RecordFor({"a/b/d.txt", Bytes("abd")})};
+  std::vector<ContainerRecord> records = {testing::RecordFor({"a/b/c.txt", Text("abc")}),
+                                          testing::RecordFor({"a/b/d.txt", Text("abd")})};
   records[1].digest[0] ^= 1;
   const ManifestFixture fixture(std::move(records));
   const std::wstring runtime = scratch / L"portable-runtime";

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "base/win/unique_handle.h"
 #include "tests/supervision/game_run_fixture.h"
 
 namespace qvn::testing {
@@ -321,12 +322,64 @@ TEST(CrashCaptureOutputs, AnOutputThatCannotBeWrittenIsRecordedAndTheOtherStillW
             << log;
         EXPECT_EQ(capture["dump_written"], "0");
         EXPECT_EQ(capture["report_written"], "0");
+        // The refusal names no code; the capture line keeps the last error as
+        // the open left it: OPEN_ALWAYS of an existing file sets
+        // ERROR_ALREADY_EXISTS.
+        EXPECT_EQ(capture["dump_error"], "183");
+        EXPECT_EQ(capture["report_error"], "183");
         EXPECT_EQ(ReadFileBytes(linkTarget), oldText);
         EXPECT_EQ(ReadFileBytes(dumpLinkTarget), oldText);
         EXPECT_EQ(GetFileAttributesW(run.ReportPath().c_str()), INVALID_FILE_ATTRIBUTES);
         EXPECT_EQ(GetFileAttributesW(run.DumpPath().c_str()), INVALID_FILE_ATTRIBUTES);
         break;
     }
+  }
+}
+
+// A step that fails with a code known in advance, a name held open without
+// sharing: the capture line records the code the failing call left, which
+// the failure carries to the handler. By the time the handler runs, the
+// thread's last error may read otherwise (under Wine, 0). The earlier
+// output is left as it was.
+TEST(CrashCaptureOutputs, TheCaptureLineRecordsTheFailingCallsOwnCode) {
+  struct Case {
+    const char* name;
+    bool dump;
+    bool staging;  // the staging name is held, not the output's own
+  };
+  const Case cases[] = {
+      {"dump held open", true, false},
+      {"report held open", false, false},
+      {"dump staging held open", true, true},
+      {"report staging held open", false, true},
+  };
+  for (const Case& c : cases) {
+    CrashCaptureRun run;
+    const std::wstring output = c.dump ? run.DumpPath() : run.ReportPath();
+    const std::wstring held =
+        c.staging ? run.fixture.runtimeDirectory() + (c.dump ? L"\\~crash-last.dmp" : L"\\~crash-last.txt") : output;
+    const std::string oldText = "earlier capture\n";
+    WriteFileBytes(output, oldText);
+    UniqueHandle holder(
+        CreateFileW(held.c_str(), GENERIC_READ, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(holder.valid()) << c.name;
+    EXPECT_EQ(run.fixture.Run({L"crash-av", L"0x20"}), 0xC0000005u) << c.name;
+    holder.reset();
+
+    const std::string log = ReadFileBytes(run.fixture.gameLogPath());
+    const std::string report = ReportIn(log);
+    ASSERT_FALSE(report.empty()) << c.name << "\n" << log;
+    const std::string code = std::to_string(ERROR_SHARING_VIOLATION);
+    EXPECT_TRUE(log.substr(log.find(report) + report.size())
+                    .starts_with("Cannot open crash output (Windows error " + code + ")\n"))
+        << c.name << "\n"
+        << log;
+    std::map<std::string, std::string> expected = {
+        {"dump_written", "1"}, {"dump_error", "0"}, {"report_written", "1"}, {"report_error", "0"}};
+    expected[c.dump ? "dump_written" : "report_written"] = "0";
+    expected[c.dump ? "dump_error" : "report_error"] = code;
+    EXPECT_EQ(CaptureLine(log), expected) << c.name << "\n" << log;
+    EXPECT_TRUE(ReadFileBytes(output) == oldText) << c.name;
   }
 }
 

@@ -3,9 +3,10 @@
 #include <windows.h>
 
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <vector>
+
+#include "tests/support/scoped_variable.h"
 
 namespace qvn::testing {
 
@@ -38,21 +39,6 @@ class GameRunFixture {
   std::wstring dataDirectory_;
   std::wstring runtimeDirectory_;
 };
-
-// Sets (or, with nullopt, removes) a variable for the life of the holder.
-class ScopedVariable {
- public:
-  ScopedVariable(const wchar_t* name, std::optional<std::wstring> value);
-  ~ScopedVariable();
-  ScopedVariable(const ScopedVariable&) = delete;
-  ScopedVariable& operator=(const ScopedVariable&) = delete;
-
- private:
-  std::wstring name_;
-  std::optional<std::wstring> previous_;
-};
-
-std::optional<std::wstring> GetVariable(const wchar_t* name);
 
 std::string ReadFileBytes(const std::wstring& path);
 void WriteFileBytes(const std::wstring& path, const std::string& bytes);

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "payload/payload_container_writer.h"
+#include "tests/support/text_bytes.h"
 
 namespace qvn::testing {
 
@@ -14,13 +15,11 @@ struct TestFile {
   std::vector<std::uint8_t> contents;
 };
 
-std::vector<std::uint8_t> Bytes(const std::string& text);
 std::array<std::uint8_t, 32> Sha256Of(const std::vector<std::uint8_t>& bytes);
 
-// A correct record for a file: compressed stream, digest, sizes.
+// A correct record for a file: compressed stream, digest, sizes. For
+// payloads the packer would refuse to make; see in_memory_payload.h for
+// those it makes.
 ContainerRecord RecordFor(const TestFile& file);
-
-// A payload holding the files in the order given.
-std::vector<std::uint8_t> BuildPayload(const std::vector<TestFile>& files);
 
 }  // namespace qvn::testing

@@ -1,8 +1,8 @@
 #include "tools/pack/atomic_write/file_bytes.h"
 
 #include <fstream>
-#include <stdexcept>
 
+#include "base/error.h"
 #include "base/utf8_path.h"
 #include "tools/pack/atomic_write/output_file.h"
 
@@ -10,13 +10,13 @@ namespace qvn::pack {
 
 std::vector<std::uint8_t> ReadFileBytes(const std::filesystem::path& path) {
   std::ifstream stream(path, std::ios::binary | std::ios::ate);
-  if (!stream) throw std::runtime_error("cannot open " + PathText(path));
+  if (!stream) throw Error("cannot open " + PathText(path));
   const std::streamoff size = stream.tellg();
-  if (size < 0) throw std::runtime_error("cannot read " + PathText(path));
+  if (size < 0) throw Error("cannot read " + PathText(path));
   std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
   stream.seekg(0);
   stream.read(reinterpret_cast<char*>(bytes.data()), size);
-  if (!stream) throw std::runtime_error("cannot read " + PathText(path));
+  if (!stream) throw Error("cannot read " + PathText(path));
   return bytes;
 }
 

@@ -1,8 +1,8 @@
 #include "tools/pack/atomic_write/output_file.h"
 
-#include <stdexcept>
 #include <system_error>
 
+#include "base/error.h"
 #include "base/utf8_path.h"
 
 namespace qvn::pack {
@@ -22,7 +22,7 @@ OutputFile::OutputFile(const std::filesystem::path& path)
       partial_(PartialPath(path)),
       stream_(partial_, std::ios::binary | std::ios::trunc),
       writeback_(partial_) {
-  if (!stream_) throw std::runtime_error("cannot write " + PathText(path_));
+  if (!stream_) throw Error("cannot write " + PathText(path_));
 }
 
 OutputFile::~OutputFile() {
@@ -34,17 +34,17 @@ OutputFile::~OutputFile() {
 
 void OutputFile::Write(std::span<const std::uint8_t> bytes) {
   stream_.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-  if (!stream_) throw std::runtime_error("cannot write " + PathText(path_));
+  if (!stream_) throw Error("cannot write " + PathText(path_));
   writeback_.Written(bytes.size());
 }
 
 void OutputFile::Commit(const std::function<void(const std::filesystem::path& written)>& check) {
   stream_.close();
-  if (!stream_) throw std::runtime_error("cannot write " + PathText(path_));
+  if (!stream_) throw Error("cannot write " + PathText(path_));
   if (check) check(partial_);
   std::error_code error;
   std::filesystem::rename(partial_, path_, error);
-  if (error) throw std::runtime_error("cannot write " + PathText(path_) + ": " + error.message());
+  if (error) throw Error("cannot write " + PathText(path_) + ": " + error.message());
   committed_ = true;
 }
 

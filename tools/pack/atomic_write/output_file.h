@@ -13,7 +13,7 @@ namespace qvn::pack {
 // A file written under a sibling "<name>.partial" and renamed over its
 // name by Commit, so that a reader (or a build that was interrupted) never
 // sees a half-written file. Left without Commit, the partial file is
-// removed. Raises std::runtime_error when writing fails.
+// removed. Raises Error when writing fails.
 class OutputFile {
  public:
   explicit OutputFile(const std::filesystem::path& path);

@@ -44,9 +44,9 @@ struct LauncherOptions {
 };
 
 // A refusal of the command's inputs other than the game folder.
-class InputRefused : public std::runtime_error {
+class InputRefused : public Error {
  public:
-  using std::runtime_error::runtime_error;
+  using Error::Error;
 };
 
 // Without --stub, the stub lies beside qvn_pack (a build tree) or in the

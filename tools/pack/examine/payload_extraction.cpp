@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "base/error.h"
 #include "base/utf8_path.h"
 #include "payload/entry_check.h"
 #include "payload/payload_manifest.h"
@@ -50,7 +51,7 @@ void WriteEntries(const PayloadManifest& manifest, const std::vector<fs::path>& 
     std::ofstream stream(targets[i], std::ios::binary | std::ios::trunc);
     stream.write(reinterpret_cast<const char*>(expanded.data()), static_cast<std::streamsize>(expanded.size()));
     stream.close();
-    if (!stream) throw std::runtime_error("cannot write " + PathText(targets[i]));
+    if (!stream) throw Error("cannot write " + PathText(targets[i]));
   }
 }
 

@@ -3,14 +3,15 @@
 #include <cstdint>
 #include <filesystem>
 #include <span>
-#include <stdexcept>
+
+#include "base/error.h"
 
 namespace qvn::pack {
 
 // Raised when a payload cannot be extracted; nothing has been written.
-class ExtractionRefused : public std::runtime_error {
+class ExtractionRefused : public Error {
  public:
-  using std::runtime_error::runtime_error;
+  using Error::Error;
 };
 
 // Checks a launcher or a bare payload as `verify` does and only then writes
@@ -19,7 +20,7 @@ class ExtractionRefused : public std::runtime_error {
 // and every folder below `root` is made here, so nothing lands outside it.
 // Returns the number of files written. Raises ExtractionRefused, naming
 // every failure, before anything is written; a write that fails midway
-// raises std::runtime_error once what was written is removed again.
+// raises Error once what was written is removed again.
 std::size_t ExtractPayloadFiles(std::span<const std::uint8_t> file, const std::filesystem::path& root);
 
 }  // namespace qvn::pack

@@ -3,8 +3,9 @@
 #include <cstdint>
 #include <optional>
 #include <span>
-#include <stdexcept>
 #include <string>
+
+#include "base/error.h"
 
 namespace qvn::pack {
 
@@ -19,9 +20,9 @@ struct PayloadSource {
 
 // Raised when a file cannot yield a payload at all. The text is the
 // launcher's own message where the launcher has one.
-class PayloadSourceError : public std::runtime_error {
+class PayloadSourceError : public Error {
  public:
-  using std::runtime_error::runtime_error;
+  using Error::Error;
 };
 
 // Views into `file`, which must outlive the result. Raises

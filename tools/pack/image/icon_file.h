@@ -3,15 +3,16 @@
 #include <array>
 #include <cstdint>
 #include <span>
-#include <stdexcept>
 #include <vector>
+
+#include "base/error.h"
 
 namespace qvn::pack {
 
 // Raised when a file is not an icon file (.ico) that can be used.
-class IconFileError : public std::runtime_error {
+class IconFileError : public Error {
  public:
-  using std::runtime_error::runtime_error;
+  using Error::Error;
 };
 
 // One image of an icon file: the first 12 bytes of its directory entry

@@ -2,18 +2,18 @@
 
 #include <cstdint>
 #include <span>
-#include <stdexcept>
 #include <vector>
 
+#include "base/error.h"
 #include "base/little_endian_view.h"
 #include "tools/pack/image/pe_format.h"
 
 namespace qvn::pack {
 
 // Raised when bytes that claim to be a PE image do not hold together.
-class PeFormatError : public std::runtime_error {
+class PeFormatError : public Error {
  public:
-  using std::runtime_error::runtime_error;
+  using Error::Error;
 };
 
 using PeFileView = LittleEndianView<PeFormatError>;

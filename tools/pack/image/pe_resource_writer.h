@@ -2,18 +2,18 @@
 
 #include <cstdint>
 #include <span>
-#include <stdexcept>
 #include <vector>
 
+#include "base/error.h"
 #include "tools/pack/image/pe_resource.h"
 
 namespace qvn::pack {
 
 // Raised when an image cannot be given new resources safely. Nothing has
 // been written when it is raised.
-class PeRewriteRefused : public std::runtime_error {
+class PeRewriteRefused : public Error {
  public:
-  using std::runtime_error::runtime_error;
+  using Error::Error;
 };
 
 // A copy of the PE32+ x64 `image` whose resources are the image's own with

@@ -3,18 +3,19 @@
 #include <array>
 #include <cstdint>
 #include <span>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
+#include "base/error.h"
+
 namespace qvn::pack {
 
 // Raised for a version number or version text that cannot be used.
-class VersionResourceError : public std::runtime_error {
+class VersionResourceError : public Error {
  public:
-  using std::runtime_error::runtime_error;
+  using Error::Error;
 };
 
 using FileVersion = std::array<std::uint16_t, 4>;

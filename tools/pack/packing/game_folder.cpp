@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <fstream>
-#include <stdexcept>
 
+#include "base/error.h"
 #include "base/utf8_path.h"
 #include "tools/pack/packing/pack_rules.h"
 
@@ -33,7 +33,7 @@ class FolderReader {
     // than what was checked.
     const bool last = offset + buffer.size() == file.size;
     if (!stream_ || (last && stream_.peek() != std::ifstream::traits_type::eof())) {
-      throw std::runtime_error("cannot read " + file.storedName + " completely; did it change while packing?");
+      throw Error("cannot read " + file.storedName + " completely; did it change while packing?");
     }
   }
 
@@ -45,7 +45,7 @@ class FolderReader {
 }  // namespace
 
 GameFolderScan ScanGameFolder(const fs::path& root) {
-  if (!fs::is_directory(root)) throw std::runtime_error("not a folder: " + PathText(root));
+  if (!fs::is_directory(root)) throw Error("not a folder: " + PathText(root));
   GameFolderScan scan;
   for (const fs::directory_entry& entry : fs::recursive_directory_iterator(root)) {
     const std::string name = StoredName(entry.path(), root);

@@ -29,7 +29,7 @@ struct GameFolderScan {
   std::vector<std::string> emptyFolders;
 };
 
-// Walks the folder without reading any file. Raises std::runtime_error when
+// Walks the folder without reading any file. Raises Error when
 // `root` is not a folder, std::filesystem::filesystem_error when the walk
 // fails.
 GameFolderScan ScanGameFolder(const std::filesystem::path& root);

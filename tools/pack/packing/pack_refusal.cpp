@@ -16,7 +16,7 @@ std::string JoinProblems(const std::vector<PackProblem>& problems) {
 }  // namespace
 
 PackRefused::PackRefused(std::vector<PackProblem> problems)
-    : std::runtime_error(JoinProblems(problems)), problems_(std::move(problems)) {}
+    : Error(JoinProblems(problems)), problems_(std::move(problems)) {}
 
 std::string DescribeProblem(const PackProblem& problem) {
   return problem.path.empty() ? problem.reason : problem.path + ": " + problem.reason;

@@ -1,8 +1,9 @@
 #pragma once
 
-#include <stdexcept>
 #include <string>
 #include <vector>
+
+#include "base/error.h"
 
 namespace qvn::pack {
 
@@ -16,7 +17,7 @@ struct PackProblem {
 // Raised when a game folder or file list cannot become a payload. It carries
 // every problem found, not just the first, so that one run shows the user
 // all there is to fix.
-class PackRefused : public std::runtime_error {
+class PackRefused : public Error {
  public:
   explicit PackRefused(std::vector<PackProblem> problems);
 

@@ -2,10 +2,10 @@
 
 #include <algorithm>
 #include <memory>
-#include <stdexcept>
 #include <string>
 
 #include "base/byte_order.h"
+#include "base/error.h"
 #include "compression/buffer_format.h"
 #include "compression/lz_decoder.h"
 #include "payload/payload_container_writer.h"
@@ -38,7 +38,7 @@ void AppendRawChunk(std::span<const Segment> segments, const std::vector<std::ve
     if (!encoded[i].raw.empty()) {
       std::ranges::copy(encoded[i].raw, bytes.begin() + segment.from);
     } else if (!compression::DecodeLzHuffman(streams[i], std::span(bytes).first(segment.to), segment.from, *tables)) {
-      throw std::runtime_error(name + ": a segment just encoded does not decode");
+      throw Error(name + ": a segment just encoded does not decode");
     }
   }
 }
