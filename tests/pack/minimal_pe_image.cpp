@@ -10,8 +10,9 @@ constexpr std::uint32_t kHeadersOffset = 0x40;
 constexpr std::uint32_t kSectionOffset = 0x200;
 
 void Put(std::vector<std::uint8_t>& bytes, std::size_t offset, std::uint32_t value, int width) {
-  if (bytes.size() < offset + width) bytes.resize(offset + width);
-  for (int i = 0; i < width; ++i) bytes[offset + i] = static_cast<std::uint8_t>(value >> (8 * i));
+  const auto count = static_cast<std::size_t>(width);
+  if (bytes.size() < offset + count) bytes.resize(offset + count);
+  for (std::size_t i = 0; i < count; ++i) bytes[offset + i] = static_cast<std::uint8_t>(value >> (8 * i));
 }
 
 using Languages = std::map<std::uint16_t, const std::vector<std::uint8_t>*>;

@@ -29,7 +29,7 @@ const Bytes kEnglishText(5, 'e');
 
 std::uint32_t Field(const Bytes& image, std::uint64_t offset, int width = 4) {
   std::uint32_t value = 0;
-  for (int i = width - 1; i >= 0; --i) value = (value << 8) | image[offset + i];
+  for (int i = width - 1; i >= 0; --i) value = (value << 8) | image[offset + static_cast<std::uint64_t>(i)];
   return value;
 }
 

@@ -61,7 +61,9 @@ TEST(WrittenLauncher, PayloadDigestAndManifestAsWindowsFindsThem) {
     const auto expected = testing::Sha256Of(*payload);
     EXPECT_EQ(*digest, Bytes(expected.begin(), expected.end()));
     EXPECT_EQ(ResourceBytes(launcher.get(), 1, RT_MANIFEST), stubManifest) << "the manifest byte for byte";
-    if (demoPayload) EXPECT_NE(*payload, *demoPayload) << "101 and 102 of a launcher used as stub are replaced";
+    if (demoPayload) {
+      EXPECT_NE(*payload, *demoPayload) << "101 and 102 of a launcher used as stub are replaced";
+    }
     demoPayload = payload;
   }
   EXPECT_FALSE(ResourceBytes(LoadForResources(kDemoLauncher).get(), 103, RT_RCDATA)) << "the window is allowed";

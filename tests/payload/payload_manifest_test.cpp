@@ -51,7 +51,7 @@ Bytes Cut(Bytes payload, std::size_t length) {
 }
 
 Bytes Patched(Bytes payload, std::size_t offset, std::uint32_t value) {
-  for (int i = 0; i < 4; ++i) {
+  for (std::size_t i = 0; i < 4; ++i) {
     payload[offset + i] = static_cast<std::uint8_t>(value >> (8 * i));
   }
   return payload;

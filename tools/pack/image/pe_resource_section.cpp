@@ -102,7 +102,7 @@ class SectionWriter {
       Directory languages;
       const std::size_t end = n + 1 < nameLevel.size() ? nameLevel[n + 1] : resources_.size();
       for (std::size_t i = nameLevel[n]; i < end; ++i) {
-        languages.names.push_back(resources_[i].language);
+        languages.names.emplace_back(resources_[i].language);
         languages.children.push_back(i);
       }
       directories_.push_back(std::move(languages));
@@ -113,8 +113,8 @@ class SectionWriter {
     const Directory& directory = directories_[index];
     const std::uint64_t at = base_ + directoryOffsets_[index];
     const bool languageLevel = index >= firstNameDirectory_;
-    const auto named = std::count_if(directory.names.begin(), directory.names.end(),
-                                     [](const ResourceName& name) { return name.index() == 1; });
+    const auto named = static_cast<std::size_t>(std::count_if(
+        directory.names.begin(), directory.names.end(), [](const ResourceName& name) { return name.index() == 1; }));
     PutLittleEndian(bytes_, at, 0, 4);      // characteristics
     PutLittleEndian(bytes_, at + 4, 0, 4);  // time stamp: none, for the same bytes every time
     PutLittleEndian(bytes_, at + 8, 0, 4);  // version
