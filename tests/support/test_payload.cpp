@@ -21,6 +21,7 @@ ContainerRecord RecordFor(const TestFile& file) {
 
 std::vector<std::uint8_t> BuildPayload(const std::vector<TestFile>& files) {
   std::vector<ContainerRecord> records;
+  records.reserve(files.size());
   for (const TestFile& file : files) records.push_back(RecordFor(file));
   return WritePayloadContainer(records);
 }
