@@ -405,7 +405,7 @@ int wmain(int argc, wchar_t** argv) {
     } else if (command == L"flood") {
       Flood(ParseNumber(operand()));
     } else if (command == L"fill") {
-      const std::wstring path = operand();
+      const std::wstring& path = operand();
       FillDisk(path, ParseNumber(operand()));
     } else {
       WriteLine(STD_ERROR_HANDLE, "unknown command " + ToUtf8(command));

@@ -247,7 +247,7 @@ std::vector<std::uint8_t> Incompressible(std::size_t size) {
 // The small tmpfs that a CTest fixture mounts before Wine looks at it,
 // emptied; empty where the machine cannot mount it.
 std::wstring SmallFileSystem() {
-  const std::wstring small = HostPathToWindows(QVN_SMALL_FILESYSTEM);
+  std::wstring small = HostPathToWindows(QVN_SMALL_FILESYSTEM);
   ULARGE_INTEGER free = {}, total = {};
   if (!GetDiskFreeSpaceExW(small.c_str(), &free, &total, nullptr) || total.QuadPart > (64u << 20)) return L"";
   RemoveTreeForcibly(small + L"\\data");

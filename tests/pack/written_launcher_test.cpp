@@ -126,7 +126,7 @@ TEST(WrittenLauncher, EveryIconImageLoads) {
   const std::optional<Bytes> group = ResourceBytes(launcher.get(), 1, RT_GROUP_ICON);
   ASSERT_TRUE(group);
   ASSERT_GE(group->size(), 6u);
-  const std::size_t count = (*group)[4] | ((*group)[5] << 8);
+  const std::size_t count = std::size_t{(*group)[4]} | (std::size_t{(*group)[5]} << 8);
   EXPECT_EQ(count, static_cast<std::size_t>(QVN_DEMO_ICON_IMAGES));
   ASSERT_EQ(group->size(), 6 + 14 * count);
   for (std::size_t i = 0; i < count; ++i) {
