@@ -37,8 +37,9 @@ inline void StoreLe64(std::uint8_t* p, std::uint64_t value) {
 // `width` bytes of `value`, little-endian, at `offset` of a buffer that
 // grows to hold them.
 inline void PutLittleEndian(std::vector<std::uint8_t>& bytes, std::uint64_t offset, std::uint32_t value, int width) {
-  if (bytes.size() < offset + width) bytes.resize(offset + width);
-  for (int i = 0; i < width; ++i) bytes[offset + i] = static_cast<std::uint8_t>(value >> (8 * i));
+  const auto count = static_cast<std::size_t>(width);
+  if (bytes.size() < offset + count) bytes.resize(offset + count);
+  for (std::size_t i = 0; i < count; ++i) bytes[offset + i] = static_cast<std::uint8_t>(value >> (8 * i));
 }
 
 inline void AppendLittleEndian(std::vector<std::uint8_t>& bytes, std::uint32_t value, int width) {

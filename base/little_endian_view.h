@@ -23,7 +23,7 @@ class LittleEndianView {
     if (!Holds(offset, static_cast<std::uint64_t>(width)))
       throw Error(std::string(what) + " lies past the end of the file");
     std::uint32_t value = 0;
-    for (int i = width - 1; i >= 0; --i) value = (value << 8) | bytes_[offset + i];
+    for (int i = width - 1; i >= 0; --i) value = (value << 8) | bytes_[offset + static_cast<std::uint64_t>(i)];
     return value;
   }
   std::uint8_t U8(std::uint64_t offset, const char* what) const {

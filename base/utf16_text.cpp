@@ -6,10 +6,14 @@ std::u16string Utf8ToUtf16(std::string_view text) {
   std::u16string result;
   for (std::size_t i = 0; i < text.size();) {
     const unsigned char lead = static_cast<unsigned char>(text[i]);
-    const int length = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3 : (lead >> 3) == 0x1E ? 4 : 0;
+    const std::size_t length = lead < 0x80           ? 1
+                               : (lead >> 5) == 0x6  ? 2
+                               : (lead >> 4) == 0xE  ? 3
+                               : (lead >> 3) == 0x1E ? 4
+                                                     : 0;
     if (length == 0 || i + length > text.size()) throw TextEncodingError("text is not valid UTF-8");
-    char32_t point = length == 1 ? lead : lead & (0x7F >> length);
-    for (int k = 1; k < length; ++k) {
+    char32_t point = length == 1 ? lead : static_cast<char32_t>(lead & (0x7F >> length));
+    for (std::size_t k = 1; k < length; ++k) {
       const unsigned char next = static_cast<unsigned char>(text[i + k]);
       if ((next >> 6) != 0x2) throw TextEncodingError("text is not valid UTF-8");
       point = (point << 6) | (next & 0x3F);

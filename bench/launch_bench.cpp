@@ -19,6 +19,7 @@
 #include <cstdio>
 #include <cwchar>
 #include <exception>
+#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -66,6 +67,7 @@ double Median(std::vector<double> values) {
 
 std::vector<double> ValuesOf(const std::vector<LaunchFigures>& runs, double LaunchFigures::*figure) {
   std::vector<double> values;
+  values.reserve(runs.size());
   for (const LaunchFigures& run : runs) values.push_back(run.*figure);
   return values;
 }
@@ -100,10 +102,13 @@ double FloorSeconds(const std::wstring& payload, const std::wstring& gameDirecto
       L"\"" + payload + L"\" \"" + gameDirectory + L"\" \"" + JoinPath(work, L"floor") + L"\"";
   const bench::TimedRun run = bench::RunTimed(SiblingOfThisProgram(L"launch_floor.exe"), arguments, output);
   const std::string text = qvn::testing::ReadFileText(output);
+  // floor_entered_ticks <count> floor_work_seconds <seconds>
+  std::istringstream figures(text);
+  std::string enteredName, workName;
   unsigned long long entered = 0;
   double workSeconds = 0;
-  if (run.exitCode != 0 ||
-      std::sscanf(text.c_str(), "floor_entered_ticks %llu floor_work_seconds %lf", &entered, &workSeconds) != 2) {
+  figures >> enteredName >> entered >> workName >> workSeconds;
+  if (run.exitCode != 0 || !figures || enteredName != "floor_entered_ticks" || workName != "floor_work_seconds") {
     throw std::runtime_error("the floor program failed: " + text);
   }
   return bench::SecondsBetween(run.createdAt, entered) + workSeconds;

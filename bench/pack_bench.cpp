@@ -94,7 +94,8 @@ int main(int argc, char** argv) {
   const fs::path scratch = (argc > 1 ? fs::path(argv[1]) : fs::temp_directory_path()) / "qvn-pack-bench";
   fs::remove_all(scratch);
   const std::size_t folderBytes = MakeGameFolder(scratch / "game");
-  std::printf("game folder: %zu bytes (%.1f MB) in %s\n", folderBytes, folderBytes / 1e6, (scratch / "game").c_str());
+  const double folderMegabytes = static_cast<double>(folderBytes) / 1e6;
+  std::printf("game folder: %zu bytes (%.1f MB) in %s\n", folderBytes, folderMegabytes, (scratch / "game").c_str());
   std::printf("%-7s %9s %9s %9s %7s %14s %9s %9s\n", "level", "pack s", "cpu s", "MB/s", "ratio", "payload bytes",
               "verify s", "MB/s");
 
@@ -112,8 +113,9 @@ int main(int argc, char** argv) {
     const double verifySeconds = SecondsSince(verifyStart);
 
     std::printf("%-7d %9.2f %9.2f %9.1f %6.1f%% %14zu %9.2f %9.1f%s\n", static_cast<int>(level), packSeconds,
-                packCpuSeconds, folderBytes / 1e6 / packSeconds, 100.0 * payload.size() / folderBytes, payload.size(),
-                verifySeconds, folderBytes / 1e6 / verifySeconds, report.passed() ? "" : "  (verify FAILED)");
+                packCpuSeconds, folderMegabytes / packSeconds,
+                100.0 * static_cast<double>(payload.size()) / static_cast<double>(folderBytes), payload.size(),
+                verifySeconds, folderMegabytes / verifySeconds, report.passed() ? "" : "  (verify FAILED)");
   }
   fs::remove_all(scratch);
   return 0;

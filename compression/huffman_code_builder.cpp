@@ -10,28 +10,29 @@ namespace {
 // two-queue method: internal nodes are created in non-decreasing weight
 // order, so the smallest two are always at the heads of the two queues.
 std::vector<int> HuffmanDepths(const std::vector<std::uint64_t>& sortedWeights) {
-  const int leafCount = static_cast<int>(sortedWeights.size());
-  const int nodeCount = 2 * leafCount - 1;
+  const std::size_t leafCount = sortedWeights.size();
+  const std::size_t nodeCount = 2 * leafCount - 1;
   std::vector<std::uint64_t> weight(sortedWeights);
   weight.resize(nodeCount);
-  std::vector<int> parent(nodeCount, -1);
+  // The root, the last node, has no parent: its entry stays unused.
+  std::vector<std::size_t> parent(nodeCount, 0);
 
-  int nextLeaf = 0;
-  int nextInternal = leafCount;
-  auto takeSmallest = [&](int newNode) {
+  std::size_t nextLeaf = 0;
+  std::size_t nextInternal = leafCount;
+  auto takeSmallest = [&](std::size_t newNode) {
     // On equal weights a leaf goes first, which keeps the tree shallow.
     const bool leaf = nextLeaf < leafCount && (nextInternal >= newNode || weight[nextLeaf] <= weight[nextInternal]);
-    const int node = leaf ? nextLeaf++ : nextInternal++;
+    const std::size_t node = leaf ? nextLeaf++ : nextInternal++;
     parent[node] = newNode;
     return weight[node];
   };
-  for (int newNode = leafCount; newNode < nodeCount; ++newNode) {
+  for (std::size_t newNode = leafCount; newNode < nodeCount; ++newNode) {
     const std::uint64_t first = takeSmallest(newNode);
     weight[newNode] = first + takeSmallest(newNode);
   }
 
   std::vector<int> depth(nodeCount, 0);
-  for (int node = nodeCount - 2; node >= 0; --node) {
+  for (std::size_t node = nodeCount - 1; node-- > 0;) {
     depth[node] = depth[parent[node]] + 1;
   }
   depth.resize(leafCount);
@@ -72,8 +73,8 @@ void LimitLengths(std::vector<int>& lengths, int maxLength) {
 }  // namespace
 
 CodeLengths BuildCodeLengths(const Frequencies& frequencies, int maxLength) {
-  std::vector<int> symbols;
-  for (int symbol = 0; symbol < kSymbolCount; ++symbol) {
+  std::vector<std::size_t> symbols;
+  for (std::size_t symbol = 0; symbol < kSymbolCount; ++symbol) {
     if (frequencies[symbol] != 0) {
       symbols.push_back(symbol);
     }
@@ -88,9 +89,11 @@ CodeLengths BuildCodeLengths(const Frequencies& frequencies, int maxLength) {
     return lengths;
   }
 
-  std::stable_sort(symbols.begin(), symbols.end(), [&](int a, int b) { return frequencies[a] < frequencies[b]; });
+  std::stable_sort(symbols.begin(), symbols.end(),
+                   [&](std::size_t a, std::size_t b) { return frequencies[a] < frequencies[b]; });
   std::vector<std::uint64_t> weights(symbols.size());
-  std::transform(symbols.begin(), symbols.end(), weights.begin(), [&](int symbol) { return frequencies[symbol]; });
+  std::transform(symbols.begin(), symbols.end(), weights.begin(),
+                 [&](std::size_t symbol) { return frequencies[symbol]; });
   std::vector<int> leafLengths = HuffmanDepths(weights);
   if (*std::max_element(leafLengths.begin(), leafLengths.end()) > maxLength) {
     LimitLengths(leafLengths, maxLength);
@@ -108,7 +111,7 @@ std::array<std::uint16_t, kSymbolCount> AssignCanonicalCodes(const CodeLengths& 
   }
   LengthCounts nextCode = FirstCanonicalCodes(countOfLength);
   std::array<std::uint16_t, kSymbolCount> codes{};
-  for (int symbol = 0; symbol < kSymbolCount; ++symbol) {
+  for (std::size_t symbol = 0; symbol < kSymbolCount; ++symbol) {
     if (lengths[symbol] != 0) {
       codes[symbol] = static_cast<std::uint16_t>(nextCode[lengths[symbol]]++);
     }

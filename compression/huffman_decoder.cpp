@@ -61,7 +61,7 @@ LengthCounts FirstCanonicalCodes(LengthCounts countOfLength) {
   countOfLength[0] = 0;
   LengthCounts firstCode{};
   std::uint32_t code = 0;
-  for (int length = 1; length <= kMaxCodeLength; ++length) {
+  for (unsigned length = 1; length <= kMaxCodeLength; ++length) {
     code = (code + countOfLength[length - 1]) << 1;
     firstCode[length] = code;
   }
@@ -71,7 +71,7 @@ LengthCounts FirstCanonicalCodes(LengthCounts countOfLength) {
 bool HuffmanDecoder::Build(std::span<const std::uint8_t, kLengthTableBytes> packedLengths) {
   std::array<std::uint8_t, kSymbolCount> lengths{};
   LengthCounts countOfLength{};
-  for (int i = 0; i < kLengthTableBytes; ++i) {
+  for (unsigned i = 0; i < kLengthTableBytes; ++i) {
     lengths[2 * i] = packedLengths[i] & 0x0F;
     lengths[2 * i + 1] = packedLengths[i] >> 4;
     ++countOfLength[lengths[2 * i]];
@@ -81,7 +81,7 @@ bool HuffmanDecoder::Build(std::span<const std::uint8_t, kLengthTableBytes> pack
   // The code must fill the code space exactly: an incomplete code would
   // leave bit patterns without a symbol, an oversubscribed one is ambiguous.
   std::uint32_t usedSpace = 0;
-  for (int length = 1; length <= kMaxCodeLength; ++length) {
+  for (unsigned length = 1; length <= kMaxCodeLength; ++length) {
     usedSpace += countOfLength[length] << (kMaxCodeLength - length);
   }
   if (usedSpace != (1u << kMaxCodeLength)) {
@@ -96,7 +96,7 @@ bool HuffmanDecoder::Build(std::span<const std::uint8_t, kLengthTableBytes> pack
   // The unused symbols (length 0) sort to the front, so that the sort does
   // not branch on them; the used ones follow from countOfLength[0] on.
   std::array<std::uint32_t, kMaxCodeLength + 1> position{};
-  for (int length = 1; length <= kMaxCodeLength; ++length) {
+  for (unsigned length = 1; length <= kMaxCodeLength; ++length) {
     position[length] = position[length - 1] + countOfLength[length - 1];
   }
   std::array<std::uint16_t, kSymbolCount> inCodeOrder{};

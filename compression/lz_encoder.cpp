@@ -85,7 +85,7 @@ void LzEncoder::AddMatch(const Match& match) {
 
 std::size_t LzEncoder::BlockSizeBound(const CodeLengths& lengths) const {
   std::uint64_t bits = offsetBitCount_;
-  for (int symbol = 0; symbol < kSymbolCount; ++symbol) {
+  for (unsigned symbol = 0; symbol < kSymbolCount; ++symbol) {
     bits += std::uint64_t{frequencies_[symbol]} * lengths[symbol];
   }
   // BitWriter reserves at most two words beyond the bits written.
@@ -93,7 +93,7 @@ std::size_t LzEncoder::BlockSizeBound(const CodeLengths& lengths) const {
 }
 
 std::uint8_t* LzEncoder::WriteBlock(const CodeLengths& lengths, bool lastBlock, std::uint8_t* out) const {
-  for (int i = 0; i < kLengthTableBytes; ++i) {
+  for (unsigned i = 0; i < kLengthTableBytes; ++i) {
     out[i] = static_cast<std::uint8_t>(lengths[2 * i] | (lengths[2 * i + 1] << 4));
   }
   const std::array<std::uint16_t, kSymbolCount> codes = AssignCanonicalCodes(lengths);

@@ -92,14 +92,14 @@ std::uint32_t NearOptimalParser::ParseBlock(std::span<const std::uint8_t> chunk,
 
   SymbolCosts costs;
   if (previous != nullptr) {
-    for (int symbol = 0; symbol < kSymbolCount; ++symbol) {
+    for (unsigned symbol = 0; symbol < kSymbolCount; ++symbol) {
       costs[symbol] = (*previous)[symbol] != 0 ? (*previous)[symbol] : kUnusedSymbolCost;
     }
   } else {
     // Literals priced by the block's own byte counts.
     std::array<std::uint32_t, kLiteralCount> counts{};
     for (std::uint32_t i = 0; i < span; ++i) ++counts[chunk[start + i]];
-    for (int byte = 0; byte < kLiteralCount; ++byte) {
+    for (std::size_t byte = 0; byte < kLiteralCount; ++byte) {
       costs[byte] =
           counts[byte] == 0
               ? kUnusedSymbolCost
@@ -119,7 +119,7 @@ std::uint32_t NearOptimalParser::ParseBlock(std::span<const std::uint8_t> chunk,
       position += std::max<std::uint32_t>(item.length, 1);
     }
     const CodeLengths lengths = BuildCodeLengths(frequencies);
-    for (int symbol = 0; symbol < kSymbolCount; ++symbol) {
+    for (unsigned symbol = 0; symbol < kSymbolCount; ++symbol) {
       costs[symbol] = lengths[symbol] != 0 ? lengths[symbol] : kUnusedSymbolCost;
     }
   }

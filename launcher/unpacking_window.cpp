@@ -26,7 +26,8 @@ constexpr DWORD kRefreshMilliseconds = 50;
 class OwnedWindow {
  public:
   OwnedWindow(const User32Calls& user32, HINSTANCE instance) : user32_(user32), instance_(instance) {
-    WNDCLASSEXW windowClass = {sizeof windowClass};
+    WNDCLASSEXW windowClass{};
+    windowClass.cbSize = sizeof windowClass;
     // No behaviour of its own: the window takes no input and never closes
     // itself, so the default procedure serves.
     windowClass.lpfnWndProc = user32.defaultWindowProcedure;

@@ -42,7 +42,7 @@ UnpackingWindowThread::UnpackingWindowThread() {
   if (!shared_->stop.valid()) return;
   auto threadShare = std::make_unique<std::shared_ptr<Shared>>(shared_);
   thread_.reset(CreateThread(nullptr, 0, &ThreadMain, threadShare.get(), 0, nullptr));
-  if (thread_.valid()) threadShare.release();  // now the thread's
+  if (thread_.valid()) static_cast<void>(threadShare.release());  // now the thread's
 }
 
 void UnpackingWindowThread::Close() noexcept {

@@ -4,7 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-60}
-cmake --preset fuzz >/dev/null
+cmake --preset fuzz -DQVN_WARNINGS_AS_ERRORS="${QVN_WARNINGS_AS_ERRORS:-OFF}" >/dev/null
 cmake --build --preset fuzz -j "$(nproc)"
 status=0
 for fuzzer in build/fuzz/bin/*_fuzzer; do

@@ -52,9 +52,10 @@ void WriteTempFile() {
   const std::wstring temp = Variable(L"TEMP", isSet);
   if (!isSet) return;
   const std::wstring path = temp + L"\\quorvane-demo.txt";
-  if (FILE* file = _wfopen(path.c_str(), L"wb")) {
-    std::fputs("Written by the Quorvane demo into its TEMP.\n", file);
-    std::fclose(file);
+  FILE* file = _wfopen(path.c_str(), L"wb");
+  bool written = file != nullptr && std::fputs("Written by the Quorvane demo into its TEMP.\n", file) >= 0;
+  if (file != nullptr && std::fclose(file) != 0) written = false;
+  if (written) {
     std::printf("wrote %s\n", Utf8(path).c_str());
   } else {
     std::printf("could not write %s\n", Utf8(path).c_str());

@@ -14,11 +14,11 @@ namespace {
 
 struct LengthCase {
   std::string name;
-  std::vector<std::pair<int, std::uint32_t>> frequencies;  // symbol, count
-  std::vector<std::pair<int, int>> lengths;                // symbol, expected length
+  std::vector<std::pair<std::size_t, std::uint32_t>> frequencies;  // symbol, count
+  std::vector<std::pair<std::size_t, int>> lengths;                // symbol, expected length
 };
 
-Frequencies FrequenciesOf(const std::vector<std::pair<int, std::uint32_t>>& counts) {
+Frequencies FrequenciesOf(const std::vector<std::pair<std::size_t, std::uint32_t>>& counts) {
   Frequencies frequencies{};
   for (const auto& [symbol, count] : counts) frequencies[symbol] = count;
   return frequencies;
@@ -54,10 +54,10 @@ struct LimitCase {
   Frequencies frequencies;
 };
 
-Frequencies Fibonacci(int count) {
+Frequencies Fibonacci(std::size_t count) {
   Frequencies frequencies{};
   std::uint32_t a = 1, b = 1;
-  for (int symbol = 0; symbol < count; ++symbol) {
+  for (std::size_t symbol = 0; symbol < count; ++symbol) {
     frequencies[symbol] = a;
     const std::uint32_t next = a + b;
     a = b;
@@ -66,9 +66,9 @@ Frequencies Fibonacci(int count) {
   return frequencies;
 }
 
-Frequencies PowersOfTwo(int count, int firstSymbol) {
+Frequencies PowersOfTwo(std::size_t count, std::size_t firstSymbol) {
   Frequencies frequencies{};
-  for (int i = 0; i < count; ++i) frequencies[firstSymbol + i] = 1u << i;
+  for (std::size_t i = 0; i < count; ++i) frequencies[firstSymbol + i] = 1u << i;
   return frequencies;
 }
 
@@ -78,7 +78,9 @@ TEST(CodeLengthsTest, AnyFrequenciesGiveACompleteCodeOfAtMost15Bits) {
   Frequencies oneCommon = all;
   oneCommon[256] = 1u << 30;
   Frequencies spread{};
-  for (int symbol = 0; symbol < kSymbolCount; symbol += 3) spread[symbol] = 1 + symbol * symbol;
+  for (std::size_t symbol = 0; symbol < kSymbolCount; symbol += 3) {
+    spread[symbol] = static_cast<std::uint32_t>(1 + symbol * symbol);
+  }
   const std::vector<LimitCase> cases = {
       // Huffman would make codes 30 and more bits long.
       {"Fibonacci frequencies", Fibonacci(40)},
@@ -86,7 +88,7 @@ TEST(CodeLengthsTest, AnyFrequenciesGiveACompleteCodeOfAtMost15Bits) {
       {"powers of two and a crowd",
        [] {
          Frequencies f = PowersOfTwo(25, 0);
-         for (int symbol = 300; symbol < 512; ++symbol) f[symbol] = 1;
+         for (std::size_t symbol = 300; symbol < 512; ++symbol) f[symbol] = 1;
          return f;
        }()},
       {"all 512 symbols once", all},
@@ -96,7 +98,7 @@ TEST(CodeLengthsTest, AnyFrequenciesGiveACompleteCodeOfAtMost15Bits) {
   for (const LimitCase& c : cases) {
     SCOPED_TRACE(c.name);
     const CodeLengths lengths = BuildCodeLengths(c.frequencies);
-    for (int symbol = 0; symbol < kSymbolCount; ++symbol) {
+    for (std::size_t symbol = 0; symbol < kSymbolCount; ++symbol) {
       if (c.frequencies[symbol] != 0) {
         EXPECT_GE(lengths[symbol], 1) << "symbol " << symbol;
         EXPECT_LE(lengths[symbol], kMaxCodeLength) << "symbol " << symbol;

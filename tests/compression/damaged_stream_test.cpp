@@ -20,7 +20,7 @@ namespace qvn::compression {
 namespace {
 
 void PutLe32(Bytes& bytes, std::size_t at, std::uint32_t value) {
-  for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
+  for (std::size_t i = 0; i < 4; ++i) bytes[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
 }
 
 // Recomputes the check byte, so that a case can damage one field alone.
@@ -48,7 +48,7 @@ Bytes BufferStream(std::uint32_t expandedSize, const Bytes& record) {
 Bytes RawChunk(const std::map<int, int>& codeLengths, const Bytes& body) {
   Bytes chunk(kLengthTableBytes, 0);
   for (const auto& [symbol, length] : codeLengths) {
-    chunk[symbol / 2] |= static_cast<std::uint8_t>(length << (symbol % 2 ? 4 : 0));
+    chunk[static_cast<std::size_t>(symbol / 2)] |= static_cast<std::uint8_t>(length << (symbol % 2 ? 4 : 0));
   }
   chunk.insert(chunk.end(), body.begin(), body.end());
   return chunk;

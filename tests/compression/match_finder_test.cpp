@@ -43,7 +43,7 @@ Bytes RunWithFarShortMatches() {
                                                               {MatchFinder::kMaxShortOffset + 1, 5598}};
   std::uint8_t value = 1;
   for (const auto& [distance, at] : kPlanted) {  // both searched below, not only recorded
-    for (int i = 0; i < 3; ++i, ++value) bytes[at - distance + i] = bytes[at + i] = value;
+    for (std::uint32_t i = 0; i < 3; ++i, ++value) bytes[at - distance + i] = bytes[at + i] = value;
     bytes[at + 3] = 0xFF;
   }
   return bytes;

@@ -23,7 +23,8 @@ constexpr Level kLevels[] = {Level::kFast, Level::kStrong};
 constexpr std::size_t kChunk = 0x4000000;
 
 std::uint32_t Le32(const Bytes& bytes, std::size_t at) {
-  return bytes[at] | (bytes[at + 1] << 8) | (bytes[at + 2] << 16) | (std::uint32_t{bytes[at + 3]} << 24);
+  return std::uint32_t{bytes[at]} | (std::uint32_t{bytes[at + 1]} << 8) | (std::uint32_t{bytes[at + 2]} << 16) |
+         (std::uint32_t{bytes[at + 3]} << 24);
 }
 
 Bytes Concat(Bytes a, const Bytes& b) {

@@ -31,7 +31,7 @@ inline Bytes Text(std::size_t size, std::uint32_t seed) {
 inline Bytes Binary(std::size_t size, std::uint32_t seed) {
   std::mt19937 random(seed);
   Bytes bytes;
-  std::uint32_t counter = random();
+  auto counter = static_cast<std::uint32_t>(random());
   while (bytes.size() < size) {
     switch (random() % 4) {
       case 0:
@@ -65,9 +65,9 @@ inline Bytes Mixed(std::size_t size, std::uint32_t seed) {
   Bytes bytes;
   while (bytes.size() < size) {
     const std::size_t piece = 256 + random() % 8192;
-    const Bytes part = random() % 3 == 0   ? Text(piece, random())
-                       : random() % 2 == 0 ? Binary(piece, random())
-                                           : Noise(piece / 8, random());
+    const Bytes part = random() % 3 == 0   ? Text(piece, static_cast<std::uint32_t>(random()))
+                       : random() % 2 == 0 ? Binary(piece, static_cast<std::uint32_t>(random()))
+                                           : Noise(piece / 8, static_cast<std::uint32_t>(random()));
     bytes.insert(bytes.end(), part.begin(), part.end());
   }
   bytes.resize(size);

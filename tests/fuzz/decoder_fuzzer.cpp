@@ -39,7 +39,7 @@ class ReferenceDecoder {
     while (written < output_.size()) {
       if (input_.size() - position_ < 256) return false;
       std::array<int, 512> lengths;
-      for (int i = 0; i < 512; ++i) lengths[i] = (input_[position_ + i / 2] >> (4 * (i % 2))) & 15;
+      for (std::size_t i = 0; i < 512; ++i) lengths[i] = (input_[position_ + i / 2] >> (4 * (i % 2))) & 15;
       position_ += 256;
       if (!IsCompleteCode(lengths)) return false;
       SortSymbols(lengths);
@@ -72,7 +72,7 @@ class ReferenceDecoder {
         for (int i = 0; i < offsetBits; ++i) {
           int bit = 0;
           if (!ReadBit(bit)) return false;
-          offset = (offset << 1) | bit;
+          offset = (offset << 1) | static_cast<std::uint32_t>(bit);
         }
         if (offset > written || length > output_.size() - written) return false;
         for (std::uint64_t i = 0; i < length; ++i, ++written) output_[written] = output_[written - offset];
@@ -93,10 +93,10 @@ class ReferenceDecoder {
   void SortSymbols(const std::array<int, 512>& lengths) {
     countOfLength_.fill(0);
     sorted_.clear();
-    for (int length = 1; length <= 15; ++length) {
-      for (int s = 0; s < 512; ++s) {
-        if (lengths[s] == length) {
-          sorted_.push_back(s);
+    for (std::size_t length = 1; length <= 15; ++length) {
+      for (std::size_t s = 0; s < 512; ++s) {
+        if (lengths[s] == static_cast<int>(length)) {
+          sorted_.push_back(static_cast<int>(s));
           ++countOfLength_[length];
         }
       }
@@ -107,10 +107,10 @@ class ReferenceDecoder {
     std::uint32_t code = 0;
     std::uint32_t first = 0;
     std::uint32_t index = 0;
-    for (int length = 1; length <= 15; ++length) {
+    for (std::size_t length = 1; length <= 15; ++length) {
       int bit = 0;
       if (!ReadBit(bit)) return false;
-      code |= bit;
+      code |= static_cast<std::uint32_t>(bit);
       if (code - first < countOfLength_[length]) {
         symbol = sorted_[index + code - first];
         return true;
@@ -133,7 +133,7 @@ class ReferenceDecoder {
   void LoadWord() {
     std::uint32_t word = 0;
     if (input_.size() - position_ >= 2) {
-      word = input_[position_] | (input_[position_ + 1] << 8);
+      word = std::uint32_t{input_[position_]} | (std::uint32_t{input_[position_ + 1]} << 8);
       position_ += 2;
     } else {
       position_ = input_.size();
@@ -166,7 +166,8 @@ class ReferenceDecoder {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace qvn::compression;
   if (size < 3) return 0;
-  const std::size_t capacity = data[0] | (data[1] << 8) | ((data[2] & 0x03) << 16);
+  const std::size_t capacity =
+      std::size_t{data[0]} | (std::size_t{data[1]} << 8) | (std::size_t{data[2] & 0x03u} << 16);
   const bool raw = (data[2] & 0x80) != 0;
   // A copy of exactly the stream's size, so that reading past it is caught.
   const std::vector<std::uint8_t> stream(data + 3, data + size);

@@ -33,7 +33,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Require(!bytes.empty() && bytes.data() >= data && bytes.data() + bytes.size() <= data + size);
     Require(static_cast<std::size_t>(bytes.data() - data) == LoadLe32(file.data() + entry + 12));
     Require(bytes.size() == LoadLe32(file.data() + entry + 8));
-    Require(std::equal(images[i].entry.begin(), images[i].entry.end(), file.begin() + entry));
+    Require(
+        std::equal(images[i].entry.begin(), images[i].entry.end(), file.begin() + static_cast<std::ptrdiff_t>(entry)));
   }
 
   constexpr std::uint16_t kFirstId = 1;
@@ -42,7 +43,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   Require(std::equal(group.begin(), group.begin() + 6, file.begin()));
   for (std::size_t i = 0; i < images.size(); ++i) {
     const std::size_t entry = 6 + 14 * i;
-    Require(std::equal(images[i].entry.begin(), images[i].entry.end(), group.begin() + entry));
+    Require(
+        std::equal(images[i].entry.begin(), images[i].entry.end(), group.begin() + static_cast<std::ptrdiff_t>(entry)));
     Require(LoadLe16(group.data() + entry + 12) == kFirstId + i);
   }
   return 0;

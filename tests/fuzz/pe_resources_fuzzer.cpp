@@ -73,8 +73,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   Require(TreeOf(ReadPeResources(written)) == TreeOf(resources));
   Require(WriteResources(written, {}) == written);
   const std::uint64_t checksumAt = PeChecksumOffset(written);
-  const std::uint32_t checksum = written[checksumAt] | (written[checksumAt + 1] << 8) |
-                                 (written[checksumAt + 2] << 16) | (std::uint32_t{written[checksumAt + 3]} << 24);
+  const std::uint32_t checksum = std::uint32_t{written[checksumAt]} | (std::uint32_t{written[checksumAt + 1]} << 8) |
+                                 (std::uint32_t{written[checksumAt + 2]} << 16) |
+                                 (std::uint32_t{written[checksumAt + 3]} << 24);
   Require(checksum == ComputePeChecksum(written, checksumAt));
   return 0;
 }

@@ -258,6 +258,7 @@ void CallThroughNull() {
 
 void Burn(int threadCount, DWORD milliseconds) {
   std::vector<std::thread> threads;
+  threads.reserve(static_cast<std::size_t>(threadCount));
   for (int index = 0; index < threadCount; ++index) {
     threads.emplace_back([milliseconds] {
       const ULONGLONG end = GetTickCount64() + milliseconds;
@@ -390,21 +391,21 @@ int wmain(int argc, wchar_t** argv) {
       // Left open on purpose until the process ends.
       CreateFileW(operand().c_str(), GENERIC_READ, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     } else if (command == L"hard-link") {
-      const std::wstring name = operand();
+      const std::wstring& name = operand();
       if (CreateHardLinkW(name.c_str(), operand().c_str(), nullptr)) {
         Print("hard_link=1");
       } else {
         Print("hard_link=0 error=" + std::to_string(GetLastError()));
       }
     } else if (command == L"write-temp") {
-      const std::wstring name = operand();
+      const std::wstring& name = operand();
       WriteTemporaryFile(name, operand());
     } else if (command == L"sleep") {
       Sleep(static_cast<DWORD>(ParseNumber(operand())));
     } else if (command == L"flood") {
       Flood(ParseNumber(operand()));
     } else if (command == L"fill") {
-      const std::wstring path = operand();
+      const std::wstring& path = operand();
       FillDisk(path, ParseNumber(operand()));
     } else {
       WriteLine(STD_ERROR_HANDLE, "unknown command " + ToUtf8(command));

@@ -52,8 +52,8 @@ TEST(HostilePayloads, AreRefusedWithTheirReportAndDataUnchanged) {
     std::function<std::vector<std::uint8_t>()> payload;
     std::string report;
   };
-  auto container = [](Records records) { return WritePayloadContainer(records); };
-  auto damaged = [&](std::function<void(ContainerRecord&)> change) {
+  auto container = [](const Records& records) { return WritePayloadContainer(records); };
+  auto damaged = [&](const std::function<void(ContainerRecord&)>& change) {
     Records records = WithFile("assets/data.bin", std::string(4000, 'd') + "end");
     change(records.back());
     return container(records);
@@ -207,7 +207,9 @@ TEST(Faults, ChildrenTheGameLeavesBehindEndWithTheLauncher) {
     for (std::size_t at = log.find("child_pid="); at != std::string::npos; at = log.find("child_pid=", at + 1)) {
       ++children;
       UniqueHandle child(OpenProcess(SYNCHRONIZE, FALSE, std::stoul(log.substr(at + 10))));
-      if (child.valid()) EXPECT_EQ(WaitForSingleObject(child.get(), 0), WAIT_OBJECT_0);
+      if (child.valid()) {
+        EXPECT_EQ(WaitForSingleObject(child.get(), 0), WAIT_OBJECT_0);
+      }
     }
     EXPECT_EQ(children, 4) << log;
     EXPECT_FALSE(PathExists(launcher.data(L"portable-runtime")));
@@ -246,7 +248,7 @@ std::vector<std::uint8_t> Incompressible(std::size_t size) {
 // The small tmpfs that a CTest fixture mounts before Wine looks at it,
 // emptied; empty where the machine cannot mount it.
 std::wstring SmallFileSystem() {
-  const std::wstring small = HostPathToWindows(QVN_SMALL_FILESYSTEM);
+  std::wstring small = HostPathToWindows(QVN_SMALL_FILESYSTEM);
   ULARGE_INTEGER free = {}, total = {};
   if (!GetDiskFreeSpaceExW(small.c_str(), &free, &total, nullptr) || total.QuadPart > (64u << 20)) return L"";
   RemoveTreeForcibly(small + L"\\data");
@@ -355,6 +357,7 @@ Tree TopLevelOf(const std::wstring& folder) {
 // sets how many kills).
 TEST(Faults, AKillAtAnyMomentLeavesNothingThatBlocksOrSpoilsTheNextRun) {
   std::vector<TestFile> bulk;
+  bulk.reserve(8);
   for (int i = 0; i < 8; ++i) bulk.push_back({"bulk/part" + std::to_string(i) + ".bin", Incompressible(1 << 20)});
   const PortableLauncher launcher(bulk);
   const std::wstring game = launcher.data(L"portable-runtime\\Quorvane.exe");

@@ -52,7 +52,7 @@ TEST(LauncherExecutable, RefusesMissingOrDamagedPayloadsBeforeTouchingTheDisk) {
       {"33-byte digest", {payload, DigestOf(payload)}, "Embedded runtime SHA-256 mismatch"},
       {"changed magic", {payload, DigestOf(payload)}, "Embedded runtime SHA-256 mismatch"},
       {"changed last byte", {payload, DigestOf(payload)}, "Embedded runtime SHA-256 mismatch"},
-      {"malformed magic, digest right", Verified(Text("qvnport1\x01\0\0\0")), "Unsupported portable payload format"},
+      {"malformed magic, digest right", Verified(Text(std::string_view("qvnport1\x01\0\0\0", 12))), "Unsupported portable payload format"},
       {"unsafe name, digest right",
        Verified(WritePayloadContainer({RecordFor({"Quorvane.exe", Text("MZ")}), RecordFor({"a b", Text("x")})})),
        "Unsafe portable filename"},

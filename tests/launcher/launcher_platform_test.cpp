@@ -20,7 +20,7 @@ using testing::Narrow;
 // A stand-in for GetModuleFileNameW that reports a path of a given length
 // and counts the calls.
 struct FakeModulePath {
-  std::size_t length;
+  std::size_t length = 0;
   int calls = 0;
   DWORD operator()(wchar_t* buffer, DWORD size) {
     ++calls;

@@ -12,8 +12,9 @@ namespace {
 
 std::string Utf8(const std::wstring& text) {
   std::string bytes(text.size() * 3, '\0');
-  bytes.resize(WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), bytes.data(),
-                                   static_cast<int>(bytes.size()), nullptr, nullptr));
+  bytes.resize(
+      static_cast<std::size_t>(WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), bytes.data(),
+                                                   static_cast<int>(bytes.size()), nullptr, nullptr)));
   return bytes;
 }
 
@@ -28,7 +29,8 @@ std::string TextOf(HWND window) {
 int wmain(int argc, wchar_t** argv) {
   std::wstring commandLine;
   for (int i = 1; i < argc; ++i) commandLine += std::wstring(i > 1 ? L" \"" : L"\"") + argv[i] + L"\"";
-  STARTUPINFOW startup = {sizeof startup};
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
   PROCESS_INFORMATION launcher = {};
   if (argc < 2 ||
       !CreateProcessW(argv[1], commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &launcher)) {

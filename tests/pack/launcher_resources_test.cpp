@@ -51,10 +51,13 @@ TEST(IconFile, KeepsEveryImageAndGroupsThemByResourceId) {
   ASSERT_EQ(group.size(), 6u + 3 * 14);
   EXPECT_EQ(Bytes(group.begin(), group.begin() + 6), Bytes(file.begin(), file.begin() + 6));
   for (std::size_t i = 0; i < images.size(); ++i) {
-    EXPECT_EQ(Bytes(images[i].bytes.begin(), images[i].bytes.end()), Bytes(images[i].bytes.size(), i + 1)) << i;
+    EXPECT_EQ(Bytes(images[i].bytes.begin(), images[i].bytes.end()),
+              Bytes(images[i].bytes.size(), static_cast<std::uint8_t>(i + 1)))
+        << i;
     // The directory entry's first 12 bytes, then the id instead of the offset.
     const auto entry = group.begin() + static_cast<std::ptrdiff_t>(6 + 14 * i);
-    EXPECT_EQ(Bytes(entry, entry + 12), Bytes(file.begin() + 6 + 16 * i, file.begin() + 6 + 16 * i + 12)) << i;
+    const auto fileEntry = file.begin() + static_cast<std::ptrdiff_t>(6 + 16 * i);
+    EXPECT_EQ(Bytes(entry, entry + 12), Bytes(fileEntry, fileEntry + 12)) << i;
     EXPECT_EQ(entry[12] | (entry[13] << 8), static_cast<int>(i + 1)) << i;
   }
 }

@@ -112,7 +112,7 @@ TEST(QvnPackCommandLine, ExitStatusAndOutputOfEachCommand) {
   EXPECT_EQ(ReadFileBytes(dir + "jobs.bin"), payload);
   const Sha256 strongDigest = HashSha256(ReadFileBytes(dir + "strong.bin"));
   EXPECT_EQ(ReadFileBytes(dir + "strong.sha"), Bytes(strongDigest.begin(), strongDigest.end()));
-  for (const std::string& unwritten : {"refused.bin", "refused.bin.digest", "x.bin", "absent.bin.digest"}) {
+  for (const char* unwritten : {"refused.bin", "refused.bin.digest", "x.bin", "absent.bin.digest"}) {
     EXPECT_FALSE(fs::exists(dir + unwritten)) << unwritten;
   }
 }
@@ -202,7 +202,7 @@ TEST(QvnPackCommandLine, LauncherListVerifyAndExtract) {
   Bytes damaged = ReadFileBytes(dir + "one.exe");
   const auto payload = FindRcDataResource(damaged, 101);
   ASSERT_TRUE(payload);
-  damaged[payload->data() - damaged.data() + payload->size() - 1] ^= 1;
+  damaged[static_cast<std::size_t>(payload->data() - damaged.data()) + payload->size() - 1] ^= 1;
   scratch.Write("damaged.exe", damaged);
 
   const std::vector<CliCase> cases = {

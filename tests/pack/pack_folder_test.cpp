@@ -94,7 +94,7 @@ TEST(PackGameFolder, TwoBuildsOfTheSameFolderAreByteIdentical) {
 // whether the files came from a folder or from memory.
 TEST(PackGameFolder, EveryNumberOfJobsGivesTheSamePayload) {
   std::vector<std::pair<std::string, Bytes>> manySmall = {{"Quorvane.exe", Text("MZ")}};
-  for (int i = 0; i < 40; ++i)
+  for (std::size_t i = 0; i < 40; ++i)
     manySmall.push_back(
         {"assets/part" + std::to_string(i), Text(std::string(300 + 97 * i, static_cast<char>('a' + i % 26)))});
   // Zeros encode fast even without optimisation; the noise at the end makes
@@ -144,7 +144,9 @@ TEST(PackGameFolder, EveryNumberOfJobsGivesTheSamePayload) {
       if (file->second.empty()) continue;
       EXPECT_TRUE(std::ranges::equal(entry.storedData, compression::EncodeBuffer(file->second)))
           << c.label << ": " << file->first;
-      if (file->first == "level.pak") EXPECT_LT(entry.storedData.size(), file->second.size() / 100);
+      if (file->first == "level.pak") {
+        EXPECT_LT(entry.storedData.size(), file->second.size() / 100);
+      }
     }
     std::uint64_t size = 0;
     for (const auto& file : c.files) size += file.second.size();

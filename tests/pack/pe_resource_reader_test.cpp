@@ -55,7 +55,8 @@ Bytes SharedDirectories(std::uint32_t n) {
   const std::uint32_t empty = names + 16 + 8 * n;
   Bytes image = MakePeImage({{kRcData, 101, kNeutral, Bytes(empty + 16, 0)}});
   const auto put = [&](std::uint32_t at, std::uint32_t value, int width) {
-    for (int i = 0; i < width; ++i) image[0x200 + at + i] = static_cast<std::uint8_t>(value >> (8 * i));
+    for (int i = 0; i < width; ++i)
+      image[0x200 + at + static_cast<std::uint32_t>(i)] = static_cast<std::uint8_t>(value >> (8 * i));
   };
   for (const auto& [directory, child] : {std::pair{0u, names}, std::pair{names, empty}}) {
     put(directory + 12, 0, 2);

@@ -40,7 +40,7 @@ class Workers {
 
  private:
   struct Worker final : UnitWorker {
-    Worker(const std::function<void(std::size_t, std::size_t)>& work, std::size_t index) : work(work), index(index) {}
+    Worker(const std::function<void(std::size_t, std::size_t)>& job, std::size_t number) : work(job), index(number) {}
     void Work(std::size_t unit) override { work(unit, index); }
     const std::function<void(std::size_t, std::size_t)> work;
     const std::size_t index;

@@ -61,7 +61,9 @@ TEST(WrittenLauncher, PayloadDigestAndManifestAsWindowsFindsThem) {
     const auto expected = testing::Sha256Of(*payload);
     EXPECT_EQ(*digest, Bytes(expected.begin(), expected.end()));
     EXPECT_EQ(ResourceBytes(launcher.get(), 1, RT_MANIFEST), stubManifest) << "the manifest byte for byte";
-    if (demoPayload) EXPECT_NE(*payload, *demoPayload) << "101 and 102 of a launcher used as stub are replaced";
+    if (demoPayload) {
+      EXPECT_NE(*payload, *demoPayload) << "101 and 102 of a launcher used as stub are replaced";
+    }
     demoPayload = payload;
   }
   EXPECT_FALSE(ResourceBytes(LoadForResources(kDemoLauncher).get(), 103, RT_RCDATA)) << "the window is allowed";
@@ -124,7 +126,7 @@ TEST(WrittenLauncher, EveryIconImageLoads) {
   const std::optional<Bytes> group = ResourceBytes(launcher.get(), 1, RT_GROUP_ICON);
   ASSERT_TRUE(group);
   ASSERT_GE(group->size(), 6u);
-  const std::size_t count = (*group)[4] | ((*group)[5] << 8);
+  const std::size_t count = std::size_t{(*group)[4]} | (std::size_t{(*group)[5]} << 8);
   EXPECT_EQ(count, static_cast<std::size_t>(QVN_DEMO_ICON_IMAGES));
   ASSERT_EQ(group->size(), 6 + 14 * count);
   for (std::size_t i = 0; i < count; ++i) {

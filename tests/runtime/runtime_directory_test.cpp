@@ -44,6 +44,7 @@ struct ManifestFixture {
 
 ManifestFixture FilesManifest(const std::vector<TestFile>& files) {
   std::vector<ContainerRecord> records;
+  records.reserve(files.size());
   for (const TestFile& file : files) records.push_back(testing::RecordFor(file));
   return ManifestFixture(std::move(records));
 }

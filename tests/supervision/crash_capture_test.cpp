@@ -184,11 +184,15 @@ TEST(CrashCaptureMode, UnhandledExceptionLeavesReportDumpAndCaptureLine) {
     EXPECT_EQ(fields["process_id"], ids.at("process_id")) << c.name;
     EXPECT_EQ(fields["thread_id"], ids.at("thread_id")) << c.name;
     EXPECT_EQ(fields["first_chance"], "0") << c.name;
-    if (c.parameters) EXPECT_NE(report.find(*c.parameters + "\n"), std::string::npos) << c.name << "\n" << report;
+    if (c.parameters) {
+      EXPECT_NE(report.find(*c.parameters + "\n"), std::string::npos) << c.name << "\n" << report;
+    }
     EXPECT_EQ(fields["context_captured"], "1") << c.name;
     EXPECT_EQ(fields["context_error"], "0") << c.name;
     // A call through null stops with the instruction pointer at 0 itself.
-    if (c.module != Case::None) EXPECT_NE(Hex(fields["rip"]), 0u) << c.name;
+    if (c.module != Case::None) {
+      EXPECT_NE(Hex(fields["rip"]), 0u) << c.name;
+    }
     EXPECT_NE(Hex(fields["rsp"]), 0u) << c.name;
     EXPECT_TRUE(std::regex_match(fields["utc"], std::regex(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z)")))
         << fields["utc"];
@@ -297,7 +301,9 @@ TEST(CrashCaptureOutputs, AnOutputThatCannotBeWrittenIsRecordedAndTheOtherStillW
         EXPECT_NE(capture["dump_error"], "0");
         EXPECT_EQ(capture["report_written"], "1");
         EXPECT_EQ(ReadFileBytes(run.ReportPath()), report);
-        if (c.setup == Setup::DumpCannotBeStaged) EXPECT_EQ(ReadFileBytes(run.DumpPath()), oldText);
+        if (c.setup == Setup::DumpCannotBeStaged) {
+          EXPECT_EQ(ReadFileBytes(run.DumpPath()), oldText);
+        }
         break;
       }
       case Setup::ReportIsHardLink:

@@ -18,6 +18,7 @@ std::vector<std::wstring> Split(const std::wstring& commandLine) {
   int count = 0;
   LPWSTR* arguments = CommandLineToArgvW(commandLine.c_str(), &count);
   std::vector<std::wstring> split;
+  split.reserve(static_cast<std::size_t>(count));
   for (int index = 0; index < count; ++index) split.emplace_back(arguments[index]);
   LocalFree(arguments);
   return split;

@@ -11,7 +11,7 @@ struct PayloadResources {
   std::vector<std::uint8_t> digest;   // resource 102
   bool omitPayload = false;
   bool omitDigest = false;
-  std::vector<std::uint8_t> progressWindow;  // resource 103; left out when empty
+  std::vector<std::uint8_t> progressWindow{};  // resource 103; left out when empty
 };
 
 // Copies the launcher built without resources to `destination` and writes

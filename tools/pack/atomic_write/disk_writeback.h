@@ -29,9 +29,10 @@ class DiskWriteback {
     static bool IsValid(int descriptor) { return descriptor >= 0; }
     static void Close(int descriptor);
   };
-  ScopedHandle<DescriptorTraits> descriptor_;  // unused where the system needs no help
-  std::uint64_t written_ = 0;
-  std::uint64_t started_ = 0;  // bytes whose writing has been asked for
+  // Unused where the system needs no help.
+  ScopedHandle<DescriptorTraits> descriptor_;
+  [[maybe_unused]] std::uint64_t written_ = 0;
+  [[maybe_unused]] std::uint64_t started_ = 0;  // bytes whose writing has been asked for
 };
 
 }  // namespace qvn::pack

@@ -4,8 +4,7 @@
 
 namespace qvn::pack {
 
-ConsoleOutput::ConsoleOutput() {
-  previousCodePage_ = GetConsoleOutputCP();  // 0 when there is no console
+ConsoleOutput::ConsoleOutput() : previousCodePage_(GetConsoleOutputCP()) {  // 0 when there is no console
   if (previousCodePage_ != 0 && previousCodePage_ != CP_UTF8) SetConsoleOutputCP(CP_UTF8);
   // The standard handle is the process's own; it is not closed here.
   standardError_ = GetStdHandle(STD_ERROR_HANDLE);

@@ -35,7 +35,7 @@ void ProgressBar::Update(std::uint64_t done, std::uint64_t total) {
   const int percent = total == 0 ? 100 : static_cast<int>(done * 100 / total);
   if (percent == shownPercent_) return;
   shownPercent_ = percent;
-  const int filled = percent * kBarWidth / 100;
+  const auto filled = static_cast<std::size_t>(percent * kBarWidth / 100);
   std::fprintf(stderr, "\r%s [%s%s] %3d%%", label_.c_str(), std::string(filled, '#').c_str(),
                std::string(kBarWidth - filled, ' ').c_str(), percent);
   std::fflush(stderr);

@@ -12,6 +12,7 @@ class Utf8Arguments {
  public:
   // Raises std::system_error for an argument that is not valid UTF-16.
   Utf8Arguments(int argc, wchar_t** argv);
+  ~Utf8Arguments() = default;
   Utf8Arguments(const Utf8Arguments&) = delete;
   Utf8Arguments& operator=(const Utf8Arguments&) = delete;
 

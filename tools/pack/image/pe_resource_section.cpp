@@ -103,7 +103,7 @@ class SectionWriter {
       Directory languages;
       const std::size_t end = n + 1 < nameLevel.size() ? nameLevel[n + 1] : resources_.size();
       for (std::size_t i = nameLevel[n]; i < end; ++i) {
-        languages.names.push_back(resources_[i].language);
+        languages.names.emplace_back(resources_[i].language);
         languages.children.push_back(i);
       }
       directories_.push_back(std::move(languages));
@@ -114,8 +114,8 @@ class SectionWriter {
     const Directory& directory = directories_[index];
     const std::uint64_t at = base_ + directoryOffsets_[index];
     const bool languageLevel = index >= firstNameDirectory_;
-    const auto named = std::count_if(directory.names.begin(), directory.names.end(),
-                                     [](const ResourceName& name) { return name.index() == 1; });
+    const auto named = static_cast<std::size_t>(std::count_if(
+        directory.names.begin(), directory.names.end(), [](const ResourceName& name) { return name.index() == 1; }));
     PutField(bytes_, at, kResourceCharacteristics, 0);
     PutField(bytes_, at, kResourceTimeDateStamp, 0);  // none, for the same bytes every time
     PutField(bytes_, at, kResourceMajorVersion, 0);

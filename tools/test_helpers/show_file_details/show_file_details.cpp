@@ -11,7 +11,7 @@ namespace {
 
 std::string ToUtf8(const wchar_t* text) {
   const int size = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
-  std::string result(size > 0 ? size - 1 : 0, '\0');
+  std::string result(size > 0 ? static_cast<std::size_t>(size - 1) : 0, '\0');
   if (size > 1) WideCharToMultiByte(CP_UTF8, 0, text, -1, result.data(), size, nullptr, nullptr);
   return result;
 }
@@ -20,7 +20,7 @@ std::string ToUtf8(const wchar_t* text) {
 
 int wmain(int argc, wchar_t** argv) {
   if (argc != 2) {
-    std::fputs("usage: qvn_show_file_details FILE\n", stderr);
+    std::fprintf(stderr, "usage: qvn_show_file_details FILE\n");
     return 2;
   }
   DWORD ignored = 0;
