@@ -20,14 +20,19 @@ PeHeaders ReadPeHeaders(const PeFileView& file) {
   headers.machine = file.U16(headers.coffHeader + kCoffMachine, "COFF header");
   const std::uint16_t optionalHeaderSize = file.U16(headers.coffHeader + kCoffSizeOfOptionalHeader, "COFF header");
   headers.optionalHeaderKind = file.U16(headers.optionalHeader, "optional header");
+  headers.timeDateStamp = file.U32(headers.coffHeader + kCoffTimeDateStamp, "COFF header");
+  headers.symbolTable = file.U32(headers.coffHeader + kCoffPointerToSymbolTable, "COFF header");
+  headers.symbolCount = file.U32(headers.coffHeader + kCoffNumberOfSymbols, "COFF header");
 
   std::uint64_t directoryCountField = 0;
   switch (headers.optionalHeaderKind) {
     case kOptionalHeaderPe32:
       directoryCountField = headers.optionalHeader + kNumberOfRvaAndSizesPe32;
+      headers.imageBase = file.U32(headers.optionalHeader + kImageBasePe32, "optional header");
       break;
     case kOptionalHeaderPe32Plus:
       directoryCountField = headers.optionalHeader + kNumberOfRvaAndSizesPe32Plus;
+      headers.imageBase = file.U64(headers.optionalHeader + kImageBasePe32Plus, "optional header");
       break;
     default:
       throw PeFormatError("unknown optional header kind");
@@ -36,6 +41,7 @@ PeHeaders ReadPeHeaders(const PeFileView& file) {
     throw PeFormatError("optional header lies past the end of the file");
   }
   headers.sectionTable = headers.optionalHeader + optionalHeaderSize;
+  headers.sizeOfImage = file.U32(headers.optionalHeader + kSizeOfImage, "optional header");
   headers.directoryTable = directoryCountField + 4;
   // Directories that the optional header's size leaves out do not exist.
   const std::uint64_t room = headers.sectionTable > headers.directoryTable
@@ -50,7 +56,8 @@ PeHeaders ReadPeHeaders(const PeFileView& file) {
     headers.sections.push_back({header, file.U32(header + kSectionVirtualSize, "section table"),
                                 file.U32(header + kSectionVirtualAddress, "section table"),
                                 file.U32(header + kSectionSizeOfRawData, "section table"),
-                                file.U32(header + kSectionPointerToRawData, "section table")});
+                                file.U32(header + kSectionPointerToRawData, "section table"),
+                                file.U32(header + kSectionCharacteristics, "section table")});
   }
   return headers;
 }
