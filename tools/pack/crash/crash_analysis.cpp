@@ -33,33 +33,31 @@ struct ModuleNaming {
   std::vector<std::size_t> frames;  // indices of its frames
 };
 
-std::optional<fs::path> FindInSymbolFolders(const CodeSources& sources, const std::string& name) {
-  const fs::path stem = Utf8Path(name).stem();
-  for (const fs::path& folder : sources.symbolFolders) {
-    for (const fs::path& candidate : {folder / Utf8Path(name), folder / Utf8Path(name + ".debug")}) {
-      if (fs::is_regular_file(candidate)) return candidate;
-    }
-    // A PDB is found by the symbolizer beside the image it belongs to.
-    const fs::path pdb = folder / (stem.native() + fs::path(".pdb").native());
-    if (fs::is_regular_file(pdb)) {
-      fs::copy_file(pdb, sources.scratch / pdb.filename(), fs::copy_options::overwrite_existing);
-      return std::nullopt;
-    }
-  }
-  return std::nullopt;
-}
-
-// The file to give the symbolizer for a matched module: its debug file from
-// --symbols, its own file, or a copy written into the scratch folder.
-fs::path DebugFileFor(const CodeSources& sources, const ModuleImage& entry) {
-  const std::string name = entry.module->FileName();
-  if (std::optional<fs::path> found = FindInSymbolFolders(sources, name)) return *found;
-  if (entry.onDisk) return *entry.onDisk;
-  const fs::path copy = sources.scratch / Utf8Path(name);
+fs::path WriteImageCopy(const CodeSources& sources, const ModuleImage& entry) {
+  const fs::path copy = sources.scratch / Utf8Path(entry.module->FileName());
   std::ofstream out(copy, std::ios::binary | std::ios::trunc);
   const std::span<const std::uint8_t> bytes = entry.image->bytes();
   out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
   return copy;
+}
+
+// The file to give the symbolizer for a matched module: from a --symbols
+// folder an unstripped copy or NAME.debug, or the image with its PDB beside
+// it (where the symbolizer looks for one); else the image's own file, or a
+// copy of it written into the scratch folder.
+fs::path DebugFileFor(const CodeSources& sources, const ModuleImage& entry) {
+  const std::string name = entry.module->FileName();
+  for (const fs::path& folder : sources.symbolFolders) {
+    for (const fs::path& candidate : {folder / Utf8Path(name), folder / Utf8Path(name + ".debug")}) {
+      if (fs::is_regular_file(candidate)) return candidate;
+    }
+    const fs::path pdb = folder / Utf8Path(name).stem().concat(".pdb");
+    if (fs::is_regular_file(pdb)) {
+      fs::copy_file(pdb, sources.scratch / pdb.filename(), fs::copy_options::overwrite_existing);
+      return WriteImageCopy(sources, entry);
+    }
+  }
+  return entry.onDisk ? *entry.onDisk : WriteImageCopy(sources, entry);
 }
 
 // The table symbol and pdata entry for one frame.
@@ -76,7 +74,9 @@ void NameFromImage(const ModuleImage& entry, std::uint32_t lookup, NamedFrame& n
   if (symbol != nullptr && start && symbol->rva < *start) symbol = nullptr;
   if (symbol != nullptr) {
     named.function = Demangled(symbol->name);
-    if (!start) start = symbol->rva;
+    // A symbol inside a table entry's range marks a function the table does
+    // not cover itself (hand-written assembly beside compiled code).
+    if (!start || symbol->rva > *start) start = symbol->rva;
   }
   if (start) named.offset = named.rva - *start;
 }
@@ -122,7 +122,8 @@ void NameFrames(const std::vector<ModuleImage>& images, CodeSources& sources, Cr
     for (std::size_t k = 0; k < naming.frames.size(); ++k) {
       if (!locations[k]) continue;
       NamedFrame& named = analysis.frames[naming.frames[k]];
-      named.function = locations[k]->function;
+      // A local label (".l_start") says less than the symbol table's name.
+      if (named.function.empty() || !locations[k]->function.starts_with(".")) named.function = locations[k]->function;
       named.file = locations[k]->file;
       named.line = locations[k]->line;
       const std::uint64_t imageBase = entry->image->headers().imageBase;

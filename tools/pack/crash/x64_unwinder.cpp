@@ -50,8 +50,9 @@ class FrameUnwinder {
   FrameUnwinder(const PeImageFile& image, const ProcessMemory& memory, X64Registers registers)
       : image_(image), memory_(memory), registers_(registers) {}
 
-  // Undoes one UNWIND_INFO's codes that have run by `prologOffset`; returns
-  // the RVA of the parent's unwind information for a chained entry, or 0.
+  // Undoes one UNWIND_INFO's codes that have run by `prologOffset`, and sets
+  // `chained` to the RVA of the parent's unwind information for a chained
+  // entry, or 0. False when the memory a step needs is not in the dump.
   bool Apply(std::uint32_t info, std::uint32_t prologOffset, std::uint32_t& chained) {
     const std::span<const std::uint8_t> header = image_.BytesAt(info, 4, "unwind information");
     const std::uint8_t flags = static_cast<std::uint8_t>(header[0] >> 3);

@@ -63,8 +63,11 @@ void AddCoffSymbols(const PeImageFile& image, std::vector<PeSymbol>& symbols) {
     const auto section = static_cast<std::int16_t>(file.U16(record + kCoffSymbolSectionNumber, "COFF symbol"));
     const std::uint16_t type = file.U16(record + kCoffSymbolType, "COFF symbol");
     const std::uint8_t storage = file.U8(record + kCoffSymbolStorageClass, "COFF symbol");
-    const bool function = type == kCoffSymbolTypeFunction &&
-                          (storage == kCoffClassExternal || storage == kCoffClassStatic) && section > 0 &&
+    // Compilers mark functions by type; hand-written assembly leaves its
+    // global labels without one.
+    const bool typed =
+        type == kCoffSymbolTypeFunction && (storage == kCoffClassExternal || storage == kCoffClassStatic);
+    const bool function = (typed || (type == 0 && storage == kCoffClassExternal)) && section > 0 &&
                           static_cast<std::size_t>(section) <= headers.sections.size();
     if (function) {
       const std::uint32_t rva = headers.sections[static_cast<std::size_t>(section) - 1].virtualAddress +
