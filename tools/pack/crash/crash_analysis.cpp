@@ -34,7 +34,7 @@ struct ModuleNaming {
 };
 
 fs::path WriteImageCopy(const CodeSources& sources, const ModuleImage& entry) {
-  const fs::path copy = sources.scratch / Utf8Path(entry.module->FileName());
+  fs::path copy = sources.scratch / Utf8Path(entry.module->FileName());
   std::ofstream out(copy, std::ios::binary | std::ios::trunc);
   const std::span<const std::uint8_t> bytes = entry.image->bytes();
   out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
@@ -136,6 +136,7 @@ void NameFrames(const std::vector<ModuleImage>& images, CodeSources& sources, Cr
 
 std::vector<ModuleSummary> Summaries(const std::vector<ModuleImage>& images) {
   std::vector<ModuleSummary> summaries;
+  summaries.reserve(images.size());
   for (const ModuleImage& entry : images) {
     summaries.push_back({entry.module->FileName(), entry.match, entry.note, entry.module->fileVersion});
   }
@@ -177,7 +178,11 @@ CrashAnalysis AnalyzeDump(const Minidump& dump, CodeSources sources) {
     return analysis;
   }
   const StackWalk walk = WalkStack(dump, *thread, *context, images);
-  for (const StackFrame& frame : walk.frames) analysis.frames.push_back({frame});
+  for (const StackFrame& frame : walk.frames) {
+    NamedFrame named;
+    named.frame = frame;
+    analysis.frames.push_back(named);
+  }
   analysis.stopReason = walk.stopReason;
   NameFrames(images, sources, analysis);
   return analysis;
@@ -198,19 +203,23 @@ CrashAnalysis AnalyzeReportAlone(const CrashReportFile& report, CodeSources sour
   }
   // A dump of one module, loaded at 0, stands in for the missing one; its
   // build cannot be checked, for the report has no TimeDateStamp.
-  Minidump stand;
+  DumpModule module;
+  module.sizeOfImage = UINT32_MAX;
+  module.path = report.faultModule;
   const std::string name = report.FaultModuleName();
   for (const CandidateImage& candidate : sources.candidates) {
     const std::size_t slash = candidate.name.find_last_of('/');
     if (!SameFileName(slash == std::string::npos ? candidate.name : candidate.name.substr(slash + 1), name)) continue;
     try {
       const PeImageFile image{std::vector<std::uint8_t>(candidate.bytes)};
-      stand.modules.push_back({0, image.headers().sizeOfImage, image.headers().timeDateStamp, report.faultModule});
+      module.sizeOfImage = image.headers().sizeOfImage;
+      module.timeDateStamp = image.headers().timeDateStamp;
     } catch (const PeFormatError&) {
     }
     break;
   }
-  if (stand.modules.empty()) stand.modules.push_back({0, UINT32_MAX, 0, report.faultModule});
+  Minidump stand;
+  stand.modules.push_back(module);
   const std::vector<ModuleImage> images = MatchModuleImages(stand, std::move(sources.candidates), sources.sourceName);
   NamedFrame first;
   first.frame = {*report.moduleOffset, 0, FrameTrust::kContext};

@@ -23,7 +23,9 @@ class UniqueDescriptor {
   UniqueDescriptor& operator=(const UniqueDescriptor&) = delete;
   int get() const { return descriptor_; }
   void Reset() {
-    if (descriptor_ >= 0) close(descriptor_);
+    // Nothing was written through these descriptors that a failed close
+    // could lose.
+    if (descriptor_ >= 0) static_cast<void>(close(descriptor_));
     descriptor_ = -1;
   }
 
@@ -45,6 +47,7 @@ std::optional<std::string> RunProgramForOutput(const std::vector<std::string>& c
   posix_spawn_file_actions_adddup2(&actions, writer.get(), STDOUT_FILENO);
   if (input.get() >= 0) posix_spawn_file_actions_adddup2(&actions, input.get(), STDIN_FILENO);
   std::vector<char*> arguments;
+  arguments.reserve(command.size() + 1);
   for (const std::string& argument : command) arguments.push_back(const_cast<char*>(argument.c_str()));
   arguments.push_back(nullptr);
   pid_t child = 0;

@@ -18,6 +18,8 @@ class PeImageFile {
   PeImageFile(const PeImageFile&) = delete;
   PeImageFile& operator=(const PeImageFile&) = delete;
   PeImageFile(PeImageFile&&) = default;
+  PeImageFile& operator=(PeImageFile&&) = delete;
+  ~PeImageFile() = default;
 
   const PeHeaders& headers() const { return headers_; }
   std::span<const std::uint8_t> bytes() const { return bytes_; }
