@@ -197,6 +197,15 @@ for kind in ('null-write', 'dll', 'fast-fail'):
             check(debug_frame['module'] + '+' + debug_frame['rva'] in text, kind + ': printed as module+0xRVA')
 
 if 'null-write' in debug_runs:
+    # The stripped build's dump named through its unstripped twin in --symbols.
+    symbols = os.path.join(scratch, 'symbols')
+    os.makedirs(symbols)
+    shutil.copy(game, os.path.join(symbols, 'Quorvane.exe'))
+    document = json.loads(analyze(os.path.join(scratch, 'stripped-null-write', 'data', 'crash-last.dmp'),
+                                  stripped_launcher, '--symbols', symbols, '--json'))
+    check(planted_frames(document['frames'], EXPECTED['null-write'][1]) is not None,
+          'a stripped build is named through --symbols')
+
     dump = debug_runs['null-write'][0]
     # The other build is refused for its module, in words.
     text = analyze(dump, stripped_launcher)

@@ -146,7 +146,8 @@ Subcommand AddCrashCommand(CLI::App& app) {
   command
       ->add_option("--symbols", options->symbolFolders,
                    "A folder with debug information: unstripped images, NAME.debug or PDB files (repeatable)")
-      ->type_name("DIR");
+      ->type_name("DIR")
+      ->allow_extra_args(false);
   command->add_flag("--json", options->json, "One JSON document instead of text (see docs/json.md)");
   return {command, [options] {
             try {
