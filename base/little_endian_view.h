@@ -38,6 +38,10 @@ class LittleEndianView {
   T Get(std::uint64_t structure, LeField<T> field, const char* what) const {
     return static_cast<T>(Read(structure + field.offset, LeField<T>::kWidth, what));
   }
+  std::uint64_t U64(std::uint64_t offset, const char* what) const {
+    const std::uint32_t low = U32(offset, what);
+    return (std::uint64_t{U32(offset + 4, what)} << 32) | low;
+  }
   std::span<const std::uint8_t> Slice(std::uint64_t offset, std::uint64_t length, const char* what) const {
     if (!Holds(offset, length)) throw Error(std::string(what) + " lies past the end of the file");
     return bytes_.subspan(offset, length);

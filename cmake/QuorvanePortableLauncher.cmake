@@ -1,7 +1,7 @@
 # qvn_add_portable_launcher(<name> GAME_DIR <dir> [ICON <ico>] [VERSION <v>]
 #   [PRODUCT_NAME <text>] [PRODUCT_URL <url>] [COMPANY <text>]
 #   [DESCRIPTION <text>] [COPYRIGHT <text>] [GAME_FILES <files>]
-#   [DEPENDS <targets>] [NO_PROGRESS_WINDOW]
+#   [DEPENDS <targets>] [NO_PROGRESS_WINDOW] [CRASH_CAPTURE]
 #   [SIGN_PKCS12 <file> [SIGN_PASSWORD_FILE <file>] [SIGN_TIMESTAMP_URL <url>]])
 #
 # Makes <name>.exe in the runtime output folder (or, where none is set, the
@@ -13,7 +13,9 @@
 # fills lists its files in GAME_FILES instead. DEPENDS names targets that
 # must be built before packing. NO_PROGRESS_WINDOW makes a launcher that
 # never shows its unpacking window, for a game that shows its own splash at
-# once.
+# once. CRASH_CAPTURE makes a launcher that runs the game in crash capture
+# mode at every start (a beta build, say), as QVN_CRASH_CAPTURE=1 does for
+# one run of any launcher.
 #
 # With SIGN_PKCS12 the packed launcher is then signed with the certificate
 # and key of that PKCS#12 file: osslsigncode on a Linux host, signtool on a
@@ -54,7 +56,7 @@ endfunction()
 function(qvn_add_portable_launcher NAME)
   set(textOptions VERSION PRODUCT_NAME COMPANY DESCRIPTION COPYRIGHT)
   set(signOptions SIGN_PKCS12 SIGN_PASSWORD_FILE SIGN_TIMESTAMP_URL)
-  cmake_parse_arguments(ARG "NO_PROGRESS_WINDOW" "GAME_DIR;ICON;PRODUCT_URL;${textOptions};${signOptions}" "GAME_FILES;DEPENDS" ${ARGN})
+  cmake_parse_arguments(ARG "NO_PROGRESS_WINDOW;CRASH_CAPTURE" "GAME_DIR;ICON;PRODUCT_URL;${textOptions};${signOptions}" "GAME_FILES;DEPENDS" ${ARGN})
   if(NOT ARG_GAME_DIR)
     message(FATAL_ERROR "qvn_add_portable_launcher(${NAME}): GAME_DIR is required")
   endif()
@@ -77,6 +79,9 @@ function(qvn_add_portable_launcher NAME)
   endif()
   if(ARG_NO_PROGRESS_WINDOW)
     list(APPEND options --no-progress-window)
+  endif()
+  if(ARG_CRASH_CAPTURE)
+    list(APPEND options --crash-capture)
   endif()
   foreach(option IN LISTS textOptions)
     if(DEFINED ARG_${option})

@@ -59,6 +59,10 @@ inline constexpr std::uint16_t kPayloadDigestResourceId = 102;
 // unpacking window; a launcher without it may.
 inline constexpr std::uint16_t kProgressWindowResourceId = 103;
 inline constexpr std::uint8_t kProgressWindowNever = 0;
+// One byte, kCrashCaptureAlways, in a launcher that runs the game in crash
+// capture mode at every start, as QVN_CRASH_CAPTURE=1 does for any launcher.
+inline constexpr std::uint16_t kCrashCaptureResourceId = 104;
+inline constexpr std::uint8_t kCrashCaptureAlways = 1;
 // The icon the packer gives the launcher (RT_GROUP_ICON), which its window
 // shows too.
 inline constexpr std::uint16_t kLauncherIconResourceId = 1;

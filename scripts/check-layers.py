@@ -24,6 +24,7 @@ FLOORS = {
     'supervision/win': 4,
     'launcher': 5,
     'tools/pack/examine': 4,
+    'tools/pack/crash': 4,
     'tools/pack/cli': 5,
 }
 

@@ -42,11 +42,20 @@ struct LocalFreeDeleter {
   void operator()(LPWSTR* arguments) const { LocalFree(arguments); }
 };
 
+// A launcher packed with --crash-capture carries the one-byte resource.
+bool IsCrashCaptureBuiltIn() {
+  HRSRC resource = FindResourceW(nullptr, MAKEINTRESOURCEW(kCrashCaptureResourceId), MAKEINTRESOURCEW(10));
+  if (resource == nullptr || SizeofResource(nullptr, resource) != 1) return false;
+  HGLOBAL loaded = LoadResource(nullptr, resource);
+  const void* bytes = loaded != nullptr ? LockResource(loaded) : nullptr;
+  return bytes != nullptr && *static_cast<const std::uint8_t*>(bytes) == kCrashCaptureAlways;
+}
+
 bool IsCrashCaptureRequested() {
   // Room for one character and the terminator: any longer value reports the
   // size it needs instead, so only exactly "1" passes.
   wchar_t value[2] = {};
-  return GetEnvironmentVariableW(L"QVN_CRASH_CAPTURE", value, 2) == 1 && value[0] == L'1';
+  return (GetEnvironmentVariableW(L"QVN_CRASH_CAPTURE", value, 2) == 1 && value[0] == L'1') || IsCrashCaptureBuiltIn();
 }
 
 // Returns whether the launcher set "_NO_DEBUG_HEAP" itself. Only crash

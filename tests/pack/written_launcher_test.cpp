@@ -69,6 +69,9 @@ TEST(WrittenLauncher, PayloadDigestAndManifestAsWindowsFindsThem) {
   EXPECT_FALSE(ResourceBytes(LoadForResources(kDemoLauncher).get(), 103, RT_RCDATA)) << "the window is allowed";
   EXPECT_EQ(ResourceBytes(LoadForResources(kRepackedLauncher).get(), 103, RT_RCDATA), Bytes{0})
       << "--no-progress-window";
+  for (const std::wstring& path : {kDemoLauncher, kRepackedLauncher}) {
+    EXPECT_FALSE(ResourceBytes(LoadForResources(path).get(), 104, RT_RCDATA)) << "no crash capture without the option";
+  }
 }
 
 std::wstring VersionString(const Bytes& info, const std::wstring& name) {

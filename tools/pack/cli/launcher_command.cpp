@@ -41,6 +41,7 @@ struct LauncherOptions {
   std::string description = "Quorvane portable";
   std::string copyright;
   bool noProgressWindow = false;
+  bool crashCapture = false;
 };
 
 // A refusal of the command's inputs other than the game folder.
@@ -110,6 +111,7 @@ int WriteLauncher(const LauncherOptions& command) {
   }
   resources.version = versionResource;
   resources.progressWindow = !command.noProgressWindow;
+  resources.crashCapture = command.crashCapture;
   try {
     // Tried once with no payload first, so that an unsuitable stub is
     // refused before the game is packed.
@@ -157,6 +159,9 @@ Subcommand AddLauncherCommand(CLI::App& app) {
   command->add_flag("--no-progress-window", launcher.noProgressWindow,
                     "Never show the small window that a slow unpacking otherwise shows (for a game with its own "
                     "splash at once)");
+  command->add_flag("--crash-capture", launcher.crashCapture,
+                    "Run the game in crash capture mode at every start, leaving data\\crash-last.dmp and "
+                    "crash-last.txt when it crashes (QVN_CRASH_CAPTURE=1 does the same for one run of any launcher)");
   return {command,
           [options] { return RunRefusable(options->pack.gameDir, [&options] { return WriteLauncher(*options); }); }};
 }

@@ -28,7 +28,7 @@ int Run(int argc, char** argv) {
   app.set_version_flag("--version", std::string("qvn_pack ") + qvn::pack::kPackerVersion);
   const qvn::pack::Subcommand subcommands[] = {
       qvn::pack::AddBuildCommand(app),    qvn::pack::AddListCommand(app),    qvn::pack::AddVerifyCommand(app),
-      qvn::pack::AddLauncherCommand(app), qvn::pack::AddExtractCommand(app),
+      qvn::pack::AddLauncherCommand(app), qvn::pack::AddExtractCommand(app), qvn::pack::AddCrashCommand(app),
   };
 
   try {

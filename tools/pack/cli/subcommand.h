@@ -22,5 +22,6 @@ Subcommand AddLauncherCommand(CLI::App& app);
 Subcommand AddListCommand(CLI::App& app);
 Subcommand AddVerifyCommand(CLI::App& app);
 Subcommand AddExtractCommand(CLI::App& app);
+Subcommand AddCrashCommand(CLI::App& app);
 
 }  // namespace qvn::pack

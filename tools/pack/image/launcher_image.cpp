@@ -12,6 +12,7 @@ namespace {
 constexpr std::uint16_t kFirstIconId = 1;
 constexpr std::uint16_t kVersionId = 1;
 constexpr std::uint8_t kNoProgressWindow[] = {kProgressWindowNever};
+constexpr std::uint8_t kCrashCaptureOn[] = {kCrashCaptureAlways};
 
 bool HasManifest(std::span<const std::uint8_t> stub) {
   try {
@@ -43,6 +44,9 @@ std::vector<std::uint8_t> BuildLauncherImage(std::span<const std::uint8_t> stub,
   }
   if (!resources.progressWindow) {
     table.push_back({kResourceTypeRcData, kProgressWindowResourceId, kLanguageNeutral, 0, kNoProgressWindow});
+  }
+  if (resources.crashCapture) {
+    table.push_back({kResourceTypeRcData, kCrashCaptureResourceId, kLanguageNeutral, 0, kCrashCaptureOn});
   }
   return WriteResources(stub, table);
 }

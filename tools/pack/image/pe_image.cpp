@@ -20,14 +20,19 @@ PeHeaders ReadPeHeaders(const PeFileView& file) {
   headers.machine = file.Get(headers.coffHeader, kCoffMachine, "COFF header");
   const std::uint16_t optionalHeaderSize = file.Get(headers.coffHeader, kCoffSizeOfOptionalHeader, "COFF header");
   headers.optionalHeaderKind = file.Get(headers.optionalHeader, kOptionalHeaderKind, "optional header");
+  headers.timeDateStamp = file.Get(headers.coffHeader, kCoffTimeDateStamp, "COFF header");
+  headers.symbolTable = file.Get(headers.coffHeader, kCoffPointerToSymbolTable, "COFF header");
+  headers.symbolCount = file.Get(headers.coffHeader, kCoffNumberOfSymbols, "COFF header");
 
   LeField<std::uint32_t> directoryCountField{};
   switch (headers.optionalHeaderKind) {
     case kOptionalHeaderPe32:
       directoryCountField = kNumberOfRvaAndSizesPe32;
+      headers.imageBase = file.Get(headers.optionalHeader, kImageBasePe32, "optional header");
       break;
     case kOptionalHeaderPe32Plus:
       directoryCountField = kNumberOfRvaAndSizesPe32Plus;
+      headers.imageBase = file.U64(headers.optionalHeader + kImageBasePe32PlusOffset, "optional header");
       break;
     default:
       throw PeFormatError("unknown optional header kind");
@@ -36,6 +41,7 @@ PeHeaders ReadPeHeaders(const PeFileView& file) {
     throw PeFormatError("optional header lies past the end of the file");
   }
   headers.sectionTable = headers.optionalHeader + optionalHeaderSize;
+  headers.sizeOfImage = file.Get(headers.optionalHeader, kSizeOfImage, "optional header");
   headers.directoryTable = headers.optionalHeader + directoryCountField.End();
   // Directories that the optional header's size leaves out do not exist.
   const std::uint64_t room = headers.sectionTable > headers.directoryTable
@@ -50,7 +56,8 @@ PeHeaders ReadPeHeaders(const PeFileView& file) {
     headers.sections.push_back({header, file.Get(header, kSectionVirtualSize, "section table"),
                                 file.Get(header, kSectionVirtualAddress, "section table"),
                                 file.Get(header, kSectionSizeOfRawData, "section table"),
-                                file.Get(header, kSectionPointerToRawData, "section table")});
+                                file.Get(header, kSectionPointerToRawData, "section table"),
+                                file.Get(header, kSectionCharacteristics, "section table")});
   }
   return headers;
 }

@@ -29,6 +29,7 @@ struct PeSection {
   std::uint32_t virtualAddress;
   std::uint32_t rawSize;
   std::uint32_t rawOffset;
+  std::uint32_t characteristics;
 };
 
 struct PeDataDirectory {
@@ -46,6 +47,11 @@ struct PeHeaders {
   std::uint16_t optionalHeaderKind = 0;
   std::uint64_t directoryTable = 0;  // file offset of data directory 0
   std::uint32_t directoryCount = 0;  // only those inside the optional header
+  std::uint32_t timeDateStamp = 0;
+  std::uint32_t sizeOfImage = 0;
+  std::uint64_t imageBase = 0;
+  std::uint32_t symbolTable = 0;  // file offset of the COFF symbol table; 0: none
+  std::uint32_t symbolCount = 0;
   std::vector<PeSection> sections;
 
   PeDataDirectory Directory(const PeFileView& file, std::size_t index) const;

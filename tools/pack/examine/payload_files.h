@@ -1,0 +1,30 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <span>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace qvn::pack {
+
+// Raised when a payload does not pass the checks of `verify`; the text names
+// every failure.
+class PayloadFilesRefused : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+struct PayloadFile {
+  std::string name;  // the stored name, with "/"
+  std::vector<std::uint8_t> bytes;
+};
+
+// The expanded contents of the files of a launcher or bare payload whose
+// stored names `wanted` accepts, after the whole payload has passed the
+// checks of `verify`: the files a player's launcher unpacked, byte for byte.
+std::vector<PayloadFile> ReadPayloadFiles(std::span<const std::uint8_t> file,
+                                          const std::function<bool(const std::string&)>& wanted);
+
+}  // namespace qvn::pack
