@@ -34,7 +34,10 @@ constexpr DWORD kMicrosoftCppException = 0xE06D7363;
 [[gnu::noinline]] int PlantedRecursion(int depth) {
   volatile char frame[8192];
   frame[0] = static_cast<char>(depth);
-  return PlantedRecursion(depth + 1) + frame[0];
+  // Always true, but the compiler cannot know, so it neither refuses the
+  // endless recursion nor turns it into a loop.
+  volatile bool deeper = true;
+  return (deeper ? PlantedRecursion(depth + 1) : 0) + frame[0];
 }
 
 [[gnu::noinline]] void PlantedFastFail() { asm volatile("movl $7, %%ecx\n\tint $0x29" ::: "ecx", "memory"); }
