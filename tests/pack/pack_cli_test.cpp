@@ -97,6 +97,10 @@ TEST(QvnPackCommandLine, ExitStatusAndOutputOfEachCommand) {
       {"verify executable without payload", "verify " + dir + "no-payload.exe", 1, "no embedded runtime"},
       {"list executable without payload", "list " + dir + "no-payload.exe", 1, "no embedded runtime"},
       {"verify missing file", "verify " + dir + "absent.bin", 1, "cannot open"},
+      {"verify a folder", "verify " + dir + "game", 1, "game: a folder, not a launcher or payload"},
+      {"list a folder", "list " + dir + "game", 1, "game: a folder, not a launcher or payload"},
+      {"extract a folder", "extract " + dir + "game --out " + dir + "from-folder", 1,
+       "game: a folder, not a launcher or payload"},
   };
   for (const CliCase& c : cases) {
     const PackerRun run = RunPacker(scratch, c.arguments);
@@ -109,7 +113,8 @@ TEST(QvnPackCommandLine, ExitStatusAndOutputOfEachCommand) {
   EXPECT_EQ(ReadFileBytes(dir + "jobs.bin"), payload);
   const Sha256 strongDigest = HashSha256(ReadFileBytes(dir + "strong.bin"));
   EXPECT_EQ(ReadFileBytes(dir + "strong.sha"), Bytes(strongDigest.begin(), strongDigest.end()));
-  for (const std::string& unwritten : {"refused.bin", "refused.bin.digest", "x.bin", "absent.bin.digest"}) {
+  for (const std::string& unwritten :
+       {"refused.bin", "refused.bin.digest", "x.bin", "absent.bin.digest", "from-folder"}) {
     EXPECT_FALSE(fs::exists(dir + unwritten)) << unwritten;
   }
 }
@@ -311,6 +316,42 @@ TEST(QvnPackCommandLine, RefusesAnOutputInsideTheGameFolderHoweverSpelled) {
     EXPECT_EQ(FilesBelow(dir + "game"), before) << c.label;
     EXPECT_FALSE(fs::exists(dir + "outside/p.bin")) << c.label;
   }
+}
+
+// Where the output cannot be written is said before the game is packed:
+// the game folder here is refused, so a check made only after packing would
+// answer with the game's problems instead.
+TEST(QvnPackCommandLine, ChecksTheOutputsPlaceBeforePacking) {
+  ScratchFolder scratch;
+  const std::string dir = scratch.path().string() + "/";
+  scratch.Write("bad/a b.txt", Text("x"));
+  scratch.Write("stub.exe", MakePeImage({{24, 1, 0, Text("<assembly/>")}}));
+  scratch.Write("a-file", Text("x"));
+  fs::create_directory(dir + "a-folder");
+  const std::string build = "build --game-dir " + dir + "bad ";
+  const std::string launcher = "launcher --game-dir " + dir + "bad --stub " + dir + "stub.exe ";
+  const std::vector<CliCase> cases = {
+      {"launcher into a missing folder", launcher + "--out " + dir + "nofolder/sub/x.exe", 1,
+       "--out " + dir + "nofolder/sub/x.exe cannot be written: the folder " + dir + "nofolder/sub does not exist"},
+      {"launcher onto a folder", launcher + "--out " + dir + "a-folder", 1,
+       "--out " + dir + "a-folder cannot be written: it is a folder"},
+      {"launcher below a file", launcher + "--out " + dir + "a-file/x.exe", 1,
+       "the folder " + dir + "a-file is a file"},
+      {"build into a missing folder", build + "--out " + dir + "nofolder/x.bin", 1, "nofolder does not exist"},
+      {"build onto a folder", build + "--out " + dir + "a-folder", 1, "it is a folder"},
+      {"build's digest into a missing folder",
+       build + "--out " + dir + "x.bin --digest-out " + dir + "nofolder/x.sha", 1,
+       "--digest-out " + dir + "nofolder/x.sha cannot be written"},
+  };
+  for (const CliCase& c : cases) {
+    const PackerRun run = RunPacker(scratch, c.arguments);
+    EXPECT_EQ(run.status, c.status) << c.label << "\n" << run.output;
+    EXPECT_NE(run.output.find(c.expectedOutput), std::string::npos) << c.label << "\n" << run.output;
+    EXPECT_EQ(run.output.find("refused"), std::string::npos) << c.label << ": the game was looked at first\n"
+                                                             << run.output;
+  }
+  EXPECT_FALSE(fs::exists(dir + "x.bin.partial"));
+  EXPECT_TRUE(fs::is_empty(dir + "a-folder"));
 }
 
 // A disk that fills up while the packer writes, as a file-size limit on the

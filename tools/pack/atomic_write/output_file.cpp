@@ -1,5 +1,6 @@
 #include "tools/pack/atomic_write/output_file.h"
 
+#include <cerrno>
 #include <stdexcept>
 #include <system_error>
 
@@ -22,7 +23,11 @@ OutputFile::OutputFile(const std::filesystem::path& path)
       partial_(PartialPath(path)),
       stream_(partial_, std::ios::binary | std::ios::trunc),
       writeback_(partial_) {
-  if (!stream_) throw std::runtime_error("cannot write " + PathText(path_));
+  // The stream opens the file through the C library, which leaves the
+  // reason in errno.
+  if (!stream_) {
+    throw std::runtime_error("cannot write " + PathText(path_) + ": " + std::generic_category().message(errno));
+  }
 }
 
 OutputFile::~OutputFile() {

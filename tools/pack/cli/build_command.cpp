@@ -31,6 +31,8 @@ int Build(const BuildOptions& options) {
   if (options.digestOut) digestOut = *options.digestOut;
   RefuseOutputInsideGame(options.pack.gameDir, options.out, "--out");
   RefuseOutputInsideGame(options.pack.gameDir, digestOut, "--digest-out");
+  RefuseUnwritableOutput(options.out, "--out");
+  RefuseUnwritableOutput(digestOut, "--digest-out");
   // Written as it is made; only a finished payload takes the name.
   OutputFile payloadFile(options.out);
   const PackedGame packed =

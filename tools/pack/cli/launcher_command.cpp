@@ -87,6 +87,7 @@ std::vector<VersionString> VersionStrings(const LauncherOptions& command, const 
 
 int WriteLauncher(const LauncherOptions& command) {
   RefuseOutputInsideGame(command.pack.gameDir, command.out, "--out");
+  RefuseUnwritableOutput(command.out, "--out");
   FileVersion version;
   std::vector<std::uint8_t> versionResource;
   try {

@@ -7,6 +7,7 @@
 #include "base/utf8_path.h"
 #include "payload/payload_manifest.h"
 #include "tools/pack/atomic_write/file_bytes.h"
+#include "tools/pack/cli/examined_file.h"
 #include "tools/pack/cli/exit_status.h"
 #include "tools/pack/cli/game_packing.h"
 #include "tools/pack/cli/path_option.h"
@@ -20,7 +21,7 @@ namespace {
 
 int List(const std::filesystem::path& file) {
   try {
-    const std::vector<std::uint8_t> bytes = ReadFileBytes(file);
+    const std::vector<std::uint8_t> bytes = ReadExaminedFile(file);
     const PayloadSource source = LocatePayload(bytes);
     std::cout << FormatPayloadListing(ParsePayloadManifest(source.payload));
     if (source.fromExecutable) std::cout << DescribeLauncherDetails(bytes);

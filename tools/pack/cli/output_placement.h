@@ -13,4 +13,10 @@ namespace qvn::pack {
 void RefuseOutputInsideGame(const std::filesystem::path& gameDir, const std::filesystem::path& out,
                             const std::string& option);
 
+// Refuses (qvn::Error), with the reason, an output that could not be
+// written where it is named: its folder is missing or a file, the name is a
+// folder, or the folder takes no new file. Run before any packing, so that
+// a mistyped path costs no time.
+void RefuseUnwritableOutput(const std::filesystem::path& out, const std::string& option);
+
 }  // namespace qvn::pack

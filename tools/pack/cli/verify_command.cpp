@@ -8,6 +8,7 @@
 #include "base/utf8_path.h"
 #include "payload/payload_contract.h"
 #include "tools/pack/atomic_write/file_bytes.h"
+#include "tools/pack/cli/examined_file.h"
 #include "tools/pack/cli/exit_status.h"
 #include "tools/pack/cli/game_packing.h"
 #include "tools/pack/cli/path_option.h"
@@ -21,7 +22,7 @@ namespace {
 
 int Verify(const std::filesystem::path& file) {
   try {
-    const std::vector<std::uint8_t> bytes = ReadFileBytes(file);
+    const std::vector<std::uint8_t> bytes = ReadExaminedFile(file);
     VerificationReport report;
     {
       ProgressBar bar("verifying");
