@@ -22,11 +22,12 @@ OutputFile::OutputFile(const std::filesystem::path& path)
     : path_(path),
       partial_(PartialPath(path)),
       stream_(partial_, std::ios::binary | std::ios::trunc),
+      // The stream opens the file through the C library, which leaves the
+      // reason in errno.
+      openError_(stream_ ? 0 : errno),
       writeback_(partial_) {
-  // The stream opens the file through the C library, which leaves the
-  // reason in errno.
   if (!stream_) {
-    throw std::runtime_error("cannot write " + PathText(path_) + ": " + std::generic_category().message(errno));
+    throw std::runtime_error("cannot write " + PathText(path_) + ": " + std::generic_category().message(openError_));
   }
 }
 
