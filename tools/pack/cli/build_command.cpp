@@ -20,7 +20,6 @@ namespace {
 
 struct BuildOptions {
   PackOptions pack;
-  int level = static_cast<int>(compression::Level::kFast);
   std::filesystem::path out;
   std::optional<std::filesystem::path> digestOut;  // default: "<out>.digest"
 };
@@ -57,12 +56,9 @@ Subcommand AddBuildCommand(CLI::App& app) {
   AddPathOption(*command, "--out", options->out, "Payload file to write")->required();
   AddPathOption(*command, "--digest-out", options->digestOut,
                 "Where to write the payload's 32-byte SHA-256 (default: <out>.digest)");
-  command->add_option("--level", options->level, "1: fast (default), 2: strong")->check(CLI::Range(1, 2));
+  AddLevelOption(*command, options->pack.level);
   AddJobsOption(*command, options->pack.jobs);
-  return {command, [options] {
-            options->pack.level = static_cast<compression::Level>(options->level);
-            return RunRefusable(options->pack.gameDir, [&options] { return Build(*options); });
-          }};
+  return {command, [options] { return RunRefusable(options->pack.gameDir, [&options] { return Build(*options); }); }};
 }
 
 }  // namespace qvn::pack

@@ -6,6 +6,7 @@
 
 #include "base/utf8_path.h"
 #include "tools/pack/atomic_write/file_bytes.h"
+#include "tools/pack/cli/counted.h"
 #include "tools/pack/cli/examined_file.h"
 #include "tools/pack/cli/exit_status.h"
 #include "tools/pack/cli/game_packing.h"
@@ -24,7 +25,7 @@ struct ExtractOptions {
 int Extract(const ExtractOptions& options) {
   try {
     const std::size_t count = ExtractPayloadFiles(ReadExaminedFile(options.file), options.out);
-    std::cout << "extracted " << count << " files from " << PathText(options.file) << " into " << PathText(options.out)
+    std::cout << "extracted " << Counted(count, "file") << " from " << PathText(options.file) << " into " << PathText(options.out)
               << "\n";
     return kExitSuccess;
   } catch (const std::exception& error) {

@@ -7,6 +7,7 @@
 #include <iostream>
 
 #include "base/utf8_path.h"
+#include "tools/pack/cli/counted.h"
 #include "tools/pack/cli/exit_status.h"
 #include "tools/pack/cli/progress_bar.h"
 #include "tools/pack/packing/pack_refusal.h"
@@ -33,6 +34,15 @@ void WarnAboutEmptyFolders(const GameFolderScan& scan) {
 
 }  // namespace
 
+void AddLevelOption(CLI::App& command, compression::Level& level) {
+  command
+      .add_option_function<int>(
+          "--level", [&level](const int& value) { level = static_cast<compression::Level>(value); },
+          "1: fast (default), 2: strong")
+      ->type_name("1|2")
+      ->check(CLI::Range(1, 2).description(""));
+}
+
 void AddJobsOption(CLI::App& command, unsigned& jobs) {
   command
       .add_option("--jobs", jobs,
@@ -55,7 +65,7 @@ PackedGame PackScannedGame(const GameFolderScan& scan, const PackOptions& option
 }
 
 std::string DescribePacking(const PackedGame& packed) {
-  return "packed " + std::to_string(packed.fileCount) + " files, " + std::to_string(packed.expandedSize) +
+  return "packed " + Counted(packed.fileCount, "file") + ", " + std::to_string(packed.expandedSize) +
          " bytes, into " + std::to_string(packed.payload.size) + " bytes (" +
          Percent(packed.payload.size, packed.expandedSize) + ")\n";
 }

@@ -24,6 +24,9 @@ struct PackOptions {
   unsigned jobs = MachineThreadCount();
 };
 
+// Adds --level to a packing command, spelled alike in every verb's help.
+void AddLevelOption(CLI::App& command, compression::Level& level);
+
 // Adds --jobs to a packing command: how many threads compress at once. A
 // value below 1 or not a number is a usage error.
 void AddJobsOption(CLI::App& command, unsigned& jobs);

@@ -6,8 +6,10 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 #include "base/sha256.h"
+#include "base/utf16_text.h"
 #include "base/utf8_path.h"
 #include "payload/payload_contract.h"
 #include "tools/pack/atomic_write/file_bytes.h"
@@ -73,6 +75,30 @@ fs::path StubPath(const LauncherOptions& command) {
   return stub;
 }
 
+// Each text of the version information at most this long, in UTF-16 code
+// units: four of them and the file's names then always fit the 64 KiB that
+// a version resource can hold.
+constexpr std::size_t kMaxVersionText = 4096;
+
+void RefuseOverlongVersionTexts(const LauncherOptions& command) {
+  const std::pair<const char*, const std::string&> texts[] = {{"--product-name", command.productName},
+                                                              {"--company", command.company},
+                                                              {"--description", command.description},
+                                                              {"--copyright", command.copyright}};
+  for (const auto& [option, text] : texts) {
+    std::size_t length = 0;
+    try {
+      length = Utf8ToUtf16(text).size();
+    } catch (const TextEncodingError&) {
+      continue;  // refused when the resource is built, as not UTF-8
+    }
+    if (length > kMaxVersionText) {
+      throw InputRefused(std::string(option) + " is " + std::to_string(length) + " characters long; at most " +
+                         std::to_string(kMaxVersionText) + " fit in the version information");
+    }
+  }
+}
+
 std::vector<VersionString> VersionStrings(const LauncherOptions& command, const FileVersion& version) {
   const std::string number = FormatFileVersion(version);
   return {{"CompanyName", command.company},
@@ -88,6 +114,7 @@ std::vector<VersionString> VersionStrings(const LauncherOptions& command, const 
 int WriteLauncher(const LauncherOptions& command) {
   RefuseOutputInsideGame(command.pack.gameDir, command.out, "--out");
   RefuseUnwritableOutput(command.out, "--out");
+  RefuseOverlongVersionTexts(command);
   FileVersion version;
   std::vector<std::uint8_t> versionResource;
   try {
@@ -147,7 +174,7 @@ Subcommand AddLauncherCommand(CLI::App& app) {
   AddPathOption(*command, "--stub", launcher.stub,
                 std::string("Launcher stub (default: ") + kLauncherStubName + " beside qvn_pack or in ../" +
                     kInstalledStubDir + ")");
-  command->add_option("--level", launcher.pack.level, "1: fast (default), 2: strong")->check(CLI::Range(1, 2));
+  AddLevelOption(*command, launcher.pack.level);
   AddJobsOption(*command, launcher.pack.jobs);
   AddPathOption(*command, "--icon", launcher.icon, "Icon file (.ico); every image in it is kept");
   command->add_option("--version", launcher.version, "File and product version, A.B.C.D (default 1.0.0.0)");

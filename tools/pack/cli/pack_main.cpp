@@ -21,21 +21,42 @@
 
 namespace {
 
+// The first argument CLI11 could not place that looks like an option, to
+// name it rather than what it left unset.
+std::optional<std::string> UnknownOption(const CLI::App& app) {
+  for (const std::string& argument : app.remaining(true)) {
+    if (argument.size() > 1 && argument[0] == '-') return argument;
+  }
+  return std::nullopt;
+}
+
+std::string ParseFailureMessage(const CLI::App*, const CLI::Error& error) {
+  return std::string("qvn_pack: ") + error.what() + "\nRun with --help for more information.\n";
+}
+
 int Run(int argc, char** argv) {
   CLI::App app{"Packs a game folder into a portable launcher payload, and lists or verifies payloads and launchers.",
                "qvn_pack"};
+  // Before the verbs are added, which take it over.
+  app.failure_message(ParseFailureMessage);
   app.require_subcommand(1);
   app.set_version_flag("--version", std::string("qvn_pack ") + qvn::pack::kPackerVersion);
   const qvn::pack::Subcommand subcommands[] = {
       qvn::pack::AddBuildCommand(app),    qvn::pack::AddListCommand(app),    qvn::pack::AddVerifyCommand(app),
-      qvn::pack::AddLauncherCommand(app), qvn::pack::AddExtractCommand(app),
+      qvn::pack::AddLauncherCommand(app), qvn::pack::AddExtractCommand(app), qvn::pack::AddHelpCommand(app),
   };
 
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& error) {
     // --help arrives here too, as a success.
-    return app.exit(error) == 0 ? qvn::pack::kExitSuccess : qvn::pack::kExitUsage;
+    if (error.get_exit_code() == 0) return app.exit(error) == 0 ? qvn::pack::kExitSuccess : qvn::pack::kExitUsage;
+    if (const std::optional<std::string> unknown = UnknownOption(app)) {
+      std::cerr << "qvn_pack: unknown option " << *unknown << "\nRun with --help for more information.\n";
+      return qvn::pack::kExitUsage;
+    }
+    app.exit(error);
+    return qvn::pack::kExitUsage;
   }
   for (const qvn::pack::Subcommand& subcommand : subcommands) {
     if (*subcommand.command) return subcommand.run();

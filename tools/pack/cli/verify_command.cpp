@@ -8,6 +8,7 @@
 #include "base/utf8_path.h"
 #include "payload/payload_contract.h"
 #include "tools/pack/atomic_write/file_bytes.h"
+#include "tools/pack/cli/counted.h"
 #include "tools/pack/cli/examined_file.h"
 #include "tools/pack/cli/exit_status.h"
 #include "tools/pack/cli/game_packing.h"
@@ -28,13 +29,14 @@ int Verify(const std::filesystem::path& file) {
       ProgressBar bar("verifying");
       report = VerifyPayloadFile(bytes, [&bar](std::uint64_t done, std::uint64_t total) { bar.Update(done, total); });
     }
-    const std::string what = report.fromExecutable ? "launcher " : "payload ";
+    const std::string what =
+        !report.fromExecutable ? "payload " : (report.payloadFound ? "launcher " : "executable ");
     if (!report.passed()) {
       std::cout << what << PathText(file) << ": FAILED\n";
       for (const std::string& failure : report.failures) std::cout << "  " << failure << "\n";
       return kExitRefused;
     }
-    std::cout << what << PathText(file) << ": OK, " << report.fileCount << " files, " << report.expandedTotal
+    std::cout << what << PathText(file) << ": OK, " << Counted(report.fileCount, "file") << ", " << report.expandedTotal
               << " bytes, every stream decodes and every digest matches"
               << (report.fromExecutable
                       ? ", payload digest matches resource " + std::to_string(kPayloadDigestResourceId)

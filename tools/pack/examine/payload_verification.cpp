@@ -13,6 +13,7 @@
 #include "payload/payload_manifest.h"
 #include "tools/pack/examine/payload_source.h"
 #include "tools/pack/examine/stored_name.h"
+#include "tools/pack/image/pe_resource_reader.h"
 
 namespace qvn::pack {
 namespace {
@@ -47,7 +48,9 @@ void CheckContents(std::span<const std::uint8_t> payload, const PackProgress& pr
     try {
       CheckEntryContents(entry, expanded, decoder);
     } catch (const PayloadError& failure) {
-      report.failures.push_back(StoredName(entry) + ": " + failure.what());
+      // The fault's own message: the Windows error code that the launcher's
+      // decompressor would add means nothing on the packer's host.
+      report.failures.push_back(StoredName(entry) + ": " + std::string(PayloadFaultMessage(failure.fault())));
     }
     report.expandedTotal += entry.expandedSize;
     if (progress) progress(report.expandedTotal, total);
@@ -59,6 +62,7 @@ void CheckContents(std::span<const std::uint8_t> payload, const PackProgress& pr
 
 VerificationReport VerifyPayloadFile(std::span<const std::uint8_t> file, const PackProgress& progress) {
   VerificationReport report;
+  report.fromExecutable = LooksLikePeImage(file);
   PayloadSource source;
   try {
     source = LocatePayload(file);
@@ -66,7 +70,7 @@ VerificationReport VerifyPayloadFile(std::span<const std::uint8_t> file, const P
     report.failures.push_back(std::string("executable: ") + error.what());
     return report;
   }
-  report.fromExecutable = source.fromExecutable;
+  report.payloadFound = true;
   // The payload's digest and its entries are independent checks: the digest
   // is taken on a second core meanwhile.
   std::future<std::optional<std::string>> digestFailure;

@@ -15,7 +15,8 @@ namespace qvn::pack {
 // its stored name; the text after the colon is the launcher's own message.
 struct VerificationReport {
   std::vector<std::string> failures;
-  bool fromExecutable = false;
+  bool fromExecutable = false;  // a PE image, whether or not it holds a payload
+  bool payloadFound = false;    // a payload to check: a bare one, or resource 101 of an executable
   std::size_t fileCount = 0;
   std::uint64_t expandedTotal = 0;
 
