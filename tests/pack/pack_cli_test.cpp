@@ -547,5 +547,41 @@ TEST(QvnPackMessages, RefusedInputsSayWhatToDo) {
   EXPECT_FALSE(fs::exists(game.Path("x.exe")));
 }
 
+// Every verb's help names the three exit statuses, and each verb keeps
+// them: success, a refusal or failed check, a wrong command line.
+TEST(QvnPackMessages, EveryVerbDocumentsAndKeepsItsExitStatuses) {
+  const OneFileGame game;
+  const std::string footer =
+      "Exit status: 0 success; 1 a refusal or a failed check (the reason is printed, nothing is written); 2 a usage "
+      "error (a wrong command line).";
+  const std::string build = "build --game-dir " + game.Path("game") + " --out ";
+  struct Verb {
+    std::string name;
+    std::string success;
+    std::string refusal;
+    std::string usage;
+  };
+  const std::vector<Verb> verbs = {
+      {"build", build + game.Path("s.bin"), build + game.Path("game/in.bin"), build + game.Path("s.bin") + " --jobs 0"},
+      {"launcher", game.Launcher() + " --out " + game.Path("s.exe"),
+       game.Launcher() + " --out " + game.Path("s.exe") + " --version 1.2.3.4.5",
+       game.Launcher() + " --out " + game.Path("s.exe") + " --level"},
+      {"list", "list " + game.Path("payload.bin"), "list " + game.Path("game"), "list"},
+      {"verify", "verify " + game.Path("payload.bin"), "verify " + game.Path("undecodable.bin"),
+       "verify " + game.Path("payload.bin") + " --out x"},
+      {"extract", "extract " + game.Path("payload.bin") + " --out " + game.Path("files"),
+       "extract " + game.Path("undecodable.bin") + " --out " + game.Path("none"),
+       "extract " + game.Path("payload.bin")},
+      {"help", "help list", "", "help list extract"},
+  };
+  EXPECT_NE(RunPacker(game.scratch, "--help").output.find(footer), std::string::npos);
+  for (const Verb& verb : verbs) {
+    EXPECT_NE(RunPacker(game.scratch, verb.name + " --help").output.find(footer), std::string::npos) << verb.name;
+    EXPECT_EQ(RunPacker(game.scratch, verb.success).status, 0) << verb.success;
+    if (!verb.refusal.empty()) EXPECT_EQ(RunPacker(game.scratch, verb.refusal).status, 1) << verb.refusal;
+    EXPECT_EQ(RunPacker(game.scratch, verb.usage).status, 2) << verb.usage;
+  }
+}
+
 }  // namespace
 }  // namespace qvn::pack

@@ -39,6 +39,7 @@ int Run(int argc, char** argv) {
                "qvn_pack"};
   // Before the verbs are added, which take it over.
   app.failure_message(ParseFailureMessage);
+  app.footer(qvn::pack::kExitStatusHelp);
   app.require_subcommand(1);
   app.set_version_flag("--version", std::string("qvn_pack ") + qvn::pack::kPackerVersion);
   const qvn::pack::Subcommand subcommands[] = {
