@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Makes the release archives, one per build host: each holds under one top
-# folder the packer built for that host, the launcher stub, the CMake package
-# and README.txt for studios. The Windows tree builds both packers (its
+# folder the packer built for that host, the launcher stub, the CMake package,
+# README.txt for studios, LICENSE and THIRD-PARTY-NOTICES. The Windows tree builds both packers (its
 # host-tools tree the native one), so it is the only tree this needs. The
 # version is the CMake project version, as the staged package states it.
 set -euo pipefail
@@ -81,6 +81,7 @@ stage() {
   quietly cmake --install "$packerTree" --prefix "$prefix" --component packer --strip
   quietly cmake --install "$packerTree" --prefix "$prefix" --component package
   quietly cmake --install "$tree" --prefix "$prefix" --component stub
+  quietly cmake --install "$tree" --prefix "$prefix" --component notices
   cp docs/release-readme.txt "$prefix/README.txt"
 }
 
