@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   cmake ninja-build git pkg-config
   g++ clang libclang-rt-dev
-  googletest libssl-dev libcli11-dev
+  googletest libssl-dev libcli11-dev nlohmann-json3-dev
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix
   binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev
   wine wine64
@@ -15,6 +15,7 @@ packages=(
   openssl osslsigncode
   zip unzip python3
   clang-format clang-tidy
+  help2man man-db lintian dpkg-dev file
 )
 
 missing=()

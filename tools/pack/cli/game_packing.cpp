@@ -61,6 +61,7 @@ PackedGame PackScannedGame(const GameFolderScan& scan, const PackOptions& option
   }
   packed.fileCount = scan.files.size();
   packed.expandedSize = ExpandedSize(scan);
+  packed.emptyFolders = scan.emptyFolders;
   return packed;
 }
 
@@ -75,13 +76,22 @@ int Fail(const std::string& message) {
   return kExitRefused;
 }
 
-int RunRefusable(const std::filesystem::path& gameDir, const std::function<int()>& command) {
+nlohmann::json PackingFields(const std::filesystem::path& gameDir, const PackedGame& packed) {
+  return {{"gameDir", PathText(gameDir)},
+          {"fileCount", packed.fileCount},
+          {"expandedSize", packed.expandedSize},
+          {"emptyFoldersLeftOut", packed.emptyFolders}};
+}
+
+int RunRefusable(const VerbReport& report, const std::filesystem::path& gameDir, const std::function<int()>& command) {
   try {
     return command();
   } catch (const PackRefused& refusal) {
-    return Fail("refused " + PathText(gameDir) + ", nothing written: " + refusal.what());
-  } catch (const std::exception& error) {
-    return Fail(error.what());
+    Fault fault = CurrentFault();
+    fault.message = "refused " + PathText(gameDir) + ", nothing written: " + refusal.what();
+    return report.Refuse(fault);
+  } catch (const std::exception&) {
+    return report.Refuse(CurrentFault());
   }
 }
 

@@ -13,12 +13,15 @@
 #include "base/utf8_path.h"
 #include "payload/payload_contract.h"
 #include "tools/pack/atomic_write/file_bytes.h"
+#include "tools/pack/cli/command_refusal.h"
 #include "tools/pack/cli/exit_status.h"
 #include "tools/pack/cli/game_packing.h"
 #include "tools/pack/cli/output_placement.h"
 #include "tools/pack/cli/packer_directory.h"
 #include "tools/pack/cli/path_option.h"
+#include "tools/pack/cli/report_fields.h"
 #include "tools/pack/cli/subcommand.h"
+#include "tools/pack/cli/verb_report.h"
 #include "tools/pack/examine/packed_output_check.h"
 #include "tools/pack/image/icon_file.h"
 #include "tools/pack/image/launcher_image.h"
@@ -43,12 +46,7 @@ struct LauncherOptions {
   std::string description = "Quorvane portable";
   std::string copyright;
   bool noProgressWindow = false;
-};
-
-// A refusal of the command's inputs other than the game folder.
-class InputRefused : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
+  bool json = false;
 };
 
 // Without --stub, the stub lies beside qvn_pack (a build tree) or in the
@@ -61,16 +59,16 @@ fs::path FindStub() {
   for (const fs::path& candidate : {beside, shared}) {
     if (fs::is_regular_file(candidate)) return candidate;
   }
-  throw InputRefused("no launcher stub at " + PathText(beside) + " (beside qvn_pack) or " + PathText(shared) +
+  throw CommandRefused(CommandFault::kInput, "no launcher stub at " + PathText(beside) + " (beside qvn_pack) or " + PathText(shared) +
                      "; name one with --stub");
 }
 
 fs::path StubPath(const LauncherOptions& command) {
   fs::path stub = command.stub ? *command.stub : FindStub();
-  if (!fs::is_regular_file(stub)) throw InputRefused("no launcher stub at " + PathText(stub));
+  if (!fs::is_regular_file(stub)) throw CommandRefused(CommandFault::kInput, "no launcher stub at " + PathText(stub));
   std::error_code error;
   if (fs::equivalent(stub, command.out, error)) {
-    throw InputRefused("--out " + PathText(command.out) + " is the stub itself; write the launcher to another file");
+    throw CommandRefused(CommandFault::kInput, "--out " + PathText(command.out) + " is the stub itself; write the launcher to another file");
   }
   return stub;
 }
@@ -93,7 +91,7 @@ void RefuseOverlongVersionTexts(const LauncherOptions& command) {
       continue;  // refused when the resource is built, as not UTF-8
     }
     if (length > kMaxVersionText) {
-      throw InputRefused(std::string(option) + " is " + std::to_string(length) + " characters long; at most " +
+      throw CommandRefused(CommandFault::kInput, std::string(option) + " is " + std::to_string(length) + " characters long; at most " +
                          std::to_string(kMaxVersionText) + " fit in the version information");
     }
   }
@@ -111,7 +109,7 @@ std::vector<VersionString> VersionStrings(const LauncherOptions& command, const 
           {"ProductVersion", number}};
 }
 
-int WriteLauncher(const LauncherOptions& command) {
+int WriteLauncher(const LauncherOptions& command, const VerbReport& report) {
   RefuseOutputInsideGame(command.pack.gameDir, command.out, "--out");
   RefuseUnwritableOutput(command.out, "--out");
   RefuseOverlongVersionTexts(command);
@@ -121,7 +119,7 @@ int WriteLauncher(const LauncherOptions& command) {
     version = ParseFileVersion(command.version);
     versionResource = BuildVersionResource(version, VersionStrings(command, version));
   } catch (const std::runtime_error& error) {
-    throw InputRefused(std::string("bad version information: ") + error.what());
+    throw CommandRefused(CommandFault::kInput, std::string("bad version information: ") + error.what());
   }
 
   const fs::path stubPath = StubPath(command);
@@ -133,7 +131,7 @@ int WriteLauncher(const LauncherOptions& command) {
     try {
       resources.icon = ReadIconFile(iconFile);
     } catch (const IconFileError& error) {
-      throw InputRefused("icon " + PathText(*command.icon) + ": " + error.what());
+      throw CommandRefused(CommandFault::kInput, "icon " + PathText(*command.icon) + ": " + error.what());
     }
   }
   resources.version = versionResource;
@@ -143,7 +141,7 @@ int WriteLauncher(const LauncherOptions& command) {
     // refused before the game is packed.
     BuildLauncherImage(stub, resources);
   } catch (const PeRewriteRefused& error) {
-    throw InputRefused("stub " + PathText(stubPath) + " cannot become a launcher: " + error.what());
+    throw CommandRefused(CommandFault::kInput, "stub " + PathText(stubPath) + " cannot become a launcher: " + error.what());
   }
 
   const GameFolderScan scan = ScanGameFolder(command.pack.gameDir);
@@ -156,9 +154,15 @@ int WriteLauncher(const LauncherOptions& command) {
   resources.digest = packed.payload.digest;
   WriteCheckedOutput(command.out, BuildLauncherImage(stub, resources));
 
-  std::cout << DescribePacking(packed) << "launcher: " << PathText(command.out) << " (from " << PathText(stubPath)
-            << "), version " << FormatFileVersion(version) << ", " << resources.icon.size() << " icon images\n";
-  return kExitSuccess;
+  nlohmann::json fields = PackingFields(command.pack.gameDir, packed);
+  fields["out"] = PathText(command.out);
+  fields["stub"] = PathText(stubPath);
+  fields["fileVersion"] = FormatFileVersion(version);
+  fields["iconImages"] = resources.icon.size();
+  fields["payload"] = {{"size", payload.size()}, {"sha256", DigestHex(packed.payload.digest)}};
+  return report.Succeed(fields, DescribePacking(packed) + "launcher: " + PathText(command.out) + " (from " +
+                                    PathText(stubPath) + "), version " + FormatFileVersion(version) + ", " +
+                                    std::to_string(resources.icon.size()) + " icon images\n");
 }
 
 }  // namespace
@@ -185,8 +189,11 @@ Subcommand AddLauncherCommand(CLI::App& app) {
   command->add_flag("--no-progress-window", launcher.noProgressWindow,
                     "Never show the small window that a slow unpacking otherwise shows (for a game with its own "
                     "splash at once)");
-  return {command,
-          [options] { return RunRefusable(options->pack.gameDir, [&options] { return WriteLauncher(*options); }); }};
+  AddJsonFlag(*command, launcher.json);
+  return {command, [options] {
+            const VerbReport report("launcher", options->json);
+            return RunRefusable(report, options->pack.gameDir, [&] { return WriteLauncher(*options, report); });
+          }};
 }
 
 }  // namespace qvn::pack

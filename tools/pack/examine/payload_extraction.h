@@ -4,13 +4,25 @@
 #include <filesystem>
 #include <span>
 #include <stdexcept>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "tools/pack/examine/payload_verification.h"
 
 namespace qvn::pack {
 
 // Raised when a payload cannot be extracted; nothing has been written.
 class ExtractionRefused : public std::runtime_error {
  public:
-  using std::runtime_error::runtime_error;
+  explicit ExtractionRefused(const std::string& text, std::vector<VerificationFailure> failures = {})
+      : std::runtime_error(text), failures_(std::move(failures)) {}
+
+  // Why the file is damaged; empty when it is the target that is refused.
+  const std::vector<VerificationFailure>& failures() const { return failures_; }
+
+ private:
+  std::vector<VerificationFailure> failures_;
 };
 
 // Checks a launcher or a bare payload as `verify` does and only then writes

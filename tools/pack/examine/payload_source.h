@@ -6,6 +6,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "payload/payload_fault.h"
+
 namespace qvn::pack {
 
 // Where the payload of a file given to `list` or `verify` lies: a launcher
@@ -21,7 +23,15 @@ struct PayloadSource {
 // launcher's own message where the launcher has one.
 class PayloadSourceError : public std::runtime_error {
  public:
-  using std::runtime_error::runtime_error;
+  PayloadSourceError(const std::string& text, std::optional<PayloadFault> fault)
+      : std::runtime_error(text), fault_(fault) {}
+
+  // The launcher's refusal, or none for a file that is no well-formed
+  // executable.
+  std::optional<PayloadFault> fault() const { return fault_; }
+
+ private:
+  std::optional<PayloadFault> fault_;
 };
 
 // Views into `file`, which must outlive the result. Raises

@@ -18,16 +18,19 @@
 namespace qvn::pack {
 namespace {
 
-std::optional<std::string> PayloadDigestFailure(const PayloadSource& source) {
+std::optional<VerificationFailure> PayloadDigestFailure(const PayloadSource& source) {
   if (!source.expectedDigest) {
-    return "resource " + std::to_string(kPayloadDigestResourceId) + ": " +
-           std::string(PayloadFaultMessage(PayloadFault::kNoEmbeddedRuntime)) + " (no payload digest)";
+    return VerificationFailure{"resource " + std::to_string(kPayloadDigestResourceId) + ": " +
+                                   std::string(PayloadFaultMessage(PayloadFault::kNoEmbeddedRuntime)) +
+                                   " (no payload digest)",
+                               PayloadFault::kNoEmbeddedRuntime};
   }
   const Sha256 actual = HashSha256(source.payload);
   const std::span<const std::uint8_t> expected = *source.expectedDigest;
   if (std::equal(actual.begin(), actual.end(), expected.begin(), expected.end())) return std::nullopt;
-  return "payload digest (resource " + std::to_string(kPayloadDigestResourceId) +
-         "): " + std::string(PayloadFaultMessage(PayloadFault::kPayloadDigestMismatch));
+  return VerificationFailure{"payload digest (resource " + std::to_string(kPayloadDigestResourceId) +
+                                 "): " + std::string(PayloadFaultMessage(PayloadFault::kPayloadDigestMismatch)),
+                             PayloadFault::kPayloadDigestMismatch};
 }
 
 // Every rule of the container and of each entry, in stored order.
@@ -36,7 +39,7 @@ void CheckContents(std::span<const std::uint8_t> payload, const PackProgress& pr
   try {
     manifest = ParsePayloadManifest(payload);
   } catch (const PayloadError& error) {
-    report.failures.push_back(std::string("container: ") + error.what());
+    report.failures.push_back({std::string("container: ") + error.what(), error.fault()});
     return;
   }
 
@@ -50,7 +53,8 @@ void CheckContents(std::span<const std::uint8_t> payload, const PackProgress& pr
     } catch (const PayloadError& failure) {
       // The fault's own message: the Windows error code that the launcher's
       // decompressor would add means nothing on the packer's host.
-      report.failures.push_back(StoredName(entry) + ": " + std::string(PayloadFaultMessage(failure.fault())));
+      report.failures.push_back(
+          {StoredName(entry) + ": " + std::string(PayloadFaultMessage(failure.fault())), failure.fault()});
     }
     report.expandedTotal += entry.expandedSize;
     if (progress) progress(report.expandedTotal, total);
@@ -67,19 +71,19 @@ VerificationReport VerifyPayloadFile(std::span<const std::uint8_t> file, const P
   try {
     source = LocatePayload(file);
   } catch (const PayloadSourceError& error) {
-    report.failures.push_back(std::string("executable: ") + error.what());
+    report.failures.push_back({std::string("executable: ") + error.what(), error.fault()});
     return report;
   }
   report.payloadFound = true;
   // The payload's digest and its entries are independent checks: the digest
   // is taken on a second core meanwhile.
-  std::future<std::optional<std::string>> digestFailure;
+  std::future<std::optional<VerificationFailure>> digestFailure;
   if (source.fromExecutable) {
     digestFailure = std::async(std::launch::async, [&source] { return PayloadDigestFailure(source); });
   }
   CheckContents(source.payload, progress, report);
   if (digestFailure.valid()) {
-    if (std::optional<std::string> failure = digestFailure.get()) {
+    if (std::optional<VerificationFailure> failure = digestFailure.get()) {
       report.failures.insert(report.failures.begin(), std::move(*failure));
     }
   }

@@ -105,7 +105,7 @@ void CheckNameRules(const std::string& name, std::vector<PackProblem>& problems)
   try {
     ValidatePayloadPath(std::span(reinterpret_cast<const std::uint8_t*>(name.data()), name.size()));
   } catch (const PayloadError& error) {
-    problems.push_back({name, ExplainNameFault(error.fault(), name)});
+    problems.push_back({name, ExplainNameFault(error.fault(), name), error.fault()});
   }
 }
 
@@ -114,13 +114,15 @@ void CheckWholeInput(const std::vector<PackFileInfo>& files, std::vector<PackPro
     problems.push_back({"", "the game folder holds no files"});
   } else if (files.size() > kMaxFileCount) {
     problems.push_back({"", std::to_string(files.size()) + " files; the payload format holds at most " +
-                                std::to_string(kMaxFileCount) + " files"});
+                                std::to_string(kMaxFileCount) + " files",
+                        PayloadFault::kInvalidFileCount});
   }
   std::uint64_t total = 0;
   for (const PackFileInfo& file : files) total += file.size;
   if (total > kMaxExpandedTotal) {
     problems.push_back(
-        {"", std::to_string(total) + " bytes in all; the payload format holds at most " + Bytes(kMaxExpandedTotal)});
+        {"", std::to_string(total) + " bytes in all; the payload format holds at most " + Bytes(kMaxExpandedTotal),
+         PayloadFault::kExpandedSizeLimit});
   }
   const bool hasMain = std::any_of(files.begin(), files.end(), [](const PackFileInfo& file) {
     return file.storedName == kMainExecutableName.narrow();
@@ -167,23 +169,30 @@ std::vector<PackProblem> FindPackProblems(const std::vector<PackFileInfo>& files
     if (file.size > kMaxExpandedFileSize) {
       problems.push_back(
           {name, std::to_string(file.size) + " bytes; the payload format holds at most " + Bytes(kMaxExpandedFileSize) +
-                     " in one file"});
+                     " in one file",
+           PayloadFault::kExpandedSizeLimit});
     }
     if (IsReservedStatePath(key)) {
       problems.push_back({name, "reserved for the launcher's own state (" +
                                     std::string(kReservedStateFileName.narrow()) + " and " +
-                                    std::string(kDataFolderName.narrow()) + "/ at the root)"});
+                                    std::string(kDataFolderName.narrow()) + "/ at the root)",
+                          PayloadFault::kReservedStatePath});
     }
     const std::vector<std::string>& sameKey = namesByKey[key];
-    if (std::count(sameKey.begin(), sameKey.end(), name) > 1) problems.push_back({name, "given more than once"});
+    if (std::count(sameKey.begin(), sameKey.end(), name) > 1) {
+      problems.push_back({name, "given more than once", PayloadFault::kConflictingPaths});
+    }
     for (const std::string& other : sameKey) {
-      if (other != name) problems.push_back({name, "differs only in letter case from " + other});
+      if (other != name) {
+        problems.push_back({name, "differs only in letter case from " + other, PayloadFault::kConflictingPaths});
+      }
     }
     // Every folder on the way must not also be a file, whatever its case.
     for (std::size_t slash = key.find('/'); slash != std::string::npos; slash = key.find('/', slash + 1)) {
       const auto clash = namesByKey.find(key.substr(0, slash));
       if (clash != namesByKey.end()) {
-        problems.push_back({name, "needs a folder where the file " + clash->second.front() + " is"});
+        problems.push_back(
+            {name, "needs a folder where the file " + clash->second.front() + " is", PayloadFault::kConflictingPaths});
       }
     }
   }
