@@ -6,7 +6,8 @@
 # find_package(QuorvanePortable) looks with no hints. The component
 # `debian` adds what Debian asks of a package: a man page made with
 # help2man from qvn_pack --help, the copyright file (LICENSE and
-# THIRD-PARTY-NOTICES), a changelog and the lintian overrides.
+# THIRD-PARTY-NOTICES) and a changelog. lintian has nothing to say of it,
+# so it carries no overrides.
 #   cpack --config <tree>/CPackConfig.cmake -B <folder>
 set(debianDir ${CMAKE_BINARY_DIR}/debian)
 set(docDir share/doc/quorvane-portable)
@@ -40,8 +41,6 @@ set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
 add_custom_target(qvn_debian_files ALL DEPENDS ${debianDir}/qvn_pack.1.gz ${debianDir}/changelog.gz)
 install(FILES ${debianDir}/qvn_pack.1.gz DESTINATION share/man/man1 COMPONENT debian)
 install(FILES ${debianDir}/copyright ${debianDir}/changelog.gz DESTINATION ${docDir} COMPONENT debian)
-install(FILES ${PROJECT_SOURCE_DIR}/packaging/debian/lintian-overrides DESTINATION share/lintian/overrides
-  RENAME quorvane-portable COMPONENT debian)
 # The host packer as shipped: without its symbol table (the host-tools
 # tree installs it as built). Installed last, so it runs on the staged file.
 find_program(QVN_HOST_STRIP strip PATHS /usr/bin NO_DEFAULT_PATH REQUIRED)
@@ -59,8 +58,7 @@ set(CPACK_INSTALL_CMAKE_PROJECTS
   "${CMAKE_BINARY_DIR};Quorvane;debian;/")
 set(CPACK_PACKAGE_CONTACT "Quorvane portable launcher authors <quorvane-portable@example.org>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "packer for one-file portable Windows game launchers")
-set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "packer for one-file portable Windows game launchers
-qvn_pack turns a game folder into one Windows executable that carries the
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "qvn_pack turns a game folder into one Windows executable that carries the
 whole game, checks it and unpacks it beside itself when a player starts it.
 It also lists, verifies and extracts such launchers, with --json reports for
 build pipelines. The package holds the launcher stub and a CMake package,
