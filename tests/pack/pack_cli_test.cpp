@@ -360,9 +360,8 @@ TEST(QvnPackCommandLine, ChecksTheOutputsPlaceBeforePacking) {
        "the folder " + dir + "a-file is a file"},
       {"build into a missing folder", build + "--out " + dir + "nofolder/x.bin", 1, "nofolder does not exist"},
       {"build onto a folder", build + "--out " + dir + "a-folder", 1, "it is a folder"},
-      {"build's digest into a missing folder",
-       build + "--out " + dir + "x.bin --digest-out " + dir + "nofolder/x.sha", 1,
-       "--digest-out " + dir + "nofolder/x.sha cannot be written"},
+      {"build's digest into a missing folder", build + "--out " + dir + "x.bin --digest-out " + dir + "nofolder/x.sha",
+       1, "--digest-out " + dir + "nofolder/x.sha cannot be written"},
   };
   for (const CliCase& c : cases) {
     const PackerRun run = RunPacker(scratch, c.arguments);
@@ -494,56 +493,67 @@ TEST(QvnPackMessages, EveryFailureStartsWithQvnPack) {
 
 TEST(QvnPackMessages, TheCommandLineNamesWhatItTakes) {
   const OneFileGame game;
-  ExpectMessages(
-      game.scratch,
-      {
-          {"unknown option of a verb", "build --gamedir " + game.Path("game") + " --out x", 2,
-           {"qvn_pack: unknown option --gamedir\n"},
-           {"is required"}},
-          {"unknown option before a verb", "--gamedir build", 2, {"qvn_pack: unknown option --gamedir\n"}},
-          {"help as a word", "help", 0, {"Usage: qvn_pack [OPTIONS] SUBCOMMAND", "launcher", "extract"}},
-          {"help for a verb", "help extract", 0, {"Usage: qvn_pack extract [OPTIONS] FILE", "--out"}},
-          {"help for no verb", "help frobnicate", 2, {"qvn_pack: no command frobnicate"}},
-          {"--level in build's help", "build --help", 0, {"  --level 1|2  "}, {"ENUM", "1|2:"}},
-          {"--level in launcher's help", "launcher --help", 0, {"  --level 1|2  "}, {"ENUM", "1|2:"}},
-      });
+  ExpectMessages(game.scratch,
+                 {
+                     {"unknown option of a verb",
+                      "build --gamedir " + game.Path("game") + " --out x",
+                      2,
+                      {"qvn_pack: unknown option --gamedir\n"},
+                      {"is required"}},
+                     {"unknown option before a verb", "--gamedir build", 2, {"qvn_pack: unknown option --gamedir\n"}},
+                     {"help as a word", "help", 0, {"Usage: qvn_pack [OPTIONS] SUBCOMMAND", "launcher", "extract"}},
+                     {"help for a verb", "help extract", 0, {"Usage: qvn_pack extract [OPTIONS] FILE", "--out"}},
+                     {"help for no verb", "help frobnicate", 2, {"qvn_pack: no command frobnicate"}},
+                     {"--level in build's help", "build --help", 0, {"  --level 1|2  "}, {"ENUM", "1|2:"}},
+                     {"--level in launcher's help", "launcher --help", 0, {"  --level 1|2  "}, {"ENUM", "1|2:"}},
+                 });
 }
 
 TEST(QvnPackMessages, OneFileIsCountedAsOne) {
   const OneFileGame game;
-  ExpectMessages(game.scratch,
-                 {
-                     {"build", "build --game-dir " + game.Path("game") + " --out " + game.Path("one.bin"), 0,
-                      {"packed 1 file, 4000 bytes"}},
-                     {"launcher", game.Launcher() + " --out " + game.Path("one.exe"), 0, {"packed 1 file, 4000 bytes"}},
-                     {"verify", "verify " + game.Path("one.exe"), 0, {": OK, 1 file, 4000 bytes"}},
-                     {"list", "list " + game.Path("one.exe"), 0, {"\n1 file  "}},
-                     {"extract", "extract " + game.Path("one.exe") + " --out " + game.Path("files"), 0,
-                      {"extracted 1 file from"}},
-                 });
+  ExpectMessages(
+      game.scratch,
+      {
+          {"build",
+           "build --game-dir " + game.Path("game") + " --out " + game.Path("one.bin"),
+           0,
+           {"packed 1 file, 4000 bytes"}},
+          {"launcher", game.Launcher() + " --out " + game.Path("one.exe"), 0, {"packed 1 file, 4000 bytes"}},
+          {"verify", "verify " + game.Path("one.exe"), 0, {": OK, 1 file, 4000 bytes"}},
+          {"list", "list " + game.Path("one.exe"), 0, {"\n1 file  "}},
+          {"extract", "extract " + game.Path("one.exe") + " --out " + game.Path("files"), 0, {"extracted 1 file from"}},
+      });
 }
 
 TEST(QvnPackMessages, RefusedInputsSayWhatToDo) {
   const OneFileGame game;
   const std::string out = " --out " + game.Path("x.exe");
-  ExpectMessages(
-      game.scratch,
-      {
-          {"a PNG as icon", game.Launcher() + out + " --icon " + game.Path("picture.png"), 1,
-           {"not an icon file (.ico)", "icotool -c -o game.ico game.png"}},
-          {"a company name of 40,000 characters",
-           game.Launcher() + out + " --company \"$(head -c 40000 /dev/zero | tr '\\0' x)\"", 1,
-           {"qvn_pack: --company is 40000 characters long; at most 4096 fit in the version information"}},
-          {"a long copyright of letters beyond ASCII",
-           game.Launcher() + out + " --copyright \"$(for i in $(seq 5000); do printf '\\303\\266'; done)\"", 1,
-           {"qvn_pack: --copyright is 5000 characters long"}},
-          {"an executable that is not a launcher", "verify " + game.Path("program.exe"), 1,
-           {"executable " + game.Path("program.exe") + ": FAILED", "no embedded runtime"},
-           {"payload " + game.Path("program.exe")}},
-          {"a stream that does not decode", "verify " + game.Path("undecodable.bin"), 1,
-           {"payload " + game.Path("undecodable.bin") + ": FAILED\n  Quorvane.exe: Portable runtime decompression failed\n"},
-           {"Windows error"}},
-      });
+  ExpectMessages(game.scratch,
+                 {
+                     {"a PNG as icon",
+                      game.Launcher() + out + " --icon " + game.Path("picture.png"),
+                      1,
+                      {"not an icon file (.ico)", "icotool -c -o game.ico game.png"}},
+                     {"a company name of 40,000 characters",
+                      game.Launcher() + out + " --company \"$(head -c 40000 /dev/zero | tr '\\0' x)\"",
+                      1,
+                      {"qvn_pack: --company is 40000 characters long; at most 4096 fit in the version information"}},
+                     {"a long copyright of letters beyond ASCII",
+                      game.Launcher() + out + " --copyright \"$(for i in $(seq 5000); do printf '\\303\\266'; done)\"",
+                      1,
+                      {"qvn_pack: --copyright is 5000 characters long"}},
+                     {"an executable that is not a launcher",
+                      "verify " + game.Path("program.exe"),
+                      1,
+                      {"executable " + game.Path("program.exe") + ": FAILED", "no embedded runtime"},
+                      {"payload " + game.Path("program.exe")}},
+                     {"a stream that does not decode",
+                      "verify " + game.Path("undecodable.bin"),
+                      1,
+                      {"payload " + game.Path("undecodable.bin") +
+                       ": FAILED\n  Quorvane.exe: Portable runtime decompression failed\n"},
+                      {"Windows error"}},
+                 });
   EXPECT_FALSE(fs::exists(game.Path("x.exe")));
 }
 

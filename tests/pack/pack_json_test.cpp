@@ -3,13 +3,13 @@
 // its values against the human output and against readings of our own.
 
 #include <gtest/gtest.h>
-#include <nlohmann/json.hpp>
 
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <nlohmann/json.hpp>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -53,9 +53,8 @@ struct ShellRun {
 // goes to a file of its own).
 ShellRun Shell(const ScratchFolder& scratch, const std::string& command) {
   const fs::path out = scratch.path() / "stdout.txt";
-  const int result = std::system((command + " >'" + out.string() + "' 2>'" + (scratch.path() / "stderr.txt").string() +
-                                  "'")
-                                     .c_str());
+  const int result =
+      std::system((command + " >'" + out.string() + "' 2>'" + (scratch.path() / "stderr.txt").string() + "'").c_str());
   return {WIFEXITED(result) ? WEXITSTATUS(result) : -1, Slurp(out)};
 }
 
@@ -165,8 +164,8 @@ class PackJson : public ::testing::Test {
 };
 
 TEST_F(PackJson, EveryVerbsDocumentHasTheDocumentedShape) {
-  const std::string launcher = "launcher --game-dir " + Path("game") + " --stub " + Path("stub.exe") +
-                               " --version 2.1 --company Studio --out ";
+  const std::string launcher =
+      "launcher --game-dir " + Path("game") + " --stub " + Path("stub.exe") + " --version 2.1 --company Studio --out ";
   const std::vector<VerbRuns> verbs = {
       {"build", "build --game-dir " + Path("game") + " --out " + Path("game.bin"),
        "build --game-dir " + Path("bad") + " --out " + Path("bad.bin")},
@@ -272,8 +271,9 @@ TEST_F(PackJson, ValuesAreThoseOfTheHumanOutputAndOfIndependentReadings) {
   ASSERT_EQ(damaged["error"]["problems"].size(), 1u);
   const json& problem = damaged["error"]["problems"][0];
   EXPECT_EQ(problem["kind"], "decompression-failed");
-  EXPECT_NE(damagedHuman.find("  " + problem["subject"].get<std::string>() + ": " + problem["message"].get<std::string>()),
-            std::string::npos)
+  EXPECT_NE(
+      damagedHuman.find("  " + problem["subject"].get<std::string>() + ": " + problem["message"].get<std::string>()),
+      std::string::npos)
       << damagedHuman;
 
   // A refused game: each problem with its kind, as the human lines say it.

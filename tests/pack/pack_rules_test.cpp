@@ -69,9 +69,13 @@ TEST(PackRules, EachRefusedNameSaysWhichCharacterOrRule) {
   const std::vector<PackProblem> cases = {
       {tooLong, kLength + ": the name is 201 bytes, at most 200 are allowed"},
       {"a b.txt", kUnsafeName + ": ' ' (a space)" + allowed},
-      {"Gr\xC3\xBC\xC3\x9F" "e.txt", kUnsafeName + ": '\xC3\xBC'" + allowed},
+      {"Gr\xC3\xBC\xC3\x9F"
+       "e.txt",
+       kUnsafeName + ": '\xC3\xBC'" + allowed},
       {"levels/\xE2\x82\xAC.txt", kUnsafeName + ": '\xE2\x82\xAC'" + allowed},
-      {"bad\xFF" "byte", kUnsafeName + ": the byte 0xFF" + allowed},
+      {"bad\xFF"
+       "byte",
+       kUnsafeName + ": the byte 0xFF" + allowed},
       {"half\xC3", kUnsafeName + ": the byte 0xC3" + allowed},
       {"back\\slash", kUnsafeName + ": '\\'" + allowed},
       {"1/2/3/4/5/6/7/8/9", kComponent + ": 8 folders deep, at most 7"},

@@ -10,7 +10,8 @@ namespace qvn::pack {
 std::vector<std::uint8_t> ReadExaminedFile(const std::filesystem::path& file) {
   std::error_code ignored;
   if (std::filesystem::is_directory(file, ignored)) {
-    throw CommandRefused(CommandFault::kNotExaminable, "a folder, not a launcher or payload; name the launcher's .exe or a payload file");
+    throw CommandRefused(CommandFault::kNotExaminable,
+                         "a folder, not a launcher or payload; name the launcher's .exe or a payload file");
   }
   return ReadFileBytes(file);
 }

@@ -66,9 +66,8 @@ PackedGame PackScannedGame(const GameFolderScan& scan, const PackOptions& option
 }
 
 std::string DescribePacking(const PackedGame& packed) {
-  return "packed " + Counted(packed.fileCount, "file") + ", " + std::to_string(packed.expandedSize) +
-         " bytes, into " + std::to_string(packed.payload.size) + " bytes (" +
-         Percent(packed.payload.size, packed.expandedSize) + ")\n";
+  return "packed " + Counted(packed.fileCount, "file") + ", " + std::to_string(packed.expandedSize) + " bytes, into " +
+         std::to_string(packed.payload.size) + " bytes (" + Percent(packed.payload.size, packed.expandedSize) + ")\n";
 }
 
 int Fail(const std::string& message) {

@@ -4,10 +4,9 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
-
-#include <nlohmann/json.hpp>
 
 #include "compression/buffer_format.h"
 #include "tools/pack/cli/verb_report.h"

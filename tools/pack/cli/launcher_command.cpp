@@ -59,8 +59,8 @@ fs::path FindStub() {
   for (const fs::path& candidate : {beside, shared}) {
     if (fs::is_regular_file(candidate)) return candidate;
   }
-  throw CommandRefused(CommandFault::kInput, "no launcher stub at " + PathText(beside) + " (beside qvn_pack) or " + PathText(shared) +
-                     "; name one with --stub");
+  throw CommandRefused(CommandFault::kInput, "no launcher stub at " + PathText(beside) + " (beside qvn_pack) or " +
+                                                 PathText(shared) + "; name one with --stub");
 }
 
 fs::path StubPath(const LauncherOptions& command) {
@@ -68,7 +68,8 @@ fs::path StubPath(const LauncherOptions& command) {
   if (!fs::is_regular_file(stub)) throw CommandRefused(CommandFault::kInput, "no launcher stub at " + PathText(stub));
   std::error_code error;
   if (fs::equivalent(stub, command.out, error)) {
-    throw CommandRefused(CommandFault::kInput, "--out " + PathText(command.out) + " is the stub itself; write the launcher to another file");
+    throw CommandRefused(CommandFault::kInput,
+                         "--out " + PathText(command.out) + " is the stub itself; write the launcher to another file");
   }
   return stub;
 }
@@ -91,8 +92,9 @@ void RefuseOverlongVersionTexts(const LauncherOptions& command) {
       continue;  // refused when the resource is built, as not UTF-8
     }
     if (length > kMaxVersionText) {
-      throw CommandRefused(CommandFault::kInput, std::string(option) + " is " + std::to_string(length) + " characters long; at most " +
-                         std::to_string(kMaxVersionText) + " fit in the version information");
+      throw CommandRefused(CommandFault::kInput, std::string(option) + " is " + std::to_string(length) +
+                                                     " characters long; at most " + std::to_string(kMaxVersionText) +
+                                                     " fit in the version information");
     }
   }
 }
@@ -141,7 +143,8 @@ int WriteLauncher(const LauncherOptions& command, const VerbReport& report) {
     // refused before the game is packed.
     BuildLauncherImage(stub, resources);
   } catch (const PeRewriteRefused& error) {
-    throw CommandRefused(CommandFault::kInput, "stub " + PathText(stubPath) + " cannot become a launcher: " + error.what());
+    throw CommandRefused(CommandFault::kInput,
+                         "stub " + PathText(stubPath) + " cannot become a launcher: " + error.what());
   }
 
   const GameFolderScan scan = ScanGameFolder(command.pack.gameDir);

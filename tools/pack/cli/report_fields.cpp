@@ -7,9 +7,10 @@
 namespace qvn::pack {
 
 void AddJsonFlag(CLI::App& command, bool& json) {
-  command.add_flag("--json", json,
-                   "Print one JSON document on standard output (its shape: docs/json.md); progress and warnings stay on "
-                   "standard error");
+  command.add_flag(
+      "--json", json,
+      "Print one JSON document on standard output (its shape: docs/json.md); progress and warnings stay on "
+      "standard error");
 }
 
 nlohmann::json PayloadFields(std::span<const std::uint8_t> payload) {

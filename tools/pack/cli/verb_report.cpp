@@ -50,13 +50,15 @@ Fault CurrentFault(const std::string& subject) {
   } catch (const PackRefused& refusal) {
     Fault fault{"game-refused", prefix + refusal.what(), {}};
     for (const PackProblem& problem : refusal.problems()) {
-      fault.problems.push_back(
-          {problem.path, problem.fault ? std::string(PayloadFaultKind(*problem.fault)) : "game-folder", problem.reason});
+      fault.problems.push_back({problem.path,
+                                problem.fault ? std::string(PayloadFaultKind(*problem.fault)) : "game-folder",
+                                problem.reason});
     }
     return fault;
   } catch (const ExtractionRefused& refusal) {
     Fault fault{refusal.failures().empty() ? "extraction-target" : "damaged", prefix + refusal.what(), {}};
-    for (const VerificationFailure& failure : refusal.failures()) fault.problems.push_back(VerificationProblem(failure));
+    for (const VerificationFailure& failure : refusal.failures())
+      fault.problems.push_back(VerificationProblem(failure));
     return fault;
   } catch (const PayloadSourceError& error) {
     return {VerificationKind(error.fault()), prefix + error.what(), {}};
@@ -76,9 +78,7 @@ Fault VerificationFault(const std::string& message, const std::vector<Verificati
   return fault;
 }
 
-nlohmann::json VerbReport::Document(bool ok) const {
-  return {{"format", kJsonFormat}, {"command", verb_}, {"ok", ok}};
-}
+nlohmann::json VerbReport::Document(bool ok) const { return {{"format", kJsonFormat}, {"command", verb_}, {"ok", ok}}; }
 
 int VerbReport::Succeed(const nlohmann::json& fields, const std::string& human) const {
   if (!json_) {

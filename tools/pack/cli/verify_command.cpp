@@ -56,12 +56,11 @@ int Verify(const VerifyOptions& options) {
       for (const VerificationFailure& failure : report.failures) human += "  " + failure.text + "\n";
       return verb.FailCheck(fields, human, VerificationFault(file + ": FAILED", report.failures));
     }
-    std::string human = what + " " + file + ": OK, " + Counted(report.fileCount, "file") + ", " +
-                        std::to_string(report.expandedTotal) + " bytes, every stream decodes and every digest matches" +
-                        (report.fromExecutable
-                             ? ", payload digest matches resource " + std::to_string(kPayloadDigestResourceId)
-                             : "") +
-                        "\n";
+    std::string human =
+        what + " " + file + ": OK, " + Counted(report.fileCount, "file") + ", " + std::to_string(report.expandedTotal) +
+        " bytes, every stream decodes and every digest matches" +
+        (report.fromExecutable ? ", payload digest matches resource " + std::to_string(kPayloadDigestResourceId) : "") +
+        "\n";
     if (report.fromExecutable) human += DescribeLauncherDetails(details);
     return verb.Succeed(fields, human);
   } catch (const std::exception&) {

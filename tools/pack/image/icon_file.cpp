@@ -18,7 +18,8 @@ constexpr std::uint32_t kEntrySize = 16;
 
 std::vector<IconImage> ReadIconFile(std::span<const std::uint8_t> bytes) {
   constexpr std::uint8_t kPngSignature[] = {0x89, 'P', 'N', 'G', 13, 10, 26, 10};
-  if (bytes.size() >= sizeof kPngSignature && std::equal(std::begin(kPngSignature), std::end(kPngSignature), bytes.begin())) {
+  if (bytes.size() >= sizeof kPngSignature &&
+      std::equal(std::begin(kPngSignature), std::end(kPngSignature), bytes.begin())) {
     throw IconFileError(
         "a PNG picture, not an icon file (.ico), which Windows needs; make one from it, for example with icotool "
         "(Debian's icoutils): icotool -c -o game.ico game.png");

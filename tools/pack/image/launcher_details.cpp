@@ -15,7 +15,8 @@ LauncherDetails ReadLauncherDetails(std::span<const std::uint8_t> file) {
     for (const PeResource& resource : ReadPeResources(file)) {
       if (resource.type == ResourceName(kResourceTypeIcon)) ++details.iconImages;
       if (resource.type != ResourceName(kResourceTypeVersion)) continue;
-      for (VersionString& entry : ReadVersionStrings(resource.bytes)) details.versionStrings.push_back(std::move(entry));
+      for (VersionString& entry : ReadVersionStrings(resource.bytes))
+        details.versionStrings.push_back(std::move(entry));
     }
   } catch (const std::runtime_error& error) {
     details.unreadable = error.what();

@@ -113,8 +113,9 @@ void CheckWholeInput(const std::vector<PackFileInfo>& files, std::vector<PackPro
   if (files.empty()) {
     problems.push_back({"", "the game folder holds no files"});
   } else if (files.size() > kMaxFileCount) {
-    problems.push_back({"", std::to_string(files.size()) + " files; the payload format holds at most " +
-                                std::to_string(kMaxFileCount) + " files",
+    problems.push_back({"",
+                        std::to_string(files.size()) + " files; the payload format holds at most " +
+                            std::to_string(kMaxFileCount) + " files",
                         PayloadFault::kInvalidFileCount});
   }
   std::uint64_t total = 0;
@@ -167,15 +168,15 @@ std::vector<PackProblem> FindPackProblems(const std::vector<PackFileInfo>& files
     const std::string key = FoldAsciiCase(name);
     CheckNameRules(name, problems);
     if (file.size > kMaxExpandedFileSize) {
-      problems.push_back(
-          {name, std::to_string(file.size) + " bytes; the payload format holds at most " + Bytes(kMaxExpandedFileSize) +
-                     " in one file",
-           PayloadFault::kExpandedSizeLimit});
+      problems.push_back({name,
+                          std::to_string(file.size) + " bytes; the payload format holds at most " +
+                              Bytes(kMaxExpandedFileSize) + " in one file",
+                          PayloadFault::kExpandedSizeLimit});
     }
     if (IsReservedStatePath(key)) {
-      problems.push_back({name, "reserved for the launcher's own state (" +
-                                    std::string(kReservedStateFileName.narrow()) + " and " +
-                                    std::string(kDataFolderName.narrow()) + "/ at the root)",
+      problems.push_back({name,
+                          "reserved for the launcher's own state (" + std::string(kReservedStateFileName.narrow()) +
+                              " and " + std::string(kDataFolderName.narrow()) + "/ at the root)",
                           PayloadFault::kReservedStatePath});
     }
     const std::vector<std::string>& sameKey = namesByKey[key];
