@@ -101,7 +101,9 @@ void Flatten(const json& value, const std::string& path, const Shape& shape, std
   if (!path.empty() && !(path.ends_with("[]") && value.is_object())) fields[path] = value;
   if (value.is_object()) {
     for (const auto& [key, child] : value.items()) {
-      const std::string named = path.empty() ? key : path + "." + key;
+      std::string named = path;
+      if (!named.empty()) named += '.';
+      named += key;
       Flatten(child, shape.count(named) || !shape.count(path + ".*") ? named : path + ".*", shape, fields);
     }
   } else if (value.is_array()) {
@@ -249,7 +251,9 @@ TEST_F(PackJson, ValuesAreThoseOfTheHumanOutputAndOfIndependentReadings) {
   ASSERT_EQ(versionStrings.size(), 8u);
   for (const auto& [name, value] : versionStrings) {
     EXPECT_EQ(listed["launcher"]["versionStrings"][name], value) << name;
-    EXPECT_NE(listHuman.find("version " + name + ": " + value + "\n"), std::string::npos) << name;
+    std::string line = "version ";
+    line.append(name).append(": ").append(value) += '\n';
+    EXPECT_NE(listHuman.find(line), std::string::npos) << name;
   }
   EXPECT_EQ(listed["launcher"]["versionStrings"]["CompanyName"], "Studio Ö");
   EXPECT_EQ(std::to_string(listed["launcher"]["iconImages"].get<int>()), HumanValue(listHuman, "icon images: "));

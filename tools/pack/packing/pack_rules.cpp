@@ -77,7 +77,7 @@ std::string ExplainDeviceName(std::string_view name) {
 // The launcher's own message for a name it refuses, with which character
 // or which rule it is, for someone naming files.
 std::string ExplainNameFault(PayloadFault fault, std::string_view name) {
-  const std::string message(PayloadFaultMessage(fault));
+  std::string message(PayloadFaultMessage(fault));
   switch (fault) {
     case PayloadFault::kNameLength:
       return message + ": the name is " + std::to_string(name.size()) + " bytes, at most " +
