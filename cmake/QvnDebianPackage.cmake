@@ -26,7 +26,8 @@ add_custom_command(OUTPUT ${debianDir}/qvn_pack.1.gz
 string(TIMESTAMP QVN_CHANGELOG_DATE "%a, %d %b %Y %H:%M:%S +0000" UTC)
 configure_file(${PROJECT_SOURCE_DIR}/packaging/debian/changelog.in ${debianDir}/changelog @ONLY)
 add_custom_command(OUTPUT ${debianDir}/changelog.gz
-  COMMAND gzip -9nf ${debianDir}/changelog
+  COMMAND sh -c "gzip -9n <changelog >changelog.gz"
+  WORKING_DIRECTORY ${debianDir}
   DEPENDS ${debianDir}/changelog
   VERBATIM)
 
