@@ -1,11 +1,13 @@
-# qvn_add_portable_launcher(<name> GAME_DIR <dir> [ICON <ico>] [VERSION <v>]
+# qvn_add_portable_launcher(<name> GAME_DIR <dir> [OUTPUT_NAME <file>] [ICON <ico>] [VERSION <v>]
 #   [PRODUCT_NAME <text>] [PRODUCT_URL <url>] [COMPANY <text>]
 #   [DESCRIPTION <text>] [COPYRIGHT <text>] [GAME_FILES <files>]
 #   [DEPENDS <targets>] [NO_PROGRESS_WINDOW] [CRASH_CAPTURE]
 #   [SIGN_PKCS12 <file> [SIGN_PASSWORD_FILE <file>] [SIGN_TIMESTAMP_URL <url>]])
 #
-# Makes <name>.exe in the runtime output folder (or, where none is set, the
-# current binary folder) from the launcher stub with `qvn_pack launcher`;
+# Makes <name>.exe, or OUTPUT_NAME (such as "Quorvane Portable.exe", which
+# is also its OriginalFilename), in the runtime output folder (or, where
+# none is set, the current binary folder) from the launcher stub with
+# `qvn_pack launcher`;
 # the target's QVN_LAUNCHER_FILE property names it. It is made again when a
 # file of the folder, the icon, the stub or the packer changes. The folder's
 # files are found when CMake runs, and looked for again at each build so
@@ -56,7 +58,8 @@ endfunction()
 function(qvn_add_portable_launcher NAME)
   set(textOptions VERSION PRODUCT_NAME COMPANY DESCRIPTION COPYRIGHT)
   set(signOptions SIGN_PKCS12 SIGN_PASSWORD_FILE SIGN_TIMESTAMP_URL)
-  cmake_parse_arguments(ARG "NO_PROGRESS_WINDOW;CRASH_CAPTURE" "GAME_DIR;ICON;PRODUCT_URL;${textOptions};${signOptions}" "GAME_FILES;DEPENDS" ${ARGN})
+  cmake_parse_arguments(ARG "NO_PROGRESS_WINDOW;CRASH_CAPTURE"
+    "GAME_DIR;OUTPUT_NAME;ICON;PRODUCT_URL;${textOptions};${signOptions}" "GAME_FILES;DEPENDS" ${ARGN})
   if(NOT ARG_GAME_DIR)
     message(FATAL_ERROR "qvn_add_portable_launcher(${NAME}): GAME_DIR is required")
   endif()
@@ -95,12 +98,16 @@ function(qvn_add_portable_launcher NAME)
   if(NOT outDir)
     set(outDir ${CMAKE_CURRENT_BINARY_DIR})
   endif()
-  set(out ${outDir}/${NAME}.exe)
+  set(outName ${NAME}.exe)
+  if(ARG_OUTPUT_NAME)
+    set(outName "${ARG_OUTPUT_NAME}")
+  endif()
+  set(out "${outDir}/${outName}")
   # The packer names the version information after the file it writes, so
   # an unsigned launcher keeps the final name, in a folder of its own.
   set(packed ${out})
   if(ARG_SIGN_PKCS12)
-    set(packed ${CMAKE_CURRENT_BINARY_DIR}/${NAME}-unsigned/${NAME}.exe)
+    set(packed "${CMAKE_CURRENT_BINARY_DIR}/${NAME}-unsigned/${outName}")
   endif()
   get_filename_component(packedDir ${packed} DIRECTORY)
   # A launcher written inside the folder would be packed into the next one.
@@ -119,7 +126,7 @@ function(qvn_add_portable_launcher NAME)
     COMMAND ${QuorvanePortable_PACK} launcher --game-dir ${gameDir} --out ${packed}
       --stub ${QuorvanePortable_STUB} ${options}
     DEPENDS ${inputs} ${QuorvanePortable_TOOL_DEPENDS} ${ARG_DEPENDS}
-    COMMENT "Packing ${gameDir} into ${NAME}.exe"
+    COMMENT "Packing ${gameDir} into ${outName}"
     VERBATIM)
 
   if(ARG_SIGN_PKCS12)
@@ -154,7 +161,7 @@ function(qvn_add_portable_launcher NAME)
         -DTIMESTAMP_URL=${ARG_SIGN_TIMESTAMP_URL} -DPRODUCT_NAME=${productName} -DPRODUCT_URL=${ARG_PRODUCT_URL}
         -DIN=${packed} -DOUT=${out} -P ${signScript}
       DEPENDS ${packed} ${signInputs} ${signScript}
-      COMMENT "Signing ${NAME}.exe"
+      COMMENT "Signing ${outName}"
       VERBATIM)
   endif()
   add_custom_target(${NAME} ALL DEPENDS ${out})

@@ -1,8 +1,9 @@
 # What `cmake --install` puts under a prefix: the packer in bin/, the
-# launcher stub in share/quorvane-portable/, and a CMake package in
-# lib/cmake/QuorvanePortable/ that finds both relative to where it lies.
-# Each is a component of its own (packer, stub, package), so a release can
-# take the packer from the tree that built it for its host.
+# launcher stub in share/quorvane-portable/, a CMake package in
+# lib/cmake/QuorvanePortable/ that finds both relative to where it lies, and
+# LICENSE and THIRD-PARTY-NOTICES. Each is a component of its own (packer,
+# stub, package, notices), so a release can take the packer from the tree
+# that built it for its host.
 include(CMakePackageConfigHelpers)
 
 # A Windows tree installs both packers: qvn_pack.exe and the host's own
@@ -17,6 +18,9 @@ set(QVN_INSTALL_STUB ${QVN_INSTALL_STUB_DIR}/qvn_portable_launcher_stub.exe)
 set(packageDir lib/cmake/QuorvanePortable)
 
 install(TARGETS qvn_pack RUNTIME DESTINATION bin COMPONENT packer)
+# The project's licence and the notices of what its programs hold, at the
+# top of an archive (a Debian package carries both in its copyright file).
+install(FILES ${PROJECT_SOURCE_DIR}/LICENSE ${PROJECT_SOURCE_DIR}/THIRD-PARTY-NOTICES DESTINATION . COMPONENT notices)
 
 configure_package_config_file(${CMAKE_CURRENT_LIST_DIR}/QuorvanePortableConfig.cmake.in
   ${CMAKE_BINARY_DIR}/package/QuorvanePortableConfig.cmake

@@ -9,16 +9,15 @@
 #include "payload/payload_fault.h"
 
 namespace qvn {
-namespace {
 
-bool IsAdmittedByte(std::uint8_t byte) {
+bool IsAdmittedNameByte(std::uint8_t byte) {
   return (byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z') || (byte >= '0' && byte <= '9') || byte == '_' ||
          byte == '-' || byte == '.' || byte == '/';
 }
 
 // Windows maps these stems to devices whatever the extension or letter case,
 // so a file or directory named like them cannot be created as a plain file.
-bool IsReservedDeviceStem(std::string_view component) {
+bool IsReservedDeviceName(std::string_view component) {
   const std::string stem = FoldAsciiCase(component.substr(0, component.find('.')));
   for (const std::string_view device : {"con", "prn", "aux", "nul"}) {
     if (stem == device) {
@@ -34,11 +33,9 @@ bool IsReservedDeviceStem(std::string_view component) {
 
 // Empty, "." and ".." components would leave or alias the directory, and
 // Windows silently strips a trailing dot, which would alias another name.
-bool IsUnsafeComponent(std::string_view component) {
+bool IsUnsafePathComponent(std::string_view component) {
   return component.empty() || component == "." || component == ".." || component.back() == '.';
 }
-
-}  // namespace
 
 std::string FoldAsciiCase(std::string_view name) {
   std::string key(name);
@@ -60,7 +57,7 @@ std::string ValidatePayloadPath(std::span<const std::uint8_t> name) {
   if (name.empty() || name.size() > kMaxNameBytes) {
     throw PayloadError(PayloadFault::kNameLength);
   }
-  if (!std::all_of(name.begin(), name.end(), IsAdmittedByte)) {
+  if (!std::all_of(name.begin(), name.end(), IsAdmittedNameByte)) {
     throw PayloadError(PayloadFault::kUnsafeNameByte);
   }
 
@@ -72,13 +69,13 @@ std::string ValidatePayloadPath(std::span<const std::uint8_t> name) {
     const std::size_t separator = view.find('/', start);
     const std::string_view component =
         view.substr(start, separator == std::string_view::npos ? std::string_view::npos : separator - start);
-    if (IsUnsafeComponent(component)) {
+    if (IsUnsafePathComponent(component)) {
       throw PayloadError(PayloadFault::kUnsafePathComponent);
     }
     if (++componentCount > kMaxPathComponents) {
       throw PayloadError(PayloadFault::kUnsafePathComponent);
     }
-    if (IsReservedDeviceStem(component)) {
+    if (IsReservedDeviceName(component)) {
       throw PayloadError(PayloadFault::kDeviceName);
     }
     if (separator == std::string_view::npos) {

@@ -13,6 +13,14 @@ namespace qvn {
 // that fails.
 std::string ValidatePayloadPath(std::span<const std::uint8_t> name);
 
+// The rules ValidatePayloadPath applies, one at a time, so that a tool can
+// say which of them a name breaks: a byte a name may hold ('/' separates
+// components), a component that is empty, "." or "..", or ends in '.', and
+// a component that names a Windows device whatever its extension.
+bool IsAdmittedNameByte(std::uint8_t byte);
+bool IsUnsafePathComponent(std::string_view component);
+bool IsReservedDeviceName(std::string_view component);
+
 // A name's collision key: the bytes A-Z lowered, nothing else changed, as
 // Windows compares ASCII names.
 std::string FoldAsciiCase(std::string_view name);

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Makes the release archives, one per build host: each holds under one top
-# folder the packer built for that host, the launcher stub, the CMake package
-# and README.txt for studios. The Windows tree builds both packers (its
+# folder the packer built for that host, the launcher stub, the CMake package,
+# README.txt for studios, LICENSE and THIRD-PARTY-NOTICES. The Windows tree builds both packers (its
 # host-tools tree the native one), so it is the only tree this needs. The
 # version is the CMake project version, as the staged package states it.
 set -euo pipefail
@@ -13,7 +13,8 @@ Usage: scripts/release.sh [--no-build] [--tree DIR] [--out DIR]
 Writes into OUT:
   quorvane-portable-VERSION-linux-x86_64.tar.gz
   quorvane-portable-VERSION-windows-x64.zip
-  SHA256SUMS            (sha256sum -c SHA256SUMS checks both)
+  quorvane-portable_VERSION_amd64.deb   (the Linux packer, stub and CMake package, in /usr)
+  SHA256SUMS            (sha256sum -c SHA256SUMS checks all three)
 
   --no-build   take the tree as it is built (default: build what the archives need first)
   --tree DIR   the Windows build tree (default build/windows, made with the windows preset)
@@ -59,7 +60,7 @@ if ((build)); then
     cmake --preset windows >/dev/null
   fi
   progress "building the packers and the stub in $tree"
-  cmake --build "$tree" -j "$(nproc)" --target qvn_pack qvn_portable_launcher_stub qvn_host_tools
+  cmake --build "$tree" -j "$(nproc)" --target qvn_pack qvn_portable_launcher_stub qvn_host_tools qvn_debian_files
 fi
 hostTree=$tree/host-tools
 for t in "$tree" "$hostTree"; do
@@ -81,6 +82,7 @@ stage() {
   quietly cmake --install "$packerTree" --prefix "$prefix" --component packer --strip
   quietly cmake --install "$packerTree" --prefix "$prefix" --component package
   quietly cmake --install "$tree" --prefix "$prefix" --component stub
+  quietly cmake --install "$tree" --prefix "$prefix" --component notices
   cp docs/release-readme.txt "$prefix/README.txt"
 }
 
@@ -122,10 +124,14 @@ tar --create --sort=name --format=gnu --owner=0 --group=0 --numeric-owner "$linu
 progress "writing $zipFile"
 # Zip stores local time: UTC makes the bytes the same in every time zone.
 find "$windowsTop" | LC_ALL=C sort | TZ=UTC zip -q -X -9 -@ "$zipFile"
-sha256sum "$tarball" "$zipFile" >SHA256SUMS
 cd "$repo"
+progress "writing the Debian package"
+quietly cpack --config "$tree/CPackConfig.cmake" -B "$work/deb"
+debFile=$(cd "$work/deb" && ls quorvane-portable_"$version"_*.deb)
+mv "$work/deb/$debFile" "$work/$debFile"
+(cd "$work" && sha256sum "$tarball" "$zipFile" "$debFile" >SHA256SUMS)
 
-for file in "$tarball" "$zipFile" SHA256SUMS; do
+for file in "$tarball" "$zipFile" "$debFile" SHA256SUMS; do
   mv -f "$work/$file" "$out/$file"
   progress "wrote $out/$file ($(stat -c %s "$out/$file") bytes)"
 done

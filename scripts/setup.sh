@@ -16,6 +16,7 @@ packages=(
   zip unzip python3
   clang-format clang-tidy
   llvm
+  help2man man-db lintian dpkg-dev file
 )
 
 missing=()

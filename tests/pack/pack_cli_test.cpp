@@ -44,6 +44,26 @@ PackerRun RunPacker(const ScratchFolder& scratch, const std::string& arguments, 
   return {WIFEXITED(result) ? WEXITSTATUS(result) : -1, std::string(text.begin(), text.end())};
 }
 
+// The same with standard output and standard error apart.
+struct PackerStreams {
+  int status;
+  std::string out;
+  std::string error;
+};
+
+PackerStreams RunPackerApart(const ScratchFolder& scratch, const std::string& arguments) {
+  const fs::path packer = fs::read_symlink("/proc/self/exe").parent_path() / "qvn_pack";
+  const fs::path out = scratch.path() / "stdout.txt";
+  const fs::path error = scratch.path() / "stderr.txt";
+  const std::string command =
+      "'" + packer.string() + "' " + arguments + " >'" + out.string() + "' 2>'" + error.string() + "'";
+  const int result = std::system(command.c_str());
+  const Bytes outText = ReadFileBytes(out);
+  const Bytes errorText = ReadFileBytes(error);
+  return {WIFEXITED(result) ? WEXITSTATUS(result) : -1, std::string(outText.begin(), outText.end()),
+          std::string(errorText.begin(), errorText.end())};
+}
+
 struct CliCase {
   std::string label;
   std::string arguments;
@@ -100,6 +120,10 @@ TEST(QvnPackCommandLine, ExitStatusAndOutputOfEachCommand) {
       {"verify executable without payload", "verify " + dir + "no-payload.exe", 1, "no embedded runtime"},
       {"list executable without payload", "list " + dir + "no-payload.exe", 1, "no embedded runtime"},
       {"verify missing file", "verify " + dir + "absent.bin", 1, "cannot open"},
+      {"verify a folder", "verify " + dir + "game", 1, "game: a folder, not a launcher or payload"},
+      {"list a folder", "list " + dir + "game", 1, "game: a folder, not a launcher or payload"},
+      {"extract a folder", "extract " + dir + "game --out " + dir + "from-folder", 1,
+       "game: a folder, not a launcher or payload"},
   };
   for (const CliCase& c : cases) {
     const PackerRun run = RunPacker(scratch, c.arguments);
@@ -112,7 +136,8 @@ TEST(QvnPackCommandLine, ExitStatusAndOutputOfEachCommand) {
   EXPECT_EQ(ReadFileBytes(dir + "jobs.bin"), payload);
   const Sha256 strongDigest = HashSha256(ReadFileBytes(dir + "strong.bin"));
   EXPECT_EQ(ReadFileBytes(dir + "strong.sha"), Bytes(strongDigest.begin(), strongDigest.end()));
-  for (const char* unwritten : {"refused.bin", "refused.bin.digest", "x.bin", "absent.bin.digest"}) {
+  for (const std::string& unwritten :
+       {"refused.bin", "refused.bin.digest", "x.bin", "absent.bin.digest", "from-folder"}) {
     EXPECT_FALSE(fs::exists(dir + unwritten)) << unwritten;
   }
 }
@@ -316,6 +341,41 @@ TEST(QvnPackCommandLine, RefusesAnOutputInsideTheGameFolderHoweverSpelled) {
   }
 }
 
+// Where the output cannot be written is said before the game is packed:
+// the game folder here is refused, so a check made only after packing would
+// answer with the game's problems instead.
+TEST(QvnPackCommandLine, ChecksTheOutputsPlaceBeforePacking) {
+  ScratchFolder scratch;
+  const std::string dir = scratch.path().string() + "/";
+  scratch.Write("bad/a b.txt", Text("x"));
+  scratch.Write("stub.exe", MakePeImage({{24, 1, 0, Text("<assembly/>")}}));
+  scratch.Write("a-file", Text("x"));
+  fs::create_directory(dir + "a-folder");
+  const std::string build = "build --game-dir " + dir + "bad ";
+  const std::string launcher = "launcher --game-dir " + dir + "bad --stub " + dir + "stub.exe ";
+  const std::vector<CliCase> cases = {
+      {"launcher into a missing folder", launcher + "--out " + dir + "nofolder/sub/x.exe", 1,
+       "--out " + dir + "nofolder/sub/x.exe cannot be written: the folder " + dir + "nofolder/sub does not exist"},
+      {"launcher onto a folder", launcher + "--out " + dir + "a-folder", 1,
+       "--out " + dir + "a-folder cannot be written: it is a folder"},
+      {"launcher below a file", launcher + "--out " + dir + "a-file/x.exe", 1,
+       "the folder " + dir + "a-file is a file"},
+      {"build into a missing folder", build + "--out " + dir + "nofolder/x.bin", 1, "nofolder does not exist"},
+      {"build onto a folder", build + "--out " + dir + "a-folder", 1, "it is a folder"},
+      {"build's digest into a missing folder", build + "--out " + dir + "x.bin --digest-out " + dir + "nofolder/x.sha",
+       1, "--digest-out " + dir + "nofolder/x.sha cannot be written"},
+  };
+  for (const CliCase& c : cases) {
+    const PackerRun run = RunPacker(scratch, c.arguments);
+    EXPECT_EQ(run.status, c.status) << c.label << "\n" << run.output;
+    EXPECT_NE(run.output.find(c.expectedOutput), std::string::npos) << c.label << "\n" << run.output;
+    EXPECT_EQ(run.output.find("refused"), std::string::npos) << c.label << ": the game was looked at first\n"
+                                                             << run.output;
+  }
+  EXPECT_FALSE(fs::exists(dir + "x.bin.partial"));
+  EXPECT_TRUE(fs::is_empty(dir + "a-folder"));
+}
+
 // A disk that fills up while the packer writes, as a file-size limit on the
 // packer's process (with the limit's signal ignored, a write past it fails
 // as on a full disk). Limits fall early in the file, in its last buffered
@@ -365,6 +425,173 @@ TEST(QvnPackCommandLine, AWriteThatFailsLeavesNoOutput) {
     EXPECT_FALSE(fs::exists(dir + c.output)) << c.label;
     EXPECT_FALSE(fs::exists(dir + c.output + ".partial")) << c.label;
     EXPECT_FALSE(fs::exists(dir + c.output + ".digest")) << c.label;
+  }
+}
+
+// Cases of one rule: what the whole output must hold, and what it must not.
+struct MessageCase {
+  std::string label;
+  std::string arguments;
+  int status;
+  std::vector<std::string> present;
+  std::vector<std::string> absent = {};
+};
+
+void ExpectMessages(const ScratchFolder& scratch, const std::vector<MessageCase>& cases) {
+  for (const MessageCase& c : cases) {
+    const PackerRun run = RunPacker(scratch, c.arguments);
+    EXPECT_EQ(run.status, c.status) << c.label << "\n" << run.output;
+    for (const std::string& text : c.present)
+      EXPECT_NE(run.output.find(text), std::string::npos) << c.label << ": lacks " << text << "\n" << run.output;
+    for (const std::string& text : c.absent)
+      EXPECT_EQ(run.output.find(text), std::string::npos) << c.label << ": holds " << text << "\n" << run.output;
+  }
+}
+
+// A folder with a one-file game, its payload and launcher, for the message
+// tests.
+class OneFileGame {
+ public:
+  OneFileGame() {
+    scratch.Write("game/Quorvane.exe", Bytes(4000, 'q'));
+    scratch.Write("stub.exe", MakePeImage({{24, 1, 0, Text("<assembly/>")}}));
+    scratch.Write("picture.png", {0x89, 'P', 'N', 'G', 13, 10, 26, 10, 0, 0, 0, 13});
+    scratch.Write("program.exe", MakePeImage({{24, 1, 0, Text("<assembly/>")}}));
+    Bytes payload = PackInMemory({{"Quorvane.exe", Bytes(4000, 'q')}});
+    scratch.Write("payload.bin", payload);
+    // The stored stream's header check byte: the stream no longer decodes.
+    const PayloadManifest manifest = ParsePayloadManifest(payload);
+    payload[static_cast<std::size_t>(manifest[0].storedData.data() - payload.data()) + 6] ^= 0x5A;
+    scratch.Write("undecodable.bin", payload);
+  }
+  std::string Path(const std::string& name) const { return (scratch.path() / name).string(); }
+  std::string Launcher() const { return "launcher --game-dir " + Path("game") + " --stub " + Path("stub.exe"); }
+
+  ScratchFolder scratch;
+};
+
+TEST(QvnPackMessages, EveryFailureStartsWithQvnPack) {
+  const OneFileGame game;
+  const std::vector<std::string> failing = {
+      "",
+      "frobnicate",
+      "build --game-dir " + game.Path("game"),
+      "build --game-dir " + game.Path("game") + " --out x --level 3",
+      "build --game-dir " + game.Path("game") + " --out x --jobs two",
+      "build --gamedir " + game.Path("game") + " --out x",
+      "build --game-dir " + game.Path("absent") + " --out " + game.Path("x.bin"),
+      "verify " + game.Path("absent.bin"),
+      "list " + game.Path("game"),
+      "extract " + game.Path("payload.bin"),
+      game.Launcher() + " --out " + game.Path("x.exe") + " --icon " + game.Path("picture.png"),
+      "help frobnicate",
+  };
+  for (const std::string& arguments : failing) {
+    const PackerStreams run = RunPackerApart(game.scratch, arguments);
+    EXPECT_NE(run.status, 0) << arguments;
+    EXPECT_TRUE(run.error.starts_with("qvn_pack: ")) << arguments << "\n" << run.error;
+  }
+}
+
+TEST(QvnPackMessages, TheCommandLineNamesWhatItTakes) {
+  const OneFileGame game;
+  ExpectMessages(game.scratch,
+                 {
+                     {"unknown option of a verb",
+                      "build --gamedir " + game.Path("game") + " --out x",
+                      2,
+                      {"qvn_pack: unknown option --gamedir\n"},
+                      {"is required"}},
+                     {"unknown option before a verb", "--gamedir build", 2, {"qvn_pack: unknown option --gamedir\n"}},
+                     {"help as a word", "help", 0, {"Usage: qvn_pack [OPTIONS] SUBCOMMAND", "launcher", "extract"}},
+                     {"help for a verb", "help extract", 0, {"Usage: qvn_pack extract [OPTIONS] FILE", "--out"}},
+                     {"help for no verb", "help frobnicate", 2, {"qvn_pack: no command frobnicate"}},
+                     {"--level in build's help", "build --help", 0, {"  --level 1|2  "}, {"ENUM", "1|2:"}},
+                     {"--level in launcher's help", "launcher --help", 0, {"  --level 1|2  "}, {"ENUM", "1|2:"}},
+                 });
+}
+
+TEST(QvnPackMessages, OneFileIsCountedAsOne) {
+  const OneFileGame game;
+  ExpectMessages(
+      game.scratch,
+      {
+          {"build",
+           "build --game-dir " + game.Path("game") + " --out " + game.Path("one.bin"),
+           0,
+           {"packed 1 file, 4000 bytes"}},
+          {"launcher", game.Launcher() + " --out " + game.Path("one.exe"), 0, {"packed 1 file, 4000 bytes"}},
+          {"verify", "verify " + game.Path("one.exe"), 0, {": OK, 1 file, 4000 bytes"}},
+          {"list", "list " + game.Path("one.exe"), 0, {"\n1 file  "}},
+          {"extract", "extract " + game.Path("one.exe") + " --out " + game.Path("files"), 0, {"extracted 1 file from"}},
+      });
+}
+
+TEST(QvnPackMessages, RefusedInputsSayWhatToDo) {
+  const OneFileGame game;
+  const std::string out = " --out " + game.Path("x.exe");
+  ExpectMessages(game.scratch,
+                 {
+                     {"a PNG as icon",
+                      game.Launcher() + out + " --icon " + game.Path("picture.png"),
+                      1,
+                      {"not an icon file (.ico)", "icotool -c -o game.ico game.png"}},
+                     {"a company name of 40,000 characters",
+                      game.Launcher() + out + " --company \"$(head -c 40000 /dev/zero | tr '\\0' x)\"",
+                      1,
+                      {"qvn_pack: --company is 40000 characters long; at most 4096 fit in the version information"}},
+                     {"a long copyright of letters beyond ASCII",
+                      game.Launcher() + out + " --copyright \"$(for i in $(seq 5000); do printf '\\303\\266'; done)\"",
+                      1,
+                      {"qvn_pack: --copyright is 5000 characters long"}},
+                     {"an executable that is not a launcher",
+                      "verify " + game.Path("program.exe"),
+                      1,
+                      {"executable " + game.Path("program.exe") + ": FAILED", "no embedded runtime"},
+                      {"payload " + game.Path("program.exe")}},
+                     {"a stream that does not decode",
+                      "verify " + game.Path("undecodable.bin"),
+                      1,
+                      {"payload " + game.Path("undecodable.bin") +
+                       ": FAILED\n  Quorvane.exe: Portable runtime decompression failed\n"},
+                      {"Windows error"}},
+                 });
+  EXPECT_FALSE(fs::exists(game.Path("x.exe")));
+}
+
+// Every verb's help names the three exit statuses, and each verb keeps
+// them: success, a refusal or failed check, a wrong command line.
+TEST(QvnPackMessages, EveryVerbDocumentsAndKeepsItsExitStatuses) {
+  const OneFileGame game;
+  const std::string footer =
+      "Exit status: 0 success; 1 a refusal or a failed check (the reason is printed, nothing is written); 2 a usage "
+      "error (a wrong command line).";
+  const std::string build = "build --game-dir " + game.Path("game") + " --out ";
+  struct Verb {
+    std::string name;
+    std::string success;
+    std::string refusal;
+    std::string usage;
+  };
+  const std::vector<Verb> verbs = {
+      {"build", build + game.Path("s.bin"), build + game.Path("game/in.bin"), build + game.Path("s.bin") + " --jobs 0"},
+      {"launcher", game.Launcher() + " --out " + game.Path("s.exe"),
+       game.Launcher() + " --out " + game.Path("s.exe") + " --version 1.2.3.4.5",
+       game.Launcher() + " --out " + game.Path("s.exe") + " --level"},
+      {"list", "list " + game.Path("payload.bin"), "list " + game.Path("game"), "list"},
+      {"verify", "verify " + game.Path("payload.bin"), "verify " + game.Path("undecodable.bin"),
+       "verify " + game.Path("payload.bin") + " --out x"},
+      {"extract", "extract " + game.Path("payload.bin") + " --out " + game.Path("files"),
+       "extract " + game.Path("undecodable.bin") + " --out " + game.Path("none"),
+       "extract " + game.Path("payload.bin")},
+      {"help", "help list", "", "help list extract"},
+  };
+  EXPECT_NE(RunPacker(game.scratch, "--help").output.find(footer), std::string::npos);
+  for (const Verb& verb : verbs) {
+    EXPECT_NE(RunPacker(game.scratch, verb.name + " --help").output.find(footer), std::string::npos) << verb.name;
+    EXPECT_EQ(RunPacker(game.scratch, verb.success).status, 0) << verb.success;
+    if (!verb.refusal.empty()) EXPECT_EQ(RunPacker(game.scratch, verb.refusal).status, 1) << verb.refusal;
+    EXPECT_EQ(RunPacker(game.scratch, verb.usage).status, 2) << verb.usage;
   }
 }
 

@@ -66,7 +66,7 @@ TEST(PackGameFolder, AMixedFolderPacksVerifiesAndExpandsToTheSameBytes) {
   const Bytes payload = PackFolder(scan, Level::kFast);
 
   const VerificationReport report = VerifyPayloadFile(payload);
-  EXPECT_TRUE(report.passed()) << (report.failures.empty() ? "" : report.failures[0]);
+  EXPECT_TRUE(report.passed()) << (report.failures.empty() ? "" : report.failures[0].text);
   const PayloadManifest manifest = ParsePayloadManifest(payload);
   ASSERT_EQ(manifest.size(), kMixedGame.size());
   for (const PayloadEntry& entry : manifest) {

@@ -62,15 +62,27 @@ TEST(PackRules, NamesFollowTheLaunchersPathRules) {
 }
 
 // Every kind of name the launcher refuses, with the whole explanation the
-// packer gives for it.
-TEST(PackRules, EachNameFaultHasItsExplanation) {
+// packer gives for it: which character, or which rule.
+TEST(PackRules, EachRefusedNameSaysWhichCharacterOrRule) {
   const std::string tooLong(201, 'n');
+  const std::string allowed = " is not allowed; only A-Z, a-z, 0-9, '_', '-' and '.' are allowed in names";
   const std::vector<PackProblem> cases = {
       {tooLong, kLength + ": the name is 201 bytes, at most 200 are allowed"},
-      {"a b.txt", kUnsafeName + ": only A-Z, a-z, 0-9, '_', '-' and '.' are allowed in names"},
-      {"1/2/3/4/5/6/7/8/9",
-       kComponent + ": a name may not end in '.', be '.' or '..', or lie more than 7 folders deep"},
-      {"aux.log", kDevice + ": CON, PRN, AUX, NUL, COM1-COM9 and LPT1-LPT9 name devices, with any extension"},
+      {"a b.txt", kUnsafeName + ": ' ' (a space)" + allowed},
+      {"Gr\xC3\xBC\xC3\x9F"
+       "e.txt",
+       kUnsafeName + ": '\xC3\xBC'" + allowed},
+      {"levels/\xE2\x82\xAC.txt", kUnsafeName + ": '\xE2\x82\xAC'" + allowed},
+      {"bad\xFF"
+       "byte",
+       kUnsafeName + ": the byte 0xFF" + allowed},
+      {"half\xC3", kUnsafeName + ": the byte 0xC3" + allowed},
+      {"back\\slash", kUnsafeName + ": '\\'" + allowed},
+      {"1/2/3/4/5/6/7/8/9", kComponent + ": 8 folders deep, at most 7"},
+      {"readme.", kComponent + ": 'readme.' ends in '.', which Windows would drop"},
+      {"saves./x", kComponent + ": 'saves.' ends in '.', which Windows would drop"},
+      {"aux.log", kDevice + ": 'aux' names a Windows device, whatever the extension or letter case"},
+      {"sounds/COM3.ogg/x", kDevice + ": 'COM3' names a Windows device, whatever the extension or letter case"},
   };
   for (const PackProblem& c : cases) {
     const std::vector<PackProblem> problems = FindPackProblems({File(c.path), File("Quorvane.exe")});
@@ -112,13 +124,19 @@ TEST(PackRules, NamesMayNotClash) {
 TEST(PackRules, TheMainExecutableMustBeAtTheRoot) {
   ExpectProblems({
       {"absent", {File("game.exe")}, {{"Quorvane.exe", kMissing}}, false},
-      {"other case only", {File("quorvane.exe")}, {{"Quorvane.exe", kMissing}}, false},
+      {"other case only",
+       {File("quorvane.exe")},
+       {{"Quorvane.exe",
+         kMissing + "the game's main executable must be in the folder root under exactly this name; quorvane.exe is "
+                    "there in another letter case: rename it to Quorvane.exe"}},
+       false},
       {"in a folder only", {File("bin/Quorvane.exe")}, {{"Quorvane.exe", kMissing}}, false},
       {"present", {}, {}},
   });
 }
 
-TEST(PackRules, CountAndSizeLimits) {
+// Each limit is named with its number, as the payload format's.
+TEST(PackRules, CountAndSizeLimitsAreTheFormats) {
   std::vector<PackFileInfo> most;
   for (int i = 1; i < 512; ++i) most.push_back(File("f" + std::to_string(i)));
   std::vector<PackFileInfo> tooMany = most;
@@ -127,15 +145,17 @@ TEST(PackRules, CountAndSizeLimits) {
   ExpectProblems({
       {"no files", {}, {{"", "the game folder holds no files"}, {"Quorvane.exe", kMissing}}, false},
       {"512 files", most, {}},
-      {"513 files", tooMany, {{"", "513 files"}}},
+      {"513 files", tooMany, {{"", "513 files; the payload format holds at most 512 files"}}},
       {"largest file", {File("big", largest)}, {}},
-      {"file one byte too large", {File("big", largest + 1)}, {{"big", std::to_string(largest + 1) + " bytes"}}},
+      {"file one byte too large",
+       {File("big", largest + 1)},
+       {{"big", "134217729 bytes; the payload format holds at most 134217728 bytes (128 MiB) in one file"}}},
       {"largest total, with Quorvane.exe's byte",
        {File("a", largest), File("b", largest), File("c", largest), File("d", largest - 1)},
        {}},
       {"total one byte too large",
        {File("a", largest), File("b", largest), File("c", largest), File("d", largest)},
-       {{"", "536870913 bytes in all"}}},
+       {{"", "536870913 bytes in all; the payload format holds at most 536870912 bytes (512 MiB)"}}},
   });
 }
 

@@ -57,10 +57,10 @@ void ExpectVerdicts(const std::vector<VerifyCase>& cases) {
   for (const VerifyCase& c : cases) {
     const VerificationReport report = VerifyPayloadFile(c.file);
     ASSERT_EQ(report.failures.size(), c.failures.size())
-        << c.label << (report.failures.empty() ? "" : ": " + report.failures[0]);
+        << c.label << (report.failures.empty() ? "" : ": " + report.failures[0].text);
     for (std::size_t i = 0; i < c.failures.size(); ++i) {
-      EXPECT_TRUE(report.failures[i].starts_with(c.failures[i]))
-          << c.label << ": " << report.failures[i] << " should start with " << c.failures[i];
+      EXPECT_TRUE(report.failures[i].text.starts_with(c.failures[i]))
+          << c.label << ": " << report.failures[i].text << " should start with " << c.failures[i];
     }
   }
 }
@@ -69,7 +69,7 @@ TEST(VerifyPayloadFile, APayloadAsItIsBuiltPasses) {
   const Bytes payload = SmallGamePayload();
   for (const Bytes& file : {payload, Launcher(payload, DigestOf(payload))}) {
     const VerificationReport report = VerifyPayloadFile(file);
-    EXPECT_TRUE(report.passed()) << (report.failures.empty() ? "" : report.failures[0]);
+    EXPECT_TRUE(report.passed()) << (report.failures.empty() ? "" : report.failures[0].text);
     EXPECT_EQ(report.fileCount, 3u);
     EXPECT_EQ(report.expandedTotal, 400 * 7 + 6u);
   }
@@ -138,7 +138,7 @@ TEST(VerifyPayloadFile, SeveralFilesOverASegmentEachGetTheirOwnDigest) {
   for (const std::vector<TestFile>& game : games) {
     for (unsigned jobs : {1u, 2u}) {
       const VerificationReport report = VerifyPayloadFile(PackInMemory(game, compression::Level::kFast, {}, jobs));
-      EXPECT_TRUE(report.passed()) << game.size() << " files, " << jobs << " jobs: " << report.failures[0];
+      EXPECT_TRUE(report.passed()) << game.size() << " files, " << jobs << " jobs: " << report.failures[0].text;
       EXPECT_EQ(report.fileCount, game.size());
     }
   }

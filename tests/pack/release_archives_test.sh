@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The release archives from this built tree: the same bytes twice, checksums
 # that sha256sum accepts, in each only its host's packer (stripped), the stub,
-# the package and the README with their modes; and the tools inside each,
+# the package, the README, the licence and the notices with their modes; and the tools inside each,
 # unpacked alone, make the same launcher for the demo game, which verifies.
 # Usage: release_archives_test.sh WINE_RUN REPO TREE VERSION GAME_EXE GAME_FILES SCRATCH
 set -uo pipefail
@@ -33,7 +33,8 @@ archives=(  # archive, top folder, packer, nm, how to run the packer
 for row in "${archives[@]}"; do
   read -r top suffix packer nm runner <<<"$row"
   cmp -s "run1/$top$suffix" "run2/$top$suffix" || fail "$top$suffix differs between two runs"
-  expected=$(printf '%s\n' "-rw-r--r-- PACKAGE" "-rw-r--r-- README.txt" "-rw-r--r-- STUB" "-rwxr-xr-x bin/$packer")
+  expected=$(printf '%s\n' "-rw-r--r-- LICENSE" "-rw-r--r-- PACKAGE" "-rw-r--r-- README.txt" "-rw-r--r-- STUB" \
+    "-rw-r--r-- THIRD-PARTY-NOTICES" "-rwxr-xr-x bin/$packer")
   [[ $(files_of "run1/$top$suffix" "$top") == "$expected" ]] || fail "$top$suffix holds: $(files_of "run1/$top$suffix" "$top")"
   mkdir "$top.unpacked" && cd "$top.unpacked" && cmake -E tar xf "../run1/$top$suffix" && cd "$top" || exit 1
   # The package finds its packer on the host it is for.

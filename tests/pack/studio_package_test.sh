@@ -34,8 +34,10 @@ cat >CMakeLists.txt <<CMAKE
 cmake_minimum_required(VERSION 3.25)
 project(signing LANGUAGES NONE)
 find_package(QuorvanePortable 0.2 REQUIRED)
+set(outputName_signed "Quorvane Portable.exe")
+set(outputName_wrong wrong.exe)
 foreach(name IN ITEMS signed wrong)
-  qvn_add_portable_launcher(\${name} GAME_DIR "$game_dir" PRODUCT_NAME "Quorvane Portable"
+  qvn_add_portable_launcher(\${name} GAME_DIR "$game_dir" OUTPUT_NAME \${outputName_\${name}} PRODUCT_NAME "Quorvane Portable"
     PRODUCT_URL https://quorvane.example/portable SIGN_PKCS12 studio.p12 SIGN_PASSWORD_FILE \${name}-password.txt)
 endforeach()
 CMAKE
@@ -43,7 +45,9 @@ mv password.txt signed-password.txt
 cmake -B build -DCMAKE_PREFIX_PATH="$prefix" >build.log 2>&1 || { cat build.log; fail "configuring the signing project"; }
 cmake --build build --target signed --verbose >>build.log 2>&1 || { cat build.log; fail "building the signed launcher"; }
 grep -rq "throwaway password" build build.log && fail "the password is in the build files or the log"
-osslsigncode verify -CAfile ca.pem -in build/signed.exe >verify.log 2>&1 || { cat verify.log; fail "osslsigncode verify"; }
+"$prefix/bin/qvn_pack" list "build/Quorvane Portable.exe" | grep -q "^version OriginalFilename: Quorvane Portable.exe$" ||
+  fail "the signed launcher is not named Quorvane Portable.exe inside and out"
+osslsigncode verify -CAfile ca.pem -in "build/Quorvane Portable.exe" >verify.log 2>&1 || { cat verify.log; fail "osslsigncode verify"; }
 grep -q "Quorvane Portable" verify.log && grep -q "https://quorvane.example/portable" verify.log ||
   fail "the product name or URL is not in the signature"
 cmake --build build --target wrong >wrong.log 2>&1 && fail "a wrong password did not fail the build"

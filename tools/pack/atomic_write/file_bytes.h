@@ -8,7 +8,7 @@
 
 namespace qvn::pack {
 
-// The whole file. Raises Error when it cannot be read.
+// The whole file. Raises Error when it cannot be read or is a folder.
 std::vector<std::uint8_t> ReadFileBytes(const std::filesystem::path& path);
 
 // Writes the file whole through OutputFile; `check`, as for Commit.

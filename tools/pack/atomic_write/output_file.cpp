@@ -1,5 +1,6 @@
 #include "tools/pack/atomic_write/output_file.h"
 
+#include <cerrno>
 #include <system_error>
 
 #include "base/error.h"
@@ -21,8 +22,11 @@ OutputFile::OutputFile(const std::filesystem::path& path)
     : path_(path),
       partial_(PartialPath(path)),
       stream_(partial_, std::ios::binary | std::ios::trunc),
+      // The stream opens the file through the C library, which leaves the
+      // reason in errno.
+      openError_(stream_ ? 0 : errno),
       writeback_(partial_) {
-  if (!stream_) throw Error("cannot write " + PathText(path_));
+  if (!stream_) throw Error("cannot write " + PathText(path_) + ": " + std::generic_category().message(openError_));
 }
 
 OutputFile::~OutputFile() {

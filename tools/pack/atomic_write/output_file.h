@@ -30,6 +30,7 @@ class OutputFile {
   std::filesystem::path path_;
   std::filesystem::path partial_;
   std::ofstream stream_;
+  int openError_;            // errno of the stream's open, before writeback_ can change it
   DiskWriteback writeback_;  // after stream_: of the file it opened
   bool committed_ = false;
 };

@@ -12,7 +12,9 @@
 #include "tools/pack/cli/game_packing.h"
 #include "tools/pack/cli/output_placement.h"
 #include "tools/pack/cli/path_option.h"
+#include "tools/pack/cli/report_fields.h"
 #include "tools/pack/cli/subcommand.h"
+#include "tools/pack/cli/verb_report.h"
 #include "tools/pack/examine/packed_output_check.h"
 
 namespace qvn::pack {
@@ -20,17 +22,19 @@ namespace {
 
 struct BuildOptions {
   PackOptions pack;
-  int level = static_cast<int>(compression::Level::kFast);
+  bool json = false;
   std::filesystem::path out;
   std::optional<std::filesystem::path> digestOut;  // default: "<out>.digest"
 };
 
-int Build(const BuildOptions& options) {
+int Build(const BuildOptions& options, const VerbReport& report) {
   std::filesystem::path digestOut = options.out;
   digestOut += ".digest";
   if (options.digestOut) digestOut = *options.digestOut;
   RefuseOutputInsideGame(options.pack.gameDir, options.out, "--out");
   RefuseOutputInsideGame(options.pack.gameDir, digestOut, "--digest-out");
+  RefuseUnwritableOutput(options.out, "--out");
+  RefuseUnwritableOutput(digestOut, "--digest-out");
   // Written as it is made; only a finished payload takes the name.
   OutputFile payloadFile(options.out);
   const PackedGame packed =
@@ -40,9 +44,12 @@ int Build(const BuildOptions& options) {
   const Sha256& digest = packed.payload.digest;
   WriteFileBytes(digestOut, digest);
 
-  std::cout << DescribePacking(packed) << "payload: " << PathText(options.out) << "\n"
-            << "sha256:  " << DigestHex(digest) << " (32 bytes in " << PathText(digestOut) << ")\n";
-  return kExitSuccess;
+  nlohmann::json fields = PackingFields(options.pack.gameDir, packed);
+  fields["out"] = PathText(options.out);
+  fields["digestOut"] = PathText(digestOut);
+  fields["payload"] = {{"size", packed.payload.size}, {"sha256", DigestHex(digest)}};
+  return report.Succeed(fields, DescribePacking(packed) + "payload: " + PathText(options.out) + "\n" +
+                                    "sha256:  " + DigestHex(digest) + " (32 bytes in " + PathText(digestOut) + ")\n");
 }
 
 }  // namespace
@@ -55,11 +62,12 @@ Subcommand AddBuildCommand(CLI::App& app) {
   AddPathOption(*command, "--out", options->out, "Payload file to write")->required();
   AddPathOption(*command, "--digest-out", options->digestOut,
                 "Where to write the payload's 32-byte SHA-256 (default: <out>.digest)");
-  command->add_option("--level", options->level, "1: fast (default), 2: strong")->check(CLI::Range(1, 2));
+  AddLevelOption(*command, options->pack.level);
   AddJobsOption(*command, options->pack.jobs);
+  AddJsonFlag(*command, options->json);
   return {command, [options] {
-            options->pack.level = static_cast<compression::Level>(options->level);
-            return RunRefusable(options->pack.gameDir, [&options] { return Build(*options); });
+            const VerbReport report("build", options->json);
+            return RunRefusable(report, options->pack.gameDir, [&] { return Build(*options, report); });
           }};
 }
 

@@ -7,6 +7,7 @@
 #include <iostream>
 
 #include "base/utf8_path.h"
+#include "tools/pack/cli/counted.h"
 #include "tools/pack/cli/exit_status.h"
 #include "tools/pack/cli/progress_bar.h"
 #include "tools/pack/packing/pack_refusal.h"
@@ -33,6 +34,15 @@ void WarnAboutEmptyFolders(const GameFolderScan& scan) {
 
 }  // namespace
 
+void AddLevelOption(CLI::App& command, compression::Level& level) {
+  command
+      .add_option_function<int>(
+          "--level", [&level](const int& value) { level = static_cast<compression::Level>(value); },
+          "1: fast (default), 2: strong")
+      ->type_name("1|2")
+      ->check(CLI::Range(1, 2).description(""));
+}
+
 void AddJobsOption(CLI::App& command, unsigned& jobs) {
   command
       .add_option("--jobs", jobs,
@@ -51,13 +61,13 @@ PackedGame PackScannedGame(const GameFolderScan& scan, const PackOptions& option
   }
   packed.fileCount = scan.files.size();
   packed.expandedSize = ExpandedSize(scan);
+  packed.emptyFolders = scan.emptyFolders;
   return packed;
 }
 
 std::string DescribePacking(const PackedGame& packed) {
-  return "packed " + std::to_string(packed.fileCount) + " files, " + std::to_string(packed.expandedSize) +
-         " bytes, into " + std::to_string(packed.payload.size) + " bytes (" +
-         Percent(packed.payload.size, packed.expandedSize) + ")\n";
+  return "packed " + Counted(packed.fileCount, "file") + ", " + std::to_string(packed.expandedSize) + " bytes, into " +
+         std::to_string(packed.payload.size) + " bytes (" + Percent(packed.payload.size, packed.expandedSize) + ")\n";
 }
 
 int Fail(const std::string& message) {
@@ -65,13 +75,22 @@ int Fail(const std::string& message) {
   return kExitRefused;
 }
 
-int RunRefusable(const std::filesystem::path& gameDir, const std::function<int()>& command) {
+nlohmann::json PackingFields(const std::filesystem::path& gameDir, const PackedGame& packed) {
+  return {{"gameDir", PathText(gameDir)},
+          {"fileCount", packed.fileCount},
+          {"expandedSize", packed.expandedSize},
+          {"emptyFoldersLeftOut", packed.emptyFolders}};
+}
+
+int RunRefusable(const VerbReport& report, const std::filesystem::path& gameDir, const std::function<int()>& command) {
   try {
     return command();
   } catch (const PackRefused& refusal) {
-    return Fail("refused " + PathText(gameDir) + ", nothing written: " + refusal.what());
-  } catch (const std::exception& error) {
-    return Fail(error.what());
+    Fault fault = CurrentFault();
+    fault.message = "refused " + PathText(gameDir) + ", nothing written: " + refusal.what();
+    return report.Refuse(fault);
+  } catch (const std::exception&) {
+    return report.Refuse(CurrentFault());
   }
 }
 

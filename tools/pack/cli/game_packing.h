@@ -4,9 +4,12 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <nlohmann/json.hpp>
 #include <string>
+#include <vector>
 
 #include "compression/buffer_format.h"
+#include "tools/pack/cli/verb_report.h"
 #include "tools/pack/packing/game_folder.h"
 #include "tools/pack/packing/payload_builder.h"
 #include "tools/pack/packing/worker_pool.h"
@@ -24,6 +27,9 @@ struct PackOptions {
   unsigned jobs = MachineThreadCount();
 };
 
+// Adds --level to a packing command, spelled alike in every verb's help.
+void AddLevelOption(CLI::App& command, compression::Level& level);
+
 // Adds --jobs to a packing command: how many threads compress at once. A
 // value below 1 or not a number is a usage error.
 void AddJobsOption(CLI::App& command, unsigned& jobs);
@@ -35,15 +41,20 @@ struct PackedGame {
   PayloadSummary payload;
   std::size_t fileCount = 0;
   std::uint64_t expandedSize = 0;
+  std::vector<std::string> emptyFolders;  // left out, with a warning
 };
 PackedGame PackScannedGame(const GameFolderScan& scan, const PackOptions& options, const PayloadOutput& output);
 
 // "packed N files, E bytes, into P bytes (x%)" and a line feed.
 std::string DescribePacking(const PackedGame& packed);
 
-// Runs a command that packs `gameDir`; a refusal or failure is printed on
-// standard error and gives exit status 1.
-int RunRefusable(const std::filesystem::path& gameDir, const std::function<int()>& command);
+// The fields of a --json report that `build` and `launcher` share:
+// gameDir, fileCount, expandedSize, emptyFoldersLeftOut.
+nlohmann::json PackingFields(const std::filesystem::path& gameDir, const PackedGame& packed);
+
+// Runs a command that packs `gameDir`; a refusal or failure is reported
+// through `report` and gives exit status 1.
+int RunRefusable(const VerbReport& report, const std::filesystem::path& gameDir, const std::function<int()>& command);
 
 // Prints "qvn_pack: <message>" on standard error; returns exit status 1.
 int Fail(const std::string& message);

@@ -6,17 +6,22 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 #include "base/sha256.h"
+#include "base/utf16_text.h"
 #include "base/utf8_path.h"
 #include "payload/payload_contract.h"
 #include "tools/pack/atomic_write/file_bytes.h"
+#include "tools/pack/cli/command_refusal.h"
 #include "tools/pack/cli/exit_status.h"
 #include "tools/pack/cli/game_packing.h"
 #include "tools/pack/cli/output_placement.h"
 #include "tools/pack/cli/packer_directory.h"
 #include "tools/pack/cli/path_option.h"
+#include "tools/pack/cli/report_fields.h"
 #include "tools/pack/cli/subcommand.h"
+#include "tools/pack/cli/verb_report.h"
 #include "tools/pack/examine/packed_output_check.h"
 #include "tools/pack/image/icon_file.h"
 #include "tools/pack/image/launcher_image.h"
@@ -42,12 +47,7 @@ struct LauncherOptions {
   std::string copyright;
   bool noProgressWindow = false;
   bool crashCapture = false;
-};
-
-// A refusal of the command's inputs other than the game folder.
-class InputRefused : public Error {
- public:
-  using Error::Error;
+  bool json = false;
 };
 
 // Without --stub, the stub lies beside qvn_pack (a build tree) or in the
@@ -60,18 +60,44 @@ fs::path FindStub() {
   for (const fs::path& candidate : {beside, shared}) {
     if (fs::is_regular_file(candidate)) return candidate;
   }
-  throw InputRefused("no launcher stub at " + PathText(beside) + " (beside qvn_pack) or " + PathText(shared) +
-                     "; name one with --stub");
+  throw CommandRefused(CommandFault::kInput, "no launcher stub at " + PathText(beside) + " (beside qvn_pack) or " +
+                                                 PathText(shared) + "; name one with --stub");
 }
 
 fs::path StubPath(const LauncherOptions& command) {
   fs::path stub = command.stub ? *command.stub : FindStub();
-  if (!fs::is_regular_file(stub)) throw InputRefused("no launcher stub at " + PathText(stub));
+  if (!fs::is_regular_file(stub)) throw CommandRefused(CommandFault::kInput, "no launcher stub at " + PathText(stub));
   std::error_code error;
   if (fs::equivalent(stub, command.out, error)) {
-    throw InputRefused("--out " + PathText(command.out) + " is the stub itself; write the launcher to another file");
+    throw CommandRefused(CommandFault::kInput,
+                         "--out " + PathText(command.out) + " is the stub itself; write the launcher to another file");
   }
   return stub;
+}
+
+// Each text of the version information at most this long, in UTF-16 code
+// units: four of them and the file's names then always fit the 64 KiB that
+// a version resource can hold.
+constexpr std::size_t kMaxVersionText = 4096;
+
+void RefuseOverlongVersionTexts(const LauncherOptions& command) {
+  const std::pair<const char*, const std::string&> texts[] = {{"--product-name", command.productName},
+                                                              {"--company", command.company},
+                                                              {"--description", command.description},
+                                                              {"--copyright", command.copyright}};
+  for (const auto& [option, text] : texts) {
+    std::size_t length = 0;
+    try {
+      length = Utf8ToUtf16(text).size();
+    } catch (const TextEncodingError&) {
+      continue;  // refused when the resource is built, as not UTF-8
+    }
+    if (length > kMaxVersionText) {
+      throw CommandRefused(CommandFault::kInput, std::string(option) + " is " + std::to_string(length) +
+                                                     " characters long; at most " + std::to_string(kMaxVersionText) +
+                                                     " fit in the version information");
+    }
+  }
 }
 
 std::vector<VersionString> VersionStrings(const LauncherOptions& command, const FileVersion& version) {
@@ -86,15 +112,17 @@ std::vector<VersionString> VersionStrings(const LauncherOptions& command, const 
           {"ProductVersion", number}};
 }
 
-int WriteLauncher(const LauncherOptions& command) {
+int WriteLauncher(const LauncherOptions& command, const VerbReport& report) {
   RefuseOutputInsideGame(command.pack.gameDir, command.out, "--out");
+  RefuseUnwritableOutput(command.out, "--out");
+  RefuseOverlongVersionTexts(command);
   FileVersion version;
   std::vector<std::uint8_t> versionResource;
   try {
     version = ParseFileVersion(command.version);
     versionResource = BuildVersionResource(version, VersionStrings(command, version));
   } catch (const std::runtime_error& error) {
-    throw InputRefused(std::string("bad version information: ") + error.what());
+    throw CommandRefused(CommandFault::kInput, std::string("bad version information: ") + error.what());
   }
 
   const fs::path stubPath = StubPath(command);
@@ -106,7 +134,7 @@ int WriteLauncher(const LauncherOptions& command) {
     try {
       resources.icon = ReadIconFile(iconFile);
     } catch (const IconFileError& error) {
-      throw InputRefused("icon " + PathText(*command.icon) + ": " + error.what());
+      throw CommandRefused(CommandFault::kInput, "icon " + PathText(*command.icon) + ": " + error.what());
     }
   }
   resources.version = versionResource;
@@ -117,7 +145,8 @@ int WriteLauncher(const LauncherOptions& command) {
     // refused before the game is packed.
     BuildLauncherImage(stub, resources);
   } catch (const PeRewriteRefused& error) {
-    throw InputRefused("stub " + PathText(stubPath) + " cannot become a launcher: " + error.what());
+    throw CommandRefused(CommandFault::kInput,
+                         "stub " + PathText(stubPath) + " cannot become a launcher: " + error.what());
   }
 
   const GameFolderScan scan = ScanGameFolder(command.pack.gameDir);
@@ -130,9 +159,15 @@ int WriteLauncher(const LauncherOptions& command) {
   resources.digest = packed.payload.digest;
   WriteCheckedOutput(command.out, BuildLauncherImage(stub, resources));
 
-  std::cout << DescribePacking(packed) << "launcher: " << PathText(command.out) << " (from " << PathText(stubPath)
-            << "), version " << FormatFileVersion(version) << ", " << resources.icon.size() << " icon images\n";
-  return kExitSuccess;
+  nlohmann::json fields = PackingFields(command.pack.gameDir, packed);
+  fields["out"] = PathText(command.out);
+  fields["stub"] = PathText(stubPath);
+  fields["fileVersion"] = FormatFileVersion(version);
+  fields["iconImages"] = resources.icon.size();
+  fields["payload"] = {{"size", payload.size()}, {"sha256", DigestHex(packed.payload.digest)}};
+  return report.Succeed(fields, DescribePacking(packed) + "launcher: " + PathText(command.out) + " (from " +
+                                    PathText(stubPath) + "), version " + FormatFileVersion(version) + ", " +
+                                    std::to_string(resources.icon.size()) + " icon images\n");
 }
 
 }  // namespace
@@ -148,7 +183,7 @@ Subcommand AddLauncherCommand(CLI::App& app) {
   AddPathOption(*command, "--stub", launcher.stub,
                 std::string("Launcher stub (default: ") + kLauncherStubName + " beside qvn_pack or in ../" +
                     kInstalledStubDir + ")");
-  command->add_option("--level", launcher.pack.level, "1: fast (default), 2: strong")->check(CLI::Range(1, 2));
+  AddLevelOption(*command, launcher.pack.level);
   AddJobsOption(*command, launcher.pack.jobs);
   AddPathOption(*command, "--icon", launcher.icon, "Icon file (.ico); every image in it is kept");
   command->add_option("--version", launcher.version, "File and product version, A.B.C.D (default 1.0.0.0)");
@@ -162,8 +197,11 @@ Subcommand AddLauncherCommand(CLI::App& app) {
   command->add_flag("--crash-capture", launcher.crashCapture,
                     "Run the game in crash capture mode at every start, leaving data\\crash-last.dmp and "
                     "crash-last.txt when it crashes (QVN_CRASH_CAPTURE=1 does the same for one run of any launcher)");
-  return {command,
-          [options] { return RunRefusable(options->pack.gameDir, [&options] { return WriteLauncher(*options); }); }};
+  AddJsonFlag(*command, launcher.json);
+  return {command, [options] {
+            const VerbReport report("launcher", options->json);
+            return RunRefusable(report, options->pack.gameDir, [&] { return WriteLauncher(*options, report); });
+          }};
 }
 
 }  // namespace qvn::pack

@@ -23,5 +23,7 @@ Subcommand AddListCommand(CLI::App& app);
 Subcommand AddVerifyCommand(CLI::App& app);
 Subcommand AddExtractCommand(CLI::App& app);
 Subcommand AddCrashCommand(CLI::App& app);
+// `help [COMMAND]`: the same text as --help, for those who type it as a word.
+Subcommand AddHelpCommand(CLI::App& app);
 
 }  // namespace qvn::pack

@@ -15,7 +15,7 @@ void CheckPackedOutput(std::span<const std::uint8_t> file) {
   std::string text =
       "internal error: what was just packed fails the launcher's checks, so it was not written (please report this "
       "fault in qvn_pack):";
-  for (const std::string& failure : report.failures) text += "\n  " + failure;
+  for (const VerificationFailure& failure : report.failures) text += "\n  " + failure.text;
   throw Error(text);
 }
 

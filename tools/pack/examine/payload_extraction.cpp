@@ -72,8 +72,8 @@ std::size_t ExtractPayloadFiles(std::span<const std::uint8_t> file, const fs::pa
   const VerificationReport report = VerifyPayloadFile(file);
   if (!report.passed()) {
     std::string text = "damaged, nothing written:";
-    for (const std::string& failure : report.failures) text += "\n  " + failure;
-    throw ExtractionRefused(text);
+    for (const VerificationFailure& failure : report.failures) text += "\n  " + failure.text;
+    throw ExtractionRefused(text, report.failures);
   }
   CheckTarget(root);
   const PayloadManifest manifest = ParsePayloadManifest(LocatePayload(file).payload);

@@ -3,15 +3,26 @@
 #include <cstdint>
 #include <filesystem>
 #include <span>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "base/error.h"
+#include "tools/pack/examine/payload_verification.h"
 
 namespace qvn::pack {
 
 // Raised when a payload cannot be extracted; nothing has been written.
 class ExtractionRefused : public Error {
  public:
-  using Error::Error;
+  explicit ExtractionRefused(const std::string& text, std::vector<VerificationFailure> failures = {})
+      : Error(text), failures_(std::move(failures)) {}
+
+  // Why the file is damaged; empty when it is the target that is refused.
+  const std::vector<VerificationFailure>& failures() const { return failures_; }
+
+ private:
+  std::vector<VerificationFailure> failures_;
 };
 
 // Checks a launcher or a bare payload as `verify` does and only then writes

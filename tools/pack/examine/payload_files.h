@@ -3,17 +3,18 @@
 #include <cstdint>
 #include <functional>
 #include <span>
-#include <stdexcept>
 #include <string>
 #include <vector>
+
+#include "base/error.h"
 
 namespace qvn::pack {
 
 // Raised when a payload does not pass the checks of `verify`; the text names
 // every failure.
-class PayloadFilesRefused : public std::runtime_error {
+class PayloadFilesRefused : public Error {
  public:
-  using std::runtime_error::runtime_error;
+  using Error::Error;
 };
 
 struct PayloadFile {

@@ -12,16 +12,18 @@ PayloadSource LocatePayload(std::span<const std::uint8_t> file) {
     const auto payload = FindRcDataResource(file, kPayloadResourceId);
     if (!payload) {
       throw PayloadSourceError(std::string(PayloadFaultMessage(PayloadFault::kNoEmbeddedRuntime)) + " (no RT_RCDATA " +
-                               std::to_string(kPayloadResourceId) + " resource)");
+                                   std::to_string(kPayloadResourceId) + " resource)",
+                               PayloadFault::kNoEmbeddedRuntime);
     }
     if (payload->empty() || payload->size() > kMaxPayloadSize) {
       throw PayloadSourceError(std::string(PayloadFaultMessage(PayloadFault::kInvalidResourceSize)) + " (RT_RCDATA " +
-                               std::to_string(kPayloadResourceId) + " holds " + std::to_string(payload->size()) +
-                               " bytes)");
+                                   std::to_string(kPayloadResourceId) + " holds " + std::to_string(payload->size()) +
+                                   " bytes)",
+                               PayloadFault::kInvalidResourceSize);
     }
     return {*payload, FindRcDataResource(file, kPayloadDigestResourceId), true};
   } catch (const PeFormatError& error) {
-    throw PayloadSourceError(std::string("not a well-formed executable: ") + error.what());
+    throw PayloadSourceError(std::string("not a well-formed executable: ") + error.what(), std::nullopt);
   }
 }
 

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "base/error.h"
+#include "payload/payload_fault.h"
 
 namespace qvn::pack {
 
@@ -22,7 +23,15 @@ struct PayloadSource {
 // launcher's own message where the launcher has one.
 class PayloadSourceError : public Error {
  public:
-  using Error::Error;
+  PayloadSourceError(const std::string& text, std::optional<PayloadFault> fault)
+      : Error(text), fault_(fault) {}
+
+  // The launcher's refusal, or none for a file that is no well-formed
+  // executable.
+  std::optional<PayloadFault> fault() const { return fault_; }
+
+ private:
+  std::optional<PayloadFault> fault_;
 };
 
 // Views into `file`, which must outlive the result. Raises

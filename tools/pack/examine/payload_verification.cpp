@@ -13,20 +13,24 @@
 #include "payload/payload_manifest.h"
 #include "tools/pack/examine/payload_source.h"
 #include "tools/pack/examine/stored_name.h"
+#include "tools/pack/image/pe_resource_reader.h"
 
 namespace qvn::pack {
 namespace {
 
-std::optional<std::string> PayloadDigestFailure(const PayloadSource& source) {
+std::optional<VerificationFailure> PayloadDigestFailure(const PayloadSource& source) {
   if (!source.expectedDigest) {
-    return "resource " + std::to_string(kPayloadDigestResourceId) + ": " +
-           std::string(PayloadFaultMessage(PayloadFault::kNoEmbeddedRuntime)) + " (no payload digest)";
+    return VerificationFailure{"resource " + std::to_string(kPayloadDigestResourceId) + ": " +
+                                   std::string(PayloadFaultMessage(PayloadFault::kNoEmbeddedRuntime)) +
+                                   " (no payload digest)",
+                               PayloadFault::kNoEmbeddedRuntime};
   }
   const Sha256 actual = HashSha256(source.payload);
   const std::span<const std::uint8_t> expected = *source.expectedDigest;
   if (std::equal(actual.begin(), actual.end(), expected.begin(), expected.end())) return std::nullopt;
-  return "payload digest (resource " + std::to_string(kPayloadDigestResourceId) +
-         "): " + std::string(PayloadFaultMessage(PayloadFault::kPayloadDigestMismatch));
+  return VerificationFailure{"payload digest (resource " + std::to_string(kPayloadDigestResourceId) +
+                                 "): " + std::string(PayloadFaultMessage(PayloadFault::kPayloadDigestMismatch)),
+                             PayloadFault::kPayloadDigestMismatch};
 }
 
 // Every rule of the container and of each entry, in stored order.
@@ -35,7 +39,7 @@ void CheckContents(std::span<const std::uint8_t> payload, const PackProgress& pr
   try {
     manifest = ParsePayloadManifest(payload);
   } catch (const PayloadError& error) {
-    report.failures.push_back(std::string("container: ") + error.what());
+    report.failures.push_back({std::string("container: ") + error.what(), error.fault()});
     return;
   }
 
@@ -47,7 +51,10 @@ void CheckContents(std::span<const std::uint8_t> payload, const PackProgress& pr
     try {
       CheckEntryContents(entry, expanded, decoder);
     } catch (const PayloadError& failure) {
-      report.failures.push_back(StoredName(entry) + ": " + failure.what());
+      // The fault's own message: the Windows error code that the launcher's
+      // decompressor would add means nothing on the packer's host.
+      report.failures.push_back(
+          {StoredName(entry) + ": " + std::string(PayloadFaultMessage(failure.fault())), failure.fault()});
     }
     report.expandedTotal += entry.expandedSize;
     if (progress) progress(report.expandedTotal, total);
@@ -59,23 +66,24 @@ void CheckContents(std::span<const std::uint8_t> payload, const PackProgress& pr
 
 VerificationReport VerifyPayloadFile(std::span<const std::uint8_t> file, const PackProgress& progress) {
   VerificationReport report;
+  report.fromExecutable = LooksLikePeImage(file);
   PayloadSource source;
   try {
     source = LocatePayload(file);
   } catch (const PayloadSourceError& error) {
-    report.failures.push_back(std::string("executable: ") + error.what());
+    report.failures.push_back({std::string("executable: ") + error.what(), error.fault()});
     return report;
   }
-  report.fromExecutable = source.fromExecutable;
+  report.payloadFound = true;
   // The payload's digest and its entries are independent checks: the digest
   // is taken on a second core meanwhile.
-  std::future<std::optional<std::string>> digestFailure;
+  std::future<std::optional<VerificationFailure>> digestFailure;
   if (source.fromExecutable) {
     digestFailure = std::async(std::launch::async, [&source] { return PayloadDigestFailure(source); });
   }
   CheckContents(source.payload, progress, report);
   if (digestFailure.valid()) {
-    if (std::optional<std::string> failure = digestFailure.get()) {
+    if (std::optional<VerificationFailure> failure = digestFailure.get()) {
       report.failures.insert(report.failures.begin(), std::move(*failure));
     }
   }

@@ -1,10 +1,12 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
 
+#include "payload/payload_fault.h"
 #include "tools/pack/packing/pack_progress.h"
 
 namespace qvn::pack {
@@ -13,9 +15,15 @@ namespace qvn::pack {
 // before it writes a byte. Each failure names what it concerns: the
 // executable's resources, the payload digest, the container, or one entry by
 // its stored name; the text after the colon is the launcher's own message.
+struct VerificationFailure {
+  std::string text;                   // "<what it concerns>: <message>"
+  std::optional<PayloadFault> fault;  // none where the file is no well-formed executable
+};
+
 struct VerificationReport {
-  std::vector<std::string> failures;
-  bool fromExecutable = false;
+  std::vector<VerificationFailure> failures;
+  bool fromExecutable = false;  // a PE image, whether or not it holds a payload
+  bool payloadFound = false;    // a payload to check: a bare one, or resource 101 of an executable
   std::size_t fileCount = 0;
   std::uint64_t expandedTotal = 0;
 

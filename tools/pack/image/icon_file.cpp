@@ -1,6 +1,7 @@
 #include "tools/pack/image/icon_file.h"
 
 #include <algorithm>
+#include <iterator>
 #include <string>
 
 #include "base/byte_order.h"
@@ -16,6 +17,13 @@ constexpr std::uint32_t kEntrySize = 16;
 }  // namespace
 
 std::vector<IconImage> ReadIconFile(std::span<const std::uint8_t> bytes) {
+  constexpr std::uint8_t kPngSignature[] = {0x89, 'P', 'N', 'G', 13, 10, 26, 10};
+  if (bytes.size() >= sizeof kPngSignature &&
+      std::equal(std::begin(kPngSignature), std::end(kPngSignature), bytes.begin())) {
+    throw IconFileError(
+        "a PNG picture, not an icon file (.ico), which Windows needs; make one from it, for example with icotool "
+        "(Debian's icoutils): icotool -c -o game.ico game.png");
+  }
   const LittleEndianView<IconFileError> file(bytes);
   if (file.U16(0, "icon header") != 0 || file.U16(2, "icon header") != kIconType) {
     throw IconFileError("not an icon file (.ico): its header is not an icon's");

@@ -1,31 +1,36 @@
 #include "tools/pack/image/launcher_details.h"
 
-#include <algorithm>
+#include <stdexcept>
 
 #include "tools/pack/image/pe_image.h"
 #include "tools/pack/image/pe_resource_reader.h"
-#include "tools/pack/image/version_resource.h"
 
 namespace qvn::pack {
 
-std::string DescribeLauncherDetails(std::span<const std::uint8_t> file) {
-  std::string text;
+LauncherDetails ReadLauncherDetails(std::span<const std::uint8_t> file) {
+  LauncherDetails details;
   try {
     const PeFileView view(file);
-    const bool hasCertificate = ReadPeHeaders(view).Directory(view, kCertificateDirectory).size != 0;
-    const std::vector<PeResource> resources = ReadPeResources(file);
-    std::size_t icons = 0;
-    for (const PeResource& resource : resources) {
-      if (resource.type == ResourceName(kResourceTypeIcon)) ++icons;
+    details.hasCertificate = ReadPeHeaders(view).Directory(view, kCertificateDirectory).size != 0;
+    for (const PeResource& resource : ReadPeResources(file)) {
+      if (resource.type == ResourceName(kResourceTypeIcon)) ++details.iconImages;
       if (resource.type != ResourceName(kResourceTypeVersion)) continue;
-      for (const auto& [name, value] : ReadVersionStrings(resource.bytes))
-        text.append("version ").append(name).append(": ").append(value) += "\n";
+      for (VersionString& entry : ReadVersionStrings(resource.bytes))
+        details.versionStrings.push_back(std::move(entry));
     }
-    text += "icon images: " + std::to_string(icons) + "\n";
-    text += std::string("certificate table: ") + (hasCertificate ? "signed" : "unsigned") + "\n";
   } catch (const std::runtime_error& error) {
-    text += std::string("resources unreadable: ") + error.what() + "\n";
+    details.unreadable = error.what();
   }
+  return details;
+}
+
+std::string DescribeLauncherDetails(const LauncherDetails& details) {
+  std::string text;
+  for (const auto& [name, value] : details.versionStrings)
+    text.append("version ").append(name).append(": ").append(value) += "\n";
+  if (!details.unreadable.empty()) return text + "resources unreadable: " + details.unreadable + "\n";
+  text += "icon images: " + std::to_string(details.iconImages) + "\n";
+  text += std::string("certificate table: ") + (details.hasCertificate ? "signed" : "unsigned") + "\n";
   return text;
 }
 

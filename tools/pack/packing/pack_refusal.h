@@ -1,9 +1,11 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "base/error.h"
+#include "payload/payload_fault.h"
 
 namespace qvn::pack {
 
@@ -12,6 +14,7 @@ namespace qvn::pack {
 struct PackProblem {
   std::string path;
   std::string reason;
+  std::optional<PayloadFault> fault = {};  // the launcher's own refusal of it, where it has one
 };
 
 // Raised when a game folder or file list cannot become a payload. It carries
