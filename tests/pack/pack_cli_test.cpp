@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "base/sha256.h"
+#include "payload/payload_manifest.h"
 #include "tests/pack/minimal_pe_image.h"
 #include "tests/support/in_memory_payload.h"
 #include "tests/support/scratch_folder.h"
@@ -136,8 +137,7 @@ TEST(QvnPackCommandLine, ExitStatusAndOutputOfEachCommand) {
   EXPECT_EQ(ReadFileBytes(dir + "jobs.bin"), payload);
   const Sha256 strongDigest = HashSha256(ReadFileBytes(dir + "strong.bin"));
   EXPECT_EQ(ReadFileBytes(dir + "strong.sha"), Bytes(strongDigest.begin(), strongDigest.end()));
-  for (const std::string& unwritten :
-       {"refused.bin", "refused.bin.digest", "x.bin", "absent.bin.digest", "from-folder"}) {
+  for (const char* unwritten : {"refused.bin", "refused.bin.digest", "x.bin", "absent.bin.digest", "from-folder"}) {
     EXPECT_FALSE(fs::exists(dir + unwritten)) << unwritten;
   }
 }
@@ -590,7 +590,9 @@ TEST(QvnPackMessages, EveryVerbDocumentsAndKeepsItsExitStatuses) {
   for (const Verb& verb : verbs) {
     EXPECT_NE(RunPacker(game.scratch, verb.name + " --help").output.find(footer), std::string::npos) << verb.name;
     EXPECT_EQ(RunPacker(game.scratch, verb.success).status, 0) << verb.success;
-    if (!verb.refusal.empty()) EXPECT_EQ(RunPacker(game.scratch, verb.refusal).status, 1) << verb.refusal;
+    if (!verb.refusal.empty()) {
+      EXPECT_EQ(RunPacker(game.scratch, verb.refusal).status, 1) << verb.refusal;
+    }
     EXPECT_EQ(RunPacker(game.scratch, verb.usage).status, 2) << verb.usage;
   }
 }

@@ -33,6 +33,7 @@ namespace fs = std::filesystem;
 using Bytes = std::vector<std::uint8_t>;
 using nlohmann::json;
 using testing::MakePeImage;
+using testing::PackInMemory;
 using testing::ScratchFolder;
 
 Bytes Text(const std::string& text) { return Bytes(text.begin(), text.end()); }
@@ -130,7 +131,9 @@ void ExpectMatchesShape(const json& document, const std::string& verb, const std
   const bool ok = document.value("ok", false);
   for (const auto& [path, spec] : shape) {
     const bool required = spec.when == "always" || (spec.when == "success" && ok) || (spec.when == "failure" && !ok);
-    if (required) EXPECT_TRUE(fields.count(path)) << label << ": " << path << " is missing";
+    if (required) {
+      EXPECT_TRUE(fields.count(path)) << label << ": " << path << " is missing";
+    }
   }
   EXPECT_EQ(document.value("format", 0), 1) << label;
 }

@@ -13,7 +13,7 @@ std::vector<PayloadFile> ReadPayloadFiles(std::span<const std::uint8_t> file,
   const VerificationReport report = VerifyPayloadFile(file);
   if (!report.passed()) {
     std::string text = "damaged:";
-    for (const std::string& failure : report.failures) text += "\n  " + failure;
+    for (const VerificationFailure& failure : report.failures) text += "\n  " + failure.text;
     throw PayloadFilesRefused(text);
   }
   const PayloadManifest manifest = ParsePayloadManifest(LocatePayload(file).payload);
