@@ -86,11 +86,11 @@ class OwnedFont {
   HFONT font_ = nullptr;
 };
 
-// The dialog font at `dpi`: the stock one is sized for 96.
-HFONT DialogFontAt(const User32Calls& user32, UINT dpi) {
+// The dialog font at `dpi`: the stock one is sized for the system's DPI.
+HFONT DialogFontAt(const User32Calls& user32, UINT dpi, UINT systemDpi) {
   LOGFONTW font = {};
   if (user32.getObject(user32.getStockObject(DEFAULT_GUI_FONT), sizeof font, &font) != sizeof font) return nullptr;
-  font.lfHeight = MulDiv(font.lfHeight, static_cast<int>(dpi), static_cast<int>(kBaseDpi));
+  font.lfHeight = MulDiv(font.lfHeight, static_cast<int>(dpi), static_cast<int>(systemDpi));
   return user32.createFont(&font);
 }
 
@@ -135,8 +135,7 @@ class UnpackingWindow {
  public:
   UnpackingWindow(const User32Calls& user32, HINSTANCE instance, const std::wstring& productName)
       : user32_(user32), instance_(instance), font_(user32), window_(user32, instance) {
-    const UINT systemDpi = user32.dpiForSystem != nullptr ? user32.dpiForSystem() : kBaseDpi;
-    RECT place = CentredPlace(user32, FrameSize(user32, systemDpi));
+    RECT place = CentredPlace(user32, FrameSize(user32, systemDpi_));
     window_.reset(user32.createWindow(kExtendedStyle, kUnpackingWindowClass, productName.c_str(), kStyle, place.left,
                                       place.top, place.right - place.left, place.bottom - place.top, nullptr, nullptr,
                                       instance, nullptr));
@@ -150,9 +149,9 @@ class UnpackingWindow {
       throw Error(kUnavailable);
     }
     // Made at the system's DPI, it may have landed on a display of another.
-    UINT dpi = user32.dpiForWindow != nullptr ? user32.dpiForWindow(window_.get()) : systemDpi;
-    if (dpi == 0) dpi = systemDpi;
-    if (dpi != systemDpi) {
+    UINT dpi = user32.dpiForWindow != nullptr ? user32.dpiForWindow(window_.get()) : systemDpi_;
+    if (dpi == 0) dpi = systemDpi_;
+    if (dpi != systemDpi_) {
       place = CentredPlace(user32, FrameSize(user32, dpi));
       Place(window_.get(), place);
     }
@@ -180,7 +179,7 @@ class UnpackingWindow {
 
   // Children, font and icon for `dpi`.
   void LayOut(UINT dpi) {
-    HFONT font = DialogFontAt(user32_, dpi);
+    HFONT font = DialogFontAt(user32_, dpi, systemDpi_);
     if (font == nullptr) font = static_cast<HFONT>(user32_.getStockObject(DEFAULT_GUI_FONT));
     for (HWND text : {name_, status_}) user32_.sendMessage(text, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
     font_.reset(font != user32_.getStockObject(DEFAULT_GUI_FONT) ? font : nullptr);
@@ -204,6 +203,7 @@ class UnpackingWindow {
 
   const User32Calls& user32_;
   HINSTANCE instance_;
+  UINT systemDpi_ = user32_.dpiForSystem != nullptr ? user32_.dpiForSystem() : kBaseDpi;
   OwnedFont font_;  // before the window: its texts use the font to the end
   OwnedWindow window_;
   HWND icon_ = nullptr;
