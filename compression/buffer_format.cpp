@@ -5,10 +5,11 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <optional>
 #include <system_error>
-#include <thread>
 
 #include "base/byte_order.h"
+#include "compression/chunk_decode_thread.h"
 #include "compression/chunk_encoder.h"
 #include "compression/crc32.h"
 #include "compression/lz_decoder.h"
@@ -46,16 +47,16 @@ class ChunkRecords {
 
   // Chunks are independent streams, so one of more than one chunk (a file
   // over 64 MiB) is decoded on two threads, each taking every other record
-  // with its own tables; where no thread can be started, on this one alone.
-  bool DecodeAll(HuffmanDecoder& tables) const {
+  // with its own tables: on `second` where given, else on a thread started
+  // for this stream; where none can be had, on this one alone.
+  bool DecodeAll(HuffmanDecoder& tables, ChunkDecodeThread* second) const {
     if (output_.size() > chunkSize_) {
       try {
-        const auto otherTables = std::make_unique<HuffmanDecoder>();
-        bool otherDecoded = false;
-        std::thread other([&] { otherDecoded = Decode(1, 2, *otherTables); });
+        std::optional<ChunkDecodeThread> own;
+        if (second == nullptr) second = &own.emplace();
+        second->Start([this](HuffmanDecoder& otherTables) { return Decode(1, 2, otherTables); });
         const bool decoded = Decode(0, 2, tables);
-        other.join();
-        return decoded && otherDecoded;
+        return second->Finish() && decoded;
       } catch (const std::system_error&) {
       } catch (const std::bad_alloc&) {
       }
@@ -116,7 +117,8 @@ DecodeResult DecodeBuffer(std::span<const std::uint8_t> input, std::span<std::ui
   return DecodeBuffer(input, output, *tables);
 }
 
-DecodeResult DecodeBuffer(std::span<const std::uint8_t> input, std::span<std::uint8_t> output, HuffmanDecoder& tables) {
+DecodeResult DecodeBuffer(std::span<const std::uint8_t> input, std::span<std::uint8_t> output, HuffmanDecoder& tables,
+                          ChunkDecodeThread* second) {
   constexpr DecodeResult kUnreadable{DecodeStatus::kBadData, 0, 0};
   if (input.size() < kBufferHeaderSize) {
     return kUnreadable;
@@ -138,7 +140,7 @@ DecodeResult DecodeBuffer(std::span<const std::uint8_t> input, std::span<std::ui
 
   const ChunkRecords records(input.subspan(kBufferHeaderSize), chunkSize,
                              output.first(static_cast<std::size_t>(expandedSize)));
-  if (!records.DecodeAll(tables)) {
+  if (!records.DecodeAll(tables, second)) {
     return damaged;
   }
   return {DecodeStatus::kOk, expandedSize, expandedSize};

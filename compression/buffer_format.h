@@ -9,6 +9,8 @@
 
 namespace qvn::compression {
 
+class ChunkDecodeThread;
+
 // The Windows Compression API's buffer mode for XPRESS Huffman: a 24-byte
 // header, then one record per chunk (a 32-bit stored size and that many
 // bytes, stored raw when the stored size equals the chunk's expanded size,
@@ -34,8 +36,10 @@ struct DecodeResult {
 DecodeResult DecodeBuffer(std::span<const std::uint8_t> input, std::span<std::uint8_t> output);
 
 // The same with caller-owned tables (about 80 KiB), for decoding many
-// streams without allocating for each.
-DecodeResult DecodeBuffer(std::span<const std::uint8_t> input, std::span<std::uint8_t> output, HuffmanDecoder& tables);
+// streams without allocating for each, and optionally a kept thread for the
+// second half of the chunks (see ChunkDecodeThread).
+DecodeResult DecodeBuffer(std::span<const std::uint8_t> input, std::span<std::uint8_t> output, HuffmanDecoder& tables,
+                          ChunkDecodeThread* second = nullptr);
 
 // The 24-byte header of a stream that expands to `expandedSize` bytes.
 std::array<std::uint8_t, kBufferHeaderSize> BufferHeader(std::uint64_t expandedSize);

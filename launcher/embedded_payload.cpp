@@ -41,9 +41,16 @@ Sha256 HashCountingProgress(std::span<const std::uint8_t> payload, WorkProgress&
 
 bool IsValidResourceSize(std::uint32_t size) { return size - 1u <= kMaxPayloadSize - 1u; }
 
-std::span<const std::uint8_t> LoadVerifiedPayload(WorkProgress& progress) {
-  const std::span<const std::uint8_t> payload = LoadResourceBytes(kPayloadResourceId);
-  const std::span<const std::uint8_t> expected = LoadResourceBytes(kPayloadDigestResourceId);
+EmbeddedPayload FindEmbeddedPayload() {
+  EmbeddedPayload found;
+  found.payload = LoadResourceBytes(kPayloadResourceId);
+  found.digest = LoadResourceBytes(kPayloadDigestResourceId);
+  return found;
+}
+
+std::span<const std::uint8_t> VerifyEmbeddedPayload(const EmbeddedPayload& embedded, WorkProgress& progress) {
+  const std::span<const std::uint8_t> payload = embedded.payload;
+  const std::span<const std::uint8_t> expected = embedded.digest;
   // The files' sizes are known only once the payload is verified; till then
   // they count as large as stored, three times over (decode, hash, write).
   progress.SetTotal(4 * std::uint64_t{payload.size()});

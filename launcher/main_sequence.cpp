@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <exception>
+#include <memory>
 
 #include "base/error.h"
 #include "base/path_composition.h"
@@ -15,9 +16,11 @@
 #include "launcher/unpacking_window_thread.h"
 #include "payload/payload_contract.h"
 #include "payload/payload_manifest.h"
+#include "runtime/decompressor.h"
 #include "runtime/extract_runtime.h"
 #include "runtime/portable_directory.h"
 #include "runtime/remove_runtime_directory.h"
+#include "supervision/win/debug_event_wait.h"
 #include "supervision/win/run_game.h"
 
 namespace qvn {
@@ -42,15 +45,30 @@ std::uint64_t UnpackingWork(std::span<const std::uint8_t> payload, const Payload
   return work;
 }
 
+// What the run needs from the loader, all taken before the window thread
+// starts. That thread's first user32 call can hold the loader lock for
+// seconds (under Wine, while it waits for the desktop process), and any step
+// of the run that wanted the lock meanwhile would wait with it: the
+// launcher's path, the resources, a function looked up by name, and a
+// thread started or ended (thread attach and detach), which is why the
+// decompressor, with its kept thread, is made here too.
+struct FromLoader {
+  EmbeddedPayload embedded = FindEmbeddedPayload();
+  std::wstring launcherPath = GetLauncherPath();
+  DebugEventWait waitForDebugEvent;
+  std::unique_ptr<Decompressor> decompressor = CreateDecompressor();
+};
+
 // Extraction and the game run under a handler that removes a half-made
 // runtime before the failure goes on; a failing removal is shown first.
 // The window is gone before the game starts and before any report.
 std::uint32_t ExtractAndRunGame(const PayloadManifest& manifest, const PortableDirectories& directories,
-                                UnpackingWindowThread& window) {
+                                const FromLoader& loaded, UnpackingWindowThread& window) {
   try {
-    ExtractRuntime(manifest, directories.runtimeDirectory, window.progress());
+    ExtractRuntime(manifest, directories.runtimeDirectory, *loaded.decompressor, window.progress());
     window.Close();
-    return RunGame(directories.runtimeDirectory, directories.dataDirectory);
+    return RunGame(directories.runtimeDirectory, directories.dataDirectory, loaded.launcherPath,
+                   loaded.waitForDebugEvent);
   } catch (...) {
     window.Close();
     try {
@@ -63,22 +81,23 @@ std::uint32_t ExtractAndRunGame(const PayloadManifest& manifest, const PortableD
   }
 }
 
-std::uint32_t RunLauncherSequence() {
-  // Declared first, so that on every way out it is gone before the failure
-  // is reported.
-  UnpackingWindowThread window;
-  const std::span<const std::uint8_t> payload = LoadVerifiedPayload(window.progress());
+std::uint32_t RunLauncherSequence(UnpackingWindowShow show) {
+  const FromLoader loaded;
+  // Declared before anything that can fail once it runs, so that on every
+  // way out it is gone before the failure is reported.
+  UnpackingWindowThread window(show);
+  const std::span<const std::uint8_t> payload = VerifyEmbeddedPayload(loaded.embedded, window.progress());
   const PayloadManifest manifest = ParsePayloadManifest(payload);
   window.progress().SetTotal(UnpackingWork(payload, manifest));
 
   PortableDirectories directories;
-  directories.dataDirectory = JoinPath(ParentDirectory(GetLauncherPath()), kDataFolderName.wide());
+  directories.dataDirectory = JoinPath(ParentDirectory(loaded.launcherPath), kDataFolderName.wide());
   directories.dataDirectoryHandle = OpenPortableDirectory(directories.dataDirectory, true);
   directories.lockFile = OpenLockFile(directories.dataDirectory);
   directories.runtimeDirectory = JoinPath(directories.dataDirectory, kRuntimeFolderName.wide());
 
   RemoveRuntimeDirectory(directories.runtimeDirectory);
-  const std::uint32_t status = ExtractAndRunGame(manifest, directories, window);
+  const std::uint32_t status = ExtractAndRunGame(manifest, directories, loaded, window);
   RemoveRuntimeDirectory(directories.runtimeDirectory);
 
   // Shown while the lock is held, so a second launcher is refused until the
@@ -101,9 +120,9 @@ std::string ExitStatusMessage(std::uint32_t status, const std::wstring& gameLogP
   return message;
 }
 
-std::uint32_t RunLauncher() noexcept {
+std::uint32_t RunLauncher(UnpackingWindowShow show) noexcept {
   try {
-    return RunLauncherSequence();
+    return RunLauncherSequence(show);
   } catch (const std::exception& failure) {
     // Every holder of the run has been released by now: the lock file is
     // gone before the user sees anything.

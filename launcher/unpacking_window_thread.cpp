@@ -1,6 +1,5 @@
 #include "launcher/unpacking_window_thread.h"
 
-#include "launcher/unpacking_window.h"
 #include "payload/payload_contract.h"
 
 namespace qvn {
@@ -8,8 +7,9 @@ namespace {
 
 // A start that is done by then never shows the window.
 constexpr std::uint64_t kDelayMilliseconds = 500;
-// A window thread stuck inside user32 must not hold up the game: after this
-// the run goes on, and the thread takes the window down once it can.
+// A window that is up and stuck inside user32 must not hold up the game:
+// after this the run goes on, and the thread takes the window down once it
+// can.
 constexpr DWORD kCloseWaitMilliseconds = 5000;
 
 bool IsWindowAllowed() {
@@ -36,8 +36,9 @@ DWORD RemainingDelay() {
 
 }  // namespace
 
-UnpackingWindowThread::UnpackingWindowThread() {
+UnpackingWindowThread::UnpackingWindowThread(UnpackingWindowShow show) {
   if (!IsWindowAllowed()) return;
+  shared_->show = show;
   shared_->stop.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
   if (!shared_->stop.valid()) return;
   auto threadShare = std::make_unique<std::shared_ptr<Shared>>(shared_);
@@ -48,16 +49,16 @@ UnpackingWindowThread::UnpackingWindowThread() {
 void UnpackingWindowThread::Close() noexcept {
   if (!thread_.valid()) return;
   SetEvent(shared_->stop.get());
-  WaitForSingleObject(thread_.get(), kCloseWaitMilliseconds);
+  if (shared_->showing.Withdraw()) WaitForSingleObject(thread_.get(), kCloseWaitMilliseconds);
   thread_.reset();
 }
 
 DWORD WINAPI UnpackingWindowThread::ThreadMain(void* threadShare) {
   const std::unique_ptr<std::shared_ptr<Shared>> owned(static_cast<std::shared_ptr<Shared>*>(threadShare));
-  const Shared& shared = **owned;
+  Shared& shared = **owned;
   if (WaitForSingleObject(shared.stop.get(), RemainingDelay()) != WAIT_TIMEOUT) return 0;
   try {
-    ShowUnpackingWindow(shared.stop.get(), shared.progress);
+    shared.show(shared.stop.get(), shared.progress, shared.showing);
   } catch (...) {
     // No display, no desktop, a missing library: the run goes on unchanged.
   }

@@ -16,8 +16,13 @@ UniqueModule LoadSystemLibrary(const wchar_t* name) {
 }
 
 template <typename Function>
-void Resolve(const UniqueModule& module, const char* name, Function& function) {
+void ResolveIfThere(const UniqueModule& module, const char* name, Function& function) {
   function = reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module.get(), name)));
+}
+
+template <typename Function>
+void Resolve(const UniqueModule& module, const char* name, Function& function) {
+  ResolveIfThere(module, name, function);
   if (function == nullptr) throw Error(kUnavailable);
 }
 
@@ -41,7 +46,18 @@ User32Calls::User32Calls()
   Resolve(user32_, "SystemParametersInfoW", systemParametersInfo);
   Resolve(user32_, "LoadImageW", loadImage);
   Resolve(user32_, "LoadIconW", loadIcon);
+  Resolve(user32_, "SetWindowPos", setWindowPosition);
+  ResolveIfThere(user32_, "GetDpiForWindow", dpiForWindow);
+  ResolveIfThere(user32_, "GetDpiForSystem", dpiForSystem);
+  ResolveIfThere(user32_, "AdjustWindowRectExForDpi", adjustWindowRectForDpi);
   Resolve(gdi32_, "GetStockObject", getStockObject);
+  Resolve(gdi32_, "GetObjectW", getObject);
+  Resolve(gdi32_, "CreateFontIndirectW", createFont);
+  Resolve(gdi32_, "DeleteObject", deleteObject);
+  // Exported by name from version 6, which the manifest asks for.
+  Resolve(comctl32_, "SetWindowSubclass", setWindowSubclass);
+  Resolve(comctl32_, "RemoveWindowSubclass", removeWindowSubclass);
+  Resolve(comctl32_, "DefSubclassProc", defaultSubclassProcedure);
   // Registers the progress bar's class, msctls_progress32.
   decltype(&InitCommonControlsEx) initCommonControls = nullptr;
   Resolve(comctl32_, "InitCommonControlsEx", initCommonControls);

@@ -11,7 +11,7 @@ namespace qvn {
 
 std::uint32_t PortableStreamDecoder::Decode(std::span<const std::uint8_t> stored, std::span<std::uint8_t> expanded,
                                             std::size_t& produced) {
-  const compression::DecodeResult result = compression::DecodeBuffer(stored, expanded, tables_);
+  const compression::DecodeResult result = compression::DecodeBuffer(stored, expanded, tables_, secondThread_);
   switch (result.status) {
     case compression::DecodeStatus::kOk:
       produced = static_cast<std::size_t>(result.produced);

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <span>
 
+#include "compression/chunk_decode_thread.h"
 #include "compression/huffman_decoder.h"
 #include "payload/payload_manifest.h"
 
@@ -22,14 +23,20 @@ class StreamDecoder {
                                std::size_t& produced) = 0;
 };
 
-// The codec itself, with tables kept for every stream it decodes.
+// The codec itself, with tables kept for every stream it decodes, and the
+// kept thread for streams over one chunk when given one (else a thread is
+// started for each such stream).
 class PortableStreamDecoder : public StreamDecoder {
  public:
+  PortableStreamDecoder() = default;
+  explicit PortableStreamDecoder(compression::ChunkDecodeThread* secondThread) : secondThread_(secondThread) {}
+
   std::uint32_t Decode(std::span<const std::uint8_t> stored, std::span<std::uint8_t> expanded,
                        std::size_t& produced) override;
 
  private:
   compression::HuffmanDecoder tables_{};
+  compression::ChunkDecodeThread* secondThread_ = nullptr;
 };
 
 // Expands one entry into `expanded` (exactly entry.expandedSize bytes) and

@@ -3,6 +3,8 @@
 #include <windows.h>
 
 #include <new>
+#include <system_error>
+#include <utility>
 
 #include "base/error.h"
 
@@ -29,8 +31,14 @@ std::uint32_t Decompressor::Decode(std::span<const std::uint8_t> stored, std::sp
 }
 
 std::unique_ptr<Decompressor> CreateDecompressor() {
+  std::unique_ptr<compression::ChunkDecodeThread> secondThread;
   try {
-    return std::make_unique<Decompressor>();
+    secondThread = std::make_unique<compression::ChunkDecodeThread>();
+  } catch (const std::system_error&) {
+  } catch (const std::bad_alloc&) {
+  }
+  try {
+    return std::unique_ptr<Decompressor>(new Decompressor(std::move(secondThread)));
   } catch (const std::bad_alloc&) {
     throw Error("Cannot create Windows decompressor", ERROR_NOT_ENOUGH_MEMORY);
   }

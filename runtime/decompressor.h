@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <memory>
+#include <utility>
 
 #include "payload/entry_check.h"
 
@@ -29,11 +30,18 @@ class Decompressor : public StreamDecoder {
                        std::size_t& produced) override;
 
  private:
+  friend std::unique_ptr<Decompressor> CreateDecompressor();
+  explicit Decompressor(std::unique_ptr<compression::ChunkDecodeThread> secondThread)
+      : secondThread_(std::move(secondThread)), decoder_(secondThread_.get()) {}
+
+  std::unique_ptr<compression::ChunkDecodeThread> secondThread_;
   PortableStreamDecoder decoder_;
 };
 
 // Raises "Cannot create Windows decompressor" with the system's code when
-// the decompressor cannot be made.
+// the decompressor cannot be made. Starts the thread that decodes half of
+// the chunks of files over 64 MiB, which lives as long as the decompressor;
+// where none can be started, such files are decoded on one thread.
 std::unique_ptr<Decompressor> CreateDecompressor();
 
 }  // namespace qvn

@@ -76,14 +76,14 @@ void ExtractEntry(const PayloadEntry& entry, const std::wstring& runtimeDirector
 
 }  // namespace
 
-void ExtractRuntime(const PayloadManifest& manifest, const std::wstring& runtimeDirectory, WorkProgress& progress) {
+void ExtractRuntime(const PayloadManifest& manifest, const std::wstring& runtimeDirectory, Decompressor& decompressor,
+                    WorkProgress& progress) {
   // Declared first so that, on failure, the file and buffer go first, then
-  // the decompressor, then the held directories.
+  // the held directories.
   HeldDirectories held;
   held.Open(runtimeDirectory);
   held.Open(JoinPath(runtimeDirectory, kRuntimeTempFolderName.wide()));
-  const std::unique_ptr<Decompressor> decompressor = CreateDecompressor();
-  for (const PayloadEntry& entry : manifest) ExtractEntry(entry, runtimeDirectory, *decompressor, held, progress);
+  for (const PayloadEntry& entry : manifest) ExtractEntry(entry, runtimeDirectory, decompressor, held, progress);
 }
 
 }  // namespace qvn

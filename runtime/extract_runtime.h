@@ -4,6 +4,7 @@
 
 #include "base/work_progress.h"
 #include "payload/payload_manifest.h"
+#include "runtime/decompressor.h"
 
 namespace qvn {
 
@@ -13,6 +14,9 @@ namespace qvn {
 // so a file that fails the check never appears on disk. Every directory on
 // the way is held open without delete sharing until the end. Each file adds
 // three times its expanded size to `progress`: decoded, hashed, written.
-void ExtractRuntime(const PayloadManifest& manifest, const std::wstring& runtimeDirectory, WorkProgress& progress);
+// The decompressor is the caller's, made before anything else in the
+// process can hold the loader lock (see CreateDecompressor).
+void ExtractRuntime(const PayloadManifest& manifest, const std::wstring& runtimeDirectory, Decompressor& decompressor,
+                    WorkProgress& progress);
 
 }  // namespace qvn

@@ -9,7 +9,6 @@
 
 #include "base/error.h"
 #include "base/path_composition.h"
-#include "base/win/module_path.h"
 #include "base/win/own_file.h"
 #include "base/win/unique_handle.h"
 #include "base/win/windows_error.h"
@@ -75,9 +74,9 @@ bool SettleHeapPolicy(bool crashCaptureEnabled) {
   return false;
 }
 
-void SetGameEnvironment(const std::wstring& runtimeDirectory, const std::wstring& dataDirectory) {
+void SetGameEnvironment(const std::wstring& runtimeDirectory, const std::wstring& dataDirectory,
+                        const std::wstring& launcherPath) {
   RequireSuccess(SetEnvironmentVariableW(L"APP_FOLDER_PATH", dataDirectory.c_str()), "Cannot set portable data root");
-  const std::wstring launcherPath = GetLauncherPath();
   RequireSuccess(SetEnvironmentVariableW(L"QVN_PORTABLE_ARTIFACT", launcherPath.c_str()),
                  "Cannot identify portable artifact");
   const std::wstring temporaryDirectory = JoinPath(runtimeDirectory, kRuntimeTempFolderName.wide());
@@ -147,24 +146,26 @@ UniqueGameJob CreateGameJob() {
 // system that ignored the attribute. A game that cannot be confirmed in its
 // job or resumed is stopped before it ran any code of its own and seen to its
 // end; the failure names the step that failed, not the clean-up.
-void StartOwnedGame(GameLaunch& launch, const std::wstring& dataDirectory) {
+void StartOwnedGame(GameLaunch& launch, const std::wstring& dataDirectory, const DebugEventWait& waitForDebugEvent) {
   if (AssignProcessToJobObject(launch.job.get(), launch.game.process.get()) &&
       ResumeThread(launch.game.thread.get()) != static_cast<DWORD>(-1)) {
     return;
   }
   const DWORD startError = GetLastError();
   RequireSuccess(TerminateProcess(launch.game.process.get(), 1), "Cannot stop game after failed start");
-  SuperviseGame(launch.game.process.get(), launch.logFile.get(), dataDirectory, launch.crashCaptureEnabled);
+  SuperviseGame(launch.game.process.get(), launch.logFile.get(), dataDirectory, launch.crashCaptureEnabled,
+                waitForDebugEvent);
   throw Error("Cannot start owned game process", startError);
 }
 
 }  // namespace
 
-std::uint32_t RunGame(const std::wstring& runtimeDirectory, const std::wstring& dataDirectory) {
+std::uint32_t RunGame(const std::wstring& runtimeDirectory, const std::wstring& dataDirectory,
+                      const std::wstring& launcherPath, const DebugEventWait& waitForDebugEvent) {
   GameLaunch launch;
   launch.crashCaptureEnabled = IsCrashCaptureRequested();
   launch.heapPolicySet = SettleHeapPolicy(launch.crashCaptureEnabled);
-  SetGameEnvironment(runtimeDirectory, dataDirectory);
+  SetGameEnvironment(runtimeDirectory, dataDirectory, launcherPath);
 
   const std::wstring exePath = JoinPath(runtimeDirectory, kMainExecutableName.wide());
   std::wstring commandLine = BuildGameCommandLine(exePath);
@@ -185,10 +186,10 @@ std::uint32_t RunGame(const std::wstring& runtimeDirectory, const std::wstring& 
                                    .input = launch.inputFile.get(),
                                    .output = launch.logFile.get(),
                                    .debugged = launch.crashCaptureEnabled});
-  StartOwnedGame(launch, dataDirectory);
+  StartOwnedGame(launch, dataDirectory, waitForDebugEvent);
 
-  const std::uint32_t status =
-      SuperviseGame(launch.game.process.get(), launch.logFile.get(), dataDirectory, launch.crashCaptureEnabled);
+  const std::uint32_t status = SuperviseGame(launch.game.process.get(), launch.logFile.get(), dataDirectory,
+                                             launch.crashCaptureEnabled, waitForDebugEvent);
   AppendExitRecord(launch.logFile.get(), status);
   return status;
 }

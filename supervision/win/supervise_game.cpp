@@ -51,7 +51,8 @@ void CloseEventFile(const DEBUG_EVENT& event) {
 
 // The game runs as this thread's debuggee: every debug event stops it until
 // the event is continued, so every one is taken and answered here.
-std::uint32_t MonitorDebugEvents(HANDLE process, HANDLE logFile, const std::wstring& dataDirectory) {
+std::uint32_t MonitorDebugEvents(HANDLE process, HANDLE logFile, const std::wstring& dataDirectory,
+                                 const DebugEventWait& waitForDebugEvent) {
   AppendToGameLog(logFile, kCrashMonitorLine, sizeof kCrashMonitorLine - 1);
   MonitorCounters counters;
   DebugMonitorState state;
@@ -62,7 +63,6 @@ std::uint32_t MonitorDebugEvents(HANDLE process, HANDLE logFile, const std::wstr
   counters.startTicks = clock.QuadPart;
   counters.lastSummaryTicks = clock.QuadPart;
 
-  const DebugEventWait waitForDebugEvent;
   std::uint32_t exitStatus = 0;
   for (;;) {
     DEBUG_EVENT event = {};
@@ -90,9 +90,9 @@ std::uint32_t MonitorDebugEvents(HANDLE process, HANDLE logFile, const std::wstr
 
 }  // namespace
 
-std::uint32_t SuperviseGame(HANDLE process, HANDLE logFile, const std::wstring& dataDirectory,
-                            bool crashCaptureEnabled) {
-  if (crashCaptureEnabled) return MonitorDebugEvents(process, logFile, dataDirectory);
+std::uint32_t SuperviseGame(HANDLE process, HANDLE logFile, const std::wstring& dataDirectory, bool crashCaptureEnabled,
+                            const DebugEventWait& waitForDebugEvent) {
+  if (crashCaptureEnabled) return MonitorDebugEvents(process, logFile, dataDirectory, waitForDebugEvent);
   return WaitForGameExit(process);
 }
 

@@ -4,7 +4,8 @@
 # (title, texts, a rising bar) and takes it down before the game runs; made
 # with --no-progress-window, it shows none; the demo game starts too fast
 # for one. Without a display the run, its exit code, output and data are
-# those of a launcher that never tries. Screenshots land in SCRATCH.
+# those of a launcher that never tries. At 144 DPI (the prefix's LogPixels)
+# the window is half as large again as at 96. Screenshots land in SCRATCH.
 # Usage: progress_window_test.sh WINE_RUN WATCH QVN_PACK STUB TEST_GAME ICON DEMO_LAUNCHER SCRATCH
 set -euo pipefail
 wine_run=$1 watch=$2 pack=$3 stub=$4 test_game=$5 icon=$6 demo=$7 scratch=$8
@@ -44,7 +45,9 @@ xvfb-run -a -s "-screen 0 800x600x24" bash -c '
   wine_run=$1 watch=$2 scratch=$3
   win() { local path=$1; echo "Z:${path//\//\\}"; }
   run() { "$wine_run" "$watch" "$(win "$scratch/$1.exe")" sleep 3000 </dev/null 2>/dev/null | tr -d "\r"; }
+  dpi() { "$wine_run" reg add "HKCU\\Control Panel\\Desktop" /v LogPixels /t REG_DWORD /d $1 /f </dev/null >/dev/null 2>&1; }
   run demo >"$scratch/demo.txt"  # also makes the prefix
+  dpi 96
   run quiet >"$scratch/quiet.txt"
   run slow >"$scratch/slow.txt" &
   watcher=$!
@@ -65,11 +68,25 @@ xvfb-run -a -s "-screen 0 800x600x24" bash -c '
     sleep 0.1
   done
   wait $watcher
-  echo "$looks screenshots while unpacking"' bash "$wine_run" "$watch" "$scratch"
-for name in demo quiet slow; do echo "$name: $(tr '\n' ' ' <"$scratch/$name.txt")"; done
+  echo "$looks screenshots while unpacking"
+  dpi 144
+  run slow >"$scratch/slow-144.txt" &
+  watcher=$!
+  while kill -0 $watcher 2>/dev/null; do
+    if xdotool search --onlyvisible --name "^Quorvane Slow Start$" >/dev/null 2>&1; then
+      import -window root "$scratch/at-144-dpi.png"
+      break
+    fi
+    sleep 0.1
+  done
+  wait $watcher' bash "$wine_run" "$watch" "$scratch"
+for name in demo quiet slow slow-144; do echo "$name: $(tr '\n' ' ' <"$scratch/$name.txt")"; done
 grep -qx 'window=none' "$scratch/demo.txt"
 grep -qx 'window=none' "$scratch/quiet.txt"
-grep -q '^window=seen title="Quorvane Slow Start" texts="|Quorvane Slow Start|Unpacking…|"' "$scratch/slow.txt"
+grep -q '^window=seen title="Quorvane Slow Start" texts="|Quorvane Slow Start|Unpacking…|" client=360x104 ' \
+  "$scratch/slow.txt"
+grep -q '^window=seen title="Quorvane Slow Start" texts="|Quorvane Slow Start|Unpacking…|" client=540x156 ' \
+  "$scratch/slow-144.txt"
 # The bar's fill (Wine's highlight colour) grows from the first look to the last.
 bar() { convert "$1" -fill black +opaque "#3096FA" -fill white -opaque "#3096FA" -format "%[fx:round(mean*w*h)]" info:; }
 # A look can land after the window closed, between xdotool seeing it and the
@@ -83,4 +100,4 @@ done
 echo "bar pixels: $first at the first look, $fullest at the fullest of $looks"
 ((first < fullest))
 (($(bar "$scratch/game-running.png") == 0))
-for name in demo quiet slow; do grep -qx 'exit=0x00000000' "$scratch/$name.txt"; done
+for name in demo quiet slow slow-144; do grep -qx 'exit=0x00000000' "$scratch/$name.txt"; done

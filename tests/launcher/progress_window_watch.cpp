@@ -1,8 +1,9 @@
 // Starts a launcher (further arguments passed on) and watches for its
-// unpacking window until the launcher ends. Prints the window's title and
-// texts and when it was first seen, or "window=none", then the launcher's
-// exit code. (The bar's position is read from screenshots: under Wine 8,
-// PBM_GETPOS sent from another process answered 0 while the bar filled.)
+// unpacking window until the launcher ends. Prints the window's title,
+// texts and client size in pixels and when it was first seen, or
+// "window=none", then the launcher's exit code. It is aware of each
+// monitor's DPI, as the launcher is, so sizes come unscaled. (The bar's position is read from screenshots: under Wine
+// 8, PBM_GETPOS sent from another process answered 0 while the bar filled.)
 #include <windows.h>
 
 #include <cstdio>
@@ -27,6 +28,7 @@ std::string TextOf(HWND window) {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
+  SetProcessDpiAwarenessContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2);
   std::wstring commandLine;
   for (int i = 1; i < argc; ++i) commandLine += std::wstring(i > 1 ? L" \"" : L"\"") + argv[i] + L"\"";
   STARTUPINFOW startup{};
@@ -51,7 +53,10 @@ int wmain(int argc, wchar_t** argv) {
          child = FindWindowExW(window, child, L"STATIC", nullptr)) {
       seen += TextOf(child) + "|";
     }
-    seen += "\" seen_after_ms=" + std::to_string(GetTickCount64() - started);
+    RECT client = {};
+    GetClientRect(window, &client);
+    seen += "\" client=" + std::to_string(client.right) + "x" + std::to_string(client.bottom);
+    seen += " seen_after_ms=" + std::to_string(GetTickCount64() - started);
   }
   DWORD code = 0;
   GetExitCodeProcess(launcher.hProcess, &code);

@@ -63,7 +63,7 @@ TEST(ExtractRuntime, WritesExactlyThePayloadFilesAndAnEmptyTemp) {
   });
   const std::wstring runtime = scratch / L"portable-runtime";
   WorkProgress progress;
-  ExtractRuntime(fixture.manifest, runtime, progress);
+  ExtractRuntime(fixture.manifest, runtime, *CreateDecompressor(), progress);
   // Each file counts three times: decoded, hashed, written.
   EXPECT_EQ(progress.done(), 3u * (7 + 6 + 7 + 0 + 11 + large.size()));
   const Tree expected = {
@@ -104,7 +104,7 @@ TEST(ExtractRuntime, RefusesDamagedEntriesBeforeCreatingTheirFiles) {
     const std::wstring runtime = scratch / L"portable-runtime";
     EXPECT_EQ(FailureOf([&] {
                 WorkProgress progress;
-                ExtractRuntime(fixture.manifest, runtime, progress);
+                ExtractRuntime(fixture.manifest, runtime, *CreateDecompressor(), progress);
               }),
               c.failure)
         << c.name;
@@ -132,7 +132,7 @@ TEST(ExtractRuntime, NameClashesOnDiskFail) {
     const ManifestFixture fixture = FilesManifest(c.files);
     EXPECT_EQ(FailureOf([&] {
                 WorkProgress progress;
-                ExtractRuntime(fixture.manifest, scratch / L"portable-runtime", progress);
+                ExtractRuntime(fixture.manifest, scratch / L"portable-runtime", *CreateDecompressor(), progress);
               }),
               c.failure)
         << c.files.front().name;
@@ -149,7 +149,7 @@ TEST(ExtractRuntime, RepeatedFailuresLeakNoHandles) {
   auto failOnce = [&] {
     EXPECT_EQ(FailureOf([&] {
                 WorkProgress progress;
-                ExtractRuntime(fixture.manifest, runtime, progress);
+                ExtractRuntime(fixture.manifest, runtime, *CreateDecompressor(), progress);
               }),
               "Portable file SHA-256 mismatch");
     RemoveRuntimeDirectory(runtime);

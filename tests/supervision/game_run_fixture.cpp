@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <stdexcept>
 
+#include "base/win/module_path.h"
 #include "supervision/win/run_game.h"
 
 namespace qvn::testing {
@@ -86,7 +87,7 @@ std::uint32_t GameRunFixture::Run(const std::vector<std::wstring>& commands) {
   ScopedVariable tmp(L"TMP", GetVariable(L"TMP"));
   ScopedVariable heap(L"_NO_DEBUG_HEAP", GetVariable(L"_NO_DEBUG_HEAP"));
   ScopedVariable script(L"QVN_TEST_GAME_COMMANDS", JoinCommands(commands));
-  return RunGame(runtimeDirectory_, dataDirectory_);
+  return RunGame(runtimeDirectory_, dataDirectory_, GetLauncherPath(), DebugEventWait());
 }
 
 std::string ReadFileBytes(const std::wstring& path) {
