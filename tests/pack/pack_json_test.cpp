@@ -18,8 +18,8 @@
 
 #include "base/sha256.h"
 #include "payload/payload_manifest.h"
-#include "tests/support/in_memory_payload.h"
 #include "tests/pack/minimal_pe_image.h"
+#include "tests/support/in_memory_payload.h"
 #include "tests/support/scratch_folder.h"
 #include "tools/pack/atomic_write/file_bytes.h"
 #include "tools/pack/image/pe_resource.h"

@@ -11,8 +11,7 @@ namespace qvn::pack {
 std::vector<std::uint8_t> ReadFileBytes(const std::filesystem::path& path) {
   // A folder opens as a stream on Linux and reports an absurd size.
   std::error_code ignored;
-  if (std::filesystem::is_directory(path, ignored))
-    throw Error(PathText(path) + " is a folder, not a file");
+  if (std::filesystem::is_directory(path, ignored)) throw Error(PathText(path) + " is a folder, not a file");
   std::ifstream stream(path, std::ios::binary | std::ios::ate);
   if (!stream) throw Error("cannot open " + PathText(path));
   const std::streamoff size = stream.tellg();

@@ -23,8 +23,7 @@ struct PayloadSource {
 // launcher's own message where the launcher has one.
 class PayloadSourceError : public Error {
  public:
-  PayloadSourceError(const std::string& text, std::optional<PayloadFault> fault)
-      : Error(text), fault_(fault) {}
+  PayloadSourceError(const std::string& text, std::optional<PayloadFault> fault) : Error(text), fault_(fault) {}
 
   // The launcher's refusal, or none for a file that is no well-formed
   // executable.
