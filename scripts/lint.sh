@@ -13,7 +13,7 @@ own="^$(pwd)/(base|compression|payload|supervision|runtime|launcher|tools|tests|
 cmake --preset host >/dev/null
 cmake --preset windows >/dev/null
 
-sources() { grep -o '"file": "[^"]*"' "$1/compile_commands.json" | cut -d'"' -f4 | grep -E "$own" | sort -u; }
+sources() { grep -o '"file": "[^"]*"' "$1/compile_commands.json" | cut -d'"' -f4 | grep -E "$own" | grep -E '\.(c|cpp)$' | sort -u; }
 windowsSources=$(comm -13 <(sources build/host) <(sources build/windows))
 sharedWithWindowsBranches=$(comm -12 <(sources build/host) <(sources build/windows) | xargs grep -l '_WIN32' || true)
 

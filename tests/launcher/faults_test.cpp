@@ -373,7 +373,7 @@ TEST(Faults, AKillAtAnyMomentLeavesNothingThatBlocksOrSpoilsTheNextRun) {
   const unsigned long kills = NumberFromEnvironment(L"QVN_KILL_COUNT", 30);
 
   struct Mode {
-    const char* name;
+    const char* name = "";
     std::optional<std::wstring> crashCapture;
   };
   for (const Mode& mode : {Mode{"normal", std::nullopt}, Mode{"crash capture", L"1"}}) {
