@@ -156,7 +156,8 @@ for kind, (code, expected) in EXPECTED.items():
     text = analyze(dump, debug_launcher)
     print('=== ' + kind + '\n' + text)
     document = json.loads(analyze(dump, debug_launcher, '--json'))
-    check(document['format'] == 'qvn-crash/1', kind + ': the JSON document names its format')
+    check((document['format'], document['command'], document['ok']) == (1, 'crash', True),
+          kind + ': the JSON document is the packer\'s, for crash')
     check(document['exception']['code'] == hex(code).upper().replace('0X', '0x'), kind + ': exception code')
     check(document['exception']['description'] == DESCRIPTIONS[kind], kind + ': exception in words')
     check(document['gameVersion'] == '1.4.2.0', kind + ': the game version from the dump')

@@ -162,6 +162,9 @@ class PackJson : public ::testing::Test {
     Bytes damaged = PackInMemory({{"Quorvane.exe", Bytes(5000, 'q')}});
     damaged.back() ^= 0x40;
     scratch_.Write("damaged.bin", damaged);
+    const Bytes dump = ReadFileBytes(QVN_CRASH_DUMP);
+    scratch_.Write("crash.dmp", dump);
+    scratch_.Write("cut.dmp", Bytes(dump.begin(), dump.begin() + 100));
   }
   std::string Path(const std::string& name) const { return (scratch_.path() / name).string(); }
 
@@ -179,6 +182,7 @@ TEST_F(PackJson, EveryVerbsDocumentHasTheDocumentedShape) {
       {"verify", "verify " + Path("game.exe"), "verify " + Path("damaged.bin")},
       {"extract", "extract " + Path("game.exe") + " --out " + Path("files"),
        "extract " + Path("damaged.bin") + " --out " + Path("none")},
+      {"crash", "crash " + Path("crash.dmp"), "crash " + Path("cut.dmp")},
       {"build", "", "build --game-dir " + Path("game") + " --out " + Path("x.bin") + " --level 3", 2},
   };
   for (const VerbRuns& verb : verbs) {
@@ -289,6 +293,21 @@ TEST_F(PackJson, ValuesAreThoseOfTheHumanOutputAndOfIndependentReadings) {
   const json expectedKinds = {{"Quorvane.exe", "game-folder"}, {"a b.txt", "unsafe-name-byte"}};
   for (const json& item : refused["error"]["problems"]) {
     EXPECT_EQ(item["kind"], expectedKinds.value(item["subject"].get<std::string>(), "?")) << item.dump();
+  }
+
+  // crash: each refusal of a player's files with its kind, in the words of the text.
+  const std::map<std::string, std::string> crashKinds = {
+      {"crash " + Path("cut.dmp"), "damaged-dump"},
+      {"crash " + Path("picture.png"), "not-a-minidump"},
+      {"crash " + Path("crash.dmp") + " --launcher " + Path("damaged.bin"), "damaged"},
+  };
+  for (const auto& [arguments, kind] : crashKinds) {
+    const json document = json::parse(Packer(scratch_, arguments + " --json").out);
+    EXPECT_EQ(document["error"]["kind"], kind) << arguments;
+    Packer(scratch_, arguments);
+    EXPECT_EQ("qvn_pack: " + document["error"]["message"].get<std::string>() + "\n",
+              Slurp(scratch_.path() / "stderr.txt"))
+        << arguments;
   }
 
   // extract: the count of the human line.

@@ -3,19 +3,20 @@
 #include <algorithm>
 #include <cctype>
 #include <fstream>
-#include <iostream>
 #include <memory>
 #include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "base/error.h"
 #include "base/utf8_path.h"
 #include "tools/pack/atomic_write/file_bytes.h"
-#include "tools/pack/cli/exit_status.h"
-#include "tools/pack/cli/game_packing.h"
+#include "tools/pack/cli/command_refusal.h"
 #include "tools/pack/cli/path_option.h"
+#include "tools/pack/cli/report_fields.h"
 #include "tools/pack/cli/subcommand.h"
+#include "tools/pack/cli/verb_report.h"
 #include "tools/pack/crash/crash_analysis.h"
 #include "tools/pack/crash/crash_json.h"
 #include "tools/pack/crash/crash_text.h"
@@ -57,7 +58,9 @@ std::vector<CandidateImage> LauncherImages(const fs::path& launcher) {
 }
 
 std::vector<CandidateImage> GameFolderImages(const fs::path& folder) {
-  if (!fs::is_directory(folder)) throw std::runtime_error("--game-dir " + PathText(folder) + " is not a folder");
+  if (!fs::is_directory(folder)) {
+    throw CommandRefused(CommandFault::kInput, "--game-dir " + PathText(folder) + " is not a folder");
+  }
   std::vector<CandidateImage> images;
   for (const fs::directory_entry& entry : fs::recursive_directory_iterator(folder)) {
     if (!entry.is_regular_file()) continue;
@@ -77,11 +80,11 @@ std::optional<CrashReportFile> ReadReport(const fs::path& path) {
   return ParseCrashReport(text.str());
 }
 
-int AnalyzeCrash(const CrashOptions& options) {
+int AnalyzeCrash(const CrashOptions& options, const VerbReport& verb) {
   const bool reportGiven = options.dump.extension() == ".txt";
   const fs::path reportPath = reportGiven ? options.dump : options.dump.parent_path() / kReportName;
   const std::optional<CrashReportFile> report = ReadReport(reportPath);
-  if (reportGiven && !report) return Fail(PathText(reportPath) + ": cannot be read");
+  if (reportGiven && !report) throw Error(PathText(reportPath) + ": cannot be read");
 
   std::vector<std::uint8_t> dumpBytes;
   std::optional<Minidump> dump;
@@ -90,12 +93,11 @@ int AnalyzeCrash(const CrashOptions& options) {
     try {
       dumpBytes = ReadFileBytes(options.dump);
       dump = ReadMinidump(dumpBytes);
-    } catch (const DumpError& error) {
-      dumpFailure = error.what();
     } catch (const std::runtime_error& error) {
+      // Without crash-last.txt nothing is left to read.
+      if (!report) return verb.Refuse(CurrentFault(PathText(options.dump)));
       dumpFailure = error.what();
     }
-    if (!dump && !report) return Fail(PathText(options.dump) + ": " + dumpFailure);
   }
 
   CodeSources sources;
@@ -107,8 +109,8 @@ int AnalyzeCrash(const CrashOptions& options) {
       sources.candidates = GameFolderImages(*options.gameDir);
       sources.sourceName = "the game folder";
     }
-  } catch (const std::runtime_error& error) {
-    return Fail(PathText(options.launcher ? *options.launcher : *options.gameDir) + ": " + error.what());
+  } catch (const std::runtime_error&) {
+    return verb.Refuse(CurrentFault(PathText(options.launcher ? *options.launcher : *options.gameDir)));
   }
   for (const std::string& folder : options.symbolFolders) sources.symbolFolders.push_back(Utf8Path(folder));
   sources.symbolizer = LlvmSymbolizer::Find();
@@ -126,8 +128,7 @@ int AnalyzeCrash(const CrashOptions& options) {
                                                         "); the first frame comes from " + kReportName);
     }
   }
-  std::cout << (options.json ? FormatCrashJson(analysis) : FormatCrashText(analysis));
-  return kExitSuccess;
+  return verb.Succeed(CrashJsonFields(analysis), FormatCrashText(analysis));
 }
 
 }  // namespace
@@ -148,12 +149,13 @@ Subcommand AddCrashCommand(CLI::App& app) {
                    "A folder with debug information: unstripped images, NAME.debug or PDB files (repeatable)")
       ->type_name("DIR")
       ->allow_extra_args(false);
-  command->add_flag("--json", options->json, "One JSON document instead of text (see docs/json.md)");
+  AddJsonFlag(*command, options->json);
   return {command, [options] {
+            const VerbReport verb("crash", options->json);
             try {
-              return AnalyzeCrash(*options);
-            } catch (const std::exception& error) {
-              return Fail(error.what());
+              return AnalyzeCrash(*options, verb);
+            } catch (const std::exception&) {
+              return verb.Refuse(CurrentFault());
             }
           }};
 }

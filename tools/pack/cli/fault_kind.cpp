@@ -58,4 +58,17 @@ std::string_view CommandFaultKind(CommandFault fault) {
   return "input-refused";
 }
 
+std::string_view DumpFaultKind(DumpFault fault) {
+  switch (fault) {
+    case DumpFault::kNotAMinidump:
+      return "not-a-minidump";
+    case DumpFault::kTruncated:
+    case DumpFault::kBadRecord:
+      return "damaged-dump";
+    case DumpFault::kNotX64:
+      return "unsupported-dump";
+  }
+  return "damaged-dump";
+}
+
 }  // namespace qvn::pack

@@ -7,7 +7,9 @@
 #include "tools/pack/cli/command_refusal.h"
 #include "tools/pack/cli/exit_status.h"
 #include "tools/pack/cli/fault_kind.h"
+#include "tools/pack/crash/minidump_reader.h"
 #include "tools/pack/examine/payload_extraction.h"
+#include "tools/pack/examine/payload_files.h"
 #include "tools/pack/examine/payload_source.h"
 #include "tools/pack/packing/pack_refusal.h"
 
@@ -60,12 +62,16 @@ Fault CurrentFault(const std::string& subject) {
     for (const VerificationFailure& failure : refusal.failures())
       fault.problems.push_back(VerificationProblem(failure));
     return fault;
+  } catch (const PayloadFilesRefused& refusal) {
+    return VerificationFault(prefix + refusal.what(), refusal.failures());
   } catch (const PayloadSourceError& error) {
     return {VerificationKind(error.fault()), prefix + error.what(), {}};
   } catch (const PayloadError& error) {
     return {std::string(PayloadFaultKind(error.fault())), prefix + error.what(), {}};
   } catch (const CommandRefused& refusal) {
     return {std::string(CommandFaultKind(refusal.fault())), prefix + refusal.what(), {}};
+  } catch (const DumpError& error) {
+    return {std::string(DumpFaultKind(error.kind())), prefix + error.what(), {}};
   } catch (const std::exception& error) {
     // Reading or writing a file, or a fault of the packer's own.
     return {"failed", prefix + error.what(), {}};

@@ -1,7 +1,6 @@
 #include "tools/pack/crash/crash_json.h"
 
 #include <cstdio>
-#include <nlohmann/json.hpp>
 
 #include "tools/pack/crash/crash_text.h"
 
@@ -28,36 +27,35 @@ const char* MatchName(ImageMatch match) {
 
 }  // namespace
 
-std::string FormatCrashJson(const CrashAnalysis& analysis) {
-  nlohmann::ordered_json document;
-  document["format"] = kCrashJsonFormat;
+nlohmann::json CrashJsonFields(const CrashAnalysis& analysis) {
+  nlohmann::json fields;
   if (analysis.exception) {
-    nlohmann::ordered_json parameters = nlohmann::ordered_json::array();
+    nlohmann::json parameters = nlohmann::json::array();
     for (const std::uint64_t parameter : analysis.exception->parameters) parameters.push_back(Hex(parameter));
-    document["exception"] = {{"code", Hex(analysis.exception->code)},
-                             {"description", analysis.exceptionText},
-                             {"address", Hex(analysis.exception->address)},
-                             {"parameters", parameters}};
+    fields["exception"] = {{"code", Hex(analysis.exception->code)},
+                           {"description", analysis.exceptionText},
+                           {"address", Hex(analysis.exception->address)},
+                           {"parameters", parameters}};
   } else if (!analysis.exceptionText.empty()) {
-    document["exception"] = {{"description", analysis.exceptionText}};
+    fields["exception"] = {{"description", analysis.exceptionText}};
   }
-  document["thread"] = analysis.threadId ? nlohmann::ordered_json(*analysis.threadId) : nullptr;
-  document["gameVersion"] = analysis.gameVersion ? nlohmann::ordered_json(VersionText(*analysis.gameVersion)) : nullptr;
+  fields["thread"] = analysis.threadId ? nlohmann::json(*analysis.threadId) : nullptr;
+  fields["gameVersion"] = analysis.gameVersion ? nlohmann::json(VersionText(*analysis.gameVersion)) : nullptr;
   if (analysis.report) {
-    document["launcher"] = {{"version", analysis.report->version}, {"main", analysis.report->main}};
+    fields["launcher"] = {{"version", analysis.report->version}, {"main", analysis.report->main}};
   }
-  nlohmann::ordered_json modules = nlohmann::ordered_json::array();
+  nlohmann::json modules = nlohmann::json::array();
   for (const ModuleSummary& module : analysis.modules) {
-    nlohmann::ordered_json entry = {{"name", module.name}, {"match", MatchName(module.match)}};
+    nlohmann::json entry = {{"name", module.name}, {"match", MatchName(module.match)}};
     if (module.fileVersion) entry["fileVersion"] = VersionText(*module.fileVersion);
     if (!module.note.empty()) entry["note"] = module.note;
     modules.push_back(entry);
   }
-  document["modules"] = modules;
-  nlohmann::ordered_json frames = nlohmann::ordered_json::array();
+  fields["modules"] = modules;
+  nlohmann::json frames = nlohmann::json::array();
   for (const NamedFrame& frame : analysis.frames) {
-    nlohmann::ordered_json entry = {{"module", frame.module.empty() ? nullptr : nlohmann::ordered_json(frame.module)},
-                                    {"rva", Hex(frame.rva)}};
+    nlohmann::json entry = {{"module", frame.module.empty() ? nullptr : nlohmann::json(frame.module)},
+                            {"rva", Hex(frame.rva)}};
     if (!frame.function.empty()) entry["function"] = frame.function;
     if (frame.offset) entry["offset"] = Hex(*frame.offset);
     if (!frame.file.empty()) {
@@ -67,10 +65,10 @@ std::string FormatCrashJson(const CrashAnalysis& analysis) {
     entry["foundBy"] = TrustName(frame.frame.trust);
     frames.push_back(entry);
   }
-  document["frames"] = frames;
-  document["stopReason"] = analysis.stopReason;
-  document["notes"] = analysis.notes;
-  return document.dump(2) + "\n";
+  fields["frames"] = frames;
+  fields["stopReason"] = analysis.stopReason;
+  fields["notes"] = analysis.notes;
+  return fields;
 }
 
 }  // namespace qvn::pack

@@ -1,15 +1,14 @@
 #pragma once
 
-#include <string>
+#include <nlohmann/json.hpp>
 
 #include "tools/pack/crash/crash_analysis.h"
 
 namespace qvn::pack {
 
-// The analysis as one JSON document for support pipelines; docs/json.md
-// describes it. Its "format" field names the document's kind and version.
-inline constexpr const char* kCrashJsonFormat = "qvn-crash/1";
-
-std::string FormatCrashJson(const CrashAnalysis& analysis);
+// The analysis as the fields of `crash --json`, for support pipelines;
+// docs/json.md describes them. Addresses and offsets are hexadecimal
+// strings, since JSON numbers lose precision past 2^53.
+nlohmann::json CrashJsonFields(const CrashAnalysis& analysis);
 
 }  // namespace qvn::pack

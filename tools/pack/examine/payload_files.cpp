@@ -14,7 +14,7 @@ std::vector<PayloadFile> ReadPayloadFiles(std::span<const std::uint8_t> file,
   if (!report.passed()) {
     std::string text = "damaged:";
     for (const VerificationFailure& failure : report.failures) text += "\n  " + failure.text;
-    throw PayloadFilesRefused(text);
+    throw PayloadFilesRefused(text, report.failures);
   }
   const PayloadManifest manifest = ParsePayloadManifest(LocatePayload(file).payload);
   PortableStreamDecoder decoder;

@@ -4,9 +4,11 @@
 #include <functional>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "base/error.h"
+#include "tools/pack/examine/payload_verification.h"
 
 namespace qvn::pack {
 
@@ -14,7 +16,13 @@ namespace qvn::pack {
 // every failure.
 class PayloadFilesRefused : public Error {
  public:
-  using Error::Error;
+  PayloadFilesRefused(const std::string& text, std::vector<VerificationFailure> failures)
+      : Error(text), failures_(std::move(failures)) {}
+
+  const std::vector<VerificationFailure>& failures() const { return failures_; }
+
+ private:
+  std::vector<VerificationFailure> failures_;
 };
 
 struct PayloadFile {
