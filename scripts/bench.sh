@@ -11,13 +11,26 @@
 #           job and with two (best of 3 runs), and its peak memory; qvn_pack launcher of the
 #           same folder at level 1 with two jobs, against build;
 #   limit   the launcher with a ~510 MiB game, the largest the format takes
-#           (bench/make_limit_game.sh), one run as shipped.
+#           (bench/make_limit_game.sh), against its floor, paired and
+#           alternated as above: LIMIT_RUNS runs without the progress window
+#           and as many with it (under Xvfb where it is installed, so that
+#           the window is drawn), then the user CPU seconds and page faults
+#           of floor and launcher runs, alternately.
 # Figures only: nothing here passes or fails on speed. The machine is shared,
 # so compare figures of one run with each other.
-# Usage: scripts/bench.sh [RUNS]   (default 7)
+# Usage: scripts/bench.sh [RUNS]              (default 7; the limit rows 3)
+#        scripts/bench.sh limit [LIMIT_RUNS]  (the limit rows alone, default 3,
+#                                              written to build/bench-limit.json)
 set -euo pipefail
 cd "$(dirname "$0")/.."
+limit_only=false
+if [[ ${1:-} == limit ]]; then
+  limit_only=true
+  shift
+fi
 runs=${1:-7}
+limit_runs=3
+if $limit_only; then limit_runs=$(( ${1:-3} < 3 ? 3 : ${1:-3} )); fi
 work=build/bench
 json=build/bench.json
 
@@ -30,6 +43,9 @@ cmake --build --preset host-release -j 2 --target qvn_pack codec_bench
 windows_path() { local path; path=$(realpath "$1"); printf 'Z:%s' "${path//\//\\}"; }
 now() { date +%s.%N; }
 calc() { awk "BEGIN { printf \"$1\", $2 }"; }
+median() { printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+# shellcheck source=scripts/bench_limit.sh
+source scripts/bench_limit.sh
 
 mkdir -p "$work"
 game="$work/game"
@@ -40,6 +56,28 @@ game_entries=$(find "$game" -mindepth 1 | wc -l)
 # Packer: the default level makes the launch payload; then each level.
 pack=build/host-release/bin/qvn_pack
 "$pack" build --game-dir "$game" --out "$work/default.payload" --digest-out "$work/default.digest" >/dev/null
+
+# The limit rows alone, with the 114 MB game's launch as their reference.
+if $limit_only; then
+  launch_out=$(build/windows/wine-run.sh build/windows/bin/launch_bench.exe \
+    "$(windows_path "$work/default.payload")" "$(windows_path "$work/default.digest")" \
+    "$(windows_path "$game")" "$(windows_path "$work")\\run" "$limit_runs" | tr -d '\r')
+  rm -rf "$work/run"
+  limit_rows
+  reference_seconds=$(awk '$1 == "launch_to_game_seconds" { print $2 }' <<<"$launch_out")
+  reference_ms_per_mb=$(calc %.6f "$reference_seconds * 1e9 / $game_bytes")
+  {
+    echo "== Limit benchmark ($(date -u +%Y-%m-%dT%H:%MZ), $(nproc) cores, load $(cut -d' ' -f1-3 /proc/loadavg))"
+    printf '114 MB game (%s bytes), median of %s paired runs: floor %.3f s, launcher %.3f s (%s x), %.2f ms per MB\n' \
+      "$game_bytes" "$limit_runs" "$(awk '$1 == "floor_seconds" { print $2 }' <<<"$launch_out")" "$reference_seconds" \
+      "$(awk '$1 == "launch_over_floor" { print $2 }' <<<"$launch_out")" "$reference_ms_per_mb"
+    print_limit_rows "$reference_ms_per_mb"
+  } | tee "$work/limit_table.txt"
+  printf '{"reference_ms_per_mb": %s, "launch_limit": %s}\n' "$reference_ms_per_mb" "$(limit_json)" \
+    >build/bench-limit.json
+  echo "(written to build/bench-limit.json)"
+  exit 0
+fi
 pack_rows=()
 # Each level with one job and with two, the best wall time of a few runs
 # (one run's wall time swings with the machine); the peak memory is the
@@ -141,7 +179,6 @@ for ((run = 0; run < cpu_groups * cpu_group; run++)); do
   rm -rf "$work/run/data"
   launcher_cpu+=("$(user_cpu build/windows/wine-run.sh "$(windows_path "$work")\\run\\qvn.exe")")
 done
-median() { printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 spread() { printf '%s\n' "$@" | sort -g | awk 'NR == 1 { low = $1 } { high = $1 } END { printf "%.3f", high / low }'; }
 group_means() {  # RUN... -> the mean of each group's runs
   printf '%s\n' "$@" | awk -v groups="$cpu_groups" '{ g = (NR - 1) % groups; sum[g] += $1; n[g]++ }
@@ -157,21 +194,10 @@ launcher_cpu_spread=$(spread "${launcher_cpu_groups[@]}")
 cpu_control_spread=$(calc %.3f "($floor_cpu_spread > $launcher_cpu_spread) ? $floor_cpu_spread : $launcher_cpu_spread")
 rm -rf "$work/run"
 
-# Start-up at the format's limit: a game of about 510 MiB
-# (bench/make_limit_game.sh) at the default level, one recorded run of the
-# launch benchmark after its warm-up, to keep the added time modest.
-limit_game="$work/limit_game"
-bench/make_limit_game.sh build/windows/bin/bench_game.exe "$limit_game"
-limit_bytes=$(find "$limit_game" -type f -printf '%s\n' | awk '{ s += $1 } END { print s }')
-"$pack" build --game-dir "$limit_game" --out "$work/limit.payload" --digest-out "$work/limit.digest" >/dev/null
-limit_out=$(build/windows/wine-run.sh build/windows/bin/launch_bench.exe \
-  "$(windows_path "$work/limit.payload")" "$(windows_path "$work/limit.digest")" \
-  "$(windows_path "$limit_game")" "$(windows_path "$work")\\limit_run" 1 window | tr -d '\r')
-rm -rf "$work/limit_run" "$limit_game"
+limit_rows
 
 launch() { awk -v key="$1" '$1 == key { print $2 }' <<<"$launch_out"; }
 window() { awk -v key="$1" '$1 == key { print $2 }' <<<"$window_out"; }
-limit() { awk -v key="$1" '$1 == key { print $2 }' <<<"$limit_out"; }
 codec() {  # LEVEL WHAT FIELD(6 = MB/s, 9 = ratio)
   awk -v level="$1" -v what="$2" -v field="$3" '($3 == level || $4 == level) && $5 == what { print $field }' \
     <<<"$codec_out"
@@ -212,14 +238,7 @@ wimlib_ratio=$(codec 50 encode 9)
   printf '  %-46s %8.1f MiB\n' "max RSS of one more run (Linux, /usr/bin/time)" "$(calc %.6f "${linux_rss_kib:-0} / 1024")"
   sed -n 's/^# /  /p' <<<"$launch_out"
   echo
-  echo "Launch at the format's limit under Wine, one run: $limit_bytes bytes expanded, payload $(limit payload_bytes) bytes"
-  printf '  %-46s %8.3f s  %.2f ms per MB; the game above: %.2f ms per MB\n' "launcher start to game start" \
-    "$(limit launch_to_game_seconds)" "$(calc %.6f "$(limit launch_to_game_seconds) * 1e9 / $limit_bytes")" \
-    "$(calc %.6f "$to_game * 1e9 / $game_bytes")"
-  printf '  %-46s %8.3f s  floor %.3f s\n' "whole launcher run" "$(limit whole_run_seconds)" "$(limit floor_seconds)"
-  printf '  %-46s %8.1f MiB  <= %.1f MiB (payload + largest entry + 32 MiB)\n' \
-    "peak working set (GetProcessMemoryInfo)" "$(calc %.6f "$(limit peak_working_set_bytes) / 1048576")" \
-    "$(calc %.6f "$(limit memory_budget_bytes) / 1048576")"
+  print_limit_rows "$(calc %.6f "$to_game * 1e9 / $game_bytes")"
   echo
   echo "Codec, native, on the game's files ($(awk '/^data:/ { print $2 }' <<<"$codec_out") bytes)"
   printf '  %-24s %10s %10s %8s %14s\n' "" "decode MB/s" "encode MB/s" "ratio" "decode/wimlib"
@@ -268,10 +287,7 @@ codec_json() {  # LEVEL NAME
   printf '    "with_progress_window_launch_to_game_seconds": %s,\n    "with_progress_window_over_floor": %s,\n' \
     "$(window launch_to_game_seconds)" "$(window launch_over_floor)"
   printf '    "linux_max_rss_bytes": %s\n  },\n' "$(( ${linux_rss_kib:-0} * 1024 ))"
-  printf '  "launch_limit": {"payload_bytes": %s, "expanded_bytes": %s, "start_seconds": %s, ' \
-    "$(limit payload_bytes)" "$limit_bytes" "$(limit launch_to_game_seconds)"
-  printf '"whole_run_seconds": %s, "peak_working_set_bytes": %s, "memory_budget_bytes": %s},\n' \
-    "$(limit whole_run_seconds)" "$(limit peak_working_set_bytes)" "$(limit memory_budget_bytes)"
+  printf '  "launch_limit": %s,\n' "$(limit_json)"
   printf '  "codec": [\n    %s,\n    %s,\n    %s\n  ],\n' "$(codec_json 1 "qvn level 1")" \
     "$(codec_json 2 "qvn level 2")" "$(codec_json 50 "wimlib XPRESS level 50")"
   printf '  "pack": ['
