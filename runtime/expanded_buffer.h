@@ -6,10 +6,10 @@
 
 namespace qvn {
 
-// The zero-filled buffer one entry is expanded into. Fresh pages from the
-// system are zero already, so a buffer of a hundred megabytes costs no pass
-// of its own before the decoder fills it. Raises std::bad_alloc when the
-// memory cannot be had.
+// The buffer entries are expanded into, zero-filled when made. Fresh pages
+// from the system are zero already, so a buffer of a hundred megabytes costs
+// no pass of its own before the decoder fills it. Raises std::bad_alloc when
+// the memory cannot be had.
 class ExpandedBuffer {
  public:
   explicit ExpandedBuffer(std::size_t size);

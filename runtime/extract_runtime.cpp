@@ -62,12 +62,20 @@ void OpenEntryDirectories(const std::wstring& runtimeDirectory, const std::wstri
   }
 }
 
+std::size_t LargestEntrySize(const PayloadManifest& manifest) {
+  std::size_t largest = 0;
+  for (const PayloadEntry& entry : manifest) largest = std::max<std::size_t>(largest, entry.expandedSize);
+  return largest;
+}
+
+// `buffer` holds at least the entry's expanded size; what an earlier entry
+// left in it is overwritten, since a stream decodes without error only once
+// it has filled its whole output.
 void ExtractEntry(const PayloadEntry& entry, const std::wstring& runtimeDirectory, Decompressor& decompressor,
-                  HeldDirectories& held, WorkProgress& progress) {
+                  std::span<std::uint8_t> buffer, HeldDirectories& held, WorkProgress& progress) {
   OpenEntryDirectories(runtimeDirectory, entry.relativePath, held);
 
-  const ExpandedBuffer buffer(entry.expandedSize);
-  const std::span<std::uint8_t> contents = buffer.bytes();
+  const std::span<std::uint8_t> contents = buffer.first(entry.expandedSize);
   CheckEntryContents(entry, contents, decompressor);
   progress.AddDone(2 * entry.expandedSize);  // decoded and hashed
   WriteRuntimeFile(JoinPath(runtimeDirectory, entry.relativePath), contents);
@@ -83,7 +91,14 @@ void ExtractRuntime(const PayloadManifest& manifest, const std::wstring& runtime
   HeldDirectories held;
   held.Open(runtimeDirectory);
   held.Open(JoinPath(runtimeDirectory, kRuntimeTempFolderName.wide()));
-  for (const PayloadEntry& entry : manifest) ExtractEntry(entry, runtimeDirectory, decompressor, held, progress);
+  // One buffer for every entry rather than fresh memory for each: the first
+  // touch of fresh memory faults once per page, and on a virtual machine
+  // whose host takes freed memory back each such fault is several times
+  // slower again. At the format's limit that was over half a second a start.
+  const ExpandedBuffer buffer(LargestEntrySize(manifest));
+  for (const PayloadEntry& entry : manifest) {
+    ExtractEntry(entry, runtimeDirectory, decompressor, buffer.bytes(), held, progress);
+  }
 }
 
 }  // namespace qvn

@@ -80,6 +80,33 @@ TEST(ExtractRuntime, WritesExactlyThePayloadFilesAndAnEmptyTemp) {
   EXPECT_EQ(testing::ListTree(runtime), expected);
 }
 
+// Every entry is expanded into the same buffer: it must take the largest,
+// wherever that stands, and a file after a larger one must come out with
+// its own bytes only, whatever the larger one left.
+TEST(ExtractRuntime, FilesAfterALargerOneHoldOnlyTheirOwnBytes) {
+  ScratchDirectory scratch;
+  const std::vector<std::uint8_t> large(400000, 0xAB);
+  std::vector<std::uint8_t> middle(70000);
+  for (std::size_t i = 0; i < middle.size(); ++i) middle[i] = static_cast<std::uint8_t>(i * 31);
+  const std::string middleText(middle.begin(), middle.end());
+  const ManifestFixture fixture = FilesManifest({
+      {"a.bin", middle},
+      {"b.bin", large},
+      {"c.txt", Text("small")},
+      {"d.dat", {}},
+      {"e.bin", middle},
+  });
+  const std::wstring runtime = scratch / L"portable-runtime";
+  WorkProgress progress;
+  ExtractRuntime(fixture.manifest, runtime, *CreateDecompressor(), progress);
+  const Tree expected = {
+      {"a.bin", middleText}, {"b.bin", std::string(large.begin(), large.end())},
+      {"c.txt", "small"},    {"d.dat", ""},
+      {"e.bin", middleText}, {"temp/", ""},
+  };
+  EXPECT_EQ(testing::ListTree(runtime), expected);
+}
+
 TEST(ExtractRuntime, RefusesDamagedEntriesBeforeCreatingTheirFiles) {
   const TestFile game{"Quorvane.exe", Text("MZ game")};
   const TestFile data{"assets/data.bin", Text(std::string(5000, 'q') + "tail")};
