@@ -2,8 +2,8 @@
 // avoid, with the same platform calls, timed on the same clock. Timed: its
 // own process start (from the runner's CreateProcessW to this program's
 // entry), reading the payload from its file, one BCryptHash over it, then
-// per game file the launcher's own expanded buffer, filled by a copy (the
-// stand-in for decoding), one BCryptHash and the launcher's own write of
+// per game file the launcher's own expanded buffer (one, reused), filled by
+// a copy (the stand-in for decoding), one BCryptHash and the launcher's own write of
 // a runtime file into a fresh folder (and CreateDirectoryW per folder),
 // then starting the Quorvane.exe it wrote until that game double reports
 // its start. Not timed: loading the game's files into memory, and removing
@@ -63,18 +63,21 @@ double TimeFloor(const std::wstring& payloadPath, const std::vector<GameFile>& f
   const std::uint64_t start = qvn::bench::PreciseNow();
   qvn::HashSha256(qvn::testing::ReadFileBytes(payloadPath));
   Require(CreateDirectoryW(outDirectory.c_str(), nullptr), "CreateDirectoryW");
+  // One buffer for every file, as large as the largest, as the launcher
+  // takes: its first touch is part of the floor, the decoding in it is not.
+  std::size_t largest = 0;
+  for (const GameFile& file : files) largest = std::max(largest, file.contents.size());
+  const qvn::ExpandedBuffer buffer(largest);
   for (const GameFile& file : files) {
     const std::wstring path = qvn::JoinPath(outDirectory, file.relativePath);
     if (file.relativePath.ends_with(L'\\')) {
       Require(CreateDirectoryW(path.c_str(), nullptr), "CreateDirectoryW");
       continue;
     }
-    // Fresh memory for every file, as the launcher takes: its first touch
-    // is part of the floor, the decoding in it is not.
-    const qvn::ExpandedBuffer buffer(file.contents.size());
-    std::copy(file.contents.begin(), file.contents.end(), buffer.bytes().begin());
-    qvn::HashSha256(buffer.bytes());
-    qvn::WriteRuntimeFile(path, buffer.bytes());
+    const std::span<std::uint8_t> contents = buffer.bytes().first(file.contents.size());
+    std::copy(file.contents.begin(), file.contents.end(), contents.begin());
+    qvn::HashSha256(contents);
+    qvn::WriteRuntimeFile(path, contents);
   }
   const std::wstring log = outDirectory + L".log";
   const qvn::bench::TimedRun game =
