@@ -1,3 +1,4 @@
+# shellcheck shell=bash disable=SC2154  # work, pack, limit_runs: set by scripts/bench.sh
 # Start-up at the format's limit, sourced by scripts/bench.sh (which sets
 # work, pack, limit_runs, windows_path, calc and median): a game of about
 # 510 MiB (bench/make_limit_game.sh) at the default level, against its
