@@ -4,6 +4,8 @@
 #include <filesystem>
 #include <span>
 
+#include "base/sha256.h"
+
 namespace qvn::pack {
 
 // The packer's own check of a payload or launcher it has just made, before
@@ -17,6 +19,12 @@ void CheckPackedOutput(std::span<const std::uint8_t> file);
 // OutputFile::Commit runs before the rename, for output written as it is
 // made.
 void CheckWrittenOutput(const std::filesystem::path& written);
+
+// The rest of that check for a payload whose records were each checked as
+// they were made (WritePayload): read back from disk, it must be the bytes
+// checked, whose SHA-256 is `checked`, and pass the container's every rule.
+// Neither needs a stream decoded.
+void CheckWrittenPayload(const std::filesystem::path& written, const Sha256& checked);
 
 // Writes `file`, whole in memory, as WriteFileBytes does, while the same check
 // runs on another core; the file takes its name only once both are done
