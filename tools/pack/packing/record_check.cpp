@@ -1,6 +1,7 @@
 #include "tools/pack/packing/record_check.h"
 
 #include <algorithm>
+#include <memory>
 #include <string>
 
 #include "base/error.h"
@@ -29,10 +30,11 @@ void CheckRecord(std::span<const std::uint8_t> record) {
                            expandedSize,
                            record.subspan<kRecordDigestOffset, kDigestSize>(),
                            record.subspan(kRecordHeadSize + nameLength)};
-  std::vector<std::uint8_t> expanded(expandedSize);
+  // Not cleared first: the decoder writes every byte the check reads.
+  const auto expanded = std::make_unique_for_overwrite<std::uint8_t[]>(expandedSize);
   PortableStreamDecoder decoder;
   try {
-    CheckEntryContents(entry, expanded, decoder);
+    CheckEntryContents(entry, std::span(expanded.get(), expandedSize), decoder);
   } catch (const PayloadError& failure) {
     throw Error(PackerFaultText({storedName + ": " + std::string(PayloadFaultMessage(failure.fault()))}));
   }
