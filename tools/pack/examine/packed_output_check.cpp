@@ -1,13 +1,16 @@
 #include "tools/pack/examine/packed_output_check.h"
 
+#include <algorithm>
 #include <future>
 #include <string>
 #include <vector>
 
 #include "base/error.h"
+#include "payload/payload_contract.h"
 #include "payload/payload_fault.h"
 #include "payload/payload_manifest.h"
 #include "tools/pack/atomic_write/file_bytes.h"
+#include "tools/pack/examine/payload_source.h"
 #include "tools/pack/examine/payload_verification.h"
 #include "tools/pack/packing/packer_fault.h"
 
@@ -23,10 +26,13 @@ void CheckPackedOutput(std::span<const std::uint8_t> file) {
 
 void CheckWrittenOutput(const std::filesystem::path& written) { CheckPackedOutput(ReadFileBytes(written)); }
 
-void CheckWrittenPayload(const std::filesystem::path& written, const Sha256& checked) {
-  const std::vector<std::uint8_t> payload = ReadFileBytes(written);
+namespace {
+
+// The checked records' container: the same bytes, and every rule of its
+// structure.
+void CheckPayloadIsTheOneChecked(std::span<const std::uint8_t> payload, const Sha256& checked, const std::string& what) {
   if (HashSha256(payload) != checked) {
-    throw Error(PackerFaultText({"payload: the bytes written are not the bytes checked"}));
+    throw Error(PackerFaultText({what + ": the bytes written are not the bytes checked"}));
   }
   try {
     ParsePayloadManifest(payload);
@@ -35,11 +41,34 @@ void CheckWrittenPayload(const std::filesystem::path& written, const Sha256& che
   }
 }
 
-void WriteCheckedOutput(const std::filesystem::path& path, std::span<const std::uint8_t> file) {
+}  // namespace
+
+void CheckWrittenPayload(const std::filesystem::path& written, const Sha256& checked) {
+  CheckPayloadIsTheOneChecked(ReadFileBytes(written), checked, "payload");
+}
+
+void CheckPackedLauncher(std::span<const std::uint8_t> image, const Sha256& checked) {
+  PayloadSource source;
+  try {
+    source = LocatePayload(image);
+  } catch (const PayloadSourceError& error) {
+    throw Error(PackerFaultText({std::string("executable: ") + error.what()}));
+  }
+  const std::string digestResource = "resource " + std::to_string(kPayloadDigestResourceId);
+  if (!source.fromExecutable || !source.expectedDigest ||
+      !std::ranges::equal(*source.expectedDigest, std::span<const std::uint8_t>(checked))) {
+    throw Error(PackerFaultText({digestResource + ": not the digest of the payload checked"}));
+  }
+  CheckPayloadIsTheOneChecked(source.payload, checked,
+                              "payload (resource " + std::to_string(kPayloadResourceId) + ")");
+}
+
+void WriteCheckedOutput(const std::filesystem::path& path, std::span<const std::uint8_t> file,
+                        const std::function<void(std::span<const std::uint8_t>)>& check) {
   // Declared first, so that a failed write still waits for the check to end
   // before `file` can go.
-  std::future<void> check = std::async(std::launch::async, [file] { CheckPackedOutput(file); });
-  WriteFileBytes(path, file, [&check](const std::filesystem::path&) { check.get(); });
+  std::future<void> checked = std::async(std::launch::async, [file, &check] { check(file); });
+  WriteFileBytes(path, file, [&checked](const std::filesystem::path&) { checked.get(); });
 }
 
 }  // namespace qvn::pack

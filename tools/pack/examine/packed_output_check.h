@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <span>
 
 #include "base/sha256.h"
@@ -26,11 +27,16 @@ void CheckWrittenOutput(const std::filesystem::path& written);
 // Neither needs a stream decoded.
 void CheckWrittenPayload(const std::filesystem::path& written, const Sha256& checked);
 
-// Writes `file`, whole in memory, as WriteFileBytes does, while the same check
-// runs on another core; the file takes its name only once both are done
+// The same for a launcher image made around such a payload: resource 101
+// must be the bytes checked and resource 102 their digest.
+void CheckPackedLauncher(std::span<const std::uint8_t> image, const Sha256& checked);
+
+// Writes `file`, whole in memory, as WriteFileBytes does, while `check`
+// (by default the whole check above) runs on another core; the file takes its name only once both are done
 // and the check has passed. Reading back what was just written would only
 // read the page cache, so the bytes handed to the write are the ones
 // checked.
-void WriteCheckedOutput(const std::filesystem::path& path, std::span<const std::uint8_t> file);
+void WriteCheckedOutput(const std::filesystem::path& path, std::span<const std::uint8_t> file,
+                        const std::function<void(std::span<const std::uint8_t>)>& check = CheckPackedOutput);
 
 }  // namespace qvn::pack
