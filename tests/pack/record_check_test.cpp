@@ -13,6 +13,7 @@
 #include "base/sha256.h"
 #include "compression/buffer_format.h"
 #include "payload/payload_container_writer.h"
+#include "tests/pack/minimal_pe_image.h"
 #include "tests/support/in_memory_payload.h"
 #include "tests/support/scratch_folder.h"
 #include "tests/support/text_bytes.h"
@@ -160,6 +161,53 @@ TEST(RecordChecks, BytesChangedAfterTheirCheckKeepTheOutputFromItsName) {
         EXPECT_EQ(failure, "") << label;
         EXPECT_TRUE(ReadFileBytes(out) == testing::PackInMemory(game)) << label;
       }
+    }
+  }
+}
+
+// A launcher image must carry, as resources 101 and 102, the payload whose
+// records were checked and its digest; anything else is the packer's fault.
+TEST(RecordChecks, ALauncherCarriesThePayloadChecked) {
+  const Bytes payload = testing::PackInMemory({{"Quorvane.exe", Text(std::string(5000, 'q'))}});
+  const Sha256 checked = HashSha256(payload);
+  const Bytes digest(checked.begin(), checked.end());
+  Bytes changed = payload;
+  changed.back() ^= 1;
+  const Sha256 changedDigest = HashSha256(changed);
+  Bytes trailing = payload;
+  trailing.push_back(0);
+  const Sha256 trailingDigest = HashSha256(trailing);
+  struct Case {
+    std::string label;
+    Bytes image;
+    Sha256 checked;
+    std::string failure;  // in the text; empty: passes
+  };
+  const std::vector<Case> cases = {
+      {"as packed", testing::MakePeImage({{10, 101, 0, payload}, {10, 102, 0, digest}}), checked, ""},
+      {"another digest", testing::MakePeImage({{10, 101, 0, payload}, {10, 102, 0, Bytes(32, 7)}}), checked,
+       "resource 102: "},
+      {"no digest", testing::MakePeImage({{10, 101, 0, payload}}), checked, "resource 102: "},
+      {"a payload changed after its check", testing::MakePeImage({{10, 101, 0, changed}, {10, 102, 0, digest}}),
+       checked, "payload (resource 101): the bytes written are not the bytes checked"},
+      {"a container with bytes after its records",
+       testing::MakePeImage(
+           {{10, 101, 0, trailing}, {10, 102, 0, Bytes(trailingDigest.begin(), trailingDigest.end())}}),
+       trailingDigest, "container: "},
+      {"no payload", testing::MakePeImage({{24, 1, 0, Text("<assembly/>")}}), changedDigest, "executable: "},
+  };
+  for (const Case& c : cases) {
+    std::string failure;
+    try {
+      CheckPackedLauncher(c.image, c.checked);
+    } catch (const Error& error) {
+      failure = error.what();
+    }
+    if (c.failure.empty()) {
+      EXPECT_EQ(failure, "") << c.label;
+    } else {
+      EXPECT_TRUE(failure.starts_with("internal error: ")) << c.label << ": " << failure;
+      EXPECT_NE(failure.find("\n  " + c.failure), std::string::npos) << c.label << ": " << failure;
     }
   }
 }

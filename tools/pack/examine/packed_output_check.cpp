@@ -30,7 +30,8 @@ namespace {
 
 // The checked records' container: the same bytes, and every rule of its
 // structure.
-void CheckPayloadIsTheOneChecked(std::span<const std::uint8_t> payload, const Sha256& checked, const std::string& what) {
+void CheckPayloadIsTheOneChecked(std::span<const std::uint8_t> payload, const Sha256& checked,
+                                 const std::string& what) {
   if (HashSha256(payload) != checked) {
     throw Error(PackerFaultText({what + ": the bytes written are not the bytes checked"}));
   }
@@ -59,8 +60,7 @@ void CheckPackedLauncher(std::span<const std::uint8_t> image, const Sha256& chec
       !std::ranges::equal(*source.expectedDigest, std::span<const std::uint8_t>(checked))) {
     throw Error(PackerFaultText({digestResource + ": not the digest of the payload checked"}));
   }
-  CheckPayloadIsTheOneChecked(source.payload, checked,
-                              "payload (resource " + std::to_string(kPayloadResourceId) + ")");
+  CheckPayloadIsTheOneChecked(source.payload, checked, "payload (resource " + std::to_string(kPayloadResourceId) + ")");
 }
 
 void WriteCheckedOutput(const std::filesystem::path& path, std::span<const std::uint8_t> file,
