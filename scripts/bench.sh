@@ -9,7 +9,8 @@
 #           on the same game's files (bench/codec_bench.cpp);
 #   packer  qvn_pack build of the same game folder at each level, with one
 #           job and with two (best of 3 runs), and its peak memory; qvn_pack launcher of the
-#           same folder at level 1 with two jobs, against build;
+#           same folder at level 1 with two jobs, against build, and its peak memory;
+#           each peak beside its bound, the payload's size and 128 MiB a job;
 #   limit   the launcher with a ~510 MiB game, the largest the format takes
 #           (bench/make_limit_game.sh), against its floor, paired and
 #           alternated as above: LIMIT_RUNS runs without the progress window
@@ -106,9 +107,11 @@ done
 # The one command that makes a shippable launcher: packing as build does,
 # then the stub's resources written anew.
 start=$(now)
-"$pack" launcher --game-dir "$game" --out "$work/launcher.exe" --stub build/windows/bin/qvn_portable_launcher_stub.exe \
-  --level 1 --jobs 2 --icon examples/demo-game/quorvane.ico --version 1.0 >/dev/null
+/usr/bin/time -o "$work/pack_rss.txt" -f '%M' "$pack" launcher --game-dir "$game" --out "$work/launcher.exe" \
+  --stub build/windows/bin/qvn_portable_launcher_stub.exe --level 1 --jobs 2 --icon examples/demo-game/quorvane.ico \
+  --version 1.0 >/dev/null
 launcher_seconds=$(calc %.3f "$(now) - $start")
+launcher_peak=$(( $(cat "$work/pack_rss.txt") * 1024 ))
 pack_field() {  # LEVEL JOBS FIELD(3 = seconds)
   for row in "${pack_rows[@]}"; do
     read -r -a f <<<"$row"
@@ -261,8 +264,9 @@ wimlib_ratio=$(codec 50 encode 9)
     printf '  level %s: 2 jobs against 1: %.2f x faster\n' "$level" \
       "$(calc %.6f "$(pack_field "$level" 1 3) / $(pack_field "$level" 2 3)")"
   done
-  printf '  qvn_pack launcher, level 1, 2 jobs: %s s, %+.3f s against build\n' "$launcher_seconds" \
-    "$(calc %.6f "$launcher_seconds - $(pack_field 1 2 3)")"
+  printf '  qvn_pack launcher, level 1, 2 jobs: %s s, %+.3f s against build, peak %.1f MiB (bound %.1f MiB)\n' \
+    "$launcher_seconds" "$(calc %.6f "$launcher_seconds - $(pack_field 1 2 3)")" \
+    "$(calc %.6f "$launcher_peak / 1048576")" "$(calc %.6f "$(pack_field 1 2 6) / 1048576 + 128 * 2")"
   # What the packer does beyond compressing: its time with one job over the
   # codec's encoding time of the same bytes.
   printf '  level 1, 1 job, over pure encoding (%s MB/s above): %.2f x\n' "$(codec 1 encode 6)" \
@@ -300,7 +304,7 @@ codec_json() {  # LEVEL NAME
       "$separator" "$level" "$jobs" "$seconds" "$mbs" "$ratio" "$bytes" "$peak_bytes"
     separator=","
   done
-  printf '\n  ],\n  "launcher": {"level": 1, "jobs": 2, "seconds": %s, "over_build_seconds": %s}\n}\n' \
-    "$launcher_seconds" "$(calc %.3f "$launcher_seconds - $(pack_field 1 2 3)")"
+  printf '\n  ],\n  "launcher": {"level": 1, "jobs": 2, "seconds": %s, "over_build_seconds": %s, "peak_bytes": %s}\n}\n' \
+    "$launcher_seconds" "$(calc %.3f "$launcher_seconds - $(pack_field 1 2 3)")" "$launcher_peak"
 } >"$json"
 echo "(written to $json)"
