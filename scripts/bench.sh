@@ -252,13 +252,11 @@ wimlib_ratio=$(codec 50 encode 9)
   printf '  %-24s %10.1f %10.1f %8.4f\n' "wimlib XPRESS level 50" "$wimlib_decode" "$(codec 50 encode 6)" "$wimlib_ratio"
   echo
   echo "Packer, native, qvn_pack build of the same folder (best of $pack_runs runs)"
-  # The peak against what the packer may hold: the payload and 128 MiB a job.
-  printf '  %-6s %5s %10s %10s %8s %14s %12s %12s\n' level jobs seconds MB/s ratio "payload bytes" "peak MiB" \
-    "bound MiB"
+  printf '  %-6s %5s %10s %10s %8s %14s %12s\n' level jobs seconds MB/s ratio "payload bytes" "peak MiB"
   for row in "${pack_rows[@]}"; do
     read -r level jobs seconds mbs ratio bytes peak_bytes <<<"$row"
-    printf '  %-6s %5s %10s %10s %8s %14s %12.1f %12.1f\n' "$level" "$jobs" "$seconds" "$mbs" "$ratio" "$bytes" \
-      "$(calc %.6f "$peak_bytes / 1048576")" "$(calc %.6f "$bytes / 1048576 + 128 * $jobs")"
+    printf '  %-6s %5s %10s %10s %8s %14s %12.1f\n' "$level" "$jobs" "$seconds" "$mbs" "$ratio" "$bytes" \
+      "$(calc %.6f "$peak_bytes / 1048576")"
   done
   for level in 1 2; do
     printf '  level %s: 2 jobs against 1: %.2f x faster\n' "$level" \

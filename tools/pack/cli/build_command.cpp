@@ -35,14 +35,13 @@ int Build(const BuildOptions& options, const VerbReport& report) {
   RefuseOutputInsideGame(options.pack.gameDir, digestOut, "--digest-out");
   RefuseUnwritableOutput(options.out, "--out");
   RefuseUnwritableOutput(digestOut, "--digest-out");
-  // Written as it is made, each record once it is checked; only a finished
-  // payload that is the bytes checked takes the name.
+  // Written as it is made; only a finished payload takes the name.
   OutputFile payloadFile(options.out);
   const PackedGame packed =
       PackScannedGame(ScanGameFolder(options.pack.gameDir), options.pack,
                       [&payloadFile](std::span<const std::uint8_t> bytes) { payloadFile.Write(bytes); });
+  payloadFile.Commit(CheckWrittenOutput);
   const Sha256& digest = packed.payload.digest;
-  payloadFile.Commit([&digest](const std::filesystem::path& written) { CheckWrittenPayload(written, digest); });
   WriteFileBytes(digestOut, digest);
 
   nlohmann::json fields = PackingFields(options.pack.gameDir, packed);

@@ -2,10 +2,7 @@
 
 #include <cstdint>
 #include <filesystem>
-#include <functional>
 #include <span>
-
-#include "base/sha256.h"
 
 namespace qvn::pack {
 
@@ -21,22 +18,11 @@ void CheckPackedOutput(std::span<const std::uint8_t> file);
 // made.
 void CheckWrittenOutput(const std::filesystem::path& written);
 
-// The rest of that check for a payload whose records were each checked as
-// they were made (WritePayload): read back from disk, it must be the bytes
-// checked, whose SHA-256 is `checked`, and pass the container's every rule.
-// Neither needs a stream decoded.
-void CheckWrittenPayload(const std::filesystem::path& written, const Sha256& checked);
-
-// The same for a launcher image made around such a payload: resource 101
-// must be the bytes checked and resource 102 their digest.
-void CheckPackedLauncher(std::span<const std::uint8_t> image, const Sha256& checked);
-
-// Writes `file`, whole in memory, as WriteFileBytes does, while `check`
-// (by default the whole check above) runs on another core; the file takes its name only once both are done
+// Writes `file`, whole in memory, as WriteFileBytes does, while the same check
+// runs on another core; the file takes its name only once both are done
 // and the check has passed. Reading back what was just written would only
 // read the page cache, so the bytes handed to the write are the ones
 // checked.
-void WriteCheckedOutput(const std::filesystem::path& path, std::span<const std::uint8_t> file,
-                        const std::function<void(std::span<const std::uint8_t>)>& check = CheckPackedOutput);
+void WriteCheckedOutput(const std::filesystem::path& path, std::span<const std::uint8_t> file);
 
 }  // namespace qvn::pack

@@ -5,7 +5,6 @@
 
 #include "tools/pack/packing/file_digests.h"
 #include "tools/pack/packing/record_assembler.h"
-#include "tools/pack/packing/record_check.h"
 #include "tools/pack/packing/segment_encoder.h"
 #include "tools/pack/packing/unit_plan.h"
 #include "tools/pack/packing/worker_pool.h"
@@ -40,23 +39,6 @@ class PayloadSchedule final : public UnitSchedule {
   OrderedOutput& out_;
 };
 
-// A worker that checks the records completed so far before it encodes its
-// next unit, so that checking runs beside encoding on every job.
-class CheckingEncoder final : public UnitWorker {
- public:
-  CheckingEncoder(SegmentEncoder& encoder, RecordChecks& checks) : encoder_(encoder), checks_(checks) {}
-
-  void Work(std::size_t unit) override {
-    while (checks_.RunOne()) {
-    }
-    encoder_.Work(unit);
-  }
-
- private:
-  SegmentEncoder& encoder_;
-  RecordChecks& checks_;
-};
-
 }  // namespace
 
 PayloadSummary WritePayload(const PackableFiles& packable, const ReadFilePart& read, compression::Level level,
@@ -67,8 +49,7 @@ PayloadSummary WritePayload(const PackableFiles& packable, const ReadFilePart& r
   // The calling thread's alone.
   SegmentReader reader(plan, read);
   FileDigests digests(files, plan);
-  RecordChecks checks;
-  OrderedOutput out(output, checks);
+  OrderedOutput out(output);
   RecordAssembler assembler(files, plan, digests, out);
 
   // Shared with the workers, each slot handed over with its unit.
@@ -78,12 +59,10 @@ PayloadSummary WritePayload(const PackableFiles& packable, const ReadFilePart& r
   EncodingProgress encodingProgress(progress, total);
 
   std::vector<std::unique_ptr<SegmentEncoder>> encoders;
-  std::vector<std::unique_ptr<CheckingEncoder>> checkingEncoders;
   std::vector<UnitWorker*> workers;
   for (unsigned i = 0; i < std::max(jobs, 1u); ++i) {
     encoders.push_back(std::make_unique<SegmentEncoder>(plan, reader.inputs(), encoded, encodingProgress, level));
-    checkingEncoders.push_back(std::make_unique<CheckingEncoder>(*encoders.back(), checks));
-    workers.push_back(checkingEncoders.back().get());
+    workers.push_back(encoders.back().get());
   }
   PayloadSchedule schedule(reader, digests, assembler, encoded, out);
   RunOnWorkers(plan.units.size(), schedule, workers);

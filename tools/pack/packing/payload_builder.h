@@ -13,11 +13,7 @@ namespace qvn::pack {
 
 // Builds the payload container for these files, read a part at a time
 // through `read`, and gives it to `output` as it goes: each file's record
-// once the file is encoded and the record checked as the launcher checks
-// it (CheckRecord, run by the workers between their units), in stored
-// order, while later files are encoded. The summary's digest is that of the
-// bytes checked, taken as they are given. A record that fails its check is
-// the packer's fault: raises Error, and nothing after it is given.
+// once the file is encoded, in stored order, while later files are encoded.
 // Records are stored in ascending byte order of their stored names (so
 // "B.txt" before "a.txt"), whatever order the list has: the same files
 // always give the same bytes. Each non-empty file is one buffer-mode stream

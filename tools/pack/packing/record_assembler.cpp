@@ -105,18 +105,11 @@ void RecordAssembler::QueueCompleteFiles() {
     record.name = files_[file].storedName;
     record.expandedSize = static_cast<std::uint32_t>(files_[file].size);
     record.digest = digests_.Of(file);
-    // One buffer per record, checked and then written as it is: each piece
-    // is freed as it is copied in.
-    std::vector<std::uint8_t> bytes = RecordHeaderBytes(record, static_cast<std::uint32_t>(storedSize));
-    bytes.reserve(bytes.size() + storedSize);
+    out_.Queue(RecordHeaderBytes(record, static_cast<std::uint32_t>(storedSize)));
     for (; nextChunk_ < end; ++nextChunk_) {
-      for (std::vector<std::uint8_t>& piece : chunks_[nextChunk_].record) {
-        bytes.insert(bytes.end(), piece.begin(), piece.end());
-        piece = {};
-      }
+      for (std::vector<std::uint8_t>& piece : chunks_[nextChunk_].record) out_.Queue(std::move(piece));
       chunks_[nextChunk_].record = {};
     }
-    out_.QueueRecord(std::move(bytes));
   }
 }
 
