@@ -116,21 +116,22 @@ void ExpectMatchesShape(const json& document, const std::string& verb, const std
   const std::map<std::string, Shape> shapes = DocumentedShapes();
   ASSERT_TRUE(shapes.count("Every document") && shapes.count(verb)) << "docs/json.md lacks a table for " << verb;
   Shape shape = shapes.at("Every document");
-  for (const auto& [path, spec] : shapes.at(verb)) shape[path] = spec;
+  for (const auto& [path, documented] : shapes.at(verb)) shape[path] = documented;
   std::map<std::string, json> fields;
   Flatten(document, "", shape, fields);
   for (const auto& [path, value] : fields) {
-    const auto spec = shape.find(path);
-    if (spec == shape.end()) {
+    const auto documented = shape.find(path);
+    if (documented == shape.end()) {
       ADD_FAILURE() << label << ": " << path << " is not in docs/json.md";
       continue;
     }
-    EXPECT_NE((", " + spec->second.type + ",").find(", " + TypeOf(value) + ","), std::string::npos)
-        << label << ": " << path << " is " << TypeOf(value) << ", documented as " << spec->second.type;
+    EXPECT_NE((", " + documented->second.type + ",").find(", " + TypeOf(value) + ","), std::string::npos)
+        << label << ": " << path << " is " << TypeOf(value) << ", documented as " << documented->second.type;
   }
   const bool ok = document.value("ok", false);
-  for (const auto& [path, spec] : shape) {
-    const bool required = spec.when == "always" || (spec.when == "success" && ok) || (spec.when == "failure" && !ok);
+  for (const auto& [path, documented] : shape) {
+    const bool required =
+        documented.when == "always" || (documented.when == "success" && ok) || (documented.when == "failure" && !ok);
     if (required) {
       EXPECT_TRUE(fields.count(path)) << label << ": " << path << " is missing";
     }

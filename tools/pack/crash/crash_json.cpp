@@ -1,17 +1,10 @@
 #include "tools/pack/crash/crash_json.h"
 
-#include <cstdio>
 
 #include "tools/pack/crash/crash_text.h"
 
 namespace qvn::pack {
 namespace {
-
-std::string Hex(std::uint64_t value) {
-  char text[24];
-  std::snprintf(text, sizeof text, "0x%llX", static_cast<unsigned long long>(value));
-  return text;
-}
 
 const char* MatchName(ImageMatch match) {
   switch (match) {

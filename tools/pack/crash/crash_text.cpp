@@ -5,18 +5,18 @@
 namespace qvn::pack {
 namespace {
 
-std::string Hex(std::uint64_t value) {
-  char text[24];
-  std::snprintf(text, sizeof text, "0x%llX", static_cast<unsigned long long>(value));
-  return text;
-}
-
 std::string LauncherBuild(const CrashReportFile& report) {
   return "version=" + (report.version.empty() ? std::string("?") : report.version) +
          " main=" + (report.main.empty() ? std::string("?") : report.main);
 }
 
 }  // namespace
+
+std::string Hex(std::uint64_t value) {
+  char text[24];
+  std::snprintf(text, sizeof text, "0x%llX", static_cast<unsigned long long>(value));
+  return text;
+}
 
 const char* TrustName(FrameTrust trust) {
   switch (trust) {

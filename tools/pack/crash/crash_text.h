@@ -1,10 +1,14 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "tools/pack/crash/crash_analysis.h"
 
 namespace qvn::pack {
+
+// "0x1A2B": addresses, offsets and codes as both outputs print them.
+std::string Hex(std::uint64_t value);
 
 // "found by" in words: context, unwind or scan.
 const char* TrustName(FrameTrust trust);
