@@ -1,6 +1,5 @@
 #include "tools/pack/crash/crash_json.h"
 
-
 #include "tools/pack/crash/crash_text.h"
 
 namespace qvn::pack {
