@@ -109,7 +109,7 @@ int main(int argc, char** argv) {
     const double packCpuSeconds = CpuSecondsSince(packCpuStart);
 
     const auto verifyStart = std::chrono::steady_clock::now();
-    const qvn::pack::VerificationReport report = qvn::pack::VerifyPayloadFile(payload);
+    const qvn::pack::VerificationReport report = qvn::pack::VerifyPayloadFile(payload, 1);
     const double verifySeconds = SecondsSince(verifyStart);
 
     std::printf("%-7d %9.2f %9.2f %9.1f %6.1f%% %14zu %9.2f %9.1f%s\n", static_cast<int>(level), packSeconds,

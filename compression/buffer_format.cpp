@@ -9,6 +9,7 @@
 #include <system_error>
 
 #include "base/byte_order.h"
+#include "compression/buffer_stream_reader.h"
 #include "compression/chunk_decode_thread.h"
 #include "compression/chunk_encoder.h"
 #include "compression/crc32.h"
@@ -38,19 +39,17 @@ void WriteHeader(std::uint64_t expandedSize, std::uint8_t* header) {
   header[kCheckByteOffset] = HeaderCheckByte(header);
 }
 
-// The chunk records after the header, each with the part of the output it
-// expands to.
-class ChunkRecords {
+// Chunks are independent streams, so one of more than one chunk (a file
+// over 64 MiB) is decoded on two threads, each taking every other record
+// with its own tables: on `second` where given, else on a thread started
+// for this stream; where none can be had, on this one alone.
+class WholeStreamDecode {
  public:
-  ChunkRecords(std::span<const std::uint8_t> records, std::uint32_t chunkSize, std::span<std::uint8_t> output)
-      : records_(records), chunkSize_(chunkSize), output_(output) {}
+  WholeStreamDecode(const BufferStreamReader& stream, std::span<std::uint8_t> output)
+      : stream_(stream), output_(output) {}
 
-  // Chunks are independent streams, so one of more than one chunk (a file
-  // over 64 MiB) is decoded on two threads, each taking every other record
-  // with its own tables: on `second` where given, else on a thread started
-  // for this stream; where none can be had, on this one alone.
   bool DecodeAll(HuffmanDecoder& tables, ChunkDecodeThread* second) const {
-    if (output_.size() > chunkSize_) {
+    if (stream_.expandedSize() > stream_.chunkSize()) {
       try {
         std::optional<ChunkDecodeThread> own;
         if (second == nullptr) second = &own.emplace();
@@ -65,48 +64,22 @@ class ChunkRecords {
   }
 
  private:
-  // Calls visit(index, stored, target) for each record in turn, while it
-  // returns true. False if a record is cut short, there are bytes after the
-  // last one, or visit returned false.
-  template <typename Visit>
-  bool ForEach(Visit visit) const {
-    std::span<const std::uint8_t> rest = records_;
-    std::size_t index = 0;
-    for (std::size_t produced = 0; produced < output_.size(); ++index) {
-      const std::size_t chunkExpanded = std::min<std::size_t>(chunkSize_, output_.size() - produced);
-      if (rest.size() < kChunkRecordHeaderSize) {
-        return false;
-      }
-      const std::uint32_t storedSize = LoadLe32(rest.data());
-      rest = rest.subspan(kChunkRecordHeaderSize);
-      if (rest.size() < storedSize || !visit(index, rest.first(storedSize), output_.subspan(produced, chunkExpanded))) {
-        return false;
-      }
-      rest = rest.subspan(storedSize);
-      produced += chunkExpanded;
-    }
-    // Bytes after the last record mean the stream is not what its header says.
-    return rest.empty();
-  }
-
-  // Decodes the records whose index is `first` modulo `stride`; a record
-  // whose stored size is its expanded size is stored raw.
+  // Decodes the records whose index is `first` modulo `stride`.
   bool Decode(std::size_t first, std::size_t stride, HuffmanDecoder& tables) const {
-    return ForEach([&](std::size_t index, std::span<const std::uint8_t> stored, std::span<std::uint8_t> target) {
-      if (index % stride != first) {
-        return true;
-      }
-      if (stored.size() == target.size()) {
-        std::memcpy(target.data(), stored.data(), stored.size());
-        return true;
-      }
-      return DecodeLzHuffman(stored, target, tables);
-    });
+    return stream_.ForEachChunk(
+        [&](std::size_t index, std::span<const std::uint8_t> stored, std::size_t offset, std::size_t length) {
+          if (index % stride != first) return true;
+          const std::span<std::uint8_t> target = output_.subspan(offset, length);
+          if (stored.size() == length) {
+            std::memcpy(target.data(), stored.data(), length);
+            return true;
+          }
+          return DecodeLzHuffman(stored, target, tables);
+        });
   }
 
-  std::span<const std::uint8_t> records_;
-  std::uint32_t chunkSize_;
-  std::span<std::uint8_t> output_;  // as much as the header states
+  const BufferStreamReader& stream_;
+  std::span<std::uint8_t> output_;
 };
 
 }  // namespace
@@ -117,31 +90,34 @@ DecodeResult DecodeBuffer(std::span<const std::uint8_t> input, std::span<std::ui
   return DecodeBuffer(input, output, *tables);
 }
 
-DecodeResult DecodeBuffer(std::span<const std::uint8_t> input, std::span<std::uint8_t> output, HuffmanDecoder& tables,
-                          ChunkDecodeThread* second) {
-  constexpr DecodeResult kUnreadable{DecodeStatus::kBadData, 0, 0};
+BufferStreamReader::BufferStreamReader(std::span<const std::uint8_t> input, std::uint64_t capacity) {
   if (input.size() < kBufferHeaderSize) {
-    return kUnreadable;
+    failure_ = DecodeResult{DecodeStatus::kBadData, 0, 0};
+    return;
   }
   const std::uint8_t* const header = input.data();
   if (std::memcmp(header, kMagic.data(), kMagic.size()) != 0 || LoadLe16(header + 4) != kBufferHeaderSize ||
       header[7] != kAlgorithmXpressHuffman || header[kCheckByteOffset] != HeaderCheckByte(header)) {
-    return kUnreadable;
+    failure_ = DecodeResult{DecodeStatus::kBadData, 0, 0};
+    return;
   }
-  const std::uint64_t expandedSize = LoadLe64(header + 8);
-  const std::uint32_t chunkSize = LoadLe32(header + 16);
-  const DecodeResult damaged{DecodeStatus::kBadData, 0, expandedSize};
-  if (LoadLe32(header + 20) != 0 || chunkSize > kBufferChunkSize || (expandedSize != 0 && chunkSize == 0)) {
-    return damaged;
+  expandedSize_ = LoadLe64(header + 8);
+  chunkSize_ = LoadLe32(header + 16);
+  records_ = input.subspan(kBufferHeaderSize);
+  if (LoadLe32(header + 20) != 0 || chunkSize_ > kBufferChunkSize || (expandedSize_ != 0 && chunkSize_ == 0)) {
+    failure_ = DecodeResult{DecodeStatus::kBadData, 0, expandedSize_};
+  } else if (expandedSize_ > capacity) {
+    failure_ = DecodeResult{DecodeStatus::kBufferTooSmall, 0, expandedSize_};
   }
-  if (expandedSize > output.size()) {
-    return {DecodeStatus::kBufferTooSmall, 0, expandedSize};
-  }
+}
 
-  const ChunkRecords records(input.subspan(kBufferHeaderSize), chunkSize,
-                             output.first(static_cast<std::size_t>(expandedSize)));
-  if (!records.DecodeAll(tables, second)) {
-    return damaged;
+DecodeResult DecodeBuffer(std::span<const std::uint8_t> input, std::span<std::uint8_t> output, HuffmanDecoder& tables,
+                          ChunkDecodeThread* second) {
+  const BufferStreamReader stream(input, output.size());
+  if (stream.failure()) return *stream.failure();
+  const std::uint64_t expandedSize = stream.expandedSize();
+  if (!WholeStreamDecode(stream, output.first(static_cast<std::size_t>(expandedSize))).DecodeAll(tables, second)) {
+    return {DecodeStatus::kBadData, 0, expandedSize};
   }
   return {DecodeStatus::kOk, expandedSize, expandedSize};
 }

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <span>
 
+#include "base/sha256.h"
+#include "compression/buffer_format.h"
 #include "compression/chunk_decode_thread.h"
 #include "compression/huffman_decoder.h"
 #include "payload/payload_manifest.h"
@@ -46,5 +48,21 @@ class PortableStreamDecoder : public StreamDecoder {
 // decoder's code, kExpandedSizeMismatch, kFileDigestMismatch) at the first
 // that fails.
 void CheckEntryContents(const PayloadEntry& entry, std::span<std::uint8_t> expanded, StreamDecoder& decoder);
+
+// The same check with the codec itself, a chunk at a time, so that no file
+// is ever expanded whole: `scratch` holds one chunk, at least
+// compression::ChunkScratchSize(entry.expandedSize) bytes. Raises what
+// CheckEntryContents raises, in the same order.
+void CheckEntryChunkByChunk(const PayloadEntry& entry, std::span<std::uint8_t> scratch,
+                            compression::HuffmanDecoder& tables);
+
+// The steps both checks share. The Windows error code of a decode's
+// result: 0 for kOk, else the code the launcher's decompressor fails with.
+std::uint32_t DecodeErrorCode(const compression::DecodeResult& result);
+// Raises PayloadError for a decode that failed with `code` (0: none) or
+// produced other than the entry's expanded size.
+void RefuseFailedDecode(const PayloadEntry& entry, std::uint32_t code, std::uint64_t produced);
+// Raises PayloadError unless `digest` is the entry's.
+void RefuseOtherDigest(const PayloadEntry& entry, const Sha256& digest);
 
 }  // namespace qvn

@@ -12,6 +12,7 @@
 
 #include "base/byte_order.h"
 #include "compression/buffer_format.h"
+#include "compression/chunk_by_chunk_decode.h"
 #include "compression/crc32.h"
 #include "compression/xpress_huffman_format.h"
 #include "tests/compression/test_data.h"
@@ -77,6 +78,20 @@ void ExpectResults(const std::vector<DecodeCase>& cases) {
     EXPECT_EQ(result.status, c.status);
     EXPECT_EQ(result.produced, c.produced);
     EXPECT_EQ(result.required, c.required);
+    // A chunk at a time, the same verdict and, on success, the same bytes.
+    Bytes scratch(ChunkScratchSize(c.capacity));
+    Bytes pieces;
+    HuffmanDecoder tables{};
+    const DecodeResult byChunk = DecodeBufferChunkByChunk(
+        c.stream, c.capacity, scratch, tables, [&pieces](std::span<const std::uint8_t> expanded) {
+          pieces.insert(pieces.end(), expanded.begin(), expanded.end());
+        });
+    EXPECT_EQ(byChunk.status, c.status);
+    EXPECT_EQ(byChunk.produced, c.produced);
+    EXPECT_EQ(byChunk.required, c.required);
+    if (c.status == DecodeStatus::kOk) {
+      EXPECT_TRUE(pieces == Bytes(output.begin(), output.begin() + static_cast<std::ptrdiff_t>(c.produced)));
+    }
   }
 }
 

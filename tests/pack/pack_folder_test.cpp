@@ -65,7 +65,7 @@ TEST(PackGameFolder, AMixedFolderPacksVerifiesAndExpandsToTheSameBytes) {
   EXPECT_TRUE(scan.problems.empty());
   const Bytes payload = PackFolder(scan, Level::kFast);
 
-  const VerificationReport report = VerifyPayloadFile(payload);
+  const VerificationReport report = VerifyPayloadFile(payload, 1);
   EXPECT_TRUE(report.passed()) << (report.failures.empty() ? "" : report.failures[0].text);
   const PayloadManifest manifest = ParsePayloadManifest(payload);
   ASSERT_EQ(manifest.size(), kMixedGame.size());
@@ -135,7 +135,7 @@ TEST(PackGameFolder, EveryNumberOfJobsGivesTheSamePayload) {
     std::vector<TestFile> inputs;
     for (const auto& [name, bytes] : c.files) inputs.push_back({name, bytes});
     const Bytes expected = PackInMemory(inputs, Level::kFast);
-    EXPECT_TRUE(VerifyPayloadFile(expected).passed()) << c.label;
+    EXPECT_TRUE(VerifyPayloadFile(expected, 2).passed()) << c.label;
     // The same streams as the codec's own one-thread encoding.
     for (const PayloadEntry& entry : ParsePayloadManifest(expected)) {
       const auto file =
@@ -282,8 +282,10 @@ TEST(PackGameFolder, LinksAreNeverFollowed) {
 // launcher's checks never takes its name, and no partial file stays.
 TEST(PackedOutputCheck, OnlyWhatVerifyPassesTakesItsName) {
   const Bytes good = PackInMemory({{"Quorvane.exe", Text(std::string(3000, 'q'))}});
+  Bytes badStream = good;
+  badStream.back() ^= 1;  // the stored stream's last byte
   Bytes badDigest = good;
-  badDigest.back() ^= 1;  // the stored stream's last byte
+  badDigest[static_cast<std::size_t>(ParsePayloadManifest(good)[0].digest.data() - good.data())] ^= 1;
   struct Case {
     std::string label;
     Bytes written;
@@ -291,30 +293,36 @@ TEST(PackedOutputCheck, OnlyWhatVerifyPassesTakesItsName) {
   };
   const std::vector<Case> cases = {
       {"as packed", good, true},
-      {"a damaged stream", badDigest, false},
+      {"a damaged stream", badStream, false},
+      {"a wrong digest", badDigest, false},
       {"not a payload", Text("garbage"), false},
   };
   const Bytes earlier = Text("an earlier payload");
-  // Read back after the write (build), or checked in memory beside it (launcher).
-  for (const bool readBack : {true, false}) {
-    for (const Case& c : cases) {
-      const std::string label = c.label + (readBack ? ", read back" : ", beside the write");
-      ScratchFolder folder(std::to_string(&c - cases.data()));
-      const fs::path out = folder.Write("game.payload", earlier);
-      bool refused = false;
-      try {
-        if (readBack) {
-          WriteFileBytes(out, c.written, CheckWrittenOutput);
-        } else {
-          WriteCheckedOutput(out, c.written);
+  // Read back after the write (build), or checked in memory beside it
+  // (launcher), for any number of jobs.
+  for (const unsigned jobs : {1u, 2u, 4u}) {
+    for (const bool readBack : {true, false}) {
+      for (const Case& c : cases) {
+        const std::string label =
+            c.label + (readBack ? ", read back, " : ", beside the write, ") + std::to_string(jobs) + " jobs";
+        ScratchFolder folder(std::to_string(&c - cases.data()) + "-" + std::to_string(jobs));
+        const fs::path out = folder.Write("game.payload", earlier);
+        bool refused = false;
+        try {
+          if (readBack) {
+            WriteFileBytes(out, c.written, [jobs](const fs::path& written) { CheckWrittenOutput(written, jobs); });
+          } else {
+            WriteCheckedOutput(out, c.written, jobs);
+          }
+        } catch (const Error& error) {
+          refused = true;
+          EXPECT_TRUE(std::string(error.what()).starts_with("internal error: ")) << label << ": " << error.what();
         }
-      } catch (const Error& error) {
-        refused = true;
-        EXPECT_TRUE(std::string(error.what()).starts_with("internal error: ")) << label << ": " << error.what();
+        EXPECT_EQ(refused, !c.passes) << label;
+        EXPECT_EQ(ReadFileBytes(out), c.passes ? c.written : earlier) << label;
+        EXPECT_EQ(std::vector<fs::path>(fs::directory_iterator(folder.path()), {}), std::vector<fs::path>{out})
+            << label;
       }
-      EXPECT_EQ(refused, !c.passes) << label;
-      EXPECT_EQ(ReadFileBytes(out), c.passes ? c.written : earlier) << label;
-      EXPECT_EQ(std::vector<fs::path>(fs::directory_iterator(folder.path()), {}), std::vector<fs::path>{out}) << label;
     }
   }
 }

@@ -53,14 +53,18 @@ struct VerifyCase {
   std::vector<std::string> failures;  // each failure's start, in order
 };
 
+// The same verdicts, in stored order, whichever thread checks which entry.
 void ExpectVerdicts(const std::vector<VerifyCase>& cases) {
-  for (const VerifyCase& c : cases) {
-    const VerificationReport report = VerifyPayloadFile(c.file);
-    ASSERT_EQ(report.failures.size(), c.failures.size())
-        << c.label << (report.failures.empty() ? "" : ": " + report.failures[0].text);
-    for (std::size_t i = 0; i < c.failures.size(); ++i) {
-      EXPECT_TRUE(report.failures[i].text.starts_with(c.failures[i]))
-          << c.label << ": " << report.failures[i].text << " should start with " << c.failures[i];
+  for (const unsigned jobs : {1u, 3u}) {
+    for (const VerifyCase& c : cases) {
+      const VerificationReport report = VerifyPayloadFile(c.file, jobs);
+      ASSERT_EQ(report.failures.size(), c.failures.size())
+          << c.label << ", " << jobs << " jobs" << (report.failures.empty() ? "" : ": " + report.failures[0].text);
+      for (std::size_t i = 0; i < c.failures.size(); ++i) {
+        EXPECT_TRUE(report.failures[i].text.starts_with(c.failures[i]))
+            << c.label << ", " << jobs << " jobs: " << report.failures[i].text << " should start with "
+            << c.failures[i];
+      }
     }
   }
 }
@@ -68,7 +72,7 @@ void ExpectVerdicts(const std::vector<VerifyCase>& cases) {
 TEST(VerifyPayloadFile, APayloadAsItIsBuiltPasses) {
   const Bytes payload = SmallGamePayload();
   for (const Bytes& file : {payload, Launcher(payload, DigestOf(payload))}) {
-    const VerificationReport report = VerifyPayloadFile(file);
+    const VerificationReport report = VerifyPayloadFile(file, 1);
     EXPECT_TRUE(report.passed()) << (report.failures.empty() ? "" : report.failures[0].text);
     EXPECT_EQ(report.fileCount, 3u);
     EXPECT_EQ(report.expandedTotal, 400 * 7 + 6u);
@@ -88,6 +92,9 @@ TEST(VerifyPayloadFile, AFlippedByteIsNamedByWhatItDamages) {
       {"stream body", Flipped(payload, mainStream + 100), {"Quorvane.exe: Portable"}},
       {"stored digest", Flipped(payload, textDigest + 31), {"assets/a.txt: Portable file SHA-256 mismatch"}},
       {"digest of an empty file", Flipped(payload, emptyDigest), {"empty: Portable file SHA-256 mismatch"}},
+      {"two digests",
+       Flipped(Flipped(payload, textDigest), emptyDigest),
+       {"assets/a.txt: Portable file SHA-256 mismatch", "empty: Portable file SHA-256 mismatch"}},
       {"magic", Flipped(payload, 0), {"container: Unsupported portable payload format"}},
       {"file count", Flipped(payload, 8), {"container: Incomplete or trailing portable payload data"}},
       {"a name's first byte ('a' to '`')",
@@ -137,7 +144,8 @@ TEST(VerifyPayloadFile, SeveralFilesOverASegmentEachGetTheirOwnDigest) {
   };
   for (const std::vector<TestFile>& game : games) {
     for (unsigned jobs : {1u, 2u}) {
-      const VerificationReport report = VerifyPayloadFile(PackInMemory(game, compression::Level::kFast, {}, jobs));
+      const VerificationReport report =
+          VerifyPayloadFile(PackInMemory(game, compression::Level::kFast, {}, jobs), jobs);
       EXPECT_TRUE(report.passed()) << game.size() << " files, " << jobs << " jobs: " << report.failures[0].text;
       EXPECT_EQ(report.fileCount, game.size());
     }

@@ -157,7 +157,7 @@ int WriteLauncher(const LauncherOptions& command, const VerbReport& report) {
   const PackedGame packed = PackScannedGame(scan, command.pack, AppendingTo(payload));
   resources.payload = payload;
   resources.digest = packed.payload.digest;
-  WriteCheckedOutput(command.out, BuildLauncherImage(stub, resources));
+  WriteCheckedOutput(command.out, BuildLauncherImage(stub, resources), command.pack.jobs);
 
   nlohmann::json fields = PackingFields(command.pack.gameDir, packed);
   fields["out"] = PathText(command.out);

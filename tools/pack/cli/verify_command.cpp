@@ -15,6 +15,7 @@
 #include "tools/pack/examine/payload_source.h"
 #include "tools/pack/examine/payload_verification.h"
 #include "tools/pack/image/launcher_details.h"
+#include "tools/pack/packing/worker_pool.h"
 
 namespace qvn::pack {
 namespace {
@@ -37,7 +38,8 @@ int Verify(const VerifyOptions& options) {
     VerificationReport report;
     {
       ProgressBar bar("verifying");
-      report = VerifyPayloadFile(bytes, [&bar](std::uint64_t done, std::uint64_t total) { bar.Update(done, total); });
+      report = VerifyPayloadFile(bytes, MachineThreadCount(),
+                                 [&bar](std::uint64_t done, std::uint64_t total) { bar.Update(done, total); });
     }
     const std::string what = FileType(report);
     nlohmann::json fields = {{"file", file},

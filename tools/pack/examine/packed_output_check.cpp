@@ -9,8 +9,8 @@
 
 namespace qvn::pack {
 
-void CheckPackedOutput(std::span<const std::uint8_t> file) {
-  const VerificationReport report = VerifyPayloadFile(file);
+void CheckPackedOutput(std::span<const std::uint8_t> file, unsigned jobs) {
+  const VerificationReport report = VerifyPayloadFile(file, jobs);
   if (report.passed()) return;
   std::string text =
       "internal error: what was just packed fails the launcher's checks, so it was not written (please report this "
@@ -19,12 +19,14 @@ void CheckPackedOutput(std::span<const std::uint8_t> file) {
   throw Error(text);
 }
 
-void CheckWrittenOutput(const std::filesystem::path& written) { CheckPackedOutput(ReadFileBytes(written)); }
+void CheckWrittenOutput(const std::filesystem::path& written, unsigned jobs) {
+  CheckPackedOutput(ReadFileBytes(written), jobs);
+}
 
-void WriteCheckedOutput(const std::filesystem::path& path, std::span<const std::uint8_t> file) {
+void WriteCheckedOutput(const std::filesystem::path& path, std::span<const std::uint8_t> file, unsigned jobs) {
   // Declared first, so that a failed write still waits for the check to end
   // before `file` can go.
-  std::future<void> check = std::async(std::launch::async, [file] { CheckPackedOutput(file); });
+  std::future<void> check = std::async(std::launch::async, [file, jobs] { CheckPackedOutput(file, jobs); });
   WriteFileBytes(path, file, [&check](const std::filesystem::path&) { check.get(); });
 }
 

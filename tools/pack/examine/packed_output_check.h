@@ -8,21 +8,21 @@ namespace qvn::pack {
 
 // The packer's own check of a payload or launcher it has just made, before
 // the file takes its name: everything `verify` checks (every stream decodes
-// to its size and digest; for a launcher, resource 102 matches). A failure
-// is the packer's fault, never the user's: raises qvn::Error saying so and
-// naming every failure.
-void CheckPackedOutput(std::span<const std::uint8_t> file);
+// to its size and digest; for a launcher, resource 102 matches), on `jobs`
+// threads. A failure is the packer's fault, never the user's: raises
+// qvn::Error saying so and naming every failure.
+void CheckPackedOutput(std::span<const std::uint8_t> file, unsigned jobs);
 
 // The same check of the file as written, read back from disk: the hook that
 // OutputFile::Commit runs before the rename, for output written as it is
 // made.
-void CheckWrittenOutput(const std::filesystem::path& written);
+void CheckWrittenOutput(const std::filesystem::path& written, unsigned jobs);
 
 // Writes `file`, whole in memory, as WriteFileBytes does, while the same check
-// runs on another core; the file takes its name only once both are done
+// runs on other cores; the file takes its name only once both are done
 // and the check has passed. Reading back what was just written would only
 // read the page cache, so the bytes handed to the write are the ones
 // checked.
-void WriteCheckedOutput(const std::filesystem::path& path, std::span<const std::uint8_t> file);
+void WriteCheckedOutput(const std::filesystem::path& path, std::span<const std::uint8_t> file, unsigned jobs);
 
 }  // namespace qvn::pack

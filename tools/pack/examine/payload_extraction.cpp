@@ -11,6 +11,7 @@
 #include "tools/pack/examine/payload_source.h"
 #include "tools/pack/examine/payload_verification.h"
 #include "tools/pack/examine/stored_name.h"
+#include "tools/pack/packing/worker_pool.h"
 
 namespace qvn::pack {
 namespace {
@@ -69,7 +70,7 @@ void RemoveWritten(const fs::path& root, bool made) {
 }  // namespace
 
 std::size_t ExtractPayloadFiles(std::span<const std::uint8_t> file, const fs::path& root) {
-  const VerificationReport report = VerifyPayloadFile(file);
+  const VerificationReport report = VerifyPayloadFile(file, MachineThreadCount());
   if (!report.passed()) {
     std::string text = "damaged, nothing written:";
     for (const VerificationFailure& failure : report.failures) text += "\n  " + failure.text;

@@ -5,12 +5,13 @@
 #include "tools/pack/examine/payload_source.h"
 #include "tools/pack/examine/payload_verification.h"
 #include "tools/pack/examine/stored_name.h"
+#include "tools/pack/packing/worker_pool.h"
 
 namespace qvn::pack {
 
 std::vector<PayloadFile> ReadPayloadFiles(std::span<const std::uint8_t> file,
                                           const std::function<bool(const std::string&)>& wanted) {
-  const VerificationReport report = VerifyPayloadFile(file);
+  const VerificationReport report = VerifyPayloadFile(file, MachineThreadCount());
   if (!report.passed()) {
     std::string text = "damaged:";
     for (const VerificationFailure& failure : report.failures) text += "\n  " + failure.text;

@@ -2,11 +2,13 @@
 
 #include <algorithm>
 #include <future>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "base/sha256.h"
+#include "compression/chunk_by_chunk_decode.h"
 #include "payload/entry_check.h"
 #include "payload/payload_contract.h"
 #include "payload/payload_fault.h"
@@ -14,6 +16,7 @@
 #include "tools/pack/examine/payload_source.h"
 #include "tools/pack/examine/stored_name.h"
 #include "tools/pack/image/pe_resource_reader.h"
+#include "tools/pack/packing/worker_pool.h"
 
 namespace qvn::pack {
 namespace {
@@ -33,8 +36,56 @@ std::optional<VerificationFailure> PayloadDigestFailure(const PayloadSource& sou
                              PayloadFault::kPayloadDigestMismatch};
 }
 
-// Every rule of the container and of each entry, in stored order.
-void CheckContents(std::span<const std::uint8_t> payload, const PackProgress& progress, VerificationReport& report) {
+// Each thread's own tables and one chunk of scratch: a file is checked a
+// chunk at a time, so that no file is ever expanded whole.
+class EntryChecker final : public UnitWorker {
+ public:
+  EntryChecker(const PayloadManifest& manifest, std::uint64_t largest, std::vector<std::optional<PayloadFault>>& faults)
+      : manifest_(manifest),
+        scratch_(std::make_unique_for_overwrite<std::uint8_t[]>(compression::ChunkScratchSize(largest))),
+        scratchSize_(compression::ChunkScratchSize(largest)),
+        faults_(faults) {}
+
+  void Work(std::size_t entry) override {
+    try {
+      CheckEntryChunkByChunk(manifest_[entry], std::span(scratch_.get(), scratchSize_), *tables_);
+    } catch (const PayloadError& failure) {
+      faults_[entry] = failure.fault();  // each entry's slot is its worker's alone
+    }
+  }
+
+ private:
+  const PayloadManifest& manifest_;
+  const std::unique_ptr<compression::HuffmanDecoder> tables_ = std::make_unique<compression::HuffmanDecoder>();
+  const std::unique_ptr<std::uint8_t[]> scratch_;
+  const std::size_t scratchSize_;
+  std::vector<std::optional<PayloadFault>>& faults_;
+};
+
+// Counts each entry's bytes as its check ends, on the calling thread.
+class CheckProgress final : public UnitSchedule {
+ public:
+  CheckProgress(const PayloadManifest& manifest, const PackProgress& progress, std::uint64_t total,
+                VerificationReport& report)
+      : manifest_(manifest), progress_(progress), total_(total), report_(report) {}
+
+  void Prepare(std::size_t) override {}
+  void Finish(std::size_t entry) override {
+    report_.expandedTotal += manifest_[entry].expandedSize;
+    if (progress_) progress_(report_.expandedTotal, total_);
+  }
+
+ private:
+  const PayloadManifest& manifest_;
+  const PackProgress& progress_;
+  const std::uint64_t total_;
+  VerificationReport& report_;
+};
+
+// Every rule of the container and of each entry; entries are checked on
+// `jobs` threads and their failures reported in stored order.
+void CheckContents(std::span<const std::uint8_t> payload, unsigned jobs, const PackProgress& progress,
+                   VerificationReport& report) {
   PayloadManifest manifest;
   try {
     manifest = ParsePayloadManifest(payload);
@@ -44,27 +95,33 @@ void CheckContents(std::span<const std::uint8_t> payload, const PackProgress& pr
   }
 
   std::uint64_t total = 0;
-  for (const PayloadEntry& entry : manifest) total += entry.expandedSize;
-  PortableStreamDecoder decoder;
+  std::uint64_t largest = 0;
   for (const PayloadEntry& entry : manifest) {
-    std::vector<std::uint8_t> expanded(entry.expandedSize);
-    try {
-      CheckEntryContents(entry, expanded, decoder);
-    } catch (const PayloadError& failure) {
-      // The fault's own message: the Windows error code that the launcher's
-      // decompressor would add means nothing on the packer's host.
+    total += entry.expandedSize;
+    largest = std::max<std::uint64_t>(largest, entry.expandedSize);
+  }
+  std::vector<std::optional<PayloadFault>> faults(manifest.size());
+  std::vector<std::unique_ptr<EntryChecker>> checkers;
+  std::vector<UnitWorker*> workers;
+  for (unsigned i = 0; i < std::clamp<std::size_t>(jobs, 1, manifest.size()); ++i) {
+    checkers.push_back(std::make_unique<EntryChecker>(manifest, largest, faults));
+    workers.push_back(checkers.back().get());
+  }
+  CheckProgress schedule(manifest, progress, total, report);
+  RunOnWorkers(manifest.size(), schedule, workers);
+  for (std::size_t i = 0; i < manifest.size(); ++i) {
+    // The fault's own message: the Windows error code that the launcher's
+    // decompressor would add means nothing on the packer's host.
+    if (faults[i])
       report.failures.push_back(
-          {StoredName(entry) + ": " + std::string(PayloadFaultMessage(failure.fault())), failure.fault()});
-    }
-    report.expandedTotal += entry.expandedSize;
-    if (progress) progress(report.expandedTotal, total);
+          {StoredName(manifest[i]) + ": " + std::string(PayloadFaultMessage(*faults[i])), *faults[i]});
   }
   report.fileCount = manifest.size();
 }
 
 }  // namespace
 
-VerificationReport VerifyPayloadFile(std::span<const std::uint8_t> file, const PackProgress& progress) {
+VerificationReport VerifyPayloadFile(std::span<const std::uint8_t> file, unsigned jobs, const PackProgress& progress) {
   VerificationReport report;
   report.fromExecutable = LooksLikePeImage(file);
   PayloadSource source;
@@ -81,7 +138,7 @@ VerificationReport VerifyPayloadFile(std::span<const std::uint8_t> file, const P
   if (source.fromExecutable) {
     digestFailure = std::async(std::launch::async, [&source] { return PayloadDigestFailure(source); });
   }
-  CheckContents(source.payload, progress, report);
+  CheckContents(source.payload, jobs, progress, report);
   if (digestFailure.valid()) {
     if (std::optional<VerificationFailure> failure = digestFailure.get()) {
       report.failures.insert(report.failures.begin(), std::move(*failure));

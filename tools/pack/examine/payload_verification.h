@@ -36,7 +36,11 @@ struct VerificationReport {
 // stream decoded to exactly its expanded size and the result's SHA-256
 // compared with the entry's digest. Unlike the launcher it goes on past a
 // digest mismatch and past a damaged entry, so that one run names every
-// damaged entry; a container the parser refuses ends the checks.
-VerificationReport VerifyPayloadFile(std::span<const std::uint8_t> file, const PackProgress& progress = {});
+// damaged entry; a container the parser refuses ends the checks. Entries
+// are checked on `jobs` threads (at least one), a chunk at a time: besides
+// the file, each thread holds at most one 64 MiB chunk. `progress` is
+// called on the calling thread.
+VerificationReport VerifyPayloadFile(std::span<const std::uint8_t> file, unsigned jobs,
+                                     const PackProgress& progress = {});
 
 }  // namespace qvn::pack
