@@ -325,6 +325,21 @@ TEST(PackedOutputCheck, OnlyWhatVerifyPassesTakesItsName) {
       }
     }
   }
+  // `build` also holds the file read back to the digest it took as it wrote.
+  for (const bool sameDigest : {true, false}) {
+    ScratchFolder folder(sameDigest ? "same digest" : "other digest");
+    const fs::path out = folder.Write("game.payload", earlier);
+    const Sha256 digest = HashSha256(sameDigest ? good : earlier);
+    bool refused = false;
+    try {
+      WriteFileBytes(out, good, [&digest](const fs::path& written) { CheckWrittenOutput(written, 2, digest); });
+    } catch (const Error& error) {
+      refused = true;
+      EXPECT_NE(std::string(error.what()).find("payload digest: "), std::string::npos) << error.what();
+    }
+    EXPECT_EQ(refused, !sameDigest);
+    EXPECT_EQ(ReadFileBytes(out), sameDigest ? good : earlier);
+  }
 }
 
 }  // namespace

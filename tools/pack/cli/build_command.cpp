@@ -40,9 +40,10 @@ int Build(const BuildOptions& options, const VerbReport& report) {
   const PackedGame packed =
       PackScannedGame(ScanGameFolder(options.pack.gameDir), options.pack,
                       [&payloadFile](std::span<const std::uint8_t> bytes) { payloadFile.Write(bytes); });
-  payloadFile.Commit(
-      [&options](const std::filesystem::path& written) { CheckWrittenOutput(written, options.pack.jobs); });
   const Sha256& digest = packed.payload.digest;
+  payloadFile.Commit([&options, &digest](const std::filesystem::path& written) {
+    CheckWrittenOutput(written, options.pack.jobs, digest);
+  });
   WriteFileBytes(digestOut, digest);
 
   nlohmann::json fields = PackingFields(options.pack.gameDir, packed);

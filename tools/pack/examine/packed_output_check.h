@@ -2,7 +2,10 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <span>
+
+#include "base/sha256.h"
 
 namespace qvn::pack {
 
@@ -15,8 +18,10 @@ void CheckPackedOutput(std::span<const std::uint8_t> file, unsigned jobs);
 
 // The same check of the file as written, read back from disk: the hook that
 // OutputFile::Commit runs before the rename, for output written as it is
-// made.
-void CheckWrittenOutput(const std::filesystem::path& written, unsigned jobs);
+// made. For a bare payload, `payloadDigest` is the SHA-256 taken as it was
+// written, which goes beside it: the file read back must have it too.
+void CheckWrittenOutput(const std::filesystem::path& written, unsigned jobs,
+                        const std::optional<Sha256>& payloadDigest = std::nullopt);
 
 // Writes `file`, whole in memory, as WriteFileBytes does, while the same check
 // runs on other cores; the file takes its name only once both are done
