@@ -1,4 +1,4 @@
-# shellcheck shell=bash disable=SC2154  # work, pack, limit_runs: set by scripts/bench.sh
+# shellcheck shell=bash disable=SC2154  # work, pack, limit_runs, now: set by scripts/bench.sh
 # Start-up at the format's limit, sourced by scripts/bench.sh (which sets
 # work, pack, limit_runs, windows_path, calc and median): a game of about
 # 510 MiB (bench/make_limit_game.sh) at the default level, against its
@@ -38,10 +38,30 @@ u = resource.getrusage(resource.RUSAGE_CHILDREN)
 print("%.3f %.3f %.3f %d %d" % (wall, u.ru_utime, u.ru_stime, u.ru_minflt, u.ru_majflt))' "$@"
 }
 
+# A command's wall seconds and peak resident bytes (Linux's maximum resident
+# set, from /usr/bin/time).
+peak_of() {  # COMMAND...
+  local start seconds
+  start=$(now)
+  /usr/bin/time -o "$work/peak.txt" -f '%M' "$@" >/dev/null
+  seconds=$(calc %.3f "$(now) - $start")
+  echo "$seconds $(( $(cat "$work/peak.txt") * 1024 ))"
+}
+
 limit_rows() {
   bench/make_limit_game.sh build/windows/bin/bench_game.exe "$limit_game"
   limit_bytes=$(find "$limit_game" -type f -printf '%s\n' | awk '{ s += $1 } END { print s }')
-  "$pack" build --game-dir "$limit_game" --out "$work/limit.payload" --digest-out "$work/limit.digest" >/dev/null
+  # The packer at the limit, level 1: build with one job and with two (the
+  # launch payload), then launcher with two; wall seconds and peak memory.
+  limit_pack_rows=()
+  local jobs
+  for jobs in 1 2; do
+    limit_pack_rows+=("build $jobs $(peak_of "$pack" build --game-dir "$limit_game" --out "$work/limit.payload" \
+      --digest-out "$work/limit.digest" --jobs "$jobs")")
+  done
+  limit_pack_rows+=("launcher 2 $(peak_of "$pack" launcher --game-dir "$limit_game" --out "$work/limit_launcher.exe" \
+    --stub build/windows/bin/qvn_portable_launcher_stub.exe --jobs 2)")
+  rm -f "$work/limit_launcher.exe"
   local payload digest game
   payload=$(windows_path "$work/limit.payload")
   digest=$(windows_path "$work/limit.digest")
@@ -102,6 +122,13 @@ print_limit_rows() {  # REFERENCE_MS_PER_MB
   printf '  %-46s %8.1f MiB  <= %.1f MiB (payload + largest entry + 32 MiB)\n' \
     "peak working set (GetProcessMemoryInfo)" "$(calc %.6f "$(limit peak_working_set_bytes) / 1048576")" \
     "$(calc %.6f "$(limit memory_budget_bytes) / 1048576")"
+  local verb jobs seconds peak bound
+  for row in "${limit_pack_rows[@]}"; do
+    read -r verb jobs seconds peak <<<"$row"
+    bound=$(calc %.6f "$(limit payload_bytes) / 1048576 + 128 * $jobs")
+    printf '  %-46s %8.3f s  peak %.1f MiB <= %.1f MiB (payload + 128 MiB a job)\n' \
+      "qvn_pack $verb, level 1, $jobs job(s)" "$seconds" "$(calc %.6f "$peak / 1048576")" "$bound"
+  done
   sed -n 's/^# /  no window, /p' <<<"$limit_out"
   sed -n 's/^# /  with window, /p' <<<"$limit_window_out"
 }
@@ -119,6 +146,15 @@ limit_json() {
     "$(limit_usage launcher 2)"
   printf '"floor_minor_faults": %s, "launcher_minor_faults": %s, ' "$(limit_usage floor 4)" \
     "$(limit_usage launcher 4)"
-  printf '"whole_run_seconds": %s, "peak_working_set_bytes": %s, "memory_budget_bytes": %s}' \
+  printf '"whole_run_seconds": %s, "peak_working_set_bytes": %s, "memory_budget_bytes": %s, "packer": [' \
     "$(limit whole_run_seconds)" "$(limit peak_working_set_bytes)" "$(limit memory_budget_bytes)"
+  local separator="" verb jobs seconds peak
+  for row in "${limit_pack_rows[@]}"; do
+    read -r verb jobs seconds peak <<<"$row"
+    printf '%s{"command": "%s", "level": 1, "jobs": %s, "seconds": %s, "peak_memory_bytes": %s}' \
+      "$separator" "$verb" "$jobs" "$seconds" "$peak"
+    separator=", "
+  done
+  printf ']}'
+
 }
