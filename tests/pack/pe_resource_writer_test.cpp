@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <string>
 #include <vector>
@@ -11,6 +12,7 @@
 #include "tests/pack/minimal_pe_image.h"
 #include "tools/pack/image/pe_image.h"
 #include "tools/pack/image/pe_resource_reader.h"
+#include "tools/pack/image/pe_resource_section.h"
 
 namespace qvn::pack {
 namespace {
@@ -236,6 +238,64 @@ TEST(PeResourceWriter, DirectoriesCountTheirNamedAndNumberedEntries) {
                                    {"/24", {0, 1}},  {"/TEXT/A", {0, 1}}, {"/TEXT/B", {0, 1}}, {"/TEXT/7", {0, 1}},
                                    {"/6/7", {0, 1}}, {"/10/Z", {0, 1}},   {"/10/101", {0, 1}}, {"/24/1", {0, 1}}};
   EXPECT_EQ(counts, expected);
+}
+
+// Bytes whose 16-bit words change when read from an odd offset.
+Bytes Varied(std::size_t size) {
+  Bytes bytes(size);
+  for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<std::uint8_t>(i * 7 % 251);
+  return bytes;
+}
+
+TEST(PeResourceWriter, PiecesBorrowLargeResourcesAndJoinToTheImage) {
+  const Bytes stub = StubImage();
+  const Bytes oddLarge = Varied(kBorrowedResourceSize + 1);
+  const Bytes evenLarge = Varied(kBorrowedResourceSize);
+  const Bytes justSmall = Varied(kBorrowedResourceSize - 1);
+  const Bytes odd = Varied(5);
+  struct Case {
+    std::string label;
+    std::vector<PeResource> table;
+    std::vector<const Bytes*> borrowed;
+    bool pieceAtOddOffset;
+  };
+  const std::vector<Case> cases = {
+      {"a large payload of odd size, then its digest", {RcData(101, oddLarge), RcData(102, odd)}, {&oddLarge}, true},
+      {"a large one between small ones",
+       {{kResourceTypeIcon, std::uint16_t{1}, 0, 0, odd}, RcData(101, evenLarge), RcData(103, odd)},
+       {&evenLarge},
+       false},
+      {"two large ones", {RcData(101, oddLarge), RcData(102, evenLarge)}, {&oddLarge, &evenLarge}, true},
+      {"nothing large", {RcData(101, justSmall), RcData(102, odd)}, {}, false},
+  };
+  for (const Case& c : cases) {
+    const ImagePieces pieces = WriteResourcePieces(stub, c.table);
+    const Bytes image = pieces.Join();
+    std::vector<const std::uint8_t*> views;
+    bool oddStart = false;
+    std::uint64_t at = 0;
+    for (const std::span<const std::uint8_t> piece : pieces.Spans()) {
+      views.push_back(piece.data());
+      oddStart = oddStart || at % 2 != 0;
+      at += piece.size();
+    }
+    EXPECT_EQ(at, image.size()) << c.label;
+    EXPECT_EQ(pieces.size(), image.size()) << c.label;
+    EXPECT_EQ(oddStart, c.pieceAtOddOffset) << c.label;
+    for (const PeResource& resource : c.table) {
+      const bool viewed = std::find(views.begin(), views.end(), resource.bytes.data()) != views.end();
+      const bool large = std::any_of(c.borrowed.begin(), c.borrowed.end(),
+                                     [&](const Bytes* bytes) { return bytes->data() == resource.bytes.data(); });
+      EXPECT_EQ(viewed, large) << c.label << ": " << resource.bytes.size() << " bytes";
+    }
+    EXPECT_EQ(Field(image, kOptional, kCheckSum), ComputePeChecksum(image, kOptional + kCheckSum.offset)) << c.label;
+    std::map<std::string, std::string> expected = ResourcesOf(stub);
+    for (const PeResource& resource : c.table) {
+      expected[std::to_string(std::get<std::uint16_t>(resource.type)) + "/" +
+               std::to_string(std::get<std::uint16_t>(resource.name)) + "/0"] = Text(resource.bytes);
+    }
+    EXPECT_EQ(ResourcesOf(image), expected) << c.label;
+  }
 }
 
 TEST(PeChecksum, SumsWordsWithCarriesSkipsItsFieldAndAddsTheLength) {

@@ -4,6 +4,7 @@
 
 #include "payload/payload_contract.h"
 #include "tools/pack/image/pe_resource_reader.h"
+#include "tools/pack/image/pe_resource_section.h"
 #include "tools/pack/image/pe_resource_writer.h"
 
 namespace qvn::pack {
@@ -13,6 +14,10 @@ constexpr std::uint16_t kFirstIconId = 1;
 constexpr std::uint16_t kVersionId = 1;
 constexpr std::uint8_t kNoProgressWindow[] = {kProgressWindowNever};
 constexpr std::uint8_t kCrashCaptureOn[] = {kCrashCaptureAlways};
+// The group icon is made here and gone when the pieces are used, so the
+// writer must copy it: a 6-byte header and 14 bytes for each of at most
+// 65,535 images keep it below the size from which it borrows.
+static_assert(6 + 14 * 0xFFFF < kBorrowedResourceSize);
 
 bool HasManifest(std::span<const std::uint8_t> stub) {
   try {
@@ -26,7 +31,7 @@ bool HasManifest(std::span<const std::uint8_t> stub) {
 
 }  // namespace
 
-std::vector<std::uint8_t> BuildLauncherImage(std::span<const std::uint8_t> stub, const LauncherResources& resources) {
+ImagePieces BuildLauncherImagePieces(std::span<const std::uint8_t> stub, const LauncherResources& resources) {
   if (!LooksLikePeImage(stub)) throw PeRewriteRefused("it is not an executable image");
   if (!HasManifest(stub)) throw PeRewriteRefused("it has no application manifest, so it is no launcher stub");
   const std::vector<std::uint8_t> groupIcon = BuildGroupIcon(resources.icon, kFirstIconId);
@@ -48,7 +53,11 @@ std::vector<std::uint8_t> BuildLauncherImage(std::span<const std::uint8_t> stub,
   if (resources.crashCapture) {
     table.push_back({kResourceTypeRcData, kCrashCaptureResourceId, kLanguageNeutral, 0, kCrashCaptureOn});
   }
-  return WriteResources(stub, table);
+  return WriteResourcePieces(stub, table);
+}
+
+std::vector<std::uint8_t> BuildLauncherImage(std::span<const std::uint8_t> stub, const LauncherResources& resources) {
+  return BuildLauncherImagePieces(stub, resources).Join();
 }
 
 }  // namespace qvn::pack

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "tools/pack/image/icon_file.h"
+#include "tools/pack/image/image_pieces.h"
 
 namespace qvn::pack {
 
@@ -25,5 +26,10 @@ struct LauncherResources {
 // Raises PeRewriteRefused for a stub the resource writer refuses or one without an application manifest, which every
 // launcher needs.
 std::vector<std::uint8_t> BuildLauncherImage(std::span<const std::uint8_t> stub, const LauncherResources& resources);
+
+// The same image in pieces that view the payload's bytes (and any large
+// ones of the stub or the icon) instead of copying them: those must
+// outlive the pieces.
+ImagePieces BuildLauncherImagePieces(std::span<const std::uint8_t> stub, const LauncherResources& resources);
 
 }  // namespace qvn::pack

@@ -34,42 +34,27 @@ struct Directory {
 
 class SectionWriter {
  public:
-  SectionWriter(const std::vector<PeResource>& resources, std::uint32_t sectionRva, std::vector<std::uint8_t>& out)
-      : resources_(resources), sectionRva_(sectionRva), bytes_(out), base_(out.size()) {}
+  SectionWriter(const std::vector<PeResource>& resources, std::uint32_t sectionRva)
+      : resources_(resources), sectionRva_(sectionRva) {}
 
   // Returns the section's size before its padding.
-  std::uint32_t Write(std::uint32_t fileAlignment) {
+  std::uint32_t Write(std::uint32_t fileAlignment, ImagePieces& out) {
     BuildTree();
-    std::uint32_t offset = 0;
-    for (const Directory& directory : directories_) {
-      directoryOffsets_.push_back(offset);
-      offset += kResourceDirectoryHeaderSize +
-                kResourceDirectoryEntrySize * static_cast<std::uint32_t>(directory.names.size());
-    }
-    const std::uint32_t dataEntries = offset;
-    offset += kResourceDataEntrySize * static_cast<std::uint32_t>(resources_.size());
-    for (const Directory& directory : directories_) {
-      for (const ResourceName& name : directory.names) {
-        if (name.index() != 1 || nameOffsets_.count(std::get<std::u16string>(name))) continue;
-        nameOffsets_[std::get<std::u16string>(name)] = offset;
-        offset += 2 + 2 * static_cast<std::uint32_t>(std::get<std::u16string>(name).size());
-      }
-    }
-    // One allocation for the whole section, however large its resources.
-    std::uint64_t end = offset;
-    for (const PeResource& resource : resources_) {
-      end = AlignUp32(static_cast<std::uint32_t>(end), kDataAlignment) + resource.bytes.size();
-    }
-    bytes_.reserve(base_ + AlignUp(AlignUp32(static_cast<std::uint32_t>(end), kDataAlignment), fileAlignment));
-    for (const auto& [name, at] : nameOffsets_) PutName(name, at);
+    const std::uint32_t end = LayOut();
+    out.Append(tree_);
+    std::uint64_t written = tree_.size();
     for (std::size_t i = 0; i < resources_.size(); ++i) {
-      offset = AlignUp32(offset, kDataAlignment);
-      PutData(resources_[i], dataEntries + kResourceDataEntrySize * static_cast<std::uint32_t>(i), offset);
-      offset += static_cast<std::uint32_t>(resources_[i].bytes.size());
+      const std::span<const std::uint8_t> bytes = resources_[i].bytes;
+      out.AppendZeros(dataOffsets_[i] - written);
+      if (bytes.size() >= kBorrowedResourceSize) {
+        out.Borrow(bytes);
+      } else {
+        out.Append(bytes);
+      }
+      written = dataOffsets_[i] + bytes.size();
     }
-    for (std::size_t d = 0; d < directories_.size(); ++d) PutDirectory(d, dataEntries);
-    const std::uint32_t size = AlignUp32(offset, kDataAlignment);
-    bytes_.resize(base_ + AlignUp(size, fileAlignment));
+    const std::uint32_t size = AlignUp32(end, kDataAlignment);
+    out.AppendZeros(AlignUp(size, fileAlignment) - written);
     return size;
   }
 
@@ -110,18 +95,49 @@ class SectionWriter {
     }
   }
 
+  // Places the directories, data entries, names and each resource's bytes,
+  // and writes all but the bytes into tree_. Returns where the last
+  // resource's bytes end.
+  std::uint32_t LayOut() {
+    std::uint32_t offset = 0;
+    for (const Directory& directory : directories_) {
+      directoryOffsets_.push_back(offset);
+      offset += kResourceDirectoryHeaderSize +
+                kResourceDirectoryEntrySize * static_cast<std::uint32_t>(directory.names.size());
+    }
+    const std::uint32_t dataEntries = offset;
+    offset += kResourceDataEntrySize * static_cast<std::uint32_t>(resources_.size());
+    for (const Directory& directory : directories_) {
+      for (const ResourceName& name : directory.names) {
+        if (name.index() != 1 || nameOffsets_.count(std::get<std::u16string>(name))) continue;
+        nameOffsets_[std::get<std::u16string>(name)] = offset;
+        offset += 2 + 2 * static_cast<std::uint32_t>(std::get<std::u16string>(name).size());
+      }
+    }
+    tree_.resize(offset);
+    for (const auto& [name, at] : nameOffsets_) PutName(name, at);
+    for (std::size_t i = 0; i < resources_.size(); ++i) {
+      offset = AlignUp32(offset, kDataAlignment);
+      dataOffsets_.push_back(offset);
+      PutDataEntry(resources_[i], dataEntries + kResourceDataEntrySize * static_cast<std::uint32_t>(i), offset);
+      offset += static_cast<std::uint32_t>(resources_[i].bytes.size());
+    }
+    for (std::size_t d = 0; d < directories_.size(); ++d) PutDirectory(d, dataEntries);
+    return offset;
+  }
+
   void PutDirectory(std::size_t index, std::uint32_t dataEntries) {
     const Directory& directory = directories_[index];
-    const std::uint64_t at = base_ + directoryOffsets_[index];
+    const std::uint64_t at = directoryOffsets_[index];
     const bool languageLevel = index >= firstNameDirectory_;
     const auto named = static_cast<std::size_t>(std::count_if(
         directory.names.begin(), directory.names.end(), [](const ResourceName& name) { return name.index() == 1; }));
-    PutField(bytes_, at, kResourceCharacteristics, 0);
-    PutField(bytes_, at, kResourceTimeDateStamp, 0);  // none, for the same bytes every time
-    PutField(bytes_, at, kResourceMajorVersion, 0);
-    PutField(bytes_, at, kResourceMinorVersion, 0);
-    PutField(bytes_, at, kResourceNamedEntryCount, static_cast<std::uint16_t>(named));
-    PutField(bytes_, at, kResourceIdEntryCount, static_cast<std::uint16_t>(directory.names.size() - named));
+    PutField(tree_, at, kResourceCharacteristics, 0);
+    PutField(tree_, at, kResourceTimeDateStamp, 0);  // none, for the same bytes every time
+    PutField(tree_, at, kResourceMajorVersion, 0);
+    PutField(tree_, at, kResourceMinorVersion, 0);
+    PutField(tree_, at, kResourceNamedEntryCount, static_cast<std::uint16_t>(named));
+    PutField(tree_, at, kResourceIdEntryCount, static_cast<std::uint16_t>(directory.names.size() - named));
     for (std::size_t e = 0; e < directory.names.size(); ++e) {
       const std::uint64_t entry =
           at + kResourceDirectoryHeaderSize + kResourceDirectoryEntrySize * static_cast<std::uint32_t>(e);
@@ -132,26 +148,21 @@ class SectionWriter {
       const std::uint32_t child = static_cast<std::uint32_t>(directory.children[e]);
       const std::uint32_t target = languageLevel ? dataEntries + kResourceDataEntrySize * child
                                                  : kResourceSubdirectoryFlag | directoryOffsets_[child];
-      PutField(bytes_, entry, kResourceEntryName, nameField);
-      PutField(bytes_, entry, kResourceEntryTarget, target);
+      PutField(tree_, entry, kResourceEntryName, nameField);
+      PutField(tree_, entry, kResourceEntryTarget, target);
     }
   }
 
-  void PutName(const std::u16string& name, std::uint32_t offset) {
-    const std::uint64_t at = base_ + offset;
-    PutLittleEndian(bytes_, at, static_cast<std::uint32_t>(name.size()), 2);
-    for (std::size_t i = 0; i < name.size(); ++i) PutLittleEndian(bytes_, at + 2 + 2 * i, name[i], 2);
+  void PutName(const std::u16string& name, std::uint32_t at) {
+    PutLittleEndian(tree_, at, static_cast<std::uint32_t>(name.size()), 2);
+    for (std::size_t i = 0; i < name.size(); ++i) PutLittleEndian(tree_, at + 2 + 2 * i, name[i], 2);
   }
 
-  void PutData(const PeResource& resource, std::uint32_t entryOffset, std::uint32_t offset) {
-    const std::uint64_t entry = base_ + entryOffset;
-    PutField(bytes_, entry, kResourceDataRva, sectionRva_ + offset);
-    PutField(bytes_, entry, kResourceDataSize, static_cast<std::uint32_t>(resource.bytes.size()));
-    PutField(bytes_, entry, kResourceDataCodePage, resource.codePage);
-    PutField(bytes_, entry, kResourceDataReserved, 0);
-    const std::uint64_t at = base_ + offset;
-    if (bytes_.size() < at + resource.bytes.size()) bytes_.resize(at + resource.bytes.size());
-    std::copy(resource.bytes.begin(), resource.bytes.end(), bytes_.begin() + static_cast<std::ptrdiff_t>(at));
+  void PutDataEntry(const PeResource& resource, std::uint32_t entry, std::uint32_t offset) {
+    PutField(tree_, entry, kResourceDataRva, sectionRva_ + offset);
+    PutField(tree_, entry, kResourceDataSize, static_cast<std::uint32_t>(resource.bytes.size()));
+    PutField(tree_, entry, kResourceDataCodePage, resource.codePage);
+    PutField(tree_, entry, kResourceDataReserved, 0);
   }
 
   const std::vector<PeResource>& resources_;
@@ -160,14 +171,14 @@ class SectionWriter {
   std::size_t firstNameDirectory_ = 0;
   std::vector<std::uint32_t> directoryOffsets_;
   std::map<std::u16string, std::uint32_t> nameOffsets_;
-  std::vector<std::uint8_t>& bytes_;
-  std::uint64_t base_;  // where the section starts in bytes_
+  std::vector<std::uint32_t> dataOffsets_;
+  std::vector<std::uint8_t> tree_;  // the directories, data entries and names
 };
 
 }  // namespace
 
 std::uint32_t AppendResourceSection(std::vector<PeResource> resources, std::uint32_t sectionRva,
-                                    std::uint32_t fileAlignment, std::vector<std::uint8_t>& out) {
+                                    std::uint32_t fileAlignment, ImagePieces& out) {
   // Later entries win: keep the last of each place, then sort.
   std::vector<PeResource> unique;
   for (auto it = resources.rbegin(); it != resources.rend(); ++it) {
@@ -179,7 +190,7 @@ std::uint32_t AppendResourceSection(std::vector<PeResource> resources, std::uint
   std::uint64_t total = 0;
   for (const PeResource& resource : unique) total += resource.bytes.size() + kDataAlignment;
   if (total > 0xFFFF0000u) throw std::length_error("resources do not fit in one section");
-  return SectionWriter(unique, sectionRva, out).Write(fileAlignment);
+  return SectionWriter(unique, sectionRva).Write(fileAlignment, out);
 }
 
 }  // namespace qvn::pack

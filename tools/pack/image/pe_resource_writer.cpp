@@ -89,6 +89,40 @@ void CheckRewritable(const PeFileView& file, const PeHeaders& headers) {
   }
 }
 
+// The plain sum of the 16-bit little-endian words that `bytes` make when
+// they lie at file offset `at`: from an odd offset, each byte is the high
+// byte of its word where it would be the low one from an even offset.
+// Folded once at the end, such a sum is the same as the one's-complement
+// sum folded at every step, and far quicker over a payload of many
+// megabytes.
+std::uint64_t SumWords(std::span<const std::uint8_t> bytes, std::uint64_t at) {
+  std::uint64_t sum = 0;
+  std::size_t i = 0;
+  if (at % 2 != 0 && !bytes.empty()) {
+    sum += std::uint32_t{bytes[0]} << 8;
+    i = 1;
+  }
+  for (; i + 1 < bytes.size(); i += 2) sum += bytes[i] | (std::uint32_t{bytes[i + 1]} << 8);
+  if (i < bytes.size()) sum += bytes[i];
+  return sum;
+}
+
+std::uint32_t FoldChecksum(std::uint64_t sum, std::uint64_t fileSize) {
+  while (sum > 0xFFFF) sum = (sum & 0xFFFF) + (sum >> 16);
+  return static_cast<std::uint32_t>(sum + fileSize);
+}
+
+// The checksum of `head`, its CheckSum field zero, followed by `rest`.
+std::uint32_t ChecksumOf(std::span<const std::uint8_t> head, const ImagePieces& rest) {
+  std::uint64_t sum = SumWords(head, 0);
+  std::uint64_t at = head.size();
+  for (const std::span<const std::uint8_t> piece : rest.Spans()) {
+    sum += SumWords(piece, at);
+    at += piece.size();
+  }
+  return FoldChecksum(sum, at);
+}
+
 }  // namespace
 
 std::uint64_t PeChecksumOffset(std::span<const std::uint8_t> image) {
@@ -96,21 +130,15 @@ std::uint64_t PeChecksumOffset(std::span<const std::uint8_t> image) {
 }
 
 std::uint32_t ComputePeChecksum(std::span<const std::uint8_t> image, std::uint64_t checksumOffset) {
-  // A plain sum of the words, folded once at the end, is the same as the
-  // one's-complement sum folded at every step, and far quicker over a
-  // payload of many megabytes; the CheckSum field is taken back out.
-  std::uint64_t sum = 0;
-  const std::size_t even = image.size() & ~std::size_t{1};
-  for (std::size_t i = 0; i < even; i += 2) sum += image[i] | (std::uint32_t{image[i + 1]} << 8);
-  if (even < image.size()) sum += image[even];
+  std::uint64_t sum = SumWords(image, 0);
+  // The CheckSum field is taken back out.
   for (std::uint64_t i = checksumOffset; i < checksumOffset + kCheckSum.kWidth && i < image.size(); ++i) {
     sum -= std::uint64_t{image[i]} << (i % 2 * 8);
   }
-  while (sum > 0xFFFF) sum = (sum & 0xFFFF) + (sum >> 16);
-  return static_cast<std::uint32_t>(sum + image.size());
+  return FoldChecksum(sum, image.size());
 }
 
-std::vector<std::uint8_t> WriteResources(std::span<const std::uint8_t> image, std::span<const PeResource> resources) {
+ImagePieces WriteResourcePieces(std::span<const std::uint8_t> image, std::span<const PeResource> resources) {
   const PeFileView file(image);
   PeHeaders headers;
   std::vector<PeResource> table;
@@ -127,18 +155,19 @@ std::vector<std::uint8_t> WriteResources(std::span<const std::uint8_t> image, st
   table.insert(table.end(), resources.begin(), resources.end());
   const std::uint32_t fileAlignment = file.Get(headers.optionalHeader, kFileAlignment, "optional header");
   const std::uint32_t sectionAlignment = file.Get(headers.optionalHeader, kSectionAlignment, "optional header");
-  // The image's bytes before the section, then the section laid out in
-  // place: a payload of many megabytes is copied once.
-  std::vector<std::uint8_t> out(image.begin(), image.begin() + static_cast<std::ptrdiff_t>(std::min<std::uint64_t>(
-                                                                   place.rawOffset, image.size())));
-  out.resize(place.rawOffset, 0);
-  const std::uint32_t sectionSize = AppendResourceSection(std::move(table), place.virtualAddress, fileAlignment, out);
-  const std::uint64_t rawSize = out.size() - place.rawOffset;
+  ImagePieces section;
+  const std::uint32_t sectionSize =
+      AppendResourceSection(std::move(table), place.virtualAddress, fileAlignment, section);
+  const std::uint64_t rawSize = section.size();
   const std::uint64_t imageEnd = AlignUp(std::uint64_t{place.virtualAddress} + sectionSize, sectionAlignment);
   if (place.rawOffset + rawSize > 0xFFFFFFFFu || imageEnd > 0xFFFFFFFFu) {
     throw PeRewriteRefused("the resources make the image larger than 4 GiB");
   }
 
+  // The image's bytes before the section, with the headers set to match it.
+  std::vector<std::uint8_t> out(image.begin(), image.begin() + static_cast<std::ptrdiff_t>(std::min<std::uint64_t>(
+                                                                   place.rawOffset, image.size())));
+  out.resize(place.rawOffset, 0);
   const char name[kSectionNameSize] = {'.', 'r', 's', 'r', 'c', 0, 0, 0};
   std::copy(name, name + kSectionNameSize, out.begin() + static_cast<std::ptrdiff_t>(place.header + kSectionName));
   PutField(out, place.header, kSectionVirtualSize, sectionSize);
@@ -161,8 +190,17 @@ std::vector<std::uint8_t> WriteResources(std::span<const std::uint8_t> image, st
   PutField(out, optional, kSizeOfImage, static_cast<std::uint32_t>(imageEnd));
   PutField(out, headers.DirectoryOffset(kResourceDirectory), kDataDirectoryRva, place.virtualAddress);
   PutField(out, headers.DirectoryOffset(kResourceDirectory), kDataDirectorySizeField, sectionSize);
-  PutField(out, optional, kCheckSum, ComputePeChecksum(out, optional + kCheckSum.offset));
-  return out;
+  PutField(out, optional, kCheckSum, 0);
+  PutField(out, optional, kCheckSum, ChecksumOf(out, section));
+
+  ImagePieces pieces;
+  pieces.Append(out);
+  pieces.Append(std::move(section));
+  return pieces;
+}
+
+std::vector<std::uint8_t> WriteResources(std::span<const std::uint8_t> image, std::span<const PeResource> resources) {
+  return WriteResourcePieces(image, resources).Join();
 }
 
 }  // namespace qvn::pack

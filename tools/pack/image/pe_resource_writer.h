@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "base/error.h"
+#include "tools/pack/image/image_pieces.h"
 #include "tools/pack/image/pe_resource.h"
 
 namespace qvn::pack {
@@ -28,6 +29,12 @@ class PeRewriteRefused : public Error {
 // (their signature would break), data after the last section, or no room
 // for another section header.
 std::vector<std::uint8_t> WriteResources(std::span<const std::uint8_t> image, std::span<const PeResource> resources);
+
+// The same image in pieces, for writing out without a copy of its large
+// resources: the pieces view the bytes of every resource, the image's own
+// or given, of kBorrowedResourceSize (pe_resource_section.h) or more, so
+// `image` and those bytes must outlive them.
+ImagePieces WriteResourcePieces(std::span<const std::uint8_t> image, std::span<const PeResource> resources);
 
 // The image checksum that the loader's and imagehlp's checks compute: the
 // one's-complement sum of the file's 16-bit little-endian words, the 4-byte
