@@ -13,6 +13,7 @@
 #include "base/utf8_path.h"
 #include "payload/payload_contract.h"
 #include "tools/pack/atomic_write/file_bytes.h"
+#include "tools/pack/atomic_write/output_file.h"
 #include "tools/pack/cli/command_refusal.h"
 #include "tools/pack/cli/exit_status.h"
 #include "tools/pack/cli/game_packing.h"
@@ -157,14 +158,22 @@ int WriteLauncher(const LauncherOptions& command, const VerbReport& report) {
   const PackedGame packed = PackScannedGame(scan, command.pack, AppendingTo(payload));
   resources.payload = payload;
   resources.digest = packed.payload.digest;
-  WriteCheckedOutput(command.out, BuildLauncherImage(stub, resources), command.pack.jobs);
+  OutputFile launcher(command.out);
+  {
+    const ImagePieces image = BuildLauncherImagePieces(stub, resources);
+    for (const std::span<const std::uint8_t> piece : image.Spans()) launcher.Write(piece);
+  }
+  // Written, the payload is let go before the check reads the file back.
+  resources.payload = {};
+  std::vector<std::uint8_t>().swap(payload);
+  launcher.Commit([&command](const fs::path& written) { CheckWrittenOutput(written, command.pack.jobs); });
 
   nlohmann::json fields = PackingFields(command.pack.gameDir, packed);
   fields["out"] = PathText(command.out);
   fields["stub"] = PathText(stubPath);
   fields["fileVersion"] = FormatFileVersion(version);
   fields["iconImages"] = resources.icon.size();
-  fields["payload"] = {{"size", payload.size()}, {"sha256", DigestHex(packed.payload.digest)}};
+  fields["payload"] = {{"size", packed.payload.size}, {"sha256", DigestHex(packed.payload.digest)}};
   return report.Succeed(fields, DescribePacking(packed) + "launcher: " + PathText(command.out) + " (from " +
                                     PathText(stubPath) + "), version " + FormatFileVersion(version) + ", " +
                                     std::to_string(resources.icon.size()) + " icon images\n");

@@ -47,11 +47,4 @@ void CheckWrittenOutput(const std::filesystem::path& written, unsigned jobs,
   if (!report.passed()) RaisePackerFault(report);
 }
 
-void WriteCheckedOutput(const std::filesystem::path& path, std::span<const std::uint8_t> file, unsigned jobs) {
-  // Declared first, so that a failed write still waits for the check to end
-  // before `file` can go.
-  std::future<void> check = std::async(std::launch::async, [file, jobs] { CheckPackedOutput(file, jobs); });
-  WriteFileBytes(path, file, [&check](const std::filesystem::path&) { check.get(); });
-}
-
 }  // namespace qvn::pack

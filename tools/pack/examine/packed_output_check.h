@@ -23,11 +23,4 @@ void CheckPackedOutput(std::span<const std::uint8_t> file, unsigned jobs);
 void CheckWrittenOutput(const std::filesystem::path& written, unsigned jobs,
                         const std::optional<Sha256>& payloadDigest = std::nullopt);
 
-// Writes `file`, whole in memory, as WriteFileBytes does, while the same check
-// runs on other cores; the file takes its name only once both are done
-// and the check has passed. Reading back what was just written would only
-// read the page cache, so the bytes handed to the write are the ones
-// checked.
-void WriteCheckedOutput(const std::filesystem::path& path, std::span<const std::uint8_t> file, unsigned jobs);
-
 }  // namespace qvn::pack
