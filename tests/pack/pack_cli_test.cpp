@@ -403,6 +403,7 @@ TEST(QvnPackCommandLine, AWriteThatFailsLeavesNoOutput) {
   ASSERT_EQ(RunPacker(scratch, launcher + "--out " + dir + "full.exe").status, 0);
   const std::uint64_t payloadSize = fs::file_size(dir + "full.bin");
   const std::uint64_t launcherSize = fs::file_size(dir + "full.exe");
+  EXPECT_FALSE(fs::exists(dir + "full.exe.payload.partial"));  // the launcher's scratch payload
 
   struct Limited {
     std::string label;
@@ -425,6 +426,7 @@ TEST(QvnPackCommandLine, AWriteThatFailsLeavesNoOutput) {
     EXPECT_FALSE(fs::exists(dir + c.output)) << c.label;
     EXPECT_FALSE(fs::exists(dir + c.output + ".partial")) << c.label;
     EXPECT_FALSE(fs::exists(dir + c.output + ".digest")) << c.label;
+    EXPECT_FALSE(fs::exists(dir + c.output + ".payload.partial")) << c.label;
   }
 }
 

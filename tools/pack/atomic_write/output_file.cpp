@@ -42,9 +42,14 @@ void OutputFile::Write(std::span<const std::uint8_t> bytes) {
   writeback_.Written(bytes.size());
 }
 
-void OutputFile::Commit(const std::function<void(const std::filesystem::path& written)>& check) {
-  stream_.close();
+const std::filesystem::path& OutputFile::Close() {
+  if (stream_.is_open()) stream_.close();
   if (!stream_) throw Error("cannot write " + PathText(path_));
+  return partial_;
+}
+
+void OutputFile::Commit(const std::function<void(const std::filesystem::path& written)>& check) {
+  Close();
   if (check) check(partial_);
   std::error_code error;
   std::filesystem::rename(partial_, path_, error);

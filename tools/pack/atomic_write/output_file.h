@@ -22,6 +22,9 @@ class OutputFile {
   OutputFile& operator=(const OutputFile&) = delete;
 
   void Write(std::span<const std::uint8_t> bytes);
+  // Closes the file and says where it lies, to read it back: a file closed
+  // and never committed is a scratch file, removed at the end all the same.
+  const std::filesystem::path& Close();
   // Closes the file and, once `check` (if any) accepts what was written,
   // gives it its name; a check that raises leaves the name as it was.
   void Commit(const std::function<void(const std::filesystem::path& written)>& check = {});

@@ -11,7 +11,6 @@
 #include "base/sha256.h"
 #include "base/utf16_text.h"
 #include "base/utf8_path.h"
-#include "payload/payload_contract.h"
 #include "tools/pack/atomic_write/file_bytes.h"
 #include "tools/pack/atomic_write/output_file.h"
 #include "tools/pack/cli/command_refusal.h"
@@ -151,11 +150,14 @@ int WriteLauncher(const LauncherOptions& command, const VerbReport& report) {
   }
 
   const GameFolderScan scan = ScanGameFolder(command.pack.gameDir);
-  // The payload is hardly larger than the files: reserved at once, it is
-  // not copied as it grows, and what it does not fill costs no memory.
-  std::vector<std::uint8_t> payload;
-  payload.reserve(std::min<std::uint64_t>(kMaxPayloadSize, ExpandedSize(scan) + 4096 * (scan.files.size() + 1)));
-  const PackedGame packed = PackScannedGame(scan, command.pack, AppendingTo(payload));
+  // Packed into a scratch file beside the launcher first, as `build` packs:
+  // packing's own memory (records held until their file is done, encoders)
+  // is gone before the payload is read back, so the two are never held at
+  // once.
+  OutputFile payloadFile(fs::path(command.out) += ".payload");
+  const PackedGame packed = PackScannedGame(
+      scan, command.pack, [&payloadFile](std::span<const std::uint8_t> bytes) { payloadFile.Write(bytes); });
+  std::vector<std::uint8_t> payload = ReadFileBytes(payloadFile.Close());
   resources.payload = payload;
   resources.digest = packed.payload.digest;
   OutputFile launcher(command.out);
