@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <future>
 #include <memory>
+#include <numeric>
 #include <optional>
 #include <string>
 #include <vector>
@@ -40,13 +41,16 @@ std::optional<VerificationFailure> PayloadDigestFailure(const PayloadSource& sou
 // chunk at a time, so that no file is ever expanded whole.
 class EntryChecker final : public UnitWorker {
  public:
-  EntryChecker(const PayloadManifest& manifest, std::uint64_t largest, std::vector<std::optional<PayloadFault>>& faults)
+  EntryChecker(const PayloadManifest& manifest, std::span<const std::size_t> order, std::uint64_t largest,
+               std::vector<std::optional<PayloadFault>>& faults)
       : manifest_(manifest),
+        order_(order),
         scratch_(std::make_unique_for_overwrite<std::uint8_t[]>(compression::ChunkScratchSize(largest))),
         scratchSize_(compression::ChunkScratchSize(largest)),
         faults_(faults) {}
 
-  void Work(std::size_t entry) override {
+  void Work(std::size_t unit) override {
+    const std::size_t entry = order_[unit];
     try {
       CheckEntryChunkByChunk(manifest_[entry], std::span(scratch_.get(), scratchSize_), *tables_);
     } catch (const PayloadError& failure) {
@@ -56,6 +60,7 @@ class EntryChecker final : public UnitWorker {
 
  private:
   const PayloadManifest& manifest_;
+  const std::span<const std::size_t> order_;
   const std::unique_ptr<compression::HuffmanDecoder> tables_ = std::make_unique<compression::HuffmanDecoder>();
   const std::unique_ptr<std::uint8_t[]> scratch_;
   const std::size_t scratchSize_;
@@ -65,18 +70,19 @@ class EntryChecker final : public UnitWorker {
 // Counts each entry's bytes as its check ends, on the calling thread.
 class CheckProgress final : public UnitSchedule {
  public:
-  CheckProgress(const PayloadManifest& manifest, const PackProgress& progress, std::uint64_t total,
-                VerificationReport& report)
-      : manifest_(manifest), progress_(progress), total_(total), report_(report) {}
+  CheckProgress(const PayloadManifest& manifest, std::span<const std::size_t> order, const PackProgress& progress,
+                std::uint64_t total, VerificationReport& report)
+      : manifest_(manifest), order_(order), progress_(progress), total_(total), report_(report) {}
 
   void Prepare(std::size_t) override {}
-  void Finish(std::size_t entry) override {
-    report_.expandedTotal += manifest_[entry].expandedSize;
+  void Finish(std::size_t unit) override {
+    report_.expandedTotal += manifest_[order_[unit]].expandedSize;
     if (progress_) progress_(report_.expandedTotal, total_);
   }
 
  private:
   const PayloadManifest& manifest_;
+  const std::span<const std::size_t> order_;
   const PackProgress& progress_;
   const std::uint64_t total_;
   VerificationReport& report_;
@@ -100,14 +106,21 @@ void CheckContents(std::span<const std::uint8_t> payload, unsigned jobs, const P
     total += entry.expandedSize;
     largest = std::max<std::uint64_t>(largest, entry.expandedSize);
   }
+  // Largest first, so that no thread starts a large file while the others
+  // are left with nothing to do.
+  std::vector<std::size_t> order(manifest.size());
+  std::iota(order.begin(), order.end(), std::size_t{0});
+  std::stable_sort(order.begin(), order.end(), [&manifest](std::size_t a, std::size_t b) {
+    return manifest[a].expandedSize > manifest[b].expandedSize;
+  });
   std::vector<std::optional<PayloadFault>> faults(manifest.size());
   std::vector<std::unique_ptr<EntryChecker>> checkers;
   std::vector<UnitWorker*> workers;
   for (unsigned i = 0; i < std::clamp<std::size_t>(jobs, 1, manifest.size()); ++i) {
-    checkers.push_back(std::make_unique<EntryChecker>(manifest, largest, faults));
+    checkers.push_back(std::make_unique<EntryChecker>(manifest, order, largest, faults));
     workers.push_back(checkers.back().get());
   }
-  CheckProgress schedule(manifest, progress, total, report);
+  CheckProgress schedule(manifest, order, progress, total, report);
   RunOnWorkers(manifest.size(), schedule, workers);
   for (std::size_t i = 0; i < manifest.size(); ++i) {
     // The fault's own message: the Windows error code that the launcher's
