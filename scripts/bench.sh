@@ -14,8 +14,9 @@
 #   limit   the launcher with a ~510 MiB game, the largest the format takes
 #           (bench/make_limit_game.sh), against its floor, paired and
 #           alternated as above: LIMIT_RUNS runs without the progress window
-#           and as many with it (under Xvfb where it is installed, so that
-#           the window is drawn), then the user CPU seconds and page faults
+#           and as many with it (under Xvfb with a window manager where Xvfb
+#           is installed, so that the window is drawn), then the user CPU
+#           seconds and page faults
 #           of floor and launcher runs, alternately.
 # Figures only: nothing here passes or fails on speed. The machine is shared,
 # so compare figures of one run with each other.

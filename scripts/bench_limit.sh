@@ -10,10 +10,14 @@ limit_game="$work/limit_game"
 
 # Runs a command with a display where Xvfb is installed, in a Wine prefix of
 # its own: Wine's desktop process keeps the display of a prefix's first
-# window, and the test prefix has none. Without Xvfb the window thread
-# finds no display, as on a machine without one.
+# window, and the test prefix has none. The display has a window manager,
+# as a player's desktop does: without one, Wine waits 2 s for the manager
+# to confirm each captioned window it takes down ("wait_for_withdrawn_state
+# ... wait timed out"), and the launcher waits for its window to be gone
+# before the game starts. Without Xvfb the window thread finds no display,
+# as on a machine without one.
 limit_display=none
-if command -v xvfb-run >/dev/null; then limit_display=Xvfb; fi
+if command -v xvfb-run >/dev/null; then limit_display="Xvfb with openbox"; fi
 with_display() {  # COMMAND...
   if [[ $limit_display == none ]]; then
     "$@"
@@ -21,7 +25,18 @@ with_display() {  # COMMAND...
   fi
   local prefix
   prefix="$(realpath "$work")/display-prefix"
-  QVN_WINEPREFIX=$prefix xvfb-run -a -s "-screen 0 1024x768x24" "$@"
+  # shellcheck disable=SC2016  # expanded by the inner shell
+  QVN_WINEPREFIX=$prefix xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
+    openbox >/dev/null 2>&1 &
+    manager=$!
+    for ((try = 0; try < 100; ++try)); do
+      xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id" && break
+      sleep 0.1
+    done
+    status=0
+    "$@" || status=$?
+    kill $manager 2>/dev/null || true
+    exit $status' bash "$@"
   WINEPREFIX=$prefix /usr/lib/wine/wineserver -k >/dev/null 2>&1 || true
 }
 

@@ -10,7 +10,7 @@ packages=(
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix
   binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev
   wine wine64
-  xvfb xauth xdotool imagemagick icoutils
+  xvfb xauth xdotool imagemagick icoutils openbox x11-utils
   libwim-dev time
   openssl osslsigncode
   zip unzip python3
