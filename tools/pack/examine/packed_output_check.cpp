@@ -24,11 +24,6 @@ namespace {
 
 }  // namespace
 
-void CheckPackedOutput(std::span<const std::uint8_t> file, unsigned jobs) {
-  const VerificationReport report = VerifyPayloadFile(file, jobs);
-  if (!report.passed()) RaisePackerFault(report);
-}
-
 void CheckWrittenOutput(const std::filesystem::path& written, unsigned jobs,
                         const std::optional<Sha256>& payloadDigest) {
   const std::vector<std::uint8_t> file = ReadFileBytes(written);
