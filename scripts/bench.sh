@@ -46,6 +46,15 @@ windows_path() { local path; path=$(realpath "$1"); printf 'Z:%s' "${path//\//\\
 now() { date +%s.%N; }
 calc() { awk "BEGIN { printf \"$1\", $2 }"; }
 median() { printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+# A command's wall seconds and peak resident bytes (Linux's maximum resident
+# set, from /usr/bin/time).
+peak_of() {  # COMMAND...
+  local start seconds
+  start=$(now)
+  /usr/bin/time -o "$work/peak.txt" -f '%M' "$@" >/dev/null
+  seconds=$(calc %.3f "$(now) - $start")
+  echo "$seconds $(( $(cat "$work/peak.txt") * 1024 ))"
+}
 # shellcheck source=scripts/bench_limit.sh
 source scripts/bench_limit.sh
 
@@ -90,13 +99,11 @@ for level in 1 2; do
     seconds=
     peak=0
     for ((run = 0; run < pack_runs; run++)); do
-      start=$(now)
-      /usr/bin/time -o "$work/pack_rss.txt" -f '%M' "$pack" build --game-dir "$game" \
+      read -r run_seconds run_peak <<<"$(peak_of "$pack" build --game-dir "$game" \
         --out "$work/level$level-jobs$jobs.payload" --digest-out "$work/level$level.digest" --level "$level" \
-        --jobs "$jobs" >/dev/null
-      run_seconds=$(calc %.3f "$(now) - $start")
+        --jobs "$jobs")"
       if [[ -z $seconds ]] || (( $(calc %d "$run_seconds < $seconds") )); then seconds=$run_seconds; fi
-      peak=$(( $(cat "$work/pack_rss.txt") * 1024 > peak ? $(cat "$work/pack_rss.txt") * 1024 : peak ))
+      peak=$(( run_peak > peak ? run_peak : peak ))
     done
     bytes=$(stat -c %s "$work/level$level-jobs$jobs.payload")
     pack_rows+=("$level $jobs $seconds $(calc %.1f "$game_bytes / 1e6 / $seconds") $(calc %.4f "$bytes / $game_bytes") $bytes $peak")
@@ -107,12 +114,9 @@ for level in 1 2; do
 done
 # The one command that makes a shippable launcher: packing as build does,
 # then the stub's resources written anew.
-start=$(now)
-/usr/bin/time -o "$work/pack_rss.txt" -f '%M' "$pack" launcher --game-dir "$game" --out "$work/launcher.exe" \
+read -r launcher_seconds launcher_peak <<<"$(peak_of "$pack" launcher --game-dir "$game" --out "$work/launcher.exe" \
   --stub build/windows/bin/qvn_portable_launcher_stub.exe --level 1 --jobs 2 --icon examples/demo-game/quorvane.ico \
-  --version 1.0 >/dev/null
-launcher_seconds=$(calc %.3f "$(now) - $start")
-launcher_peak=$(( $(cat "$work/pack_rss.txt") * 1024 ))
+  --version 1.0)"
 pack_field() {  # LEVEL JOBS FIELD(3 = seconds)
   for row in "${pack_rows[@]}"; do
     read -r -a f <<<"$row"

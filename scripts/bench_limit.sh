@@ -1,6 +1,6 @@
-# shellcheck shell=bash disable=SC2154  # work, pack, limit_runs, now: set by scripts/bench.sh
+# shellcheck shell=bash disable=SC2154  # work, pack, limit_runs: set by scripts/bench.sh
 # Start-up at the format's limit, sourced by scripts/bench.sh (which sets
-# work, pack, limit_runs, windows_path, calc and median): a game of about
+# work, pack, limit_runs, windows_path, calc, median and peak_of): a game of about
 # 510 MiB (bench/make_limit_game.sh) at the default level, against its
 # floor, paired and alternated by the launch benchmark, without the
 # progress window and with it; then the Linux accounting of floor and
@@ -51,16 +51,6 @@ subprocess.run(sys.argv[1:], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNUL
 wall = time.monotonic() - start
 u = resource.getrusage(resource.RUSAGE_CHILDREN)
 print("%.3f %.3f %.3f %d %d" % (wall, u.ru_utime, u.ru_stime, u.ru_minflt, u.ru_majflt))' "$@"
-}
-
-# A command's wall seconds and peak resident bytes (Linux's maximum resident
-# set, from /usr/bin/time).
-peak_of() {  # COMMAND...
-  local start seconds
-  start=$(now)
-  /usr/bin/time -o "$work/peak.txt" -f '%M' "$@" >/dev/null
-  seconds=$(calc %.3f "$(now) - $start")
-  echo "$seconds $(( $(cat "$work/peak.txt") * 1024 ))"
 }
 
 limit_rows() {

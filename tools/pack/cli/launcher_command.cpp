@@ -157,17 +157,16 @@ int WriteLauncher(const LauncherOptions& command, const VerbReport& report) {
   OutputFile payloadFile(fs::path(command.out) += ".payload");
   const PackedGame packed = PackScannedGame(
       scan, command.pack, [&payloadFile](std::span<const std::uint8_t> bytes) { payloadFile.Write(bytes); });
-  std::vector<std::uint8_t> payload = ReadFileBytes(payloadFile.Close());
-  resources.payload = payload;
-  resources.digest = packed.payload.digest;
   OutputFile launcher(command.out);
   {
+    // Let go once written, before the check reads the launcher back.
+    const std::vector<std::uint8_t> payload = ReadFileBytes(payloadFile.Close());
+    resources.payload = payload;
+    resources.digest = packed.payload.digest;
     const ImagePieces image = BuildLauncherImagePieces(stub, resources);
     for (const std::span<const std::uint8_t> piece : image.Spans()) launcher.Write(piece);
+    resources.payload = {};
   }
-  // Written, the payload is let go before the check reads the file back.
-  resources.payload = {};
-  std::vector<std::uint8_t>().swap(payload);
   launcher.Commit([&command](const fs::path& written) { CheckWrittenOutput(written, command.pack.jobs); });
 
   nlohmann::json fields = PackingFields(command.pack.gameDir, packed);

@@ -41,12 +41,12 @@ std::optional<VerificationFailure> PayloadDigestFailure(const PayloadSource& sou
 // chunk at a time, so that no file is ever expanded whole.
 class EntryChecker final : public UnitWorker {
  public:
-  EntryChecker(const PayloadManifest& manifest, std::span<const std::size_t> order, std::uint64_t largest,
+  EntryChecker(const PayloadManifest& manifest, std::span<const std::size_t> order, std::size_t scratchSize,
                std::vector<std::optional<PayloadFault>>& faults)
       : manifest_(manifest),
         order_(order),
-        scratch_(std::make_unique_for_overwrite<std::uint8_t[]>(compression::ChunkScratchSize(largest))),
-        scratchSize_(compression::ChunkScratchSize(largest)),
+        scratch_(std::make_unique_for_overwrite<std::uint8_t[]>(scratchSize)),
+        scratchSize_(scratchSize),
         faults_(faults) {}
 
   void Work(std::size_t unit) override {
@@ -114,10 +114,11 @@ void CheckContents(std::span<const std::uint8_t> payload, unsigned jobs, const P
     return manifest[a].expandedSize > manifest[b].expandedSize;
   });
   std::vector<std::optional<PayloadFault>> faults(manifest.size());
+  const auto scratchSize = static_cast<std::size_t>(compression::ChunkScratchSize(largest));
   std::vector<std::unique_ptr<EntryChecker>> checkers;
   std::vector<UnitWorker*> workers;
   for (unsigned i = 0; i < std::clamp<std::size_t>(jobs, 1, manifest.size()); ++i) {
-    checkers.push_back(std::make_unique<EntryChecker>(manifest, order, largest, faults));
+    checkers.push_back(std::make_unique<EntryChecker>(manifest, order, scratchSize, faults));
     workers.push_back(checkers.back().get());
   }
   CheckProgress schedule(manifest, order, progress, total, report);
