@@ -8,6 +8,7 @@
 
 #include "base/sha256.h"
 #include "compression/buffer_format.h"
+#include "compression/chunk_by_chunk_decode.h"
 #include "payload/payload_fault.h"
 
 namespace qvn {
@@ -25,7 +26,8 @@ struct EntryCase {
 };
 
 // Each fault as the launcher reports it, in the order it checks: the
-// decoder's code, then the size, then the digest.
+// decoder's code, then the size, then the digest. The packer's check a
+// chunk at a time gives the same verdict and message.
 TEST(EntryCheckTest, DecodesToTheExpandedSizeThenMatchesTheDigest) {
   const Bytes contents(1000, 'q');
   const Bytes stream = compression::EncodeBuffer(contents);
@@ -48,6 +50,7 @@ TEST(EntryCheckTest, DecodesToTheExpandedSizeThenMatchesTheDigest) {
       {"empty file, other digest", {}, 0, digest, PayloadFault::kFileDigestMismatch, "Portable file SHA-256 mismatch"},
   };
   PortableStreamDecoder decoder;
+  compression::HuffmanDecoder tables{};
   for (const EntryCase& c : cases) {
     const PayloadEntry entry{L"x", c.expandedSize, c.digest, c.stored};
     Bytes expanded(c.expandedSize);
@@ -58,6 +61,14 @@ TEST(EntryCheckTest, DecodesToTheExpandedSizeThenMatchesTheDigest) {
     } catch (const PayloadError& error) {
       EXPECT_EQ(error.fault(), c.fault) << c.label;
       EXPECT_EQ(std::string(error.what()), c.message) << c.label;
+    }
+    Bytes scratch(compression::ChunkScratchSize(c.expandedSize));
+    try {
+      CheckEntryChunkByChunk(entry, scratch, tables);
+      EXPECT_FALSE(c.fault) << c.label << " passed a chunk at a time";
+    } catch (const PayloadError& error) {
+      EXPECT_EQ(error.fault(), c.fault) << c.label << ", a chunk at a time";
+      EXPECT_EQ(std::string(error.what()), c.message) << c.label << ", a chunk at a time";
     }
   }
 }
