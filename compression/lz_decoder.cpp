@@ -391,14 +391,10 @@ bool DecodeSymbolChecked(BitReader& reader, const HuffmanDecoder& decoder, Outpu
   return CopyMatch(out, offset, length);
 }
 
-}  // namespace
-
-bool DecodeLzHuffman(std::span<const std::uint8_t> input, std::span<std::uint8_t> output, HuffmanDecoder& decoder) {
-  return DecodeLzHuffman(input, output, 0, decoder);
-}
-
-bool DecodeLzHuffman(std::span<const std::uint8_t> input, std::span<std::uint8_t> output, std::size_t start,
-                     HuffmanDecoder& decoder) {
+// Decodes blocks into output[start, end), telling `decodedUpTo` (where
+// given) after each one.
+bool DecodeBlocks(std::span<const std::uint8_t> input, std::span<std::uint8_t> output, std::size_t start,
+                  HuffmanDecoder& decoder, const DecodedUpTo& decodedUpTo) {
   const std::uint8_t* next = input.data();
   const std::uint8_t* const inputEnd = input.data() + input.size();
   OutputCursor out{output.data(), output.data() + std::min(start, output.size()), output.data() + output.size()};
@@ -431,8 +427,25 @@ bool DecodeLzHuffman(std::span<const std::uint8_t> input, std::span<std::uint8_t
     // Leftover bits are dropped; the next table follows the last word or
     // length byte read.
     next = reader.Position();
+    if (decodedUpTo) decodedUpTo(static_cast<std::size_t>(out.next - output.data()));
   }
   return true;
+}
+
+}  // namespace
+
+bool DecodeLzHuffman(std::span<const std::uint8_t> input, std::span<std::uint8_t> output, HuffmanDecoder& decoder) {
+  return DecodeLzHuffman(input, output, 0, decoder);
+}
+
+bool DecodeLzHuffman(std::span<const std::uint8_t> input, std::span<std::uint8_t> output, HuffmanDecoder& decoder,
+                     const DecodedUpTo& decodedUpTo) {
+  return DecodeBlocks(input, output, 0, decoder, decodedUpTo);
+}
+
+bool DecodeLzHuffman(std::span<const std::uint8_t> input, std::span<std::uint8_t> output, std::size_t start,
+                     HuffmanDecoder& decoder) {
+  return DecodeBlocks(input, output, start, decoder, {});
 }
 
 }  // namespace qvn::compression

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <span>
 
 #include "compression/huffman_decoder.h"
@@ -21,5 +22,13 @@ bool DecodeLzHuffman(std::span<const std::uint8_t> input, std::span<std::uint8_t
 // reach back into output[0, start).
 bool DecodeLzHuffman(std::span<const std::uint8_t> input, std::span<std::uint8_t> output, std::size_t start,
                      HuffmanDecoder& tables);
+
+// Told after each block that output[0, end) is final: later matches only
+// read it. So a caller can take the output while it is still in the cache.
+using DecodedUpTo = std::function<void(std::size_t end)>;
+
+// The first form, telling `decodedUpTo` as it goes.
+bool DecodeLzHuffman(std::span<const std::uint8_t> input, std::span<std::uint8_t> output, HuffmanDecoder& tables,
+                     const DecodedUpTo& decodedUpTo);
 
 }  // namespace qvn::compression

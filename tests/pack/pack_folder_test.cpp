@@ -31,6 +31,7 @@ using testing::ScratchFolder;
 using testing::PackInMemory;
 using testing::TestFile;
 using testing::Text;
+using testing::WriteInMemory;
 
 Bytes PackFolder(const GameFolderScan& scan, Level level, const PackProgress& progress = {}, unsigned jobs = 1) {
   Bytes payload;
@@ -278,43 +279,59 @@ TEST(PackGameFolder, LinksAreNeverFollowed) {
   }
 }
 
-// What `build` and `launcher` do before the rename: a file that fails the
-// launcher's checks never takes its name, and no partial file stays.
-TEST(PackedOutputCheck, OnlyWhatVerifyPassesTakesItsName) {
-  const Bytes good = PackInMemory({{"Quorvane.exe", Text(std::string(3000, 'q'))}});
+// What `build` and `launcher` do before the rename: the file read back
+// must hold each record where and as it was checked while packing, and
+// have the digest taken as it was written; what does not never takes its
+// name, and no partial file stays.
+TEST(PackedOutputCheck, OnlyWhatWasCheckedTakesItsName) {
+  const std::vector<TestFile> files = {
+      {"Quorvane.exe", Text(std::string(3000, 'q'))}, {"b.txt", Text("bee")}, {"empty.txt", {}}};
+  Bytes good;
+  const std::vector<CheckedRecord> checked = WriteInMemory(files, Level::kFast, {}, 1, AppendingTo(good)).checked;
+  ASSERT_EQ(checked.size(), 3u);
   Bytes badStream = good;
-  badStream.back() ^= 1;  // the stored stream's last byte
+  badStream[static_cast<std::size_t>(checked[0].chunks[0].offset)] ^= 1;
   Bytes badDigest = good;
-  badDigest[static_cast<std::size_t>(ParsePayloadManifest(good)[0].digest.data() - good.data())] ^= 1;
+  badDigest[static_cast<std::size_t>(ParsePayloadManifest(good)[1].digest.data() - good.data())] ^= 1;
+  std::vector<CheckedRecord> otherName = checked;
+  otherName[1].name = "c.txt";
+  std::vector<CheckedRecord> otherChunk = checked;
+  ++otherChunk[0].chunks[0].fingerprint;
+  std::vector<CheckedRecord> fewer = checked;
+  fewer.pop_back();
   struct Case {
     std::string label;
     Bytes written;
-    bool passes;
+    std::vector<CheckedRecord> checked;
+    std::string failure;  // "" where it passes
   };
+  // Each file digest is taken of the bytes written, so that only the
+  // records' check can refuse them.
   const std::vector<Case> cases = {
-      {"as packed", good, true},
-      {"a damaged stream", badStream, false},
-      {"a wrong digest", badDigest, false},
-      {"not a payload", Text("garbage"), false},
+      {"as packed", good, checked, ""},
+      {"a stream byte changed", badStream, checked, "Quorvane.exe: its stored bytes are not the ones checked"},
+      {"a digest changed", badDigest, checked, "b.txt: not of the digest checked"},
+      {"another name checked", good, otherName, "b.txt: stored where c.txt was packed"},
+      {"another chunk checked", good, otherChunk, "Quorvane.exe: its stored bytes are not the ones checked"},
+      {"a record more", good, fewer, "container: holds 3 files where 2 were packed"},
+      {"not a payload", Text("garbage"), checked, "container: "},
   };
   const Bytes earlier = Text("an earlier payload");
-  // Read back after the write, for any number of jobs.
-  for (const unsigned jobs : {1u, 2u, 4u}) {
-    for (const Case& c : cases) {
-      const std::string label = c.label + ", " + std::to_string(jobs) + " jobs";
-      ScratchFolder folder(std::to_string(&c - cases.data()) + "-" + std::to_string(jobs));
-      const fs::path out = folder.Write("game.payload", earlier);
-      bool refused = false;
-      try {
-        WriteFileBytes(out, c.written, [jobs](const fs::path& written) { CheckWrittenOutput(written, jobs); });
-      } catch (const Error& error) {
-        refused = true;
-        EXPECT_TRUE(std::string(error.what()).starts_with("internal error: ")) << label << ": " << error.what();
-      }
-      EXPECT_EQ(refused, !c.passes) << label;
-      EXPECT_EQ(ReadFileBytes(out), c.passes ? c.written : earlier) << label;
-      EXPECT_EQ(std::vector<fs::path>(fs::directory_iterator(folder.path()), {}), std::vector<fs::path>{out}) << label;
+  for (const Case& c : cases) {
+    ScratchFolder folder(std::to_string(&c - cases.data()));
+    const fs::path out = folder.Write("game.payload", earlier);
+    std::string failure;
+    try {
+      WriteFileBytes(out, c.written,
+                     [&c](const fs::path& written) { CheckWrittenOutput(written, c.checked, HashSha256(c.written)); });
+    } catch (const Error& error) {
+      failure = error.what();
+      EXPECT_TRUE(failure.starts_with("internal error: ")) << c.label << ": " << failure;
     }
+    EXPECT_EQ(failure.empty(), c.failure.empty()) << c.label << ": " << failure;
+    EXPECT_NE(failure.find(c.failure), std::string::npos) << c.label << ": " << failure;
+    EXPECT_EQ(ReadFileBytes(out), c.failure.empty() ? c.written : earlier) << c.label;
+    EXPECT_EQ(std::vector<fs::path>(fs::directory_iterator(folder.path()), {}), std::vector<fs::path>{out}) << c.label;
   }
   // `build` also holds the file read back to the digest it took as it wrote.
   for (const bool sameDigest : {true, false}) {
@@ -323,7 +340,7 @@ TEST(PackedOutputCheck, OnlyWhatVerifyPassesTakesItsName) {
     const Sha256 digest = HashSha256(sameDigest ? good : earlier);
     bool refused = false;
     try {
-      WriteFileBytes(out, good, [&digest](const fs::path& written) { CheckWrittenOutput(written, 2, digest); });
+      WriteFileBytes(out, good, [&](const fs::path& written) { CheckWrittenOutput(written, checked, digest); });
     } catch (const Error& error) {
       refused = true;
       EXPECT_NE(std::string(error.what()).find("payload digest: "), std::string::npos) << error.what();

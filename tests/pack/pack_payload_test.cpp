@@ -4,15 +4,20 @@
 #include <random>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "base/error.h"
 #include "base/sha256.h"
 #include "compression/buffer_format.h"
+#include "compression/chunk_encoder.h"
 #include "payload/payload_manifest.h"
 #include "tests/support/in_memory_payload.h"
 #include "tests/support/text_bytes.h"
 #include "tools/pack/examine/stored_name.h"
+#include "tools/pack/packing/chunk_records.h"
 #include "tools/pack/packing/pack_refusal.h"
+#include "tools/pack/packing/unit_plan.h"
 
 namespace qvn::pack {
 namespace {
@@ -107,6 +112,82 @@ TEST(WritePayload, AChunkStoredRawComesBackFromItsSegments) {
         << label;
     EXPECT_TRUE(std::ranges::equal(stored, compression::EncodeBuffer(mixed))) << label;
   }
+}
+
+// Each chunk's record is checked as the launcher will read it on the worker
+// that makes it: a stream that does not decode is the packer's own fault,
+// and one that decodes to other bytes gives another digest than the file's.
+TEST(ChunkRecords, ARecordIsCheckedAsTheLauncherReadsIt) {
+  std::string text;
+  for (int line = 0; line < 3000; ++line) text += "line " + std::to_string(line % 97) + " of the level\n";
+  const Bytes contents = Text(text);
+  const std::vector<PackFileInfo> files = {{"level.txt", contents.size()}};
+  const UnitPlan plan(files, Level::kFast);
+  ASSERT_EQ(plan.segments.size(), 1u);
+  compression::ChunkEncoder encoder(Level::kFast);
+  const std::span<const std::uint8_t> good =
+      encoder.EncodeSegment(contents, 0, static_cast<std::uint32_t>(contents.size()), {});
+  const Bytes goodStream(good.begin(), good.end());
+  ASSERT_FALSE(goodStream.empty());
+  Bytes otherContents = contents;
+  otherContents[contents.size() / 2] ^= 0x10;
+  const std::span<const std::uint8_t> other =
+      encoder.EncodeSegment(otherContents, 0, static_cast<std::uint32_t>(contents.size()), {});
+  struct Case {
+    std::string label;
+    Bytes stream;
+    bool decodes;
+  };
+  const std::vector<Case> cases = {
+      {"as encoded", goodStream, true},
+      {"cut short", Bytes(goodStream.begin(), goodStream.begin() + static_cast<std::ptrdiff_t>(good.size() / 2)),
+       false},
+      {"no code at all", Bytes(goodStream.size(), 0xFF), false},
+      {"other bytes", Bytes(other.begin(), other.end()), true},
+  };
+  for (const Case& c : cases) {
+    ChunkRecords records(files, plan);
+    std::vector<EncodedSegment> encoded(1);
+    encoded[0].stream = c.stream;
+    RecordChecker checker;
+    std::string failure;
+    try {
+      records.SegmentDone(0, encoded, checker);
+    } catch (const Error& error) {
+      failure = error.what();
+    }
+    EXPECT_EQ(failure.empty(), c.decodes) << c.label << ": " << failure;
+    if (!c.decodes) {
+      EXPECT_TRUE(failure.starts_with("internal error: ")) << c.label;
+      EXPECT_NE(failure.find("level.txt: "), std::string::npos) << c.label;
+      continue;
+    }
+    const bool sameBytes = c.stream == goodStream;
+    EXPECT_EQ(records.DecodedDigest(0) == HashSha256(contents), sameBytes) << c.label;
+  }
+}
+
+// A file's chunks are hashed in order whichever worker ends first: here
+// the second chunk's, which waits for the first.
+TEST(ChunkRecords, AFilesChunksAreHashedInOrder) {
+  Bytes contents = Noise((std::size_t{64} << 20) + 10, 6);
+  const std::vector<PackFileInfo> files = {{"big.pak", contents.size()}};
+  const UnitPlan plan(files, Level::kFast);
+  ASSERT_EQ(plan.chunks.size(), 2u);
+  // Kept raw, as noise is, so that nothing needs encoding here.
+  std::vector<EncodedSegment> encoded(plan.segments.size());
+  for (std::size_t i = 0; i < plan.segments.size(); ++i) {
+    const Segment& segment = plan.segments[i];
+    const auto from = static_cast<std::ptrdiff_t>(plan.chunks[segment.chunk].offset + segment.from);
+    encoded[i].raw.assign(contents.begin() + from, contents.begin() + from + (segment.to - segment.from));
+  }
+  ChunkRecords records(files, plan);
+  RecordChecker later;
+  std::thread second([&] { records.SegmentDone(plan.segments.size() - 1, encoded, later); });
+  RecordChecker first;
+  for (std::size_t i = 0; i + 1 < plan.segments.size(); ++i) records.SegmentDone(i, encoded, first);
+  second.join();
+  EXPECT_EQ(records.DecodedDigest(0), HashSha256(contents));
 }
 
 // The payload is written on a thread of its own: its failure (a full disk)

@@ -1,5 +1,6 @@
 #include "tools/pack/atomic_write/output_file.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <system_error>
 
@@ -37,9 +38,16 @@ OutputFile::~OutputFile() {
 }
 
 void OutputFile::Write(std::span<const std::uint8_t> bytes) {
-  stream_.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-  if (!stream_) throw Error("cannot write " + PathText(path_));
-  writeback_.Written(bytes.size());
+  // A MiB at a time, so that writeback starts while a large piece is still
+  // being written: copying into pages that wait for it costs several times
+  // more.
+  constexpr std::size_t kPiece = std::size_t{1} << 20;
+  for (std::size_t at = 0; at < bytes.size(); at += kPiece) {
+    const std::span<const std::uint8_t> piece = bytes.subspan(at, std::min(kPiece, bytes.size() - at));
+    stream_.write(reinterpret_cast<const char*>(piece.data()), static_cast<std::streamsize>(piece.size()));
+    if (!stream_) throw Error("cannot write " + PathText(path_));
+    writeback_.Written(piece.size());
+  }
 }
 
 const std::filesystem::path& OutputFile::Close() {

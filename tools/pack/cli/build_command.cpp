@@ -41,8 +41,8 @@ int Build(const BuildOptions& options, const VerbReport& report) {
       PackScannedGame(ScanGameFolder(options.pack.gameDir), options.pack,
                       [&payloadFile](std::span<const std::uint8_t> bytes) { payloadFile.Write(bytes); });
   const Sha256& digest = packed.payload.digest;
-  payloadFile.Commit([&options, &digest](const std::filesystem::path& written) {
-    CheckWrittenOutput(written, options.pack.jobs, digest);
+  payloadFile.Commit([&packed, &digest](const std::filesystem::path& written) {
+    CheckWrittenOutput(written, packed.payload.checked, digest);
   });
   WriteFileBytes(digestOut, digest);
 

@@ -167,7 +167,7 @@ int WriteLauncher(const LauncherOptions& command, const VerbReport& report) {
     for (const std::span<const std::uint8_t> piece : image.Spans()) launcher.Write(piece);
     resources.payload = {};
   }
-  launcher.Commit([&command](const fs::path& written) { CheckWrittenOutput(written, command.pack.jobs); });
+  launcher.Commit([&packed](const fs::path& written) { CheckWrittenOutput(written, packed.payload.checked); });
 
   nlohmann::json fields = PackingFields(command.pack.gameDir, packed);
   fields["out"] = PathText(command.out);

@@ -4,27 +4,15 @@
 #include <string>
 #include <vector>
 
-#include "base/error.h"
 #include "base/sha256.h"
 #include "payload/payload_fault.h"
 #include "tools/pack/atomic_write/file_bytes.h"
 #include "tools/pack/examine/payload_verification.h"
+#include "tools/pack/packing/packer_fault.h"
 
 namespace qvn::pack {
 
-namespace {
-
-[[noreturn]] void RaisePackerFault(const VerificationReport& report) {
-  std::string text =
-      "internal error: what was just packed fails the launcher's checks, so it was not written (please report this "
-      "fault in qvn_pack):";
-  for (const VerificationFailure& failure : report.failures) text += "\n  " + failure.text;
-  throw Error(text);
-}
-
-}  // namespace
-
-void CheckWrittenOutput(const std::filesystem::path& written, unsigned jobs,
+void CheckWrittenOutput(const std::filesystem::path& written, std::span<const CheckedRecord> checked,
                         const std::optional<Sha256>& payloadDigest) {
   const std::vector<std::uint8_t> file = ReadFileBytes(written);
   // On a core of its own while the entries are checked.
@@ -33,13 +21,17 @@ void CheckWrittenOutput(const std::filesystem::path& written, unsigned jobs,
     digestMatches =
         std::async(std::launch::async, [&file, &payloadDigest] { return HashSha256(file) == *payloadDigest; });
   }
-  VerificationReport report = VerifyPayloadFile(file, jobs);
+  VerificationReport report = VerifyPackedFile(file, checked);
   if (digestMatches.valid() && !digestMatches.get()) {
     report.failures.insert(report.failures.begin(),
                            {"payload digest: " + std::string(PayloadFaultMessage(PayloadFault::kPayloadDigestMismatch)),
                             PayloadFault::kPayloadDigestMismatch});
   }
-  if (!report.passed()) RaisePackerFault(report);
+  if (!report.passed()) {
+    std::vector<std::string> failures;
+    for (const VerificationFailure& failure : report.failures) failures.push_back(failure.text);
+    RaisePackerFault(failures);
+  }
 }
 
 }  // namespace qvn::pack

@@ -1,6 +1,7 @@
 #include "tools/pack/examine/payload_verification.h"
 
 #include <algorithm>
+#include <functional>
 #include <future>
 #include <memory>
 #include <numeric>
@@ -9,6 +10,7 @@
 #include <vector>
 
 #include "base/sha256.h"
+#include "compression/buffer_stream_reader.h"
 #include "compression/chunk_by_chunk_decode.h"
 #include "payload/entry_check.h"
 #include "payload/payload_contract.h"
@@ -88,17 +90,23 @@ class CheckProgress final : public UnitSchedule {
   VerificationReport& report_;
 };
 
+// Every rule of the container parser, its failure reported.
+std::optional<PayloadManifest> ParseContainer(std::span<const std::uint8_t> payload, VerificationReport& report) {
+  try {
+    return ParsePayloadManifest(payload);
+  } catch (const PayloadError& error) {
+    report.failures.push_back({std::string("container: ") + error.what(), error.fault()});
+    return std::nullopt;
+  }
+}
+
 // Every rule of the container and of each entry; entries are checked on
 // `jobs` threads and their failures reported in stored order.
 void CheckContents(std::span<const std::uint8_t> payload, unsigned jobs, const PackProgress& progress,
                    VerificationReport& report) {
-  PayloadManifest manifest;
-  try {
-    manifest = ParsePayloadManifest(payload);
-  } catch (const PayloadError& error) {
-    report.failures.push_back({std::string("container: ") + error.what(), error.fault()});
-    return;
-  }
+  const std::optional<PayloadManifest> parsed = ParseContainer(payload, report);
+  if (!parsed) return;
+  const PayloadManifest& manifest = *parsed;
 
   std::uint64_t total = 0;
   std::uint64_t largest = 0;
@@ -133,9 +141,55 @@ void CheckContents(std::span<const std::uint8_t> payload, unsigned jobs, const P
   report.fileCount = manifest.size();
 }
 
-}  // namespace
+// How an entry differs from the record checked as it was packed, read as
+// the launcher reads it: empty where it does not.
+std::string DifferenceFromChecked(std::span<const std::uint8_t> payload, const PayloadEntry& entry,
+                                  const CheckedRecord& checked) {
+  if (StoredName(entry) != checked.name) return "stored where " + checked.name + " was packed";
+  if (entry.expandedSize != checked.expandedSize) return "not of the size packed";
+  if (!std::ranges::equal(entry.digest, checked.digest)) return "not of the digest checked";
+  if (entry.expandedSize == 0) return checked.chunks.empty() ? "" : "stored empty, though packed with chunks";
+  const compression::BufferStreamReader stream(entry.storedData, entry.expandedSize);
+  if (stream.failure() || stream.expandedSize() != entry.expandedSize)
+    return "its stream's header is not the one packed";
+  std::size_t chunks = 0;
+  const bool same = stream.ForEachChunk(
+      [&](std::size_t index, std::span<const std::uint8_t> stored, std::size_t, std::size_t length) {
+        if (index >= checked.chunks.size()) return false;
+        const CheckedChunk& chunk = checked.chunks[index];
+        ++chunks;
+        return static_cast<std::uint64_t>(stored.data() - payload.data()) == chunk.offset &&
+               stored.size() == chunk.storedSize && length == chunk.expandedSize &&
+               StoredFingerprint(stored) == chunk.fingerprint;
+      });
+  if (!same || chunks != checked.chunks.size()) return "its stored bytes are not the ones checked";
+  return "";
+}
 
-VerificationReport VerifyPayloadFile(std::span<const std::uint8_t> file, unsigned jobs, const PackProgress& progress) {
+// Every rule of the container, then each entry held to its checked record.
+void CompareWithChecked(std::span<const std::uint8_t> payload, std::span<const CheckedRecord> checked,
+                        VerificationReport& report) {
+  const std::optional<PayloadManifest> manifest = ParseContainer(payload, report);
+  if (!manifest) return;
+  if (manifest->size() != checked.size()) {
+    report.failures.push_back({"container: holds " + std::to_string(manifest->size()) + " files where " +
+                                   std::to_string(checked.size()) + " were packed",
+                               std::nullopt});
+    return;
+  }
+  for (std::size_t i = 0; i < checked.size(); ++i) {
+    const std::string difference = DifferenceFromChecked(payload, (*manifest)[i], checked[i]);
+    if (!difference.empty()) report.failures.push_back({StoredName((*manifest)[i]) + ": " + difference, std::nullopt});
+    report.expandedTotal += (*manifest)[i].expandedSize;
+  }
+  report.fileCount = manifest->size();
+}
+
+// The executable's resources, the payload's digest on a second core, and
+// `contents` for the payload.
+VerificationReport VerifyLocated(
+    std::span<const std::uint8_t> file,
+    const std::function<void(std::span<const std::uint8_t> payload, VerificationReport& report)>& contents) {
   VerificationReport report;
   report.fromExecutable = LooksLikePeImage(file);
   PayloadSource source;
@@ -152,13 +206,27 @@ VerificationReport VerifyPayloadFile(std::span<const std::uint8_t> file, unsigne
   if (source.fromExecutable) {
     digestFailure = std::async(std::launch::async, [&source] { return PayloadDigestFailure(source); });
   }
-  CheckContents(source.payload, jobs, progress, report);
+  contents(source.payload, report);
   if (digestFailure.valid()) {
     if (std::optional<VerificationFailure> failure = digestFailure.get()) {
       report.failures.insert(report.failures.begin(), std::move(*failure));
     }
   }
   return report;
+}
+
+}  // namespace
+
+VerificationReport VerifyPayloadFile(std::span<const std::uint8_t> file, unsigned jobs, const PackProgress& progress) {
+  return VerifyLocated(file, [jobs, &progress](std::span<const std::uint8_t> payload, VerificationReport& report) {
+    CheckContents(payload, jobs, progress, report);
+  });
+}
+
+VerificationReport VerifyPackedFile(std::span<const std::uint8_t> file, std::span<const CheckedRecord> checked) {
+  return VerifyLocated(file, [checked](std::span<const std::uint8_t> payload, VerificationReport& report) {
+    CompareWithChecked(payload, checked, report);
+  });
 }
 
 }  // namespace qvn::pack

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "payload/payload_fault.h"
+#include "tools/pack/packing/checked_records.h"
 #include "tools/pack/packing/pack_progress.h"
 
 namespace qvn::pack {
@@ -42,5 +43,15 @@ struct VerificationReport {
 // called on the calling thread.
 VerificationReport VerifyPayloadFile(std::span<const std::uint8_t> file, unsigned jobs,
                                      const PackProgress& progress = {});
+
+// The same checks of a file the packer has just written, which checked
+// each record as it made it: the executable's resources and the payload's
+// digest as above, and every rule of the container parser; then, in place
+// of decoding each entry again, each entry held to its record in `checked`
+// (same name, size and digest; its stream's header and chunk records read
+// as the launcher reads them; each chunk's stored bytes where they were
+// checked, of the same size and fingerprint, expanding to the same size).
+// A difference has no fault of the launcher's: it is the packer's own.
+VerificationReport VerifyPackedFile(std::span<const std::uint8_t> file, std::span<const CheckedRecord> checked);
 
 }  // namespace qvn::pack

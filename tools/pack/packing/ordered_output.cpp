@@ -38,7 +38,7 @@ PayloadSummary OrderedOutput::Finish() {
   while (GiveSome(std::numeric_limits<std::size_t>::max())) {
   }
   writer_.Finish();
-  return {queued_, hasher_.Finish()};
+  return {queued_, hasher_.Finish(), {}};
 }
 
 }  // namespace qvn::pack

@@ -9,6 +9,7 @@
 
 #include "base/sha256.h"
 #include "tools/pack/packing/background_writer.h"
+#include "tools/pack/packing/checked_records.h"
 
 namespace qvn::pack {
 
@@ -17,7 +18,8 @@ using PayloadOutput = std::function<void(std::span<const std::uint8_t> bytes)>;
 
 struct PayloadSummary {
   std::uint64_t size = 0;
-  Sha256 digest{};  // of the whole payload
+  Sha256 digest{};                     // of the whole payload, taken as it was given out
+  std::vector<CheckedRecord> checked;  // in stored order
 };
 
 // The payload's bytes in order, queued as files complete and given out a
@@ -30,6 +32,8 @@ class OrderedOutput {
   explicit OrderedOutput(const PayloadOutput& output) : writer_(output) {}
 
   void Queue(std::vector<std::uint8_t> bytes);
+  // The bytes queued so far: where the next piece goes in the payload.
+  std::uint64_t queued() const { return queued_; }
   // Hashes at most `most` bytes, and hands on each piece hashed whole;
   // says whether more are queued.
   bool GiveSome(std::size_t most);

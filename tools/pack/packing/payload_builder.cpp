@@ -13,19 +13,19 @@ namespace qvn::pack {
 namespace {
 
 // The calling thread's steps: each unit is read, hashed while its worker
-// encodes it, then its records are assembled; meanwhile the finished
-// payload is hashed and written a piece at a time.
+// encodes it (and makes and checks the records of the chunks it ends), then
+// its files' records are queued; meanwhile the finished payload is hashed
+// and written a piece at a time.
 class PayloadSchedule final : public UnitSchedule {
  public:
-  PayloadSchedule(SegmentReader& reader, FileDigests& digests, RecordAssembler& assembler,
-                  std::span<EncodedSegment> encoded, OrderedOutput& out)
-      : reader_(reader), digests_(digests), assembler_(assembler), encoded_(encoded), out_(out) {}
+  PayloadSchedule(SegmentReader& reader, FileDigests& digests, RecordAssembler& assembler, OrderedOutput& out)
+      : reader_(reader), digests_(digests), assembler_(assembler), out_(out) {}
 
   void Prepare(std::size_t unit) override { reader_.Read(unit); }
   void Alongside(std::size_t unit) override { digests_.Add(unit, reader_.inputs()[unit]); }
   void Finish(std::size_t unit) override {
     reader_.Release(unit);
-    assembler_.Finish(unit, encoded_);
+    assembler_.Finish(unit);
   }
   // A piece at a time, so that the workers are not kept waiting for the
   // next unit.
@@ -35,7 +35,6 @@ class PayloadSchedule final : public UnitSchedule {
   SegmentReader& reader_;
   FileDigests& digests_;
   RecordAssembler& assembler_;
-  const std::span<EncodedSegment> encoded_;
   OrderedOutput& out_;
 };
 
@@ -50,10 +49,11 @@ PayloadSummary WritePayload(const PackableFiles& packable, const ReadFilePart& r
   SegmentReader reader(plan, read);
   FileDigests digests(files, plan);
   OrderedOutput out(output);
-  RecordAssembler assembler(files, plan, digests, out);
 
   // Shared with the workers, each slot handed over with its unit.
   std::vector<EncodedSegment> encoded(plan.segments.size());
+  ChunkRecords made(files, plan);
+  RecordAssembler assembler(files, plan, digests, made, out);
   std::uint64_t total = 0;
   for (const PackFileInfo& file : files) total += file.size;
   EncodingProgress encodingProgress(progress, total);
@@ -61,12 +61,14 @@ PayloadSummary WritePayload(const PackableFiles& packable, const ReadFilePart& r
   std::vector<std::unique_ptr<SegmentEncoder>> encoders;
   std::vector<UnitWorker*> workers;
   for (unsigned i = 0; i < std::max(jobs, 1u); ++i) {
-    encoders.push_back(std::make_unique<SegmentEncoder>(plan, reader.inputs(), encoded, encodingProgress, level));
+    encoders.push_back(std::make_unique<SegmentEncoder>(plan, reader.inputs(), encoded, made, encodingProgress, level));
     workers.push_back(encoders.back().get());
   }
-  PayloadSchedule schedule(reader, digests, assembler, encoded, out);
+  PayloadSchedule schedule(reader, digests, assembler, out);
   RunOnWorkers(plan.units.size(), schedule, workers);
-  return out.Finish();
+  PayloadSummary summary = out.Finish();
+  summary.checked = assembler.TakeChecked();
+  return summary;
 }
 
 PayloadOutput AppendingTo(std::vector<std::uint8_t>& bytes) {

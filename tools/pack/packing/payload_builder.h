@@ -25,7 +25,10 @@ namespace qvn::pack {
 // number of jobs. Besides the streams not yet given (and a chunk's own
 // bytes where it is stored raw), at most jobs + 1 inputs are held at once,
 // each one 8 MiB segment with 128 KiB around it or small files up to
-// 512 KiB, and `jobs` encoders. `progress` counts the bytes encoded by all
+// 512 KiB, and `jobs` encoders, each with one chunk of scratch (up to
+// 64 MiB) for checking the records it makes. Each record is checked as the
+// launcher will read it (decoded to its size, each file to its digest)
+// before it is given; the summary says what was checked and where it went. `progress` counts the bytes encoded by all
 // of them, a block at a time; it is called from the workers, one call at a
 // time. `read` and `output` are called on the calling thread.
 PayloadSummary WritePayload(const PackableFiles& files, const ReadFilePart& read, compression::Level level,
