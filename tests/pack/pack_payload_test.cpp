@@ -149,10 +149,9 @@ TEST(ChunkRecords, ARecordIsCheckedAsTheLauncherReadsIt) {
     ChunkRecords records(files, plan);
     std::vector<EncodedSegment> encoded(1);
     encoded[0].stream = c.stream;
-    RecordChecker checker;
     std::string failure;
     try {
-      records.SegmentDone(0, encoded, checker);
+      records.SegmentDone(0, encoded);
     } catch (const Error& error) {
       failure = error.what();
     }
@@ -182,10 +181,8 @@ TEST(ChunkRecords, AFilesChunksAreHashedInOrder) {
     encoded[i].raw.assign(contents.begin() + from, contents.begin() + from + (segment.to - segment.from));
   }
   ChunkRecords records(files, plan);
-  RecordChecker later;
-  std::thread second([&] { records.SegmentDone(plan.segments.size() - 1, encoded, later); });
-  RecordChecker first;
-  for (std::size_t i = 0; i + 1 < plan.segments.size(); ++i) records.SegmentDone(i, encoded, first);
+  std::thread second([&] { records.SegmentDone(plan.segments.size() - 1, encoded); });
+  for (std::size_t i = 0; i + 1 < plan.segments.size(); ++i) records.SegmentDone(i, encoded);
   second.join();
   EXPECT_EQ(records.DecodedDigest(0), HashSha256(contents));
 }

@@ -6,7 +6,7 @@
 
 #include "base/sha256.h"
 #include "payload/payload_fault.h"
-#include "tools/pack/atomic_write/file_bytes.h"
+#include "tools/pack/atomic_write/mapped_file.h"
 #include "tools/pack/examine/payload_verification.h"
 #include "tools/pack/packing/packer_fault.h"
 
@@ -14,7 +14,9 @@ namespace qvn::pack {
 
 void CheckWrittenOutput(const std::filesystem::path& written, std::span<const CheckedRecord> checked,
                         const std::optional<Sha256>& payloadDigest) {
-  const std::vector<std::uint8_t> file = ReadFileBytes(written);
+  // Mapped rather than read: the file is still in the system's cache.
+  const MappedFile mapped(written);
+  const std::span<const std::uint8_t> file = mapped.bytes();
   // On a core of its own while the entries are checked.
   std::future<bool> digestMatches;
   if (payloadDigest) {

@@ -66,19 +66,6 @@ MadeRecord MakeRecord(const Chunk& chunk, std::span<const Segment> segments, std
 
 }  // namespace
 
-compression::HuffmanDecoder& RecordChecker::tables() {
-  if (!tables_) tables_ = std::make_unique<compression::HuffmanDecoder>();
-  return *tables_;
-}
-
-std::span<std::uint8_t> RecordChecker::Scratch(std::size_t size) {
-  if (scratchSize_ < size) {
-    scratch_ = std::make_unique_for_overwrite<std::uint8_t[]>(size);
-    scratchSize_ = size;
-  }
-  return {scratch_.get(), size};
-}
-
 ChunkRecords::ChunkRecords(const std::vector<PackFileInfo>& files, const UnitPlan& plan)
     : files_(files), plan_(plan), segmentsLeft_(plan.chunks.size()), made_(plan.chunks.size()), digests_(files, plan) {
   for (std::size_t i = 0; i < plan.chunks.size(); ++i) {
@@ -87,7 +74,24 @@ ChunkRecords::ChunkRecords(const std::vector<PackFileInfo>& files, const UnitPla
   }
 }
 
-void ChunkRecords::SegmentDone(std::size_t segment, std::span<EncodedSegment> encoded, RecordChecker& checker) {
+std::unique_ptr<RecordChecker> ChunkRecords::TakeChecker() {
+  {
+    const std::lock_guard lock(checkersMutex_);
+    if (!idleCheckers_.empty()) {
+      std::unique_ptr<RecordChecker> checker = std::move(idleCheckers_.back());
+      idleCheckers_.pop_back();
+      return checker;
+    }
+  }
+  return std::make_unique<RecordChecker>(largestChunk_);
+}
+
+void ChunkRecords::GiveBack(std::unique_ptr<RecordChecker> checker) {
+  const std::lock_guard lock(checkersMutex_);
+  idleCheckers_.push_back(std::move(checker));
+}
+
+void ChunkRecords::SegmentDone(std::size_t segment, std::span<EncodedSegment> encoded) {
   const std::size_t index = plan_.segments[segment].chunk;
   // The last segment's worker sees every other worker's slot of the chunk.
   if (segmentsLeft_[index].fetch_sub(1, std::memory_order_acq_rel) != 1) return;
@@ -100,8 +104,11 @@ void ChunkRecords::SegmentDone(std::size_t segment, std::span<EncodedSegment> en
   bool expanded = false;
   // Abandoned: another worker's failure is the one reported.
   const bool hashed = digests_.Hash(index, [&](Sha256Hasher& hasher) {
-    expanded = compression::ExpandChunkRecord(stored, chunk.size, checker.Scratch(largestChunk_), checker.tables(),
+    std::unique_ptr<RecordChecker> checker = TakeChecker();
+    expanded = compression::ExpandChunkRecord(stored, chunk.size,
+                                              std::span(checker->scratch.get(), checker->scratchSize), *checker->tables,
                                               [&hasher](std::span<const std::uint8_t> piece) { hasher.Update(piece); });
+    GiveBack(std::move(checker));
   });
   if (!hashed) return;
   if (!expanded) {

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <span>
 #include <vector>
 
@@ -16,17 +17,15 @@
 
 namespace qvn::pack {
 
-// One worker's means of checking records, kept across them: decoding
-// tables and one chunk of scratch, made on first use.
-class RecordChecker {
- public:
-  compression::HuffmanDecoder& tables();
-  std::span<std::uint8_t> Scratch(std::size_t size);
+// What checking one record takes: decoding tables and one chunk of
+// scratch.
+struct RecordChecker {
+  explicit RecordChecker(std::size_t size)
+      : scratch(std::make_unique_for_overwrite<std::uint8_t[]>(size)), scratchSize(size) {}
 
- private:
-  std::unique_ptr<compression::HuffmanDecoder> tables_;
-  std::unique_ptr<std::uint8_t[]> scratch_;
-  std::size_t scratchSize_ = 0;
+  const std::unique_ptr<compression::HuffmanDecoder> tables = std::make_unique<compression::HuffmanDecoder>();
+  const std::unique_ptr<std::uint8_t[]> scratch;
+  const std::size_t scratchSize;
 };
 
 // A chunk's record, made and checked.
@@ -40,14 +39,16 @@ struct MadeRecord {
 // segment and checked there as the launcher will read it: its stored bytes
 // taken raw or decoded to exactly the chunk's size, and that output hashed
 // into its file's digest. So checking runs on the workers, beside the
-// encoding of later chunks.
+// encoding of later chunks. Checkers are shared by the workers and made
+// only when all are in use, so that records seldom checked at once cost
+// one chunk of memory, touched once.
 class ChunkRecords {
  public:
   ChunkRecords(const std::vector<PackFileInfo>& files, const UnitPlan& plan);
 
   // On a worker, once `segment` is encoded into its slot of `encoded`.
   // Raises the packer's fault (RaisePackerFault) for a record that fails.
-  void SegmentDone(std::size_t segment, std::span<EncodedSegment> encoded, RecordChecker& checker);
+  void SegmentDone(std::size_t segment, std::span<EncodedSegment> encoded);
   // After a worker failed: no worker waits any longer.
   void Abandon() { digests_.Abandon(); }
 
@@ -57,12 +58,17 @@ class ChunkRecords {
   Sha256 DecodedDigest(std::size_t file) { return digests_.Of(file); }
 
  private:
+  std::unique_ptr<RecordChecker> TakeChecker();
+  void GiveBack(std::unique_ptr<RecordChecker> checker);
+
   const std::vector<PackFileInfo>& files_;
   const UnitPlan& plan_;
   std::vector<std::atomic<std::size_t>> segmentsLeft_;  // per chunk
   std::vector<MadeRecord> made_;                        // per chunk, each written by one worker
   std::size_t largestChunk_ = 0;
   DecodedDigests digests_;
+  std::mutex checkersMutex_;
+  std::vector<std::unique_ptr<RecordChecker>> idleCheckers_;
 };
 
 }  // namespace qvn::pack

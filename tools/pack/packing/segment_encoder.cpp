@@ -41,7 +41,7 @@ void SegmentEncoder::Encode(std::size_t index) {
     }
     // A segment given up as incompressible stops before its last block.
     progress_.Add(size - told);
-    records_.SegmentDone(unit.firstSegment + i, encoded_, checker_);
+    records_.SegmentDone(unit.firstSegment + i, encoded_);
   }
 }
 

@@ -55,7 +55,6 @@ class SegmentEncoder final : public UnitWorker {
   EncodingProgress& progress_;
   const compression::Level level_;
   std::unique_ptr<compression::ChunkEncoder> encoder_;  // made on first use
-  RecordChecker checker_;
 };
 
 }  // namespace qvn::pack
