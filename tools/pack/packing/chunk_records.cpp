@@ -17,7 +17,8 @@ namespace {
 
 // Fills `bytes` with a chunk stored raw: its segments' own bytes, each
 // decoded back from its stream where they were not kept, after the bytes
-// before it that its matches reach.
+// before it that its matches reach. Each segment's own copy is let go as
+// soon as it is in, so that the chunk is held about once.
 void FillRawChunk(std::span<const Segment> segments, const std::vector<std::vector<std::uint8_t>>& streams,
                   std::span<EncodedSegment> encoded, std::span<std::uint8_t> bytes, const std::string& name) {
   const auto tables = std::make_unique<compression::HuffmanDecoder>();
@@ -25,6 +26,7 @@ void FillRawChunk(std::span<const Segment> segments, const std::vector<std::vect
     const Segment& segment = segments[i];
     if (!encoded[i].raw.empty()) {
       std::ranges::copy(encoded[i].raw, bytes.begin() + segment.from);
+      std::vector<std::uint8_t>().swap(encoded[i].raw);
     } else if (!compression::DecodeLzHuffman(streams[i], bytes.first(segment.to), segment.from, *tables)) {
       throw Error(name + ": a segment just encoded does not decode");
     }
