@@ -15,6 +15,7 @@
 #include "tests/support/in_memory_payload.h"
 #include "tests/support/text_bytes.h"
 #include "tools/pack/examine/stored_name.h"
+#include "tools/pack/packing/checked_records.h"
 #include "tools/pack/packing/chunk_records.h"
 #include "tools/pack/packing/pack_refusal.h"
 #include "tools/pack/packing/unit_plan.h"
@@ -185,6 +186,60 @@ TEST(ChunkRecords, AFilesChunksAreHashedInOrder) {
   for (std::size_t i = 0; i + 1 < plan.segments.size(); ++i) records.SegmentDone(i, encoded);
   second.join();
   EXPECT_EQ(records.DecodedDigest(0), HashSha256(contents));
+}
+
+// A worker that fails before its chunk is hashed (here: a chunk to be
+// stored raw, whose segment kept only as a stream does not decode) lets go
+// of another that waits to hash the next chunk of the same file, so that
+// the failure is raised, not a hang.
+TEST(ChunkRecords, AFailedChunkLetsGoOfTheWorkerWaitingForIt) {
+  const std::vector<PackFileInfo> files = {{"big.pak", (std::uint64_t{64} << 20) + 10}};
+  const UnitPlan plan(files, Level::kFast);
+  ASSERT_EQ(plan.chunks.size(), 2u);
+  std::vector<EncodedSegment> encoded(plan.segments.size());
+  encoded[0].raw = Bytes(16, 'x');
+  for (std::size_t i = 1; i + 1 < plan.segments.size(); ++i) encoded[i].stream = Bytes(16, 0xFF);
+  encoded.back().raw = Bytes(10, 'x');
+  ChunkRecords records(files, plan);
+  std::thread second([&] { records.SegmentDone(plan.segments.size() - 1, encoded); });
+  bool failed = false;
+  try {
+    for (std::size_t i = 0; i + 1 < plan.segments.size(); ++i) records.SegmentDone(i, encoded);
+  } catch (const Error&) {
+    failed = true;
+    records.Abandon();  // as a worker does
+  }
+  second.join();
+  EXPECT_TRUE(failed);
+}
+
+// The fingerprint that ties stored bytes read back to those checked tells
+// apart every change a fault may make: a bit anywhere (the last bytes that
+// fill no lane too), words swapped, a byte more or less.
+TEST(StoredFingerprint, TellsApartEveryChangeOfTheBytes) {
+  const Bytes bytes = Noise(1000, 8);
+  std::vector<std::pair<std::string, Bytes>> variants = {{"as stored", bytes}};
+  for (const std::size_t at : std::initializer_list<std::size_t>{0, 31, 32, 500, 999}) {
+    Bytes flipped = bytes;
+    flipped[at] ^= 1;
+    variants.emplace_back("bit flipped at " + std::to_string(at), flipped);
+  }
+  Bytes swapped = bytes;
+  std::swap_ranges(swapped.begin(), swapped.begin() + 8, swapped.begin() + 8);
+  variants.emplace_back("first two words swapped", swapped);
+  variants.emplace_back("a byte less", Bytes(bytes.begin(), bytes.end() - 1));
+  Bytes longer = bytes;
+  longer.push_back(0);
+  variants.emplace_back("a zero more", longer);
+  variants.emplace_back("zeros", Bytes(1000, 0));
+  variants.emplace_back("a zero less", Bytes(999, 0));
+  for (std::size_t a = 0; a < variants.size(); ++a) {
+    EXPECT_EQ(StoredFingerprint(variants[a].second), StoredFingerprint(Bytes(variants[a].second))) << variants[a].first;
+    for (std::size_t b = a + 1; b < variants.size(); ++b) {
+      EXPECT_NE(StoredFingerprint(variants[a].second), StoredFingerprint(variants[b].second))
+          << variants[a].first << " / " << variants[b].first;
+    }
+  }
 }
 
 // The payload is written on a thread of its own: its failure (a full disk)
