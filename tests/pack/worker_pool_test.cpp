@@ -103,10 +103,20 @@ TEST(RunOnWorkers, EveryUnitRunsOnceInItsStepsWithAtMostJobsAtWork) {
 TEST(RunOnWorkers, AFailingUnitStopsTheRunAndReachesTheCaller) {
   for (unsigned jobs : {1u, 2u, 4u}) {
     std::atomic<int> worked = 0;
+    std::atomic<bool> failed = false;
     Schedule schedule;
     const Workers workers(jobs, [&](std::size_t unit, std::size_t) {
       ++worked;
-      if (unit == 3) throw std::runtime_error("unit 3 failed");
+      if (unit == 3) {
+        failed = true;
+        throw std::runtime_error("unit 3 failed");
+      }
+      // Later units end only some time after unit 3 has failed, however the
+      // threads are scheduled: a worker slow to start unit 3, or to report
+      // its failure, must not let the rest all run first.
+      if (unit <= 3) return;
+      while (!failed) std::this_thread::yield();
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
     });
     EXPECT_THROW(RunOnWorkers(100, schedule, workers.all()), std::runtime_error) << jobs << " jobs";
     EXPECT_LT(worked, 100) << jobs << " jobs: units after the failure were dropped";
