@@ -152,6 +152,10 @@ for kind, (code, expected) in EXPECTED.items():
     dump = os.path.join(data, 'crash-last.dmp')
     check(os.path.exists(dump), kind + ': --crash-capture leaves a dump with no environment variable set')
     if not os.path.exists(dump):
+        # What the launcher said of its capture, to tell a failed capture from none.
+        log = os.path.join(data, 'game.log')
+        print('data: ' + str(sorted(os.listdir(data)) if os.path.isdir(data) else 'none'))
+        print(open(log, errors='replace').read()[-2000:] if os.path.exists(log) else 'no game.log')
         continue
     text = analyze(dump, debug_launcher)
     print('=== ' + kind + '\n' + text)
