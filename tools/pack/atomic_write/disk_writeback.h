@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <filesystem>
 
-#include "base/scoped_handle.h"
+#include "tools/pack/atomic_write/read_only_descriptor.h"
 
 namespace qvn::pack {
 
@@ -23,14 +23,8 @@ class DiskWriteback {
   void Written(std::uint64_t bytes);
 
  private:
-  struct DescriptorTraits {
-    using Value = int;
-    static int Empty() { return -1; }
-    static bool IsValid(int descriptor) { return descriptor >= 0; }
-    static void Close(int descriptor);
-  };
   // Unused where the system needs no help.
-  ScopedHandle<DescriptorTraits> descriptor_;
+  ReadOnlyDescriptor descriptor_;
   [[maybe_unused]] std::uint64_t written_ = 0;
   [[maybe_unused]] std::uint64_t started_ = 0;  // bytes whose writing has been asked for
 };

@@ -1,7 +1,6 @@
 #include "tools/pack/atomic_write/disk_writeback.h"
 
 #include <fcntl.h>
-#include <unistd.h>
 
 namespace qvn::pack {
 namespace {
@@ -16,9 +15,6 @@ DiskWriteback::DiskWriteback(const std::filesystem::path& path)
     : descriptor_(open(path.c_str(), O_RDONLY | O_CLOEXEC)) {}
 
 DiskWriteback::~DiskWriteback() = default;
-
-// Opened read-only, only to ask for writeback: a failed close loses nothing.
-void DiskWriteback::DescriptorTraits::Close(int descriptor) { static_cast<void>(close(descriptor)); }
 
 void DiskWriteback::Written(std::uint64_t bytes) {
   written_ += bytes;

@@ -7,8 +7,6 @@ DiskWriteback::DiskWriteback(const std::filesystem::path&) {}
 
 DiskWriteback::~DiskWriteback() = default;
 
-void DiskWriteback::DescriptorTraits::Close(int) {}
-
 void DiskWriteback::Written(std::uint64_t) {}
 
 }  // namespace qvn::pack

@@ -5,22 +5,13 @@
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <system_error>
-#include <unistd.h>
 
 #include "base/error.h"
-#include "base/scoped_handle.h"
 #include "base/utf8_path.h"
+#include "tools/pack/atomic_write/read_only_descriptor.h"
 
 namespace qvn::pack {
 namespace {
-
-struct DescriptorTraits {
-  using Value = int;
-  static int Empty() { return -1; }
-  static bool IsValid(int descriptor) { return descriptor >= 0; }
-  // Opened read-only: a failed close loses nothing.
-  static void Close(int descriptor) { static_cast<void>(close(descriptor)); }
-};
 
 [[noreturn]] void RaiseCannotRead(const std::filesystem::path& path) {
   throw Error("cannot read " + PathText(path) + ": " + std::generic_category().message(errno));
@@ -29,7 +20,7 @@ struct DescriptorTraits {
 }  // namespace
 
 MappedFile::MappedFile(const std::filesystem::path& path) {
-  const ScopedHandle<DescriptorTraits> descriptor(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  const ReadOnlyDescriptor descriptor(open(path.c_str(), O_RDONLY | O_CLOEXEC));
   if (!descriptor.valid()) RaiseCannotRead(path);
   struct stat status {};
   if (fstat(descriptor.get(), &status) != 0) RaiseCannotRead(path);

@@ -4,8 +4,8 @@
 
 namespace qvn::pack {
 
-BackgroundWriter::BackgroundWriter(const std::function<void(std::span<const std::uint8_t>)>& output)
-    : output_(output), thread_([this] { Serve(); }) {}
+BackgroundWriter::BackgroundWriter(std::function<void(std::span<const std::uint8_t>)> output)
+    : output_(std::move(output)), thread_([this] { Serve(); }) {}
 
 BackgroundWriter::~BackgroundWriter() {
   if (!thread_.joinable()) return;

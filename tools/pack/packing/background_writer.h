@@ -19,7 +19,9 @@ namespace qvn::pack {
 // so is what is left when the writer is destroyed unfinished.
 class BackgroundWriter {
  public:
-  explicit BackgroundWriter(const std::function<void(std::span<const std::uint8_t>)>& output);
+  // `output` is kept: the writer's thread calls it after the caller's
+  // copy may be gone.
+  explicit BackgroundWriter(std::function<void(std::span<const std::uint8_t>)> output);
   ~BackgroundWriter();
   BackgroundWriter(const BackgroundWriter&) = delete;
   BackgroundWriter& operator=(const BackgroundWriter&) = delete;
@@ -31,7 +33,7 @@ class BackgroundWriter {
  private:
   void Serve();
 
-  const std::function<void(std::span<const std::uint8_t>)>& output_;
+  const std::function<void(std::span<const std::uint8_t>)> output_;
   std::mutex mutex_;
   std::condition_variable queued_;
   std::deque<std::vector<std::uint8_t>> pieces_;

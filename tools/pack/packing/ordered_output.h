@@ -5,6 +5,7 @@
 #include <deque>
 #include <functional>
 #include <span>
+#include <utility>
 #include <vector>
 
 #include "base/sha256.h"
@@ -29,7 +30,7 @@ struct PayloadSummary {
 // than the launcher holds.
 class OrderedOutput {
  public:
-  explicit OrderedOutput(const PayloadOutput& output) : writer_(output) {}
+  explicit OrderedOutput(PayloadOutput output) : writer_(std::move(output)) {}
 
   void Queue(std::vector<std::uint8_t> bytes);
   // The bytes queued so far: where the next piece goes in the payload.
