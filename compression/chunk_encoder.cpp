@@ -40,11 +40,11 @@ void ChunkEncoder::AppendRecord(std::span<const std::uint8_t> chunk, std::vector
   StoreLe32(out.data() + recordStart, static_cast<std::uint32_t>(out.size() - recordStart - kChunkRecordHeaderSize));
 }
 
-bool ChunkEncoder::KeepsSegments(std::size_t chunkSize, const std::vector<std::vector<std::uint8_t>>& segments) {
+bool ChunkEncoder::KeepsSegments(std::size_t chunkSize, std::span<const std::size_t> streamSizes) {
   std::size_t total = 0;
-  for (const std::vector<std::uint8_t>& segment : segments) {
-    if (segment.empty()) return false;
-    total += segment.size();
+  for (const std::size_t size : streamSizes) {
+    if (size == 0) return false;
+    total += size;
   }
   return total < chunkSize;
 }

@@ -30,11 +30,11 @@ class ChunkEncoder {
                                               const LzEncoder::BlockDone& blockDone = {}) {
     return encoder_.EncodeSegment(chunk, from, to, blockDone);
   }
-  // `segments` holds the streams of the chunk's segments in order, an empty
-  // one where a segment gave up. The chunk's record holds them, after its
-  // stored size, when they are all there and strictly smaller than the
-  // chunk together; otherwise it holds the chunk raw.
-  static bool KeepsSegments(std::size_t chunkSize, const std::vector<std::vector<std::uint8_t>>& segments);
+  // `streamSizes` are the sizes of the chunk's segments' streams, 0 where a
+  // segment gave up. The chunk's record holds the streams, after its stored
+  // size, when they are all there and strictly smaller than the chunk
+  // together; otherwise it holds the chunk raw.
+  static bool KeepsSegments(std::size_t chunkSize, std::span<const std::size_t> streamSizes);
 
  private:
   LzEncoder encoder_;

@@ -391,20 +391,20 @@ bool DecodeSymbolChecked(BitReader& reader, const HuffmanDecoder& decoder, Outpu
   return CopyMatch(out, offset, length);
 }
 
-// Decodes blocks into output[start, end), telling `decodedUpTo` (where
-// given) after each one.
-bool DecodeBlocks(std::span<const std::uint8_t> input, std::span<std::uint8_t> output, std::size_t start,
-                  HuffmanDecoder& decoder, const DecodedUpTo& decodedUpTo) {
-  const std::uint8_t* next = input.data();
+}  // namespace
+
+bool DecodeLzHuffmanArriving(std::span<const std::uint8_t> input, std::span<std::uint8_t> output, LzBlockBoundary& at,
+                             bool complete, HuffmanDecoder& decoder, const DecodedUpTo& decodedUpTo) {
   const std::uint8_t* const inputEnd = input.data() + input.size();
-  OutputCursor out{output.data(), output.data() + std::min(start, output.size()), output.data() + output.size()};
+  OutputCursor out{output.data(), output.data() + std::min(at.decoded, output.size()), output.data() + output.size()};
 
   while (out.next < out.end) {
+    const std::uint8_t* next = input.data() + at.consumed;
     if (inputEnd - next < kLengthTableBytes) {
-      return false;
+      return !complete;
     }
     if (!decoder.Build(std::span<const std::uint8_t, kLengthTableBytes>(next, kLengthTableBytes))) {
-      return false;
+      return !complete;
     }
     next += kLengthTableBytes;
 
@@ -415,24 +415,27 @@ bool DecodeBlocks(std::span<const std::uint8_t> input, std::span<std::uint8_t> o
     if (inputEnd - next >= PrefetchingBitReader::kFastReadMargin) {
       PrefetchingBitReader fast(next);
       if (!DecodeFast(fast, decoder, out, blockEnd, inputEnd)) {
-        return false;
+        return !complete;
       }
       reader = fast.ToExact(inputEnd);
     }
     while (out.next < blockEnd) {
       if (!DecodeSymbolChecked(reader, decoder, out)) {
-        return false;
+        return !complete;
       }
+    }
+    // A block that read up to the end of input still arriving may have
+    // taken zeros for words not there yet: it is decoded again once they are.
+    if (!complete && reader.Position() == inputEnd) {
+      return true;
     }
     // Leftover bits are dropped; the next table follows the last word or
     // length byte read.
-    next = reader.Position();
-    if (decodedUpTo) decodedUpTo(static_cast<std::size_t>(out.next - output.data()));
+    at = {static_cast<std::size_t>(reader.Position() - input.data()), static_cast<std::size_t>(out.next - out.begin)};
+    if (decodedUpTo) decodedUpTo(at.decoded);
   }
   return true;
 }
-
-}  // namespace
 
 bool DecodeLzHuffman(std::span<const std::uint8_t> input, std::span<std::uint8_t> output, HuffmanDecoder& decoder) {
   return DecodeLzHuffman(input, output, 0, decoder);
@@ -440,12 +443,14 @@ bool DecodeLzHuffman(std::span<const std::uint8_t> input, std::span<std::uint8_t
 
 bool DecodeLzHuffman(std::span<const std::uint8_t> input, std::span<std::uint8_t> output, HuffmanDecoder& decoder,
                      const DecodedUpTo& decodedUpTo) {
-  return DecodeBlocks(input, output, 0, decoder, decodedUpTo);
+  LzBlockBoundary at;
+  return DecodeLzHuffmanArriving(input, output, at, true, decoder, decodedUpTo);
 }
 
 bool DecodeLzHuffman(std::span<const std::uint8_t> input, std::span<std::uint8_t> output, std::size_t start,
                      HuffmanDecoder& decoder) {
-  return DecodeBlocks(input, output, start, decoder, {});
+  LzBlockBoundary at{0, start};
+  return DecodeLzHuffmanArriving(input, output, at, true, decoder, {});
 }
 
 }  // namespace qvn::compression

@@ -31,4 +31,21 @@ using DecodedUpTo = std::function<void(std::size_t end)>;
 bool DecodeLzHuffman(std::span<const std::uint8_t> input, std::span<std::uint8_t> output, HuffmanDecoder& tables,
                      const DecodedUpTo& decodedUpTo);
 
+// Where a decode stands between two blocks: the next block's table at
+// input[consumed], its output from output[decoded].
+struct LzBlockBoundary {
+  std::size_t consumed = 0;
+  std::size_t decoded = 0;
+};
+
+// Decodes a stream whose input is still arriving (a chunk whose segments
+// are encoded one after another) as the whole stream decodes into `output`:
+// on from `at`, block by block, moving `at` past each block that read only
+// input before the end of `input` so far, and telling `decodedUpTo`. A
+// block that fails or reads up to that end is left for a later call with
+// more input. Once `complete`, every block counts, and false means the
+// stream is damaged, as for the forms above.
+bool DecodeLzHuffmanArriving(std::span<const std::uint8_t> input, std::span<std::uint8_t> output, LzBlockBoundary& at,
+                             bool complete, HuffmanDecoder& tables, const DecodedUpTo& decodedUpTo);
+
 }  // namespace qvn::compression

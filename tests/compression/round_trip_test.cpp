@@ -13,6 +13,7 @@
 #include "compression/buffer_format.h"
 #include "compression/chunk_encoder.h"
 #include "compression/huffman_decoder.h"
+#include "compression/lz_decoder.h"
 #include "compression/xpress_huffman_format.h"
 #include "tests/compression/test_data.h"
 
@@ -255,7 +256,9 @@ TEST(EncodeBufferTest, SegmentsEncodedApartGiveTheSameRecord) {
       }
       // The record: the streams after their total size, or the chunk raw
       // after its own.
-      const bool kept = ChunkEncoder::KeepsSegments(size, segments);
+      std::vector<std::size_t> streamSizes;
+      for (const Bytes& segment : segments) streamSizes.push_back(segment.size());
+      const bool kept = ChunkEncoder::KeepsSegments(size, streamSizes);
       Bytes joined(kChunkRecordHeaderSize);
       for (const Bytes& segment : kept ? segments : std::vector<Bytes>{input}) {
         joined.insert(joined.end(), segment.begin(), segment.end());
@@ -287,6 +290,54 @@ TEST(EncodeBufferTest, RepeatsAfterIncompressibleStretchesAreStillFound) {
     ASSERT_EQ(DecodeBuffer(stream, output).status, DecodeStatus::kOk);
     EXPECT_EQ(output, withRepeat) << "noise " << noiseSize;
   }
+}
+
+// A stream decoded while its input still arrives, as the packer checks a
+// chunk whose segments come one after the other, gives what the whole
+// stream gives wherever the input stops: here just before, at and after
+// each block's end, where the format's last word may not be there yet. A
+// block is only taken once it read nothing but input that was there, and
+// each prefix is a buffer of its own, so that reading past it is caught.
+TEST(DecodeArrivingTest, GivesWhatTheWholeStreamGivesWhereverTheInputStops) {
+  const Bytes input = Binary((std::size_t{1} << 20) + 5, 11);
+  ChunkEncoder encoder(Level::kFast);
+  Bytes record;
+  encoder.AppendRecord(input, record);
+  const Bytes stream(record.begin() + kChunkRecordHeaderSize, record.end());
+  ASSERT_LT(stream.size(), input.size());
+  HuffmanDecoder tables;
+  Bytes whole(input.size());
+  std::vector<std::size_t> blockEnds;
+  LzBlockBoundary wholeAt;
+  ASSERT_TRUE(DecodeLzHuffmanArriving(stream, whole, wholeAt, true, tables,
+                                      [&](std::size_t) { blockEnds.push_back(wholeAt.consumed); }));
+  ASSERT_TRUE(whole == input);
+  ASSERT_GT(blockEnds.size(), 16u);
+
+  std::vector<std::size_t> stops;
+  for (const std::size_t end : blockEnds) {
+    for (const std::size_t stop : {end - 2, end - 1, end, end + 1}) {
+      if (stop <= stream.size() && (stops.empty() || stop > stops.back())) stops.push_back(stop);
+    }
+  }
+  Bytes output(input.size());
+  LzBlockBoundary at;
+  std::size_t told = 0;
+  const DecodedUpTo take = [&](std::size_t end) {
+    EXPECT_TRUE(std::equal(output.begin() + static_cast<std::ptrdiff_t>(told),
+                           output.begin() + static_cast<std::ptrdiff_t>(end),
+                           input.begin() + static_cast<std::ptrdiff_t>(told)))
+        << "bytes " << told << " to " << end;
+    told = end;
+  };
+  for (const std::size_t stop : stops) {
+    const Bytes arrived(stream.begin(), stream.begin() + static_cast<std::ptrdiff_t>(stop));
+    ASSERT_TRUE(DecodeLzHuffmanArriving(arrived, output, at, false, tables, take)) << "stopped at " << stop;
+    EXPECT_LE(at.consumed, stop);
+  }
+  ASSERT_TRUE(DecodeLzHuffmanArriving(stream, output, at, true, tables, take));
+  EXPECT_EQ(told, input.size());
+  EXPECT_TRUE(output == input);
 }
 
 }  // namespace

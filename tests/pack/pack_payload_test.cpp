@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <random>
 #include <stdexcept>
 #include <string>
@@ -120,7 +121,7 @@ TEST(WritePayload, AChunkStoredRawComesBackFromItsSegments) {
 }
 
 // Each chunk's record is checked as the launcher will read it on the worker
-// that makes it: a stream that does not decode is the packer's own fault,
+// that checks it: a stream that does not decode is the packer's own fault,
 // and so is one that decodes to other bytes than were read, found once
 // the file's record would be queued.
 TEST(ChunkRecords, ARecordIsCheckedAsTheLauncherReadsIt) {
@@ -187,50 +188,46 @@ TEST(ChunkRecords, ARecordIsCheckedAsTheLauncherReadsIt) {
   }
 }
 
-// A file's chunks are hashed in order whichever worker ends first: here
-// the second chunk's, which waits for the first.
-TEST(ChunkRecords, AFilesChunksAreHashedInOrder) {
-  Bytes contents = Noise((std::size_t{64} << 20) + 10, 6);
+// A file's chunks are checked and hashed in order whichever worker ends
+// first: here the last segment ends first, on a thread of its own, and is
+// checked once those before it are in. A segment that fails (one kept
+// only as a stream that does not decode, in a chunk to be stored raw)
+// fails whichever worker checks it, and neither is left waiting.
+TEST(ChunkRecords, SegmentsAreCheckedInOrderWhicheverEndsFirst) {
+  const Bytes contents = Noise((std::size_t{64} << 20) + 10, 6);
   const std::vector<PackFileInfo> files = {{"big.pak", contents.size()}};
   const UnitPlan plan(files, Level::kFast);
   ASSERT_EQ(plan.chunks.size(), 2u);
-  // Kept raw, as noise is, so that nothing needs encoding here.
-  std::vector<EncodedSegment> encoded(plan.segments.size());
-  for (std::size_t i = 0; i < plan.segments.size(); ++i) {
-    const Segment& segment = plan.segments[i];
-    const auto from = static_cast<std::ptrdiff_t>(plan.chunks[segment.chunk].offset + segment.from);
-    encoded[i].raw.assign(contents.begin() + from, contents.begin() + from + (segment.to - segment.from));
+  for (const bool damaged : {false, true}) {
+    // Kept raw, as noise is, so that nothing needs encoding here.
+    std::vector<EncodedSegment> encoded(plan.segments.size());
+    for (std::size_t i = 0; i < plan.segments.size(); ++i) {
+      const Segment& segment = plan.segments[i];
+      const auto from = static_cast<std::ptrdiff_t>(plan.chunks[segment.chunk].offset + segment.from);
+      encoded[i].raw.assign(contents.begin() + from, contents.begin() + from + (segment.to - segment.from));
+    }
+    if (damaged) {
+      encoded[1].raw.clear();
+      encoded[1].stream = Bytes(16, 0xFF);
+    }
+    ChunkRecords records(files, plan);
+    std::atomic<int> failures = 0;
+    const auto done = [&](std::size_t segment) {
+      try {
+        records.SegmentDone(segment, encoded);
+      } catch (const Error&) {
+        ++failures;
+      }
+    };
+    std::thread second([&] { done(plan.segments.size() - 1); });
+    for (std::size_t i = 0; i + 1 < plan.segments.size(); ++i) done(i);
+    second.join();
+    EXPECT_EQ(failures, damaged ? 1 : 0);
+    EXPECT_EQ(records.checked(), damaged ? 0u : 2u);
+    if (!damaged) {
+      EXPECT_EQ(records.DecodedDigest(0), HashSha256(contents));
+    }
   }
-  ChunkRecords records(files, plan);
-  std::thread second([&] { records.SegmentDone(plan.segments.size() - 1, encoded); });
-  for (std::size_t i = 0; i + 1 < plan.segments.size(); ++i) records.SegmentDone(i, encoded);
-  second.join();
-  EXPECT_EQ(records.DecodedDigest(0), HashSha256(contents));
-}
-
-// A worker that fails before its chunk is hashed (here: a chunk to be
-// stored raw, whose segment kept only as a stream does not decode) lets go
-// of another that waits to hash the next chunk of the same file, so that
-// the failure is raised, not a hang.
-TEST(ChunkRecords, AFailedChunkLetsGoOfTheWorkerWaitingForIt) {
-  const std::vector<PackFileInfo> files = {{"big.pak", (std::uint64_t{64} << 20) + 10}};
-  const UnitPlan plan(files, Level::kFast);
-  ASSERT_EQ(plan.chunks.size(), 2u);
-  std::vector<EncodedSegment> encoded(plan.segments.size());
-  encoded[0].raw = Bytes(16, 'x');
-  for (std::size_t i = 1; i + 1 < plan.segments.size(); ++i) encoded[i].stream = Bytes(16, 0xFF);
-  encoded.back().raw = Bytes(10, 'x');
-  ChunkRecords records(files, plan);
-  std::thread second([&] { records.SegmentDone(plan.segments.size() - 1, encoded); });
-  bool failed = false;
-  try {
-    for (std::size_t i = 0; i + 1 < plan.segments.size(); ++i) records.SegmentDone(i, encoded);
-  } catch (const Error&) {
-    failed = true;
-    records.Abandon();  // as a worker does
-  }
-  second.join();
-  EXPECT_TRUE(failed);
 }
 
 // The fingerprint that ties stored bytes read back to those checked tells

@@ -13,9 +13,9 @@ namespace qvn::pack {
 namespace {
 
 // The calling thread's steps: each unit is read, hashed while its worker
-// encodes it (and makes and checks the records of the chunks it ends), then
-// its files' records are queued; meanwhile the finished payload is hashed
-// and written a piece at a time.
+// encodes it (and checks what it can of the records), then its files'
+// records are queued once checked; meanwhile the finished payload is
+// hashed and written a piece at a time.
 class PayloadSchedule final : public UnitSchedule {
  public:
   PayloadSchedule(SegmentReader& reader, FileDigests& digests, RecordAssembler& assembler, OrderedOutput& out)
@@ -29,7 +29,10 @@ class PayloadSchedule final : public UnitSchedule {
   }
   // A piece at a time, so that the workers are not kept waiting for the
   // next unit.
-  bool Idle() override { return out_.GiveSome(std::size_t{1} << 20); }
+  bool Idle() override {
+    assembler_.QueueCompleteFiles();
+    return out_.GiveSome(std::size_t{1} << 20);
+  }
 
  private:
   SegmentReader& reader_;

@@ -32,9 +32,16 @@ void RecordAssembler::Finish(std::size_t unit) {
   QueueCompleteFiles();
 }
 
+bool RecordAssembler::ChecksDone(std::size_t file) const {
+  std::size_t end = nextChunk_;
+  while (end < plan_.chunks.size() && plan_.chunks[end].file == file) ++end;
+  return made_.checked() >= end;
+}
+
 void RecordAssembler::QueueCompleteFiles() {
-  for (; nextQueued_ < plan_.order.size() && chunksLeft_[plan_.order[nextQueued_]] == 0; ++nextQueued_) {
+  for (; nextQueued_ < plan_.order.size(); ++nextQueued_) {
     const std::size_t file = plan_.order[nextQueued_];
+    if (chunksLeft_[file] != 0 || !ChecksDone(file)) return;
     CheckedRecord checked;
     checked.name = files_[file].storedName;
     checked.expandedSize = static_cast<std::uint32_t>(files_[file].size);

@@ -13,9 +13,10 @@
 namespace qvn::pack {
 
 // Puts the container together on the calling thread as units finish, in
-// any order: each file's record, in stored order, once all its chunks'
-// records are made and checked (its header needs their sizes and its
-// digest), queued to `out` behind the container's header. A file whose
+// any order: each file's record, in stored order, once all its units are
+// finished and its chunks' records made and checked (its header needs
+// their sizes and its digest), queued to `out` behind the container's
+// header. A file whose
 // chunks decode to other than the digest taken of its bytes as they were
 // read is the packer's fault. What was queued is noted as checked.
 class RecordAssembler {
@@ -25,10 +26,12 @@ class RecordAssembler {
 
   // The unit's digests must be added already.
   void Finish(std::size_t unit);
+  // Queues the files made ready meanwhile by checks on the workers.
+  void QueueCompleteFiles();
   std::vector<CheckedRecord> TakeChecked() { return std::move(checked_); }
 
  private:
-  void QueueCompleteFiles();
+  bool ChecksDone(std::size_t file) const;
 
   const std::vector<PackFileInfo>& files_;
   const UnitPlan& plan_;

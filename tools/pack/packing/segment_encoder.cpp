@@ -9,17 +9,7 @@ void EncodingProgress::Add(std::uint64_t bytes) {
   progress_(done_, total_);
 }
 
-void SegmentEncoder::Work(std::size_t unit) {
-  try {
-    Encode(unit);
-  } catch (...) {
-    // The other workers may wait for a chunk of this one's.
-    records_.Abandon();
-    throw;
-  }
-}
-
-void SegmentEncoder::Encode(std::size_t index) {
+void SegmentEncoder::Work(std::size_t index) {
   if (!encoder_) encoder_ = std::make_unique<compression::ChunkEncoder>(level_);
   const Unit& unit = plan_.units[index];
   const UnitInput& input = inputs_[index];

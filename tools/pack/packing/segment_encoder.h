@@ -46,8 +46,6 @@ class SegmentEncoder final : public UnitWorker {
   void Work(std::size_t unit) override;
 
  private:
-  void Encode(std::size_t unit);
-
   const UnitPlan& plan_;
   const std::span<const UnitInput> inputs_;
   const std::span<EncodedSegment> encoded_;  // per segment
