@@ -256,8 +256,8 @@ TEST(EncodeBufferTest, SegmentsEncodedApartGiveTheSameRecord) {
       }
       // The record: the streams after their total size, or the chunk raw
       // after its own.
-      std::vector<std::size_t> streamSizes;
-      for (const Bytes& segment : segments) streamSizes.push_back(segment.size());
+      std::vector<std::size_t> streamSizes(segments.size());
+      std::ranges::transform(segments, streamSizes.begin(), [](const Bytes& segment) { return segment.size(); });
       const bool kept = ChunkEncoder::KeepsSegments(size, streamSizes);
       Bytes joined(kChunkRecordHeaderSize);
       for (const Bytes& segment : kept ? segments : std::vector<Bytes>{input}) {
@@ -305,7 +305,7 @@ TEST(DecodeArrivingTest, GivesWhatTheWholeStreamGivesWhereverTheInputStops) {
   encoder.AppendRecord(input, record);
   const Bytes stream(record.begin() + kChunkRecordHeaderSize, record.end());
   ASSERT_LT(stream.size(), input.size());
-  HuffmanDecoder tables;
+  HuffmanDecoder tables{};
   Bytes whole(input.size());
   std::vector<std::size_t> blockEnds;
   LzBlockBoundary wholeAt;
