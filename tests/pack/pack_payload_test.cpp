@@ -6,6 +6,7 @@
 #include <stdexcept>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "base/error.h"
@@ -98,7 +99,8 @@ TEST(WritePayload, TheSameFilesGiveTheSameBytesWhateverTheirOrder) {
 // A chunk is stored raw when its segments' streams come out no smaller than
 // it, as when a segment of noise grows by more (about 33 KB for 8 MiB) than
 // the others shrink: here the 20,000-byte repeat of its end after it, or
-// the 48 KiB of zeros that end the segment before it. Each segment lands at
+// the 48 KiB of zeros that end the segment before it; and kept when the
+// others shrink more. Each segment lands at
 // its own place, whether kept raw or decoded back from its stream, whose
 // matches may reach back into the noise.
 TEST(WritePayload, AChunkStoredRawComesBackFromItsSegments) {
@@ -109,12 +111,17 @@ TEST(WritePayload, AChunkStoredRawComesBackFromItsSegments) {
   noiseSecond.resize(std::size_t{8} << 20, 0);
   const Bytes noise = Noise(std::size_t{8} << 20, 5);
   noiseSecond.insert(noiseSecond.end(), noise.begin(), noise.end());
-  for (const auto& [label, mixed] : {std::pair{"noise first", noiseFirst}, std::pair{"noise second", noiseSecond}}) {
+  // Kept after all: the zeros make up for the noise that did not shrink.
+  Bytes noiseThenZeros = noise;
+  noiseThenZeros.resize(std::size_t{16} << 20, 0);
+  for (const auto& [label, mixed, raw] :
+       {std::tuple{"noise first", noiseFirst, true}, std::tuple{"noise second", noiseSecond, true},
+        std::tuple{"noise then zeros", noiseThenZeros, false}}) {
     const Bytes payload = PackInMemory({{"Quorvane.exe", Text("MZ")}, {"mixed.pak", mixed}}, Level::kFast, {}, 2);
     const PayloadManifest manifest = ParsePayloadManifest(payload);
     ASSERT_EQ(manifest.size(), 2u) << label;
     const std::span<const std::uint8_t> stored = manifest[1].storedData;
-    EXPECT_EQ(stored.size(), compression::kBufferHeaderSize + compression::kChunkRecordHeaderSize + mixed.size())
+    EXPECT_EQ(stored.size() == compression::kBufferHeaderSize + compression::kChunkRecordHeaderSize + mixed.size(), raw)
         << label;
     EXPECT_TRUE(std::ranges::equal(stored, compression::EncodeBuffer(mixed))) << label;
   }

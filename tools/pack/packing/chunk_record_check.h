@@ -28,7 +28,8 @@ struct MadeRecord {
 // bytes are decoded as far as the segments so far allow, and the output is
 // hashed into the file's digest while it is still in the cache. So once a
 // chunk's last segment is in, little is left to check. A chunk stored raw
-// is held to what its streams decoded to, and its bytes are hashed instead.
+// is held to what its streams decoded to so far, and its bytes are hashed
+// instead.
 class ChunkRecordCheck {
  public:
   explicit ChunkRecordCheck(std::size_t largestChunk);
@@ -42,6 +43,7 @@ class ChunkRecordCheck {
 
  private:
   void Start(const Chunk& chunk, const PackFileInfo& file);
+  void TakeStream(EncodedSegment& segment);
   void Decode(const Chunk& chunk, bool complete, Sha256Hasher& hasher);
   MadeRecord Finish(const UnitPlan& plan, const Chunk& chunk, std::span<EncodedSegment> encoded,
                     const PackFileInfo& file, Sha256Hasher& hasher);
@@ -52,8 +54,9 @@ class ChunkRecordCheck {
   // The chunk being made.
   MadeRecord record_;
   std::vector<std::size_t> streamSizes_;
+  std::size_t taken_ = 0;                 // segments whose streams are in the record
   compression::LzBlockBoundary decoded_;  // in its stored bytes and its output
-  bool decoding_ = true;                  // no segment has given up
+  bool shrinking_ = true;                 // every segment's stream so far
 };
 
 }  // namespace qvn::pack
