@@ -7,16 +7,11 @@
 #include "base/error.h"
 #include "compression/buffer_format.h"
 #include "compression/chunk_encoder.h"
-#include "payload/payload_fault.h"
 #include "tools/pack/packing/checked_records.h"
 #include "tools/pack/packing/packer_fault.h"
 
 namespace qvn::pack {
 namespace {
-
-[[noreturn]] void RaiseFault(const PackFileInfo& file, PayloadFault fault) {
-  RaisePackerFault({file.storedName + ": " + std::string(PayloadFaultMessage(fault))});
-}
 
 // Fills `bytes` with a chunk stored raw: its segments' own bytes, each
 // decoded back from its stream where they were not kept, after the bytes
@@ -39,7 +34,7 @@ void FillRawChunk(std::span<const Segment> segments, std::span<const std::span<c
 }  // namespace
 
 ChunkRecordCheck::ChunkRecordCheck(std::size_t largestChunk)
-    : scratch_(std::make_unique_for_overwrite<std::uint8_t[]>(largestChunk)), scratchSize_(largestChunk) {}
+    : scratch_(std::make_unique_for_overwrite<std::uint8_t[]>(largestChunk)) {}
 
 std::optional<MadeRecord> ChunkRecordCheck::Add(const UnitPlan& plan, std::size_t segment,
                                                 std::span<EncodedSegment> encoded, const PackFileInfo& file,
@@ -88,7 +83,7 @@ void ChunkRecordCheck::Start(const Chunk& chunk, const PackFileInfo& file) {
 
 void ChunkRecordCheck::Decode(const Chunk& chunk, bool complete, Sha256Hasher& hasher) {
   const std::span<const std::uint8_t> stored = std::span(record_.bytes).subspan(record_.storedAt);
-  const std::span<std::uint8_t> output(scratch_.get(), std::min(chunk.size, scratchSize_));
+  const std::span<std::uint8_t> output(scratch_.get(), chunk.size);
   std::size_t hashed = decoded_.decoded;
   compression::DecodeLzHuffmanArriving(stored, output, decoded_, complete, *tables_, [&](std::size_t end) {
     hasher.Update(output.subspan(hashed, end - hashed));
@@ -101,7 +96,7 @@ MadeRecord ChunkRecordCheck::Finish(const UnitPlan& plan, const Chunk& chunk, st
   if (compression::ChunkEncoder::KeepsSegments(chunk.size, streamSizes_)) {
     for (std::size_t i = taken_; i < encoded.size(); ++i) TakeStream(encoded[i]);
     Decode(chunk, true, hasher);
-    if (decoded_.decoded != chunk.size) RaiseFault(file, PayloadFault::kDecompressionFailed);
+    if (decoded_.decoded != chunk.size) RaisePackerFault(file.storedName, PayloadFault::kDecompressionFailed);
   } else {
     // Stored raw: its own size marks it so.
     std::vector<std::span<const std::uint8_t>> streams;
@@ -125,7 +120,7 @@ MadeRecord ChunkRecordCheck::Finish(const UnitPlan& plan, const Chunk& chunk, st
     // the chunk's own bytes, or the digest is not theirs.
     const std::size_t hashed = decoded_.decoded;
     if (!std::equal(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(hashed), scratch_.get())) {
-      RaiseFault(file, PayloadFault::kFileDigestMismatch);
+      RaisePackerFault(file.storedName, PayloadFault::kFileDigestMismatch);
     }
     hasher.Update(bytes.subspan(hashed));
     record_ = std::move(raw);

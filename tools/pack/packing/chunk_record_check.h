@@ -49,8 +49,7 @@ class ChunkRecordCheck {
                     const PackFileInfo& file, Sha256Hasher& hasher);
 
   const std::unique_ptr<compression::HuffmanDecoder> tables_ = std::make_unique<compression::HuffmanDecoder>();
-  const std::unique_ptr<std::uint8_t[]> scratch_;
-  const std::size_t scratchSize_;
+  const std::unique_ptr<std::uint8_t[]> scratch_;  // the largest chunk's size
   // The chunk being made.
   MadeRecord record_;
   std::vector<std::size_t> streamSizes_;

@@ -12,4 +12,8 @@ void RaisePackerFault(const std::vector<std::string>& failures) {
   throw Error(text);
 }
 
+void RaisePackerFault(const std::string& concerning, PayloadFault fault) {
+  RaisePackerFault({concerning + ": " + std::string(PayloadFaultMessage(fault))});
+}
+
 }  // namespace qvn::pack

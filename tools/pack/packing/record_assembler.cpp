@@ -3,7 +3,6 @@
 #include <string>
 
 #include "payload/payload_container_writer.h"
-#include "payload/payload_fault.h"
 #include "tools/pack/packing/packer_fault.h"
 
 namespace qvn::pack {
@@ -47,7 +46,7 @@ void RecordAssembler::QueueCompleteFiles() {
     checked.expandedSize = static_cast<std::uint32_t>(files_[file].size);
     checked.digest = digests_.Of(file);
     if (made_.DecodedDigest(file) != checked.digest) {
-      RaisePackerFault({checked.name + ": " + std::string(PayloadFaultMessage(PayloadFault::kFileDigestMismatch))});
+      RaisePackerFault(checked.name, PayloadFault::kFileDigestMismatch);
     }
     const std::size_t firstChunk = nextChunk_;
     std::vector<MadeRecord> records;

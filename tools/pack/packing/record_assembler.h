@@ -16,9 +16,9 @@ namespace qvn::pack {
 // any order: each file's record, in stored order, once all its units are
 // finished and its chunks' records made and checked (its header needs
 // their sizes and its digest), queued to `out` behind the container's
-// header. A file whose
-// chunks decode to other than the digest taken of its bytes as they were
-// read is the packer's fault. What was queued is noted as checked.
+// header. A file whose chunks decode to other than the digest taken of its
+// bytes as they were read is the packer's fault. What was queued is noted
+// as checked.
 class RecordAssembler {
  public:
   RecordAssembler(const std::vector<PackFileInfo>& files, const UnitPlan& plan, const FileDigests& digests,
